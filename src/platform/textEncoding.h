@@ -1,0 +1,42 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+/// Text is UTF-8 in memory. Files meant for the user are written in the system's ANSI code page
+/// and read back with byte-order-mark detection. On POSIX the "ANSI code page" is the locale's
+/// character set (the C/POSIX locale counts as UTF-8).
+
+/// The ANSI code page's ICU converter name, for example "UTF-8" or "windows-1252".
+std::string AnsiCodePage();
+
+/// Pins the ANSI code page (tests); an empty name returns to the system's. Not thread-safe
+/// against concurrent conversions: call it before threads start.
+void SetAnsiCodePage(const std::string& name);
+
+/// UTF-8 text in the named code page; characters it cannot hold become its replacement
+/// character ("?" where the code page has one). Throws EhvError for an unknown code page.
+std::string EncodeText(std::string_view utf8, std::string_view codePage);
+
+/// Bytes in the named code page as UTF-8; invalid sequences become U+FFFD.
+std::string DecodeText(std::string_view bytes, std::string_view codePage);
+
+std::string EncodeAnsi(std::string_view utf8);
+std::string DecodeAnsi(std::string_view bytes);
+
+/// File bytes as UTF-8: EF BB BF selects UTF-8, FF FE UTF-16 LE, FE FF UTF-16 BE (the mark
+/// dropped); without a mark the ANSI code page.
+std::string DecodeWithBom(std::string_view bytes);
+
+/// UTF-8 to UTF-16 and back (invalid input becomes U+FFFD).
+std::u16string Utf8ToUtf16(std::string_view utf8);
+std::string Utf16ToUtf8(std::u16string_view utf16);
+
+/// Unicode case folding (full folding, so "STRASSE" and "straße" fold alike).
+std::string FoldCase(std::string_view utf8);
+
+/// Equality ignoring case, by Unicode case folding.
+bool SameText(std::string_view a, std::string_view b);
+
+/// True when needle occurs in haystack ignoring case (an empty needle always occurs).
+bool ContainsText(std::string_view haystack, std::string_view needle);
