@@ -1,0 +1,3 @@
+#include "hvMatch.h"
+
+ThvMatch* hvMatch = nullptr;

@@ -1,0 +1,78 @@
+#include "choosers.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+// Installs choosers for one test and restores the previous ones.
+struct ScopedChoosers {
+    explicit ScopedChoosers(ThvChoosers c) : previous(SetChoosers(std::move(c))) {}
+    ~ScopedChoosers() { SetChoosers(std::move(previous)); }
+    ThvChoosers previous;
+};
+
+}  // namespace
+
+TEST(Choosers, NothingInstalledMeansCancelled) {
+    ScopedChoosers none{{}};
+    std::string path = "/in/a.pptx";
+    SelectFolder(path);
+    EXPECT_FALSE(SelectOpenFile("All|*", path, false));
+    EXPECT_FALSE(SelectSaveFile("All|*", ".x", path));
+    EXPECT_EQ(path, "/in/a.pptx");
+}
+
+TEST(Choosers, OpenProposesMaskWithStarsAndStartsInFolder) {
+    ThvOpenFileRequest seen;
+    ThvChoosers c;
+    c.OpenFile = [&](const ThvOpenFileRequest& r) -> std::optional<std::vector<std::string>> {
+        seen = r;
+        return std::vector<std::string>{"/in/a.ppt", "/in/b b.pptx"};
+    };
+    ScopedChoosers scoped{c};
+
+    std::string path = "/in/*.ppt?";
+    ASSERT_TRUE(SelectOpenFile("P|*.ppt", path, true));
+    EXPECT_EQ(seen.FileName, "/in/*.ppt*");
+    EXPECT_EQ(seen.InitialDir, "/in/");
+    EXPECT_TRUE(seen.Multiple);
+    EXPECT_EQ(path, "/in/a.ppt\r\n/in/b b.pptx\r\n");
+
+    path = "/in/*.ppt?";
+    ASSERT_TRUE(SelectOpenFile("P|*.ppt", path, false));
+    EXPECT_EQ(path, "/in/a.ppt");
+}
+
+TEST(Choosers, CancelKeepsPath) {
+    ThvChoosers c;
+    c.Folder = [](const std::string&) { return std::nullopt; };
+    c.OpenFile = [](const ThvOpenFileRequest&) { return std::nullopt; };
+    c.SaveFile = [](const ThvSaveFileRequest&) { return std::nullopt; };
+    ScopedChoosers scoped{c};
+    std::string path = "/in/";
+    SelectFolder(path);
+    EXPECT_FALSE(SelectOpenFile("", path, false));
+    EXPECT_FALSE(SelectSaveFile("", "", path));
+    EXPECT_EQ(path, "/in/");
+}
+
+TEST(Choosers, SaveProposesPathUnchanged) {
+    ThvSaveFileRequest seen;
+    ThvChoosers c;
+    c.SaveFile = [&](const ThvSaveFileRequest& r) -> std::optional<std::string> {
+        seen = r;
+        return "/p/new.batch-quillon";
+    };
+    c.Folder = [](const std::string& start) -> std::optional<std::string> { return start + "sub"; };
+    ScopedChoosers scoped{c};
+    std::string path = "/p/old?.batch-quillon";
+    ASSERT_TRUE(SelectSaveFile("Q|*.batch-quillon", ".batch-quillon", path));
+    EXPECT_EQ(seen.FileName, "/p/old?.batch-quillon");
+    EXPECT_EQ(seen.InitialDir, "/p/");
+    EXPECT_EQ(seen.DefaultExt, ".batch-quillon");
+    EXPECT_EQ(path, "/p/new.batch-quillon");
+
+    std::string folder = "/data/";
+    SelectFolder(folder);
+    EXPECT_EQ(folder, "/data/sub");
+}

@@ -1,0 +1,187 @@
+#include "fileSystem.h"
+
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <stdlib.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <filesystem>
+#include <functional>
+
+#include "hvError.h"
+
+namespace {
+
+// Tests run as root, which ignores permission bits; failures are provoked by missing folders,
+// files in the way of folders and resource limits instead.
+class FileSystemTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        char pattern[] = "/tmp/quillon-fs-XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        folder_ = pattern;
+    }
+    void TearDown() override { std::filesystem::remove_all(folder_); }
+
+    std::string Path(const std::string& name) const { return folder_ + "/" + name; }
+    std::string folder_;
+};
+
+std::string ErrorText(const std::function<void()>& action) {
+    try {
+        action();
+    } catch (const EhvError& e) {
+        return e.Message();
+    }
+    return "no error";
+}
+
+mode_t ModeOf(const std::string& path) {
+    struct stat st {};
+    stat(path.c_str(), &st);
+    return st.st_mode & 07777;
+}
+
+TEST_F(FileSystemTest, ForceDirectoriesAndMoveFile) {
+    EXPECT_TRUE(ForceDirectories(Path("a/b/c/")));
+    EXPECT_TRUE(DirectoryExists(Path("a/b/c")));
+    EXPECT_FALSE(ForceDirectories(""));
+    WriteFileAtomic(Path("file"), "new");
+    EXPECT_FALSE(ForceDirectories(Path("file/sub")));
+    EXPECT_TRUE(FileExists(Path("file")) && !DirectoryExists(Path("file")));
+
+    WriteFileAtomic(Path("to"), "old");
+    EXPECT_FALSE(MoveFile(Path("file"), Path("to")));
+    EXPECT_EQ(ReadFileBytes(Path("to"), 10), "old");
+    EXPECT_TRUE(MoveFile(Path("file"), Path("moved")));
+    EXPECT_FALSE(FileExists(Path("file")));
+    EXPECT_EQ(ReadFileBytes(Path("moved"), 10), "new");
+}
+
+TEST_F(FileSystemTest, Times) {
+    WriteFileAtomic(Path("f"), "x");
+    ThvFileTimes times;
+    times.LastAccess = 1'600'000'000'123'456'789;
+    times.LastWrite = -1'500'000'000;  // 1969: the nanosecond part must not go negative
+    ASSERT_TRUE(SetFileTimes(Path("f"), times));
+    std::optional<ThvFileTimes> read = GetFileTimes(Path("f"));
+    ASSERT_TRUE(read);
+    EXPECT_EQ(read->LastAccess, times.LastAccess);
+    EXPECT_EQ(read->LastWrite, times.LastWrite);
+    EXPECT_FALSE(GetFileTimes(Path("missing")));
+
+    // With the modification time moved back, a birth time (where known) must be what is used.
+    ASSERT_TRUE(ForceDirectories(Path("new")));
+    ASSERT_TRUE(SetFileTimes(Path("new"), times));
+    std::optional<int64_t> created = FolderCreationTime(Path("new"));
+    ASSERT_TRUE(created);
+    if (GetFileTimes(Path("new"))->Creation) {
+        auto now = std::chrono::system_clock::now().time_since_epoch();
+        EXPECT_NEAR(*created / 1e9, std::chrono::duration<double>(now).count(), 60);
+    } else {
+        EXPECT_EQ(*created, times.LastWrite);
+    }
+}
+
+TEST_F(FileSystemTest, AttributesAndReadOnly) {
+    ASSERT_TRUE(ForceDirectories(Path(".hidden")));
+    std::optional<ThvFileAttributes> dir = GetFileAttributes(Path(".hidden/"));
+    ASSERT_TRUE(dir);
+    EXPECT_TRUE(dir->Directory && dir->Hidden && !dir->ReadOnly);
+
+    WriteFileAtomic(Path("f"), "x");
+    ASSERT_EQ(chmod(Path("f").c_str(), 0640), 0);
+    ASSERT_TRUE(SetReadOnly(Path("f"), true));
+    EXPECT_EQ(ModeOf(Path("f")), 0440u);
+    EXPECT_TRUE(GetFileAttributes(Path("f"))->ReadOnly);
+    ASSERT_TRUE(SetReadOnly(Path("f"), false));
+    EXPECT_EQ(ModeOf(Path("f")), 0640u);
+    ASSERT_EQ(chmod(Path("f").c_str(), 0424), 0);  // anybody's write bit counts
+    EXPECT_FALSE(GetFileAttributes(Path("f"))->ReadOnly);
+    EXPECT_FALSE(IsHiddenName(".."));
+}
+
+TEST_F(FileSystemTest, ListFolderSortsByBytesAndFollowsLinks) {
+    for (const char* name : {"B", "a", "_", ".hid"}) WriteFileAtomic(Path(name), "");
+    ASSERT_TRUE(ForceDirectories(Path("dir")));
+    ASSERT_EQ(symlink("dir", Path("linkDir").c_str()), 0);
+    ASSERT_EQ(symlink("gone", Path("linkGone").c_str()), 0);
+    SetReadOnly(Path("B"), true);
+
+    std::vector<ThvDirEntry> entries = ListFolder(folder_);
+    std::vector<std::string> names;
+    for (const ThvDirEntry& entry : entries) names.push_back(entry.Name);
+    EXPECT_EQ(names,
+              (std::vector<std::string>{".hid", "B", "_", "a", "dir", "linkDir", "linkGone"}));
+    ASSERT_EQ(entries.size(), 7u);
+    EXPECT_TRUE(entries[0].Hidden && !entries[2].Hidden);
+    EXPECT_TRUE(entries[1].ReadOnly && !entries[2].ReadOnly);
+    EXPECT_TRUE(entries[4].Directory && entries[5].Directory);
+    EXPECT_FALSE(entries[3].Directory || entries[6].Directory);
+    EXPECT_TRUE(ListFolder(Path("missing")).empty());
+}
+
+TEST_F(FileSystemTest, ReadFileBytesLimits) {
+    WriteFileAtomic(Path("f"), "12345");
+    EXPECT_EQ(ReadFileBytes(Path("f"), 5), "12345");
+    EXPECT_EQ(ErrorText([&] { ReadFileBytes(Path("f"), 4); }),
+              "File \"" + Path("f") + "\" is larger than 4 bytes.");
+    EXPECT_EQ(ErrorText([&] { ReadFileBytes(Path("missing"), 4); }),
+              "Cannot open file \"" + Path("missing") + "\". No such file or directory");
+    EXPECT_THROW(ReadFileBytes(folder_, 100), EhvError);
+
+    // /proc files report size 0 and have to be read to their end, within the limit.
+    std::string maps = ReadFileBytes("/proc/self/smaps", 1 << 24);
+    EXPECT_GT(maps.size(), 8192u);
+    EXPECT_NE(maps.find("Size:"), std::string::npos);
+    EXPECT_THROW(ReadFileBytes("/proc/self/smaps", 8192), EhvError);
+}
+
+TEST_F(FileSystemTest, WriteFileAtomicSetsModeAndLeavesNoTemporary) {
+    mode_t oldMask = umask(022);
+    WriteFileAtomic(Path("f"), "abc");
+    umask(oldMask);
+    EXPECT_EQ(ModeOf(Path("f")), 0644u);
+
+    ASSERT_EQ(chmod(Path("f").c_str(), 0604), 0);
+    WriteFileAtomic(Path("f"), std::string("x\0y", 3));
+    EXPECT_EQ(ReadFileBytes(Path("f"), 10), std::string("x\0y", 3));
+    EXPECT_EQ(ModeOf(Path("f")), 0604u);
+    EXPECT_EQ(ListFolder(folder_).size(), 1u);
+}
+
+TEST_F(FileSystemTest, WriteFileAtomicFailuresKeepTheOldFile) {
+    auto message = [&](const std::string& name, int error) {
+        return "Cannot create file \"" + Path(name) + "\". " + SystemErrorMessage(error);
+    };
+    WriteFileAtomic(Path("ro"), "old");
+    ASSERT_TRUE(SetReadOnly(Path("ro"), true));
+    EXPECT_EQ(ErrorText([&] { WriteFileAtomic(Path("ro"), "new"); }), message("ro", EACCES));
+    EXPECT_EQ(ReadFileBytes(Path("ro"), 10), "old");
+    EXPECT_EQ(ErrorText([&] { WriteFileAtomic(Path("no/f"), "x"); }), message("no/f", ENOENT));
+    EXPECT_EQ(ErrorText([&] { WriteFileAtomic(Path("ro/f"), "x"); }), message("ro/f", ENOTDIR));
+
+    // A full disk, simulated by a file size limit, fails in the middle of writing.
+    WriteFileAtomic(Path("big"), "old");
+    struct rlimit oldLimit {};
+    getrlimit(RLIMIT_FSIZE, &oldLimit);
+    struct rlimit small = oldLimit;
+    small.rlim_cur = 4096;
+    sighandler_t oldHandler = signal(SIGXFSZ, SIG_IGN);
+    setrlimit(RLIMIT_FSIZE, &small);
+    std::string error = ErrorText([&] { WriteFileAtomic(Path("big"), std::string(10000, 'x')); });
+    setrlimit(RLIMIT_FSIZE, &oldLimit);
+    signal(SIGXFSZ, oldHandler);
+    EXPECT_EQ(error, message("big", EFBIG));
+    EXPECT_EQ(ReadFileBytes(Path("big"), 10), "old");
+
+    ASSERT_TRUE(ForceDirectories(Path("dir/sub")));
+    EXPECT_THROW(WriteFileAtomic(Path("dir"), "x"), EhvError);
+    EXPECT_EQ(ListFolder(folder_).size(), 3u);  // big, dir, ro: no temporary left behind
+}
+
+}  // namespace

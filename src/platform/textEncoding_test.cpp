@@ -1,0 +1,108 @@
+#include "textEncoding.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <thread>
+#include <vector>
+
+#include "hvError.h"
+
+namespace {
+
+const std::string kGreek = "\xCE\xB1\xCE\xB2\xCE\xB3";  // αβγ
+const std::string kReplacement = "\xEF\xBF\xBD";        // U+FFFD
+
+class TextEncodingTest : public ::testing::Test {
+  protected:
+    void TearDown() override { SetAnsiCodePage(""); }
+};
+
+TEST_F(TextEncodingTest, GreekNeedsAGreekCodePage) {
+    EXPECT_EQ(EncodeText("A" + kGreek + "\xE2\x82\xAC", "windows-1252"), "A???\x80");
+    EXPECT_EQ(EncodeText(kGreek, "windows-1253"), "\xE1\xE2\xE3");
+    EXPECT_EQ(DecodeText("\xE1\xE2\xE3", "windows-1253"), kGreek);
+    // EBCDIC has its own "?" (0x6F); a blind 0x3F would be a control character there.
+    EXPECT_EQ(EncodeText(kGreek, "ibm-037"), "\x6F\x6F\x6F");
+}
+
+TEST_F(TextEncodingTest, InvalidInputBecomesReplacementCharacter) {
+    EXPECT_EQ(EncodeText("a\xFFz", "UTF-8"), "a" + kReplacement + "z");
+    EXPECT_EQ(EncodeText("a\xC3", "windows-1252"), "a?");
+    EXPECT_EQ(DecodeText("a\xFFz", "UTF-8"), "a" + kReplacement + "z");
+    // 0xD2 has no character in windows-1253.
+    EXPECT_EQ(DecodeText("a\xD2z", "windows-1253"), "a" + kReplacement + "z");
+    // ICU's stock callback would give U+001A here.
+    EXPECT_EQ(DecodeText("a\xFFz", "Shift_JIS"), "a" + kReplacement + "z");
+    EXPECT_EQ(Utf8ToUtf16("a\xE2\x82"), u"a\uFFFD");
+    EXPECT_EQ(Utf16ToUtf8(std::u16string(u"a") + char16_t(0xD800)), "a" + kReplacement);
+}
+
+TEST_F(TextEncodingTest, UnknownCodePageThrows) {
+    EXPECT_THAT(
+        [] { EncodeText("x", "no-such-page"); },
+        testing::ThrowsMessage<EhvError>(testing::StrEq("Unknown code page \"no-such-page\"")));
+    // ICU would take "" as its default converter.
+    EXPECT_THROW(DecodeText("x", ""), EhvError);
+}
+
+TEST_F(TextEncodingTest, ByteOrderMarks) {
+    const std::string text = "A" + kGreek + "\xF0\x9F\x98\x80";  // with a surrogate pair
+    EXPECT_EQ(DecodeWithBom("\xEF\xBB\xBF" + text), text);
+    EXPECT_EQ(EncodeText("A\xCE\xB1", "UTF-16LE"), std::string("A\0\xB1\x03", 4));
+    EXPECT_EQ(DecodeWithBom("\xFF\xFE" + EncodeText(text, "UTF-16LE")), text);
+    EXPECT_EQ(DecodeWithBom("\xFE\xFF" + EncodeText(text, "UTF-16BE")), text);
+    EXPECT_EQ(DecodeWithBom(std::string("\xFF\xFEZ\0Y", 5)), "Z" + kReplacement);
+    EXPECT_EQ(DecodeWithBom(std::string("\xFE\xFF\0A", 4)), "A");
+    EXPECT_EQ(DecodeWithBom("\xFF\xFE"), "");
+
+    SetAnsiCodePage("windows-1253");
+    EXPECT_EQ(DecodeWithBom("\xE1"), "\xCE\xB1");
+    EXPECT_EQ(DecodeWithBom("\xEF\xBB"), "\xCE\xBF\xC2\xBB");  // no full mark: ANSI bytes
+}
+
+TEST_F(TextEncodingTest, AnsiCodePagePinnedOrFromLocale) {
+    // Test programs do not set a locale, so this is the C locale, which counts as UTF-8.
+    EXPECT_EQ(AnsiCodePage(), "UTF-8");
+    SetAnsiCodePage("windows-1252");
+    EXPECT_EQ(AnsiCodePage(), "windows-1252");
+    EXPECT_EQ(EncodeAnsi(kGreek), "???");
+    EXPECT_EQ(DecodeAnsi("\xE9"), "\xC3\xA9");
+    SetAnsiCodePage("");
+    EXPECT_EQ(EncodeAnsi(kGreek), kGreek);
+}
+
+TEST_F(TextEncodingTest, CaseFolding) {
+    EXPECT_TRUE(SameText("STRASSE", "stra\303\237e"));  // straße
+    EXPECT_TRUE(SameText("\xCE\xA3\xCE\x8A\xCE\xA3\xCE\xA5\xCE\xA6\xCE\x9F\xCE\xA3",
+                         "\xCF\x83\xCE\xAF\xCF\x83\xCF\x85\xCF\x86\xCE\xBF\xCF\x82"));  // Σίσυφος
+    EXPECT_FALSE(SameText("abc", "abd"));
+    EXPECT_TRUE(ContainsText("Die Stra\303\237e", "STRASSE"));
+    EXPECT_TRUE(ContainsText("abc", ""));
+    EXPECT_FALSE(ContainsText("", "a"));
+    // Turkish: default folding keeps dotless ı apart from I, and İ folds to i + combining dot.
+    EXPECT_FALSE(SameText("\xC4\xB1", "I"));
+    EXPECT_EQ(FoldCase("\xC4\xB0"), "i\xCC\x87");
+    EXPECT_EQ(FoldCase("a\xFF"), "a" + kReplacement);
+}
+
+TEST_F(TextEncodingTest, ConvertersAreSafeAcrossThreads) {
+    std::vector<std::thread> threads;
+    std::vector<int> failures(4, 0);
+    for (int t = 0; t < 4; ++t) {
+        threads.emplace_back([t, &failures] {
+            const char* page = t % 2 ? "windows-1253" : "UTF-16LE";
+            for (int i = 0; i < 500; ++i) {
+                std::string text = kGreek + std::to_string(i);
+                if (DecodeText(EncodeText(text, page), page) != text) ++failures[t];
+                if (FoldCase("\xCE\x91\xCE\x92\xCE\x93" + std::to_string(i)) != text) {
+                    ++failures[t];
+                }
+            }
+        });
+    }
+    for (std::thread& thread : threads) thread.join();
+    EXPECT_EQ(failures, std::vector<int>(4, 0));
+}
+
+}  // namespace

@@ -1,0 +1,172 @@
+#include "hvProject.h"
+
+#include <algorithm>
+#include <cctype>
+
+#include "choosers.h"
+#include "fileSystem.h"
+#include "hvError.h"
+#include "paths.h"
+#include "textEncoding.h"
+
+ThvProject* hvProject = nullptr;
+
+ThvProject::ThvProject(std::string exeName) : PathDelim(::PathDelim), exeName_(std::move(exeName)) {
+    try {
+        if (FileExists(RecentListFile())) RecentFiles.LoadFromFile(RecentListFile());
+    } catch (const std::exception&) {
+        // An unreadable list only costs the history of recent projects.
+    }
+}
+
+ThvProject::~ThvProject() {
+    accessors_.clear();
+    try {
+        RecentFiles.SaveToFile(RecentListFile());
+    } catch (const std::exception&) {
+        // A program folder without write access keeps no history; that is all.
+    }
+}
+
+ThvOverwriteMode ThvProject::OverwriteMode() const {
+    const std::string value = Option("IsOverwrite");
+    if (SameText(value, "skip")) return ThvOverwriteMode::Skip;
+    return ReadBool(value, OverwriteDefault) ? ThvOverwriteMode::Overwrite : ThvOverwriteMode::NewName;
+}
+
+bool ThvProject::RunAndClose() const {
+    return ReadBool(Option("RunAndClose"), false) || PureConsole() || Daemon() > 0;
+}
+
+std::string ThvProject::TargetFolder() const {
+    const std::string target = Target();
+    if (target.empty()) return target;
+    if (PathDelim == ::PathDelim && !DirectoryExists(target)) ForceDirectories(target);
+    return IncludeTrailingPathDelimiter(target, PathDelim);
+}
+
+void ThvProject::Bind(ThvBoundControl& control) { Bindings.push_back(&control); }
+
+ThvPropList& ThvProject::Accessor(ThvBoundControl& control) {
+    auto& accessor = accessors_[&control];
+    if (!accessor) accessor = std::make_unique<ThvPropList>(control);
+    return *accessor;
+}
+
+void ThvProject::OptionsToControls() {
+    for (ThvBoundControl* control : Bindings) Accessor(*control).OptionsToControl(Options);
+}
+
+void ThvProject::ControlsToOptions() {
+    for (ThvBoundControl* control : Bindings) Accessor(*control).ControlToOptions(Options);
+}
+
+void ThvProject::New() {
+    FileName.clear();
+    Options.Clear();
+    OptionsToControls();
+}
+
+void ThvProject::DeriveTargetFrom(const std::string& source) {
+    if (DeriveTarget && Target().empty()) Options.SetValue("Target", ExtractFilePath(source, PathDelim));
+}
+
+void ThvProject::Open(bool useCurrentName) {
+    if (!useCurrentName) {
+        std::string chosen = FileName;
+        if (!SelectOpenFile(ProjectFilter + "|" + SourceFilter, chosen, false)) return;
+        FileName = chosen;
+    }
+    const std::string path = FileName;
+    if (IsProjectFile(path)) {
+        try {
+            Options.LoadFromFile(path);
+            // Only a project that could be read is worth remembering.
+            AddRecent();
+        } catch (const std::exception&) {
+            // A missing or unreadable project leaves the options as they were.
+        }
+    } else if (!CommandOptions.empty()) {
+        FileName.clear();
+        Options.SetText(CommandOptions);
+        DeriveTargetFrom(Options.Value("Source"));
+    } else {
+        FileName.clear();
+        Options.SetValue("Source", path);
+        DeriveTargetFrom(path);
+    }
+    OptionsToControls();
+}
+
+void ThvProject::Commit(bool write) {
+    ControlsToOptions();
+    if (!write) return;
+    Options.SaveToFile(FileName);
+    AddRecent();
+}
+
+void ThvProject::Save() {
+    if (FileName.empty())
+        SaveAs();
+    else
+        Commit(true);
+}
+
+void ThvProject::SaveAs() {
+    std::string chosen = FileName;
+    if (!SelectSaveFile(ProjectFilter, ProjectExt, chosen)) return;
+    FileName = chosen;
+    Commit(true);
+}
+
+bool ThvProject::IsProjectFile(const std::string& path) const {
+    return !ProjectExt.empty() && path.ends_with(ProjectExt);
+}
+
+void ThvProject::AddRecent() {
+    if (!FileName.empty() && RecentFiles.IndexOf(FileName) < 0) RecentFiles.Insert(0, FileName);
+}
+
+std::string ThvProject::DefaultProjectFile() const { return ChangeFileExt(exeName_, ProjectExt); }
+
+bool ThvProject::IsSwitch(const std::string& argument) const {
+    if (argument[0] == '-') return true;
+    if (argument[0] != '/') return false;
+    if (PathDelim != '/') return true;
+    // Where "/" also begins every absolute path, it introduces a switch only for the letters the
+    // program knows, only when nothing of that name exists, and only when it cannot be read as
+    // a path below a folder (/in/talk.pptx): no further "/", unless the option text's ":"
+    // follows the P.
+    const char letter = static_cast<char>(std::toupper(static_cast<unsigned char>(argument[1])));
+    if (letter != 'P' && letter != 'I' && letter != 'U') return false;
+    if (FileExists(argument) || DirectoryExists(argument)) return false;
+    return argument.find('/', 1) == std::string::npos || (letter == 'P' && argument[2] == ':');
+}
+
+bool ThvProject::ParseCommandLine(const std::string& param) {
+    if (param.size() >= 2) {
+        if (IsSwitch(param)) {
+            const char letter = static_cast<char>(std::toupper(static_cast<unsigned char>(param[1])));
+            if (letter == 'P') {
+                std::string text = param.substr(2);
+                if (text.starts_with(':')) text.erase(0, 1);
+                // Both separators split, so a comma inside a value splits it too.
+                std::replace(text.begin(), text.end(), ',', ';');
+                std::replace(text.begin(), text.end(), ';', '\n');
+                CommandOptions = text;
+            } else if (letter == 'I' || letter == 'U') {
+                if (OnReportSwitch) OnReportSwitch(letter, param);
+                return false;
+            }
+        } else {
+            FileName = param;
+        }
+    }
+    OpenStartup();
+    return true;
+}
+
+void ThvProject::OpenStartup() {
+    if (FileName.empty() && CommandOptions.empty()) FileName = DefaultProjectFile();
+    Open(true);
+}

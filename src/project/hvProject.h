@@ -1,0 +1,121 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "hvOptions.h"
+#include "hvPropList.h"
+
+/// A converter class: how a run creates its converter threads. Defined by the conversion layer;
+/// the project only carries the reference the start-up code gives it.
+struct ThvConvertorClass;
+
+/// What to do when a target file exists already ("IsOverwrite").
+enum class ThvOverwriteMode { Skip, Overwrite, NewName };
+
+/// The batch project: the option list of a run, its project file, the recently used project
+/// files, the option text of the command line, and the product's fixed texts. There is one, the
+/// global hvProject; it is used on the main thread, and converter threads only read options
+/// while a run goes on (nothing writes them then).
+class ThvProject {
+public:
+    /// exeName locates the files kept beside the program: the recent-project list (exeName +
+    /// ".log") is read here, and the default project file is found from it.
+    explicit ThvProject(std::string exeName);
+
+    /// Writes the recent-project list (errors ignored). Unsaved options are not written.
+    ~ThvProject();
+
+    ThvProject(const ThvProject&) = delete;
+    ThvProject& operator=(const ThvProject&) = delete;
+
+    // Fields, in their documented order.
+    std::vector<ThvBoundControl*> Bindings;  ///< not owned
+    ThvOptionList Options;
+    const ThvConvertorClass* ConverterClass = nullptr;
+    bool DeriveTarget = true;
+    bool OverwriteDefault = true;
+    std::string ProjectExt;
+    std::string ProjectFilter;
+    std::string FileName;  ///< current project file; empty while unnamed
+    ThvOptionList RecentFiles;
+    std::string CommandOptions;  ///< option lines from the command line
+    std::string ShortName;
+    /// The folder-creating steps run only while this is the platform's own delimiter.
+    char PathDelim;
+    std::string Title;
+    std::string SourceFilter;
+    std::string SourceMask;
+    std::string TargetExt;
+    std::string TargetExtAlt;
+    std::string TargetExtMacro;
+    std::string Version;
+
+    // Typed getters: read from Options on every call, the key's default when unreadable.
+    std::string Option(const std::string& key) const { return Options.Value(key); }
+    std::string Source() const { return Option("Source"); }
+    std::string Target() const { return Option("Target"); }
+    std::string RenameSource() const { return Option("RenameSource"); }
+    bool Subdir() const { return ReadBool(Option("Subdir"), false); }
+    bool KeepFileTime() const { return ReadBool(Option("KeepFileTime"), false); }
+    bool DeleteSource() const { return ReadBool(Option("DeleteSource"), false); }
+    bool MacroEnabled() const { return ReadBool(Option("MacroEnabled"), false); }
+    bool PureConsole() const { return ReadBool(Option("PureConsole"), false); }
+    bool KeepTargetSubdirs() const { return ReadBool(Option("KeepTargetSubdirs"), true); }
+    int32_t ThreadsCount() const { return ReadInt(Option("ThreadsCount"), 1); }
+    int32_t Daemon() const { return ReadInt(Option("Daemon"), 0); }
+    ThvOverwriteMode OverwriteMode() const;
+    /// "RunAndClose", or PureConsole, or a Daemon period.
+    bool RunAndClose() const;
+    /// Target with the delimiter at its end, the folder created first when missing (a failure
+    /// is left to the per-file writes). An empty Target gives empty text: the root folder is
+    /// never taken for a missing target.
+    std::string TargetFolder() const;
+
+    // Binding to the window's controls.
+    void Bind(ThvBoundControl& control);
+    void OptionsToControls();
+    void ControlsToOptions();
+
+    // Project operations.
+    void New();
+    /// Opens FileName (useCurrentName) or a file chosen in the open chooser: a project file is
+    /// read, any other path becomes the source (or, after command-line options, those options
+    /// come back).
+    void Open(bool useCurrentName);
+    /// Controls to options; with write, the options to FileName (throws EhvError
+    /// "Cannot create file ...") and FileName into the recent list.
+    void Commit(bool write);
+    void Save();
+    void SaveAs();
+    bool IsProjectFile(const std::string& path) const;
+    void AddRecent();
+    std::string RecentListFile() const { return exeName_ + ".log"; }
+    std::string DefaultProjectFile() const;
+
+    /// Reads the first command-line argument, then runs OpenStartup. Returns false when the
+    /// argument was a reporting switch ("I" or "U"): OnReportSwitch has run and the program is
+    /// to end without OpenStartup.
+    bool ParseCommandLine(const std::string& param);
+
+    /// Names the default project when nothing else is named, then Open(true).
+    void OpenStartup();
+
+    /// Called for the "I" and "U" switches with the upper-case letter and the whole argument.
+    std::function<void(char letter, const std::string& argument)> OnReportSwitch;
+
+private:
+    bool IsSwitch(const std::string& argument) const;
+    void DeriveTargetFrom(const std::string& source);
+    ThvPropList& Accessor(ThvBoundControl& control);
+
+    std::string exeName_;
+    std::map<ThvBoundControl*, std::unique_ptr<ThvPropList>> accessors_;
+};
+
+/// The global project; set and cleared by the start-up code.
+extern ThvProject* hvProject;

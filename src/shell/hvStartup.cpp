@@ -1,0 +1,93 @@
+#include "hvStartup.h"
+
+#include <memory>
+
+#include "hvApp.h"
+#include "hvBatch.h"
+#include "hvInfo.h"
+#include "hvMain.h"
+#include "hvMatch.h"
+#include "hvProject.h"
+#include "hvQUILLON.h"
+
+namespace {
+
+ThvWindowRunner& InstalledWindowRunner() {
+    static ThvWindowRunner runner;
+    return runner;
+}
+
+/// Owns one process-wide object and publishes it in its global pointer for exactly its
+/// lifetime. Declared one after another in a scope, the holders destroy the objects in the
+/// reverse order of their creation, which is the shut-down order.
+template <typename T>
+class ThvGlobal {
+public:
+    template <typename... Args>
+    ThvGlobal(T*& global, Args&&... args)
+        : global_(global), object_(std::make_unique<T>(std::forward<Args>(args)...)) {
+        global_ = object_.get();
+    }
+    ~ThvGlobal() {
+        global_ = nullptr;
+        object_.reset();
+    }
+    ThvGlobal(const ThvGlobal&) = delete;
+    ThvGlobal& operator=(const ThvGlobal&) = delete;
+
+private:
+    T*& global_;
+    std::unique_ptr<T> object_;
+};
+
+}  // namespace
+
+void SetWindowRunner(ThvWindowRunner runner) { InstalledWindowRunner() = std::move(runner); }
+
+void SetProductConstants(ThvProject& project) {
+    project.ConverterClass = &ThvQUILLON::Class();
+    project.SourceMask = "*.ppt?";
+    project.SourceFilter = "PowerPoint Workbook (*.ppt;*.pptx)|*.ppt;*.pptx";
+    project.TargetExt = ".txt";
+    project.ShortName = "quillon";
+    project.ProjectExt = ".batch-" + project.ShortName;
+    project.ProjectFilter = "Quillon Project|*" + project.ProjectExt;
+    project.Title = "Quillon Converter";
+    if (hvApp) hvApp->Title = project.Title;
+    hvSkipLockFiles = true;
+    project.Version = "2024.16.323.2227";
+}
+
+bool IsUnattended(const ThvProject& project) {
+    return project.PureConsole() && project.Source().find("http") == std::string::npos;
+}
+
+int RunQuillon(const std::string& exeName, const std::string& param, std::ostream& out,
+               std::ostream& err) {
+    ThvGlobal<ThvApp> app(hvApp, exeName, param);
+    ThvGlobal<ThvInfo> info(hvInfo, exeName);
+    ThvGlobal<ThvProject> project(hvProject, exeName);
+    ThvGlobal<ThvMain> runner(hvMain, out);
+
+    SetProductConstants(*hvProject);
+    hvProject->OnReportSwitch = [](char letter, const std::string& argument) {
+        hvInfo->CommandLineReport(letter, argument);
+    };
+    if (!hvProject->ParseCommandLine(hvApp->Param)) return 0;
+
+    ThvGlobal<ThvMatch> match(hvMatch);
+
+    if (IsUnattended(*hvProject)) {
+        try {
+            hvMain->Run();
+        } catch (const std::exception& e) {
+            err << "Application Error: " << e.what() << "\n";
+            return 1;
+        }
+        return 0;
+    }
+    if (InstalledWindowRunner()) return InstalledWindowRunner()();
+    err << hvProject->Title << ": this build has no window. Run a project with PureConsole=1, "
+        << "for example: quillon -P:Source=/data/in/*.ppt?,Target=/data/out,PureConsole=1\n";
+    return 0;
+}

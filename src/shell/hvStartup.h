@@ -1,0 +1,25 @@
+#pragma once
+
+#include <functional>
+#include <ostream>
+#include <string>
+
+class ThvProject;
+
+/// Runs the window until it closes and answers the exit code. The window layer installs it;
+/// without one the window mode says so and ends.
+using ThvWindowRunner = std::function<int()>;
+void SetWindowRunner(ThvWindowRunner runner);
+
+/// Writes the product's fixed texts into the project and turns on the lock-file switch.
+void SetProductConstants(ThvProject& project);
+
+/// The unattended run is chosen when "PureConsole" reads true and "Source" holds no "http".
+bool IsUnattended(const ThvProject& project);
+
+/// The program from start-up to shut-down: creates the process-wide objects in their order,
+/// reads the command line, runs one mode and destroys the objects in reverse order. Answers
+/// the exit code: 0 for every orderly end, 1 when an error escapes the unattended run (its
+/// message then goes to err as "Application Error: <message>").
+int RunQuillon(const std::string& exeName, const std::string& param, std::ostream& out,
+               std::ostream& err);

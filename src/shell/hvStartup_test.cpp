@@ -1,0 +1,73 @@
+#include "hvStartup.h"
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+#include "hvApp.h"
+#include "hvBatch.h"
+#include "hvInfo.h"
+#include "hvMain.h"
+#include "hvMatch.h"
+#include "hvProject.h"
+#include "hvQUILLON.h"
+#include "tempDir.h"
+
+TEST(Startup, ProductConstants) {
+    ThvApp app("/opt/q/quillon", "");
+    hvApp = &app;
+    ThvProject project("/nonexistent/quillon");
+    SetProductConstants(project);
+    hvApp = nullptr;
+    EXPECT_EQ(project.ConverterClass, &ThvQUILLON::Class());
+    EXPECT_EQ(project.SourceMask, "*.ppt?");
+    EXPECT_EQ(project.SourceFilter, "PowerPoint Workbook (*.ppt;*.pptx)|*.ppt;*.pptx");
+    EXPECT_EQ(project.TargetExt, ".txt");
+    EXPECT_EQ(project.ProjectExt, ".batch-quillon");
+    EXPECT_EQ(project.ProjectFilter, "Quillon Project|*.batch-quillon");
+    EXPECT_EQ(project.Title, "Quillon Converter");
+    EXPECT_EQ(app.Title, "Quillon Converter");
+    EXPECT_EQ(project.Version, "2024.16.323.2227");
+    EXPECT_TRUE(hvSkipLockFiles);
+}
+
+TEST(Startup, RunModeChoice) {
+    ThvProject project("/nonexistent/quillon");
+    EXPECT_FALSE(IsUnattended(project));
+    project.Options.SetText("PureConsole=1\nSource=/in/*.ppt?\n");
+    EXPECT_TRUE(IsUnattended(project));
+    project.Options.SetValue("Source", "http://example.org/a.ppt");
+    EXPECT_FALSE(IsUnattended(project));
+    project.Options.SetValue("Source", "/in/HTTP/*.ppt?");  // the search is case-sensitive
+    EXPECT_TRUE(IsUnattended(project));
+    project.Options.SetValue("PureConsole", "no");
+    EXPECT_FALSE(IsUnattended(project));
+}
+
+TEST(Startup, GlobalsLiveForTheRunOnlyAndWindowRunnerDecidesTheExitCode) {
+    TempDir dir;
+    bool sawGlobals = false;
+    SetWindowRunner([&] {
+        sawGlobals = hvApp && hvInfo && hvProject && hvMain && hvMatch;
+        return 0;
+    });
+    std::ostringstream out, err;
+    EXPECT_EQ(RunQuillon(dir / "quillon", "", out, err), 0);
+    SetWindowRunner({});
+    EXPECT_TRUE(sawGlobals);
+    EXPECT_EQ(hvApp, nullptr);
+    EXPECT_EQ(hvProject, nullptr);
+    EXPECT_EQ(hvMatch, nullptr);
+}
+
+TEST(Startup, ReportSwitchEndsBeforeTheMatcherExists) {
+    TempDir dir;
+    bool windowRan = false;
+    SetWindowRunner([&] { return windowRan = true, 0; });
+    std::ostringstream out, err;
+    EXPECT_EQ(RunQuillon(dir / "quillon", "-Ixyz", out, err), 0);
+    EXPECT_EQ(RunQuillon(dir / "quillon", "/u", out, err), 0);
+    SetWindowRunner({});
+    EXPECT_FALSE(windowRan);
+    EXPECT_EQ(out.str(), "");
+}
