@@ -11,7 +11,7 @@
 namespace {
 
 class ProgramTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         std::filesystem::copy_file(QUILLON_EXE, exe);
         std::filesystem::create_directory(work);

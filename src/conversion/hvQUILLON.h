@@ -4,6 +4,6 @@
 
 /// The presentation-to-text converter, the converter class of this product.
 class ThvQUILLON {
-public:
+  public:
     static const ThvConvertorClass& Class();
 };

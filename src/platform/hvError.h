@@ -7,7 +7,7 @@
 /// EhvError (or derives from it). Per-file code catches it and stores the message; anything
 /// else that escapes is a programming fault.
 class EhvError : public std::runtime_error {
-public:
+  public:
     explicit EhvError(const std::string& message) : std::runtime_error(message) {}
 
     std::string Message() const { return what(); }

@@ -11,7 +11,7 @@
 /// case folding) and take the first match; lines without "=" are kept but never found. The same
 /// class holds plain line lists (the recent-project list) in the same file form.
 class ThvOptionList {
-public:
+  public:
     /// Value of the first line whose name equals name ignoring case; empty when none.
     std::string Value(std::string_view name) const;
 
@@ -46,7 +46,7 @@ public:
     void Delete(std::size_t index);
     void Clear() { lines_.clear(); }
 
-private:
+  private:
     std::vector<std::string> lines_;
 };
 

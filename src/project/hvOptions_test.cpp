@@ -83,7 +83,9 @@ TEST(OptionList, FileFormRoundTripsAndReadsByteOrderMarks) {
     back.LoadFromFile(dir / "p.batch-quillon");
     EXPECT_EQ(back.Value("Source"), "C:\\in\\Café\\*.ppt?");
 
-    WriteBytes(dir / "u16.txt", std::string("\xFF\xFE" "A\0=\0\xA9\x03\r\0\n\0", 12));
+    WriteBytes(dir / "u16.txt", std::string("\xFF\xFE"
+                                            "A\0=\0\xA9\x03\r\0\n\0",
+                                            12));
     back.LoadFromFile(dir / "u16.txt");
     EXPECT_EQ(back.Value("a"), "Ω");
     WriteBytes(dir / "u8.txt", "\xEF\xBB\xBFName=\xCE\xA9\r\n");
@@ -101,7 +103,10 @@ TEST(OptionList, FailedReadLeavesListAndFailedWriteSaysWhichFile) {
         list.SaveToFile(dir / "no/such/folder/p.batch-quillon");
         FAIL() << "no error";
     } catch (const EhvError& e) {
-        EXPECT_EQ(std::string(e.what()).rfind("Cannot create file \"" + (dir / "no/such/folder/p.batch-quillon") + "\". ", 0), 0u)
+        EXPECT_EQ(
+            std::string(e.what()).rfind(
+                "Cannot create file \"" + (dir / "no/such/folder/p.batch-quillon") + "\". ", 0),
+            0u)
             << e.what();
     }
 }

@@ -31,7 +31,8 @@ ThvProject::~ThvProject() {
 ThvOverwriteMode ThvProject::OverwriteMode() const {
     const std::string value = Option("IsOverwrite");
     if (SameText(value, "skip")) return ThvOverwriteMode::Skip;
-    return ReadBool(value, OverwriteDefault) ? ThvOverwriteMode::Overwrite : ThvOverwriteMode::NewName;
+    return ReadBool(value, OverwriteDefault) ? ThvOverwriteMode::Overwrite
+                                             : ThvOverwriteMode::NewName;
 }
 
 bool ThvProject::RunAndClose() const {
@@ -68,7 +69,8 @@ void ThvProject::New() {
 }
 
 void ThvProject::DeriveTargetFrom(const std::string& source) {
-    if (DeriveTarget && Target().empty()) Options.SetValue("Target", ExtractFilePath(source, PathDelim));
+    if (DeriveTarget && Target().empty())
+        Options.SetValue("Target", ExtractFilePath(source, PathDelim));
 }
 
 void ThvProject::Open(bool useCurrentName) {
@@ -146,7 +148,8 @@ bool ThvProject::IsSwitch(const std::string& argument) const {
 bool ThvProject::ParseCommandLine(const std::string& param) {
     if (param.size() >= 2) {
         if (IsSwitch(param)) {
-            const char letter = static_cast<char>(std::toupper(static_cast<unsigned char>(param[1])));
+            const char letter =
+                static_cast<char>(std::toupper(static_cast<unsigned char>(param[1])));
             if (letter == 'P') {
                 std::string text = param.substr(2);
                 if (text.starts_with(':')) text.erase(0, 1);

@@ -22,7 +22,7 @@ enum class ThvOverwriteMode { Skip, Overwrite, NewName };
 /// global hvProject; it is used on the main thread, and converter threads only read options
 /// while a run goes on (nothing writes them then).
 class ThvProject {
-public:
+  public:
     /// exeName locates the files kept beside the program: the recent-project list (exeName +
     /// ".log") is read here, and the default project file is found from it.
     explicit ThvProject(std::string exeName);
@@ -108,7 +108,7 @@ public:
     /// Called for the "I" and "U" switches with the upper-case letter and the whole argument.
     std::function<void(char letter, const std::string& argument)> OnReportSwitch;
 
-private:
+  private:
     bool IsSwitch(const std::string& argument) const;
     void DeriveTargetFrom(const std::string& source);
     ThvPropList& Accessor(ThvBoundControl& control);

@@ -12,7 +12,7 @@ namespace {
 
 // A project as the start-up code makes it, with its program in a temporary folder.
 class ProjectTest : public ::testing::Test {
-protected:
+  protected:
     std::unique_ptr<ThvProject> MakeProject() {
         auto p = std::make_unique<ThvProject>(exe);
         p->ShortName = "quillon";
@@ -31,7 +31,8 @@ protected:
     TempDir dir;
     std::string exe = dir / "quillon";
     std::string defaultProject = dir / "quillon.batch-quillon";
-    ThvTestControl source{"eSource", "Text"}, subdir{"cSubdir", "Checked"}, target{"eTarget", "Text"};
+    ThvTestControl source{"eSource", "Text"}, subdir{"cSubdir", "Checked"},
+        target{"eTarget", "Text"};
 };
 
 struct ScopedChoosers {
@@ -207,7 +208,9 @@ TEST_F(ProjectTest, ExistingTargetIsNotReplacedAndDeriveTargetCanBeOff) {
 TEST_F(ProjectTest, ProjectFilesAndTheRecentList) {
     const std::string a = dir / "a.batch-quillon", b = dir / "b.batch-quillon";
     WriteBytes(a, "Source=/a\r\n");
-    WriteBytes(b, std::string("\xFF\xFE" "S\0o\0u\0r\0c\0e\0=\0/\0\xA9\x03\r\0\n\0", 24));
+    WriteBytes(b, std::string("\xFF\xFE"
+                              "S\0o\0u\0r\0c\0e\0=\0/\0\xA9\x03\r\0\n\0",
+                              24));
     WriteBytes(dir / "quillon.log", b + "\r\n");
     {
         auto p = MakeProject();
@@ -264,7 +267,8 @@ TEST_F(ProjectTest, OpenWithChooser) {
     p->Options.SetText("Subdir=True\n");
     p->Open(false);  // cancelled
     EXPECT_EQ(p->FileName, dir / "x.batch-quillon");
-    EXPECT_EQ(seen.Filter, "Quillon Project|*.batch-quillon|PowerPoint Workbook (*.ppt;*.pptx)|*.ppt;*.pptx");
+    EXPECT_EQ(seen.Filter,
+              "Quillon Project|*.batch-quillon|PowerPoint Workbook (*.ppt;*.pptx)|*.ppt;*.pptx");
     EXPECT_FALSE(seen.Multiple);
 
     answer = std::vector<std::string>{"/in/deck.ppt"};
@@ -308,14 +312,16 @@ TEST_F(ProjectTest, NewSaveAsAndUnwritableProject) {
     answer = dir / "new.batch-quillon";
     p->Save();
     EXPECT_EQ(p->FileName, dir / "new.batch-quillon");
-    EXPECT_EQ(ReadBytes(dir / "new.batch-quillon"), "Source=/in/*.ppt?\r\nSubdir=False\r\nTarget=/out\r\n");
+    EXPECT_EQ(ReadBytes(dir / "new.batch-quillon"),
+              "Source=/in/*.ppt?\r\nSubdir=False\r\nTarget=/out\r\n");
 
     answer = dir / "missing/folder.batch-quillon";
     try {
         p->SaveAs();
         FAIL() << "no error";
     } catch (const EhvError& e) {
-        EXPECT_EQ(std::string(e.what()).rfind("Cannot create file \"" + *answer + "\". ", 0), 0u) << e.what();
+        EXPECT_EQ(std::string(e.what()).rfind("Cannot create file \"" + *answer + "\". ", 0), 0u)
+            << e.what();
     }
     EXPECT_EQ(p->FileName, *answer);
 }

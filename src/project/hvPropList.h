@@ -11,7 +11,7 @@ enum class ThvPropKind { None, Text, Boolean };
 /// A control that can be bound to the project: the window's edit boxes and check box (through a
 /// Qt adapter) or a plain test control. Abstract so the core needs no toolkit.
 class ThvBoundControl {
-public:
+  public:
     virtual ~ThvBoundControl() = default;
 
     /// Component name; its first character is a kind prefix ("eSource", "cSubdir").
@@ -31,7 +31,7 @@ public:
 /// Never raises: a missing property, an unreadable value or any error of the control is
 /// swallowed.
 class ThvPropList {
-public:
+  public:
     explicit ThvPropList(ThvBoundControl& control) : control_(control) {}
 
     ThvBoundControl& Control() const { return control_; }
@@ -53,6 +53,6 @@ public:
     /// Control to options: the key updated with GetProp (empty text deletes its line).
     void ControlToOptions(ThvOptionList& options) const;
 
-private:
+  private:
     ThvBoundControl& control_;
 };

@@ -10,8 +10,9 @@
 /// prefix, property "Checked"), reached by property name ignoring ASCII case. It can be told to
 /// fail, to show that bound-property access never lets an error out.
 class ThvTestControl : public ThvBoundControl {
-public:
-    ThvTestControl(std::string name, std::string hint) : name_(std::move(name)), hint_(std::move(hint)) {}
+  public:
+    ThvTestControl(std::string name, std::string hint)
+        : name_(std::move(name)), hint_(std::move(hint)) {}
 
     std::string Name() const override { return name_; }
     std::string Hint() const override { return hint_; }
@@ -42,11 +43,12 @@ public:
     bool checked = false;
     bool failing = false;  ///< every property access throws
 
-private:
+  private:
     static bool Is(std::string_view a, std::string_view b) {
         if (a.size() != b.size()) return false;
         for (std::size_t i = 0; i < a.size(); ++i)
-            if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i])))
+            if (std::tolower(static_cast<unsigned char>(a[i])) !=
+                std::tolower(static_cast<unsigned char>(b[i])))
                 return false;
         return true;
     }

@@ -9,7 +9,7 @@
 /// instance, hvApp, created first at start-up and destroyed last; read-only after that, so any
 /// thread may read it.
 class ThvApp {
-public:
+  public:
     ThvApp(std::string exeName, std::string param)
         : ExeName(std::move(exeName)), Param(std::move(param)) {}
 

@@ -5,7 +5,7 @@
 /// The application information object: usage counters beside the program, help, support and
 /// web links, event reports. One instance, hvInfo, from the third start-up step to the end.
 class ThvInfo {
-public:
+  public:
     explicit ThvInfo(std::string exeName) : exeName_(std::move(exeName)) {}
     ThvInfo(const ThvInfo&) = delete;
     ThvInfo& operator=(const ThvInfo&) = delete;
@@ -14,7 +14,7 @@ public:
     /// argument the whole command-line argument.
     void CommandLineReport(char letter, const std::string& argument);
 
-private:
+  private:
     std::string exeName_;
 };
 

@@ -22,7 +22,7 @@ ThvWindowRunner& InstalledWindowRunner() {
 /// reverse order of their creation, which is the shut-down order.
 template <typename T>
 class ThvGlobal {
-public:
+  public:
     template <typename... Args>
     ThvGlobal(T*& global, Args&&... args)
         : global_(global), object_(std::make_unique<T>(std::forward<Args>(args)...)) {
@@ -35,7 +35,7 @@ public:
     ThvGlobal(const ThvGlobal&) = delete;
     ThvGlobal& operator=(const ThvGlobal&) = delete;
 
-private:
+  private:
     T*& global_;
     std::unique_ptr<T> object_;
 };

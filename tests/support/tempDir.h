@@ -10,7 +10,7 @@
 /// A fresh folder under the system's temporary folder, removed with everything in it at the end
 /// of the test. Path() ends with "/".
 class TempDir {
-public:
+  public:
     TempDir() {
         std::string pattern = (std::filesystem::temp_directory_path() / "quillon-XXXXXX").string();
         if (!mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
@@ -26,7 +26,7 @@ public:
     const std::string& Path() const { return path_; }
     std::string operator/(const std::string& name) const { return path_ + name; }
 
-private:
+  private:
     std::string path_;
 };
 
