@@ -1,10 +1,12 @@
 # The two commands of the README. Both install what is missing from Debian's packages first.
 
-PACKAGES := cmake ninja-build g++ pkg-config libicu-dev libgtest-dev libgmock-dev
+PACKAGES := cmake ninja-build g++ pkg-config libicu-dev libgtest-dev libgmock-dev \
+            libpcre2-dev libzip-dev libpugixml-dev clang libclang-rt-14-dev
 BUILD_TYPE ?= RelWithDebInfo
 JOBS ?= $(shell nproc)
+FUZZ_SECONDS ?= 15
 
-.PHONY: run test deps build build-asan
+.PHONY: run test deps build build-asan build-tsan build-fuzz
 
 deps:
 	@missing=""; \
@@ -24,11 +26,23 @@ build-asan: deps
 	cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DQUILLON_SANITIZE=ON
 	cmake --build build-asan -j $(JOBS)
 
+build-tsan: deps
+	cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DQUILLON_TSAN=ON
+	cmake --build build-tsan -j $(JOBS)
+
+build-fuzz: deps
+	cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=Debug -DQUILLON_FUZZ=ON \
+	    -DCMAKE_CXX_COMPILER=clang++ -DQUILLON_FUZZ_SECONDS=$(FUZZ_SECONDS)
+	cmake --build build-fuzz -j $(JOBS)
+
 # The main job: the bundled sample project, unattended.
 run: build
 	build/quillon samples/quick-start.batch-quillon
 
-# Every test, in the normal build and again under AddressSanitizer + UndefinedBehaviorSanitizer.
-test: build build-asan
+# Every test in the normal build, again under AddressSanitizer + UndefinedBehaviorSanitizer and
+# under ThreadSanitizer, then every fuzz target for FUZZ_SECONDS.
+test: build build-asan build-tsan build-fuzz
 	ctest --test-dir build --output-on-failure -j $(JOBS)
 	ctest --test-dir build-asan --output-on-failure -j $(JOBS)
+	TSAN_OPTIONS=halt_on_error=1 ctest --test-dir build-tsan --output-on-failure -j $(JOBS)
+	ctest --test-dir build-fuzz --output-on-failure -j $(JOBS)
