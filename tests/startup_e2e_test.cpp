@@ -2,7 +2,10 @@
 // itself (default project, recent-project list) are the test's own.
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
+#include <algorithm>
+#include <cstdlib>
 #include <filesystem>
 
 #include "process.h"
@@ -72,14 +75,40 @@ TEST_F(ProgramTest, ProjectFileArgumentIsReadAndRemembered) {
     EXPECT_EQ(ReadBytes(recentList), project + "\r\n");
 }
 
-TEST_F(ProgramTest, ReportSwitchesEndAtOnceWithoutOutput) {
+TEST_F(ProgramTest, ReportSwitchesOpenTheirLinkAndEndAtOnce) {
+    // A recording stand-in for the desktop's opener, first on the PATH.
+    const std::string bin = dir / "bin", links = dir / "links.txt";
+    std::filesystem::create_directory(bin);
+    WriteBytes(bin + "/xdg-open", "#!/bin/sh\nprintf '%s\\n' \"$1\" >> '" + links + "'\n");
+    std::filesystem::permissions(bin + "/xdg-open", std::filesystem::perms::owner_all);
+    const std::vector<std::string> env{"PATH=" + bin + ":" + getenv("PATH")};
+
     WriteBytes(defaultProject, "PureConsole=1\r\nSource=/data/in/*.ppt?\r\n");
-    for (const std::string arg : {"-Ixyz", "/i", "/u", "-U"}) {
-        const ProcessResult r = Run({arg});
+    for (const std::string arg : {"-Ixyz", "/u"}) {
+        const ProcessResult r = RunProcess(exe, {arg}, work, env);
         EXPECT_EQ(r.exitCode, 0) << arg;
-        EXPECT_EQ(r.out, "") << arg;  // the default project was never opened, nothing ran
+        EXPECT_EQ(r.out, "") << arg;  // the default project was never run
         EXPECT_EQ(r.err, "") << arg;
     }
+    // The opener runs detached; give it a moment.
+    const auto lineCount = [&] {
+        const std::string text = ReadBytes(links);
+        return std::count(text.begin(), text.end(), '\n');
+    };
+    for (int i = 0; i < 200 && lineCount() < 2; ++i) usleep(50000);
+    const std::string text = ReadBytes(links);
+    const std::string first = text.substr(0, text.find('\n'));
+    EXPECT_TRUE(first.starts_with(
+        "https://quillon.example.org/net/?a=ins&p=quillon&v=2024.16.323.2227&c=r1&i="))
+        << text;
+    EXPECT_TRUE(first.ends_with("&xyz")) << text;
+    EXPECT_NE(
+        text.find("\nhttps://quillon.example.org/net/?a=uni&p=quillon&v=2024.16.323.2227&c=r2&i="),
+        std::string::npos)
+        << text;
+    // The usage store beside the program counted both starts.
+    EXPECT_TRUE(std::filesystem::exists(dir / "quillon.ext"));
+    EXPECT_EQ(std::filesystem::file_size(dir / "quillon.ext") % 2, 0u);
 }
 
 TEST_F(ProgramTest, BadFilesBesideTheProgramAreHarmless) {

@@ -1,21 +1,69 @@
 #pragma once
 
+#include <cstdint>
+#include <mutex>
 #include <string>
 
-/// The application information object: usage counters beside the program, help, support and
-/// web links, event reports. One instance, hvInfo, from the third start-up step to the end.
+#include "hvOptions.h"
+
+/// The application information object: usage counters kept beside the program, the installation
+/// number, help, support and web links, and event reports opened in the user's browser. One
+/// instance, hvInfo, from the third start-up step to the end of the process.
+///
+/// Threads: UpdateCounter may be called from any thread (converters set "W"); everything that
+/// reads or writes the store or its file holds the store lock. OpenLink hands its link to the
+/// shell outside the lock.
 class ThvInfo {
   public:
-    explicit ThvInfo(std::string exeName) : exeName_(std::move(exeName)) {}
+    /// Computes the installation number from the program folder, loads the store and counts one
+    /// start ("R").
+    explicit ThvInfo(std::string exeName);
+    /// Writes the store once more.
+    ~ThvInfo();
+
     ThvInfo(const ThvInfo&) = delete;
     ThvInfo& operator=(const ThvInfo&) = delete;
+
+    /// Addresses of the maker; documentation domains until the product has its own.
+    static constexpr const char* HomeUrl = "https://quillon.example.org";
+    static constexpr const char* SupportMail = "support@quillon.example.org";
+
+    int32_t InstallId() const { return installId_; }
+    std::string StorePath() const;
+
+    /// value <= 0: the entry's value (0 when missing or not a number) plus step; otherwise value
+    /// itself. Saves the store when the entry's text changes.
+    void UpdateCounter(const std::string& name, int32_t value, int32_t step);
+
+    /// Opens the support mail ("supports"), the help file ("h"), a product page (any other
+    /// page), an event report (no page, an action) or the home page. Never fails.
+    void OpenLink(const std::string& page, const std::string& action, const std::string& extra);
+
+    /// The handler for errors that reach the window's message loop: counts "E" and opens the
+    /// error report.
+    void AppException(const std::string& message);
 
     /// The "I" (installation) and "U" (removal) command-line reports; letter is upper case and
     /// argument the whole command-line argument.
     void CommandLineReport(char letter, const std::string& argument);
 
+    /// The store's lines (a copy, taken under the lock).
+    std::string StoreText() const;
+    /// Each entry whose name begins with A to Z: its lower-cased letter and its value.
+    std::string CounterText() const;
+
+    void LoadStore();
+    void SaveStore();
+
   private:
-    std::string exeName_;
+    void LoadStoreLocked();
+    void SaveStoreLocked();
+    std::string CounterTextLocked() const;
+
+    const std::string exeName_;
+    const int32_t installId_;
+    mutable std::mutex storeLock_;
+    ThvOptionList usageStore_;
 };
 
 extern ThvInfo* hvInfo;

@@ -18,9 +18,10 @@ struct ProcessResult {
 };
 
 /// Runs a program with its arguments in the given folder, standard input empty, and collects
-/// its output and exit code.
+/// its output and exit code. env entries ("NAME=value") replace or extend the environment.
 inline ProcessResult RunProcess(const std::string& program, const std::vector<std::string>& args,
-                                const std::string& workDir) {
+                                const std::string& workDir,
+                                const std::vector<std::string>& env = {}) {
     TempDir capture;
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
@@ -34,9 +35,21 @@ inline ProcessResult RunProcess(const std::string& program, const std::vector<st
     for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
     argv.push_back(nullptr);
 
+    std::vector<std::string> environment = env;
+    for (char** e = environ; *e; ++e) {
+        const std::string entry = *e;
+        const std::string name = entry.substr(0, entry.find('=') + 1);
+        bool replaced = false;
+        for (const std::string& own : env) replaced = replaced || own.starts_with(name);
+        if (!replaced) environment.push_back(entry);
+    }
+    std::vector<char*> envp;
+    for (std::string& entry : environment) envp.push_back(entry.data());
+    envp.push_back(nullptr);
+
     ProcessResult result;
     pid_t pid = 0;
-    if (posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ) == 0) {
+    if (posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), envp.data()) == 0) {
         int status = 0;
         waitpid(pid, &status, 0);
         result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
