@@ -1,0 +1,149 @@
+#include "hvConvertor.h"
+
+#include <algorithm>
+#include <chrono>
+
+#include "fileSystem.h"
+#include "hvBatch.h"
+#include "hvError.h"
+#include "hvProject.h"
+#include "mainThread.h"
+#include "paths.h"
+#include "textEncoding.h"
+
+namespace {
+
+std::shared_ptr<ThvConvertor> CreateConvertor(ThvBatch& batch, int32_t count,
+                                              const ThvNodeEvent& onFileDone) {
+    if (!hvProject || !hvProject->ConverterClass || !hvProject->ConverterClass->Create)
+        throw EhvError("No converter class is set for the project.");
+    return hvProject->ConverterClass->Create(batch, count, onFileDone);
+}
+
+}  // namespace
+
+std::shared_ptr<ThvConvertor> ThvConvertor::CreateChain(ThvBatch& batch, const std::string& target,
+                                                        const ThvNodeEvent& onFileDone) {
+    batch.TargetFolder = ThvBatch::NormalizePath(target, hvProject->PathDelim);
+    const int32_t count = std::min(hvProject->ThreadsCount(), MaxConverters);
+    return CreateConvertor(batch, count, onFileDone);
+}
+
+ThvConvertor::ThvConvertor(ThvBatch& batch, int32_t count, ThvNodeEvent onFileDone)
+    : ThvWorkBase(batch),
+      OnFileDone(std::move(onFileDone)),
+      Next(count > 1 ? CreateConvertor(batch, std::min(count, MaxConverters) - 1, OnFileDone)
+                     : nullptr),
+      ConverterCount(std::clamp(count, 1, MaxConverters)) {}
+
+void ThvConvertor::SetOnFinish(const ThvEvent& event) {
+    onFinish_ = event;
+    if (Next) Next->SetOnFinish(event);
+}
+
+void ThvConvertor::Start() {
+    if (onFinish_ && !HasMainThreadDispatcher())
+        throw EhvError(
+            "The converters' end notification needs a main-thread dispatcher, and none "
+            "is installed.");
+    for (ThvConvertor* c = this; c; c = c->Next.get()) c->Resume();
+}
+
+void ThvConvertor::Stop() {
+    try {
+        if (Next) {
+            Next->Stop();
+            while (!Next->Terminated() && !Next->Ended())
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        if (!Ended()) Terminate();
+    } catch (...) {
+        // Stopping is a request; nothing about it may fail the caller.
+    }
+}
+
+void ThvConvertor::ProcessNode() {
+    ConvertFile(Batch, *Current);
+    if (OnFileDone) OnFileDone(Batch, *Current);
+}
+
+void ThvConvertor::AfterExecute() {
+    CleanUp();
+    if (onFinish_) {
+        try {
+            RunOnMainThread(onFinish_);
+        } catch (const std::exception&) {
+            // Start made sure a dispatcher was there; if it went away since, the converter
+            // must still count itself out, or its owner would wait for ever.
+        }
+    }
+    ThvBatchLock lock(Batch);
+    RunningCount.fetch_sub(1);
+}
+
+std::string ThvConvertor::TargetPath(ThvBatch& batch, ThvNode& node) {
+    const ThvProject& project = *hvProject;
+    const char delim = project.PathDelim;
+
+    std::string part;
+    if (project.KeepTargetSubdirs() && !batch.SourceFolder.empty())
+        part = node.Source.substr(std::min(batch.SourceFolder.size(), node.Source.size()));
+    else
+        part = ExtractFileName(node.Source, delim);
+    // A drive colon or the other platform's delimiter would leave the target folder.
+    const char otherDelim = delim == '\\' ? '/' : '\\';
+    std::replace(part.begin(), part.end(), ':', '_');
+    std::replace(part.begin(), part.end(), otherDelim, '_');
+
+    std::string path = batch.TargetFolder + part;
+    if (!project.TargetExt.empty()) {
+        if (project.TargetExtAlt.empty()) {
+            path = ChangeFileExt(path, project.TargetExt, delim);
+        } else {
+            const std::string ext = ExtractFileExt(path, delim);
+            if (SameText(ext, project.TargetExtAlt) || SameText(ext, project.TargetExtMacro))
+                path = ChangeFileExt(path, project.TargetExt, delim);
+            else if (project.MacroEnabled() && HasMacros())
+                path = ChangeFileExt(path, project.TargetExtMacro, delim);
+            else
+                path = ChangeFileExt(path, project.TargetExtAlt, delim);
+        }
+    }
+    path = AdjustTarget(path);
+
+    const std::string folder = ExtractFilePath(path, delim);
+    if (!folder.empty() && !DirectoryExists(folder)) {
+        ForceDirectories(folder);
+        // The conversion is still tried: its own failure then tells the user what went wrong.
+        if (!DirectoryExists(folder)) batch.AddFailure("CreateDir Failed: " + folder);
+    }
+
+    if (FileExists(path)) {
+        switch (project.OverwriteMode()) {
+            case ThvOverwriteMode::Overwrite:
+                break;
+            case ThvOverwriteMode::NewName:
+                path = folder + "-" + project.ShortName + "-" + ExtractFileName(path, delim);
+                break;
+            case ThvOverwriteMode::Skip:
+                node.State = ThvNode::Success;
+                return {};
+        }
+    }
+    return path;
+}
+
+void ThvConvertor::AfterConvert(ThvBatch&, ThvNode& node, const std::string& target) {
+    const ThvProject& project = *hvProject;
+    if (project.KeepFileTime()) CopyFileTime(node.Source, target);
+    if (project.DeleteSource()) DeleteFile(node.Source);
+    const std::string rename = project.RenameSource();
+    if (!rename.empty()) MoveFile(node.Source, node.Source + rename);
+}
+
+void ThvConvertor::DeleteTarget(const std::string& path) { DeleteFile(path); }
+
+void ThvConvertor::CopyFileTime(const std::string& source, const std::string& target) {
+    // Linux cannot set a creation time; access and modification times are copied.
+    if (const auto times = GetFileTimes(source)) SetFileTimes(target, *times);
+}

@@ -1,0 +1,75 @@
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "hvConvertorClass.h"
+#include "hvWorkBase.h"
+
+/// Converters not yet at their end, process-wide. The unattended run sets it to the chain's
+/// size before starting the chain and waits for 0; each converter counts itself out once, under
+/// its batch's lock, when its thread ends.
+inline std::atomic<int32_t> RunningCount{0};
+
+/// One converter thread of a chain. A chain of N converters shares one batch: whichever is free
+/// takes the next file. This class holds everything that does not depend on the document
+/// format: the chain, start and stop, notifications, target paths and the work on the source
+/// after a conversion; ConvertFile does the conversion itself.
+///
+/// Threads: creation, OnFinish, Start and Stop on the owner's thread; ConvertFile, OnFileDone
+/// and the path rules on the converter's thread; OnFinish on the main thread, with the
+/// converter waiting for it.
+class ThvConvertor : public ThvWorkBase {
+  public:
+    /// More converter threads than this bring no speed and can exhaust the machine; a
+    /// "ThreadsCount" above it is taken as this.
+    static constexpr int32_t MaxConverters = 64;
+
+    /// Builds the chain (batch, "ThreadsCount" converters) through the project's converter
+    /// class, after storing the target folder in the batch. target must end with the delimiter.
+    /// Nothing runs before Start.
+    static std::shared_ptr<ThvConvertor> CreateChain(ThvBatch& batch, const std::string& target,
+                                                     const ThvNodeEvent& onFileDone);
+
+    /// Creates this converter and, for count above 1, the rest of the chain through the
+    /// project's converter class.
+    ThvConvertor(ThvBatch& batch, int32_t count, ThvNodeEvent onFileDone);
+
+    const ThvNodeEvent OnFileDone;
+    const std::shared_ptr<ThvConvertor> Next;
+    const int32_t ConverterCount;
+
+    ThvEvent OnFinish() const { return onFinish_; }
+    /// Sets the end-of-thread notification of this converter and of the rest of the chain.
+    void SetOnFinish(const ThvEvent& event);
+
+    /// Starts this converter, then the rest of the chain. Throws EhvError, starting nothing,
+    /// when OnFinish is set and no main-thread dispatcher is installed.
+    void Start();
+    /// Asks the chain to end, tail first; each converter finishes the node in hand. Returns at
+    /// once. Converters that have ended already are left alone.
+    void Stop();
+
+    /// The output path of node, or empty when the node is not to be converted (skipped).
+    std::string TargetPath(ThvBatch& batch, ThvNode& node);
+    /// Time stamp, deletion and renaming of the source after a successful conversion.
+    void AfterConvert(ThvBatch& batch, ThvNode& node, const std::string& target);
+    static void DeleteTarget(const std::string& path);
+    static void CopyFileTime(const std::string& source, const std::string& target);
+
+  protected:
+    void ProcessNode() override;
+    void AfterExecute() final;
+
+    virtual void ConvertFile(ThvBatch& /*batch*/, ThvNode& /*node*/) {}
+    virtual std::string AdjustTarget(const std::string& path) { return path; }
+    virtual std::string ApplicationPath() { return {}; }
+    virtual bool HasMacros() { return true; }
+    /// The subclass's end-of-thread clean-up, on the converter's thread, before OnFinish.
+    virtual void CleanUp() {}
+
+  private:
+    ThvEvent onFinish_;
+};

@@ -1,0 +1,298 @@
+#include "hvConvertor.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <map>
+#include <mutex>
+#include <set>
+#include <thread>
+
+#include "callQueue.h"
+#include "fileSystem.h"
+#include "hvBatch.h"
+#include "hvError.h"
+#include "hvProject.h"
+#include "mainThread.h"
+#include "tempDir.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+
+// A converter whose "conversion" writes a line: names tell it to fail ("fail"), to raise
+// ("raise") or to take its time ("slow").
+class TestConvertor : public ThvConvertor {
+  public:
+    using ThvConvertor::TargetPath;
+    using ThvConvertor::ThvConvertor;
+
+    static std::shared_ptr<ThvConvertor> Create(ThvBatch& batch, int32_t count,
+                                                const ThvNodeEvent& onFileDone) {
+        return std::make_shared<TestConvertor>(batch, count, onFileDone);
+    }
+    static inline const ThvConvertorClass Class{"TestConvertor", &TestConvertor::Create};
+
+    static inline std::atomic<int> inProgress{0};
+    static inline std::atomic<bool> release{true};
+
+  protected:
+    void ConvertFile(ThvBatch& batch, ThvNode& node) override {
+        const std::string target = TargetPath(batch, node);
+        if (target.empty()) return;
+        if (node.Source.find("raise") != std::string::npos)
+            throw EhvError("raised for " + node.Source);
+        if (node.Source.find("slow") != std::string::npos) {
+            ++inProgress;
+            while (!release) std::this_thread::sleep_for(1ms);
+        }
+        if (node.Source.find("fail") != std::string::npos) {
+            node.Result = "cannot convert";
+            node.State = ThvNode::Failure;
+            batch.AddFailure(node.Result);
+            return;
+        }
+        WriteFileAtomic(target, "from " + node.Source);
+        AfterConvert(batch, node, target);
+        node.Result = target;
+        node.State = ThvNode::Success;
+        batch.AddSuccess();
+    }
+};
+
+class ConvertorTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        project.ConverterClass = &TestConvertor::Class;
+        project.TargetExt = ".txt";
+        project.ShortName = "quillon";
+        hvProject = &project;
+        previous_ = SetMainThreadDispatcher(
+            [this](const std::function<void()>& call) { mainThread.Post(call); });
+        TestConvertor::release = true;
+        TestConvertor::inProgress = 0;
+    }
+    void TearDown() override {
+        SetMainThreadDispatcher(previous_);
+        hvProject = nullptr;
+    }
+
+    std::string In(const std::string& name) {
+        const std::string path = dir / ("in/" + name);
+        ForceDirectories(ExtractFilePath(path));
+        WriteBytes(path, "deck");
+        return path;
+    }
+    ThvNode& AddNode(ThvBatch& batch, const std::string& path) {
+        batch.AddFile(path);
+        ThvBatchLock lock(batch);
+        return *lock.Nodes().back();
+    }
+    // Starts a chain and waits, pumping the main thread, until every converter has ended.
+    std::shared_ptr<ThvConvertor> Run(ThvBatch& batch, const ThvNodeEvent& done = {}) {
+        auto head = ThvConvertor::CreateChain(batch, dir / "out/", done);
+        RunningCount = head->ConverterCount;
+        head->Start();
+        EXPECT_TRUE(mainThread.PumpUntil([] { return RunningCount == 0; }));
+        return head;
+    }
+
+    TempDir dir;
+    ThvProject project{dir / "q"};
+    CallQueue mainThread;
+
+  private:
+    ThvMainThreadDispatcher previous_;
+};
+
+int ChainLength(const ThvConvertor& head) {
+    int n = 0;
+    for (const ThvConvertor* c = &head; c; c = c->Next.get()) {
+        EXPECT_EQ(c->ConverterCount, head.ConverterCount - n);
+        ++n;
+    }
+    return n;
+}
+
+}  // namespace
+
+TEST_F(ConvertorTest, ChainSizes) {
+    ThvBatch batch;
+    for (auto [option, expected] : std::map<std::string, int>{
+             {"", 1}, {"1", 1}, {"0", 1}, {"-3", 1}, {"abc", 1}, {"3", 3}, {"100000", 64}}) {
+        project.Options.SetValue("ThreadsCount", option);
+        const auto head = ThvConvertor::CreateChain(batch, dir / "out/", {});
+        EXPECT_EQ(head->ConverterCount, expected) << option;
+        EXPECT_EQ(ChainLength(*head), expected) << option;
+    }
+    // A chain that is never started ends nothing and frees cleanly.
+}
+
+TEST_F(ConvertorTest, TargetPathRules) {
+    ThvBatch batch;
+    batch.SourceFolder = dir / "in/";
+    batch.TargetFolder = dir / "out/";
+    auto c = std::make_shared<TestConvertor>(batch, 1, ThvNodeEvent{});
+
+    ThvNode& nested = AddNode(batch, In("sub/talk.pptx"));
+    EXPECT_EQ(c->TargetPath(batch, nested), dir / "out/sub/talk.txt");
+    EXPECT_TRUE(DirectoryExists(dir / "out/sub"));
+
+    ThvNode& bare = AddNode(batch, In("README"));
+    EXPECT_EQ(c->TargetPath(batch, bare), dir / "out/README.txt");
+    ThvNode& odd = AddNode(batch, In("a:b\\c.ppt"));
+    EXPECT_EQ(c->TargetPath(batch, odd), dir / "out/a_b_c.txt");
+
+    project.Options.SetValue("KeepTargetSubdirs", "False");
+    EXPECT_EQ(c->TargetPath(batch, nested), dir / "out/talk.txt");
+    project.Options.SetValue("KeepTargetSubdirs", "");
+    batch.SourceFolder.clear();  // chosen files: no folder to keep
+    EXPECT_EQ(c->TargetPath(batch, nested), dir / "out/talk.txt");
+}
+
+TEST_F(ConvertorTest, ExistingTargets) {
+    ThvBatch batch;
+    batch.TargetFolder = dir / "out/";
+    auto c = std::make_shared<TestConvertor>(batch, 1, ThvNodeEvent{});
+    ThvNode& node = AddNode(batch, In("b.pptx"));
+    ForceDirectories(dir / "out");
+    WriteBytes(dir / "out/b.txt", "old");
+
+    EXPECT_EQ(c->TargetPath(batch, node), dir / "out/b.txt");  // overwrite by default
+    project.Options.SetValue("IsOverwrite", "False");
+    EXPECT_EQ(c->TargetPath(batch, node), dir / "out/-quillon-b.txt");
+    project.Options.SetValue("IsOverwrite", "skip");
+    node.Result = "kept";
+    EXPECT_EQ(c->TargetPath(batch, node), "");
+    EXPECT_EQ(node.State, ThvNode::Success);
+    EXPECT_EQ(node.Result, "kept");
+    EXPECT_EQ(batch.Succeeded(), 0);
+}
+
+TEST_F(ConvertorTest, FolderThatCannotBeCreatedIsReportedAndTheFileStillTried) {
+    WriteBytes(dir / "blocker", "a file where a folder should be");
+    ThvBatch batch;
+    batch.AddFile(In("x.pptx"));
+    std::vector<std::string> results;
+    auto head = ThvConvertor::CreateChain(
+        batch, dir / "blocker/out/", [&](ThvBatch&, ThvNode& n) { results.push_back(n.Result); });
+    RunningCount = 1;
+    head->Start();
+    ASSERT_TRUE(mainThread.PumpUntil([] { return RunningCount == 0; }));
+    EXPECT_EQ(batch.FailureList(),
+              std::vector<std::string>{"CreateDir Failed: " + dir / "blocker/out/"});
+    // The conversion was attempted: its own error is in the node.
+    ASSERT_EQ(results.size(), 0u);  // raised, so no per-file notification
+    ThvBatchLock lock(batch);
+    EXPECT_NE(lock.Nodes()[0]->Result.find("Cannot create file"), std::string::npos);
+}
+
+TEST_F(ConvertorTest, WorkOnTheSourceAfterConversion) {
+    project.Options.SetText("KeepFileTime=1\nRenameSource=.done\n");
+    ThvBatch batch;
+    const std::string kept = In("kept.pptx");
+    SetFileTimes(kept, {std::nullopt, 1000000000LL * 1500000000, 1000000000LL * 1500000000});
+    batch.AddFile(kept);
+    Run(batch);
+    EXPECT_EQ(GetFileTimes(dir / "out/kept.txt")->LastWrite, 1000000000LL * 1500000000);
+    EXPECT_FALSE(FileExists(kept));
+    EXPECT_TRUE(FileExists(kept + ".done"));
+
+    project.Options.SetText("DeleteSource=True\nRenameSource=.done\n");
+    ThvBatch second;
+    const std::string gone = In("gone.pptx");
+    second.AddFile(gone);
+    Run(second);
+    EXPECT_FALSE(FileExists(gone));
+    EXPECT_FALSE(FileExists(gone + ".done"));
+    EXPECT_TRUE(FileExists(dir / "out/gone.txt"));
+}
+
+TEST_F(ConvertorTest, ErrorsStayInTheirNodeAndTheRunGoesOn) {
+    ThvBatch batch;
+    for (const char* name : {"a.ppt", "raise.ppt", "fail.ppt", "b.ppt"}) batch.AddFile(In(name));
+    std::mutex m;
+    std::set<std::string> notified;
+    Run(batch, [&](ThvBatch&, ThvNode& n) {
+        std::lock_guard lock(m);
+        notified.insert(ExtractFileName(n.Source));
+    });
+    EXPECT_EQ(notified, (std::set<std::string>{"a.ppt", "fail.ppt", "b.ppt"}));
+    ThvBatchLock lock(batch);
+    const auto& nodes = lock.Nodes();
+    EXPECT_EQ(nodes[1]->Result, "raised for " + dir / "in/raise.ppt");
+    EXPECT_EQ(nodes[1]->State, ThvNode::Running);  // the state is the converter's business
+    EXPECT_EQ(nodes[2]->State, ThvNode::Failure);
+    EXPECT_EQ(nodes[3]->State, ThvNode::Success);
+}
+
+TEST_F(ConvertorTest, ManyConvertorsEachFileExactlyOnceWhileTheSearchRuns) {
+    for (int i = 0; i < 300; ++i)
+        In("d" + std::to_string(i % 7) + "/f" + std::to_string(i) + ".pptx");
+    project.Options.SetValue("ThreadsCount", "6");
+    ThvBatch batch;
+    batch.Start(dir / "in/*.ppt?", dir / "out/", true);
+    std::mutex m;
+    std::multiset<std::string> done;
+    int finished = 0;
+    auto head = ThvConvertor::CreateChain(batch, dir / "out/", [&](ThvBatch&, ThvNode& n) {
+        std::lock_guard lock(m);
+        done.insert(n.Source);
+    });
+    head->SetOnFinish([&] { ++finished; });  // on this thread, through the queue
+    RunningCount = head->ConverterCount;
+    head->Start();
+    ASSERT_TRUE(mainThread.PumpUntil([] { return RunningCount == 0; }));
+    EXPECT_EQ(finished, 6);
+    EXPECT_EQ(done.size(), 300u);
+    EXPECT_EQ(std::set<std::string>(done.begin(), done.end()).size(), 300u);
+    EXPECT_EQ(batch.Succeeded(), 300);
+    EXPECT_TRUE(batch.Exhausted());
+}
+
+TEST_F(ConvertorTest, StopFinishesTheNodesInHandAndANewChainGoesOn) {
+    TestConvertor::release = false;
+    project.Options.SetValue("ThreadsCount", "2");
+    ThvBatch batch;
+    for (int i = 0; i < 10; ++i) batch.AddFile(In("slow" + std::to_string(i) + ".ppt"));
+    std::atomic<int> fileDone{0};
+    int finished = 0;
+    auto head =
+        ThvConvertor::CreateChain(batch, dir / "out/", [&](ThvBatch&, ThvNode&) { ++fileDone; });
+    head->SetOnFinish([&] { ++finished; });
+    RunningCount = 2;
+    head->Start();
+    ASSERT_TRUE(mainThread.PumpUntil([] { return TestConvertor::inProgress == 2; }));
+    head->Stop();
+    EXPECT_TRUE(head->Terminated());
+    EXPECT_TRUE(head->Next->Terminated());
+    TestConvertor::release = true;
+    ASSERT_TRUE(mainThread.PumpUntil([] { return RunningCount == 0; }));
+    EXPECT_EQ(fileDone, 2);
+    EXPECT_EQ(finished, 2);
+    EXPECT_EQ(batch.Succeeded(), 2);
+    head->Stop();  // on ended converters: nothing happens
+
+    // A new chain on the paused batch takes up the third file.
+    std::vector<int32_t> indexes;
+    project.Options.SetValue("ThreadsCount", "1");
+    Run(batch, [&](ThvBatch&, ThvNode& n) { indexes.push_back(n.Index); });
+    ASSERT_EQ(indexes.size(), 8u);
+    EXPECT_EQ(indexes.front(), 2);
+}
+
+TEST_F(ConvertorTest, EndNotificationWithoutDispatcherIsRefusedAtStart) {
+    SetMainThreadDispatcher({});
+    ThvBatch batch;
+    batch.AddFile(In("a.ppt"));
+    auto head = ThvConvertor::CreateChain(batch, dir / "out/", {});
+    head->SetOnFinish([] {});
+    EXPECT_THROW(head->Start(), EhvError);
+    EXPECT_FALSE(FileExists(dir / "out/a.txt"));
+    head->SetOnFinish({});
+    RunningCount = 1;
+    head->Start();
+    for (int i = 0; i < 2000 && RunningCount != 0; ++i) std::this_thread::sleep_for(1ms);
+    EXPECT_EQ(RunningCount, 0);
+    EXPECT_TRUE(FileExists(dir / "out/a.txt"));
+}
