@@ -46,3 +46,17 @@ test: build build-asan build-tsan build-fuzz
 	ctest --test-dir build-asan --output-on-failure -j $(JOBS)
 	TSAN_OPTIONS=halt_on_error=1 ctest --test-dir build-tsan --output-on-failure -j $(JOBS)
 	ctest --test-dir build-fuzz --output-on-failure -j $(JOBS)
+
+# The source-search benchmark of bench/README.md (a Release build; not part of make test).
+.PHONY: bench-search
+bench-search: deps
+	cmake -S . -B build-bench-search -G Ninja -DCMAKE_BUILD_TYPE=Release
+	cmake --build build-bench-search --target search_bench
+	bench/search/run.sh build-bench-search/src/discovery/search_bench
+
+# The scheduling benchmark of bench/README.md (a Release build; not part of make test).
+.PHONY: bench-scheduler
+bench-scheduler: deps
+	cmake -S . -B build-bench -G Ninja -DCMAKE_BUILD_TYPE=Release
+	cmake --build build-bench --target scheduler_bench
+	build-bench/src/conversion/scheduler_bench 100000 8 7
