@@ -60,3 +60,25 @@ bench-scheduler: deps
 	cmake -S . -B build-bench -G Ninja -DCMAKE_BUILD_TYPE=Release
 	cmake --build build-bench --target scheduler_bench
 	build-bench/src/conversion/scheduler_bench 100000 8 7
+
+# Speed and memory of the engine against its peers on the same files in the same run
+# (bench/README.md); not part of `make test`. The peers are pinned: officeparser from npm
+# (installed into build-bench-engine/ by bench/run.sh), and Debian's catdoc and Apache POI, which read
+# only binary .ppt and are the peers of the .ppt benchmark.
+BENCH_PACKAGES := catdoc=1:0.95-6~deb12u1 libapache-poi-java=4.0.1-4 python3
+OFFICEPARSER_VERSION := 7.8.0
+
+.PHONY: bench
+bench: deps
+	@missing=""; \
+	for p in $(BENCH_PACKAGES); do \
+	    dpkg -s $${p%%=*} >/dev/null 2>&1 || missing="$$missing $$p"; \
+	done; \
+	command -v npm >/dev/null 2>&1 || missing="$$missing nodejs npm"; \
+	if [ -n "$$missing" ]; then \
+	    sudo=""; [ "$$(id -u)" -eq 0 ] || sudo=sudo; \
+	    echo "Installing:$$missing"; \
+	    $$sudo apt-get update -q && \
+	    DEBIAN_FRONTEND=noninteractive $$sudo apt-get install -y -q --no-install-recommends $$missing; \
+	fi
+	OFFICEPARSER_VERSION=$(OFFICEPARSER_VERSION) bench/run.sh

@@ -1,7 +1,182 @@
 #pragma once
 
 #include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <unordered_set>
+#include <vector>
+
+#include "paths.h"
+
+class ThvRegex;
 
 /// Leaves out files whose names begin with "~$", the lock files office programs keep beside an
 /// open document. The start-up code turns it on; searches only read it.
 inline std::atomic<bool> hvSkipLockFiles{false};
+
+/// Decides whether a path belongs to a batch. The base accepts every path; ThvMatch (hvMatch.h)
+/// tests regular expressions. Called on search threads, several at once, so an implementation
+/// keeps no unguarded state.
+class ThvMatchBase {
+  public:
+    virtual ~ThvMatchBase() = default;
+    virtual bool Matches(const std::string& /*path*/, const std::string& /*pattern*/) const {
+        return true;
+    }
+};
+
+/// One file of a batch. Created and owned by its batch, freed with it; its address never
+/// changes while the batch lives.
+class ThvNode {
+  public:
+    static constexpr int32_t Running = 0;  ///< waiting, or being converted
+    static constexpr int32_t Success = 1;
+    static constexpr int32_t Failure = 2;
+
+    ThvNode(int32_t index, std::string source) : Index(index), Source(std::move(source)) {}
+    ThvNode(const ThvNode&) = delete;
+    ThvNode& operator=(const ThvNode&) = delete;
+
+    /// Written by the one converter holding the node; also the image index of its row.
+    std::atomic<int32_t> State{Running};
+    const int32_t Index;       ///< position in the batch, from 0
+    const std::string Source;  ///< full path, or the address as given
+    /// Output path after success, error message after failure. Written without the lock by
+    /// the converter holding the node; others read it after that converter's notification.
+    std::string Result;
+};
+
+using ThvNodeList = std::deque<std::unique_ptr<ThvNode>>;
+
+/// The list of files one run converts, filled by a search thread of its own or by hand, and
+/// emptied by converter threads through NextNode while the search goes on.
+///
+/// Lifetime: creating a batch starts nothing; Start launches the search thread. The owner
+/// frees the batch; the destructor asks the search to end and joins the thread before any node
+/// is freed, so the search never outlives its list. Converters must be gone first (they hold
+/// node pointers and call NextNode).
+///
+/// Threads: Start, AddFile and the destructor are for the owner's thread. NextNode, Count,
+/// AddSuccess, AddFailure and the counters may be called from any thread. OnFound runs on the
+/// thread that added the node (the search thread during a search), after the lock is released.
+///
+/// The lock is not re-entrant: between Lock and Unlock, use the returned list and call no
+/// other member of the batch.
+class ThvBatch {
+  public:
+    using TFoundEvent = std::function<void(ThvBatch& batch, ThvNode& node)>;
+
+    ThvBatch();
+    ~ThvBatch();
+    ThvBatch(const ThvBatch&) = delete;
+    ThvBatch& operator=(const ThvBatch&) = delete;
+
+    /// Takes the source (folder and mask, or one file, or a "file:" URL), prepares the target
+    /// folder and starts the search. Throws EhvError "Unable to create directory" for an empty
+    /// target; then no search starts. Called once per batch, before any converter runs.
+    void Start(const std::string& source, const std::string& target, bool subdirs);
+
+    /// Adds one file (or address) without a search and marks the list complete.
+    void AddFile(const std::string& path);
+
+    /// Appends a node for path when Accepts allows it, then calls OnFound.
+    void AddCandidate(const std::string& path);
+
+    /// True when path passes the mask and "RegExt" by the global matcher; every path passes
+    /// when there is no matcher.
+    bool Accepts(const std::string& path) const;
+
+    /// The next node not yet handed out, each exactly once. Waits while the list is used up
+    /// and the search is still running; null once the list is complete and used up.
+    ThvNode* NextNode();
+
+    /// Locks the batch and gives its node list. Pair with Unlock (or use ThvBatchLock).
+    const ThvNodeList& Lock();
+    void Unlock();
+
+    void AddSuccess();
+    /// Counts a failure and keeps its message unless an equal one (ignoring case) is kept.
+    void AddFailure(const std::string& message);
+
+    int32_t Count() const;
+    int32_t Succeeded() const;
+    int32_t Failed() const;
+    /// The distinct failure messages in order of arrival.
+    std::vector<std::string> FailureList() const;
+    /// The same as comma text: an item with a blank, a control character, a comma or a double
+    /// quote is put in double quotes, its double quotes doubled.
+    std::string Failures() const;
+
+    /// The list is complete: the search ended (normally or on request) or a file was added.
+    bool Searched() const { return searched_.load(); }
+    /// A NextNode call found the list complete and used up.
+    bool Exhausted() const { return exhausted_.load(); }
+
+    /// Asks the search to end; it stops between two entries. Nodes found stay available.
+    void Terminate() { terminated_.store(true); }
+    bool Terminated() const { return terminated_.load(); }
+
+    /// Blocks until the list is complete; returns at once when no search was started. For the
+    /// owner's thread, like Start.
+    void WaitForSearch();
+
+    /// A "file:" URL as the path it names; any other text unchanged. With "/" as delimiter
+    /// file:///data/in gives /data/in; with "\" file:///C:/in gives C:\in and
+    /// file://server/share gives \\server\share. "file:" with nothing after it gives "".
+    static std::string NormalizePath(const std::string& path, char delim = PathDelim);
+
+    // Set by Start before the search begins; constant while it runs.
+    std::string Mask;  ///< file-name part of the source, a wildcard mask
+    bool Subdirs = false;
+    std::string RegExt;        ///< the "RegExt" option at Start
+    bool SkipHidden = false;   ///< the "SkipHidden" option at Start
+    std::string SourceFolder;  ///< folder part of the source, with its delimiter
+    std::string TargetFolder;  ///< the target folder; converters build output paths on it
+    /// Set before Start or AddFile; called for every new node.
+    TFoundEvent OnFound;
+
+  private:
+    void Execute();
+    void SearchFolder(const std::string& folder, const ThvRegex* nameFilter);
+    void MarkSearched();
+
+    mutable std::mutex mutex_;
+    std::condition_variable changed_;    ///< a node arrived or the list became complete
+    std::condition_variable completed_;  ///< the list became complete
+    int waiting_ = 0;                    ///< NextNode calls waiting for a node
+    ThvNodeList nodes_;
+    std::size_t nextIndex_ = 0;
+    int32_t succeeded_ = 0;
+    int32_t failed_ = 0;
+    std::vector<std::string> failures_;
+    std::unordered_set<std::string> failureKeys_;  ///< case-folded failures_
+
+    std::atomic<bool> searched_{false};
+    std::atomic<bool> exhausted_{false};
+    std::atomic<bool> terminated_{false};
+    bool started_ = false;
+    char delim_ = PathDelim;  ///< the project's delimiter at Start
+    std::string maskRegex_;   ///< WildcardToRegex(Mask), made once
+    std::thread thread_;      ///< last member: joined before the others go
+};
+
+/// Holds a batch's lock for a scope.
+class ThvBatchLock {
+  public:
+    explicit ThvBatchLock(ThvBatch& batch) : batch_(batch), nodes_(batch.Lock()) {}
+    ~ThvBatchLock() { batch_.Unlock(); }
+    ThvBatchLock(const ThvBatchLock&) = delete;
+    ThvBatchLock& operator=(const ThvBatchLock&) = delete;
+
+    const ThvNodeList& Nodes() const { return nodes_; }
+
+  private:
+    ThvBatch& batch_;
+    const ThvNodeList& nodes_;
+};

@@ -1,3 +1,14 @@
 #include "hvMatch.h"
 
+#include "VBScriptRegex.h"
+
 ThvMatch* hvMatch = nullptr;
+
+bool ThvMatch::Matches(const std::string& path, const std::string& pattern) const {
+    try {
+        return RegexTryTest(pattern, hvRegexIgnoreCase, path).value_or(true);
+    } catch (const std::exception&) {
+        // Out of memory inside the engine: the name test never fails a search.
+        return true;
+    }
+}

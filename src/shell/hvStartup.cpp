@@ -4,10 +4,12 @@
 
 #include "hvApp.h"
 #include "hvBatch.h"
+#include "hvEngine.h"
 #include "hvInfo.h"
 #include "hvMain.h"
 #include "hvMatch.h"
 #include "hvProject.h"
+#include "hvPowerPointOle.h"
 #include "hvQUILLON.h"
 
 namespace {
@@ -69,6 +71,11 @@ int RunQuillon(const std::string& exeName, const std::string& param, std::ostrea
     ThvGlobal<ThvProject> project(hvProject, exeName);
     ThvGlobal<ThvMain> runner(hvMain, out);
 
+    // The in-process engine answers for the presentation application on this platform.
+    RegisterPowerPointEngine();
+    ThvPowerPointOle::OnApplicationVersion = [](int32_t version) {
+        if (hvInfo) hvInfo->UpdateCounter("W", version, 1);
+    };
     SetProductConstants(*hvProject);
     hvProject->OnReportSwitch = [](char letter, const std::string& argument) {
         hvInfo->CommandLineReport(letter, argument);

@@ -1,0 +1,29 @@
+#!/usr/bin/env bash
+# The whole-process benchmark of bench/README.md: builds the bench programs in Release, installs
+# the pinned officeparser into build-bench/, generates the decks (deterministic), and prints the
+# table. `make bench` installs the Debian peers first and then runs this.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+OFFICEPARSER_VERSION=${OFFICEPARSER_VERSION:-7.8.0}
+CORPUS=${CORPUS:-../shared/corpus-public}
+DECKS=${DECKS:-300}
+WORK=build-bench-engine
+
+cmake -S bench -B "$WORK/cmake" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
+cmake --build "$WORK/cmake" >/dev/null
+
+installed=$(node -p "require('./$WORK/node/node_modules/officeparser/package.json').version" \
+            2>/dev/null || true)
+if [ "$installed" != "$OFFICEPARSER_VERSION" ]; then
+    npm install --prefix "$WORK/node" --no-save --no-audit --no-fund \
+        "officeparser@$OFFICEPARSER_VERSION" >/dev/null
+fi
+
+if [ ! -f "$WORK/decks/pictures-none.pptx" ] || [ ! -f "$WORK/decks/deck-$(printf %03d $((DECKS - 1))).pptx" ]; then
+    python3 bench/makeDecks.py "$WORK/decks" "$DECKS"
+fi
+
+echo "quillon: bench/outlineDriver (automation layer + engine); officeparser $OFFICEPARSER_VERSION" \
+     "on node $(node --version); $(nproc) cores; $(date -u +%Y-%m-%d)"
+python3 bench/runBench.py --tools "$WORK/cmake" --node "$WORK/node" --decks "$WORK/decks" \
+    --corpus "$CORPUS" --repeat "${REPEAT:-3}"

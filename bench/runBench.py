@@ -1,0 +1,91 @@
+#!/usr/bin/env python3
+"""Times whole processes on the same files in the same run and prints the table of
+bench/README.md. Each measurement is the best of --repeat runs (wall time); peak memory is the
+largest resident set of those runs, from the kernel's accounting of the finished child.
+
+    runBench.py --tools <build folder> --node <node_modules parent> --decks <folder>
+                --corpus <corpus-public folder> [--repeat N]
+"""
+import argparse
+import glob
+import os
+import shutil
+import subprocess
+import sys
+import tempfile
+import time
+
+
+def measure(command, repeat):
+    best, peak, output = None, 0, ""
+    for _ in range(repeat):
+        start = time.perf_counter()
+        process = subprocess.Popen(command, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
+        out = process.stdout.read()
+        _, status, usage = os.wait4(process.pid, 0)
+        elapsed = time.perf_counter() - start
+        process.returncode = os.waitstatus_to_exitcode(status)
+        if process.returncode != 0:
+            sys.exit(f"failed ({process.returncode}): {' '.join(command[:3])} ...")
+        best = elapsed if best is None else min(best, elapsed)
+        peak = max(peak, usage.ru_maxrss)  # KiB on Linux
+        output = out.decode().strip()
+    return best, peak / 1024.0, output
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--tools", required=True)
+    parser.add_argument("--node", required=True)
+    parser.add_argument("--decks", required=True)
+    parser.add_argument("--corpus", required=True)
+    parser.add_argument("--repeat", type=int, default=3)
+    args = parser.parse_args()
+
+    driver = os.path.join(args.tools, "outlineDriver")
+    floor = os.path.join(args.tools, "inflateFloor")
+    office = [shutil.which("node"), os.path.join(os.path.dirname(__file__), "officeparserAll.js")]
+    env_path = os.path.join(args.node, "node_modules")
+    os.environ["NODE_PATH"] = env_path
+
+    corpus = sorted(glob.glob(os.path.join(args.corpus, "**", "*.pptx"), recursive=True))
+    decks = sorted(glob.glob(os.path.join(args.decks, "deck-*.pptx")))
+    sets = [("corpus-public .pptx", corpus), ("generated decks", decks)]
+
+    out = tempfile.mkdtemp(prefix="quillon-bench-")
+    rows = []
+    for name, files in sets:
+        quillon = measure([driver, out] + files, args.repeat)
+        peer = measure(office + files, args.repeat)
+        base = measure([floor] + files, args.repeat)
+        n = len(files)
+        rows.append((name, n, quillon, peer, base))
+
+    print("| files | count | quillon files/s | officeparser files/s | inflate floor files/s "
+          "| quillon vs officeparser | quillon / floor time | peak MiB quillon / officeparser / floor |")
+    print("|---|---|---|---|---|---|---|---|")
+    for name, n, q, p, f in rows:
+        print(f"| {name} | {n} | {n / q[0]:.0f} | {n / p[0]:.0f} | {n / f[0]:.0f} "
+              f"| {p[0] / q[0]:.1f}x | {q[0] / f[0]:.2f}x | {q[1]:.0f} / {p[1]:.0f} / {f[1]:.0f} |")
+        print(f"<!-- {name}: quillon '{q[2]}', officeparser '{p[2]}', floor '{f[2]}' -->")
+
+    # The same deck with and without 50 MB of pictures, read 100 times in one process each, so
+    # the process start does not hide the per-file cost.
+    times = 100
+    heavy = os.path.join(args.decks, "pictures-50mb.pptx")
+    light = os.path.join(args.decks, "pictures-none.pptx")
+    with_pictures = measure([driver, out] + [heavy] * times, args.repeat)
+    without = measure([driver, out] + [light] * times, args.repeat)
+    print()
+    print("| deck (20 slides), read 100 times in one process | seconds | peak MiB |")
+    print("|---|---|---|")
+    print(f"| {os.path.getsize(heavy) >> 20} MB with pictures | {with_pictures[0]:.3f} "
+          f"| {with_pictures[1]:.0f} |")
+    print(f"| {os.path.getsize(light) >> 10} KB without pictures | {without[0]:.3f} "
+          f"| {without[1]:.0f} |")
+    print(f"| ratio | {with_pictures[0] / without[0]:.2f}x | |")
+    shutil.rmtree(out, ignore_errors=True)
+
+
+if __name__ == "__main__":
+    main()

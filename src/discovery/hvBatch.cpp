@@ -1,0 +1,261 @@
+#include "hvBatch.h"
+
+#include <stdexcept>
+
+#include "VBScriptRegex.h"
+#include "fileSystem.h"
+#include "folderEntries.h"
+#include "hvError.h"
+#include "hvMatch.h"
+#include "hvOptions.h"
+#include "hvProject.h"
+#include "textEncoding.h"
+
+namespace {
+
+char ProjectDelim() { return hvProject ? hvProject->PathDelim : PathDelim; }
+
+bool StartsWith(const std::string& text, std::string_view prefix) {
+    return text.compare(0, prefix.size(), prefix) == 0;
+}
+
+/// The name test of the platform's wildcard listing, which the search applies before the
+/// full-path test of Accepts: the whole name must fit the mask ("*" any text, "?" zero or one
+/// character, letter case ignored). Without it a mask a*.ppt would list b.ppt in a folder
+/// whose path holds an "a", and a single-file source x.pptx would also list ax.pptx.
+std::string NameFilterPattern(const std::string& mask) {
+    std::string pattern = "(?s)^(?:";
+    for (char c : mask) {
+        if (c == '*') {
+            pattern += ".*";
+        } else if (c == '?') {
+            pattern += ".?";
+        } else {
+            const unsigned char u = static_cast<unsigned char>(c);
+            // A backslash before any ASCII character that is not a letter or digit makes it
+            // literal; letters, digits and the bytes of other characters are literal as they are.
+            const bool alnum =
+                (u >= '0' && u <= '9') || (u >= 'A' && u <= 'Z') || (u >= 'a' && u <= 'z');
+            if (u < 0x80 && !alnum) pattern += '\\';
+            pattern += c;
+        }
+    }
+    pattern += ")$";
+    return pattern;
+}
+
+bool NeedsQuotes(const std::string& item) {
+    for (char c : item) {
+        const unsigned char u = static_cast<unsigned char>(c);
+        if (u <= ' ' || u == 0x7F || c == ',' || c == '"') return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+ThvBatch::ThvBatch() : maskRegex_(WildcardToRegex("")) {}
+
+ThvBatch::~ThvBatch() {
+    Terminate();
+    if (thread_.joinable()) thread_.join();
+}
+
+void ThvBatch::Start(const std::string& source, const std::string& target, bool subdirs) {
+    if (started_) throw std::logic_error("ThvBatch::Start called twice");
+    const char delim = delim_ = ProjectDelim();
+    const std::string normalized = NormalizePath(source, delim);
+    TargetFolder = NormalizePath(target, delim);
+    // Folders are created only where the project's delimiter is the platform's own; other
+    // failures than an empty target show up later, as failures of the single files.
+    if (delim == PathDelim) {
+        if (TargetFolder.empty()) throw EhvError("Unable to create directory");
+        if (!DirectoryExists(TargetFolder)) ForceDirectories(TargetFolder);
+    }
+    Mask = ExtractFileName(normalized, delim);
+    SourceFolder = ExtractFilePath(normalized, delim);
+    maskRegex_ = WildcardToRegex(Mask);
+    Subdirs = subdirs;
+    // Read here, on the owner's thread, rather than on the search thread: the window may
+    // change options while the search runs, and the search must see one consistent value.
+    RegExt = hvProject ? hvProject->Option("RegExt") : std::string();
+    SkipHidden = hvProject ? ReadBool(hvProject->Option("SkipHidden"), false) : false;
+
+    started_ = true;
+    if (!searched_.load()) thread_ = std::thread(&ThvBatch::Execute, this);
+}
+
+void ThvBatch::Execute() {
+    try {
+        // An empty mask names no file, so the walk would find nothing at any depth.
+        if (!Mask.empty()) {
+            std::shared_ptr<const ThvRegex> nameFilter;
+            try {
+                nameFilter = CreateRegex(NameFilterPattern(Mask), hvRegexIgnoreCase);
+            } catch (const ERegexException&) {
+                // Only an absurdly long mask gets here; Accepts alone then decides.
+            }
+            SearchFolder(SourceFolder, nameFilter.get());
+        }
+    } catch (const std::exception&) {
+        // An error from OnFound or from memory ends the search early; the nodes found so far
+        // stay, as they do after a terminate request. Nothing may escape a thread's body.
+    }
+    MarkSearched();
+}
+
+void ThvBatch::SearchFolder(const std::string& folder, const ThvRegex* nameFilter) {
+    const std::vector<ThvFolderEntry> entries = ReadFolderEntries(folder.empty() ? "." : folder);
+    const bool skipLockFiles = hvSkipLockFiles.load();
+    for (const ThvFolderEntry& entry : entries) {
+        if (Terminated()) return;
+        if (entry.Kind != ThvEntryKind::File) continue;
+        if (SkipHidden && IsHiddenName(entry.Name)) continue;
+        if (skipLockFiles && StartsWith(entry.Name, "~$")) continue;
+        // An engine error counts as a match, as everywhere in the name test.
+        if (nameFilter && !nameFilter->TryTest(entry.Name).value_or(true)) continue;
+        AddCandidate(folder + entry.Name);
+    }
+    if (!Subdirs) return;
+    for (const ThvFolderEntry& entry : entries) {
+        if (Terminated()) return;
+        // Hidden folders are never entered, whatever "SkipHidden" says.
+        if (entry.Kind != ThvEntryKind::Folder || IsHiddenName(entry.Name)) continue;
+        SearchFolder(folder + entry.Name + delim_, nameFilter);
+    }
+}
+
+void ThvBatch::MarkSearched() {
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        searched_.store(true);
+    }
+    changed_.notify_all();
+    completed_.notify_all();
+}
+
+void ThvBatch::AddFile(const std::string& path) {
+    AddCandidate(path);
+    MarkSearched();
+}
+
+void ThvBatch::AddCandidate(const std::string& path) {
+    if (!Accepts(path)) return;
+    ThvNode* node = nullptr;
+    bool someoneWaits = false;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        nodes_.push_back(std::make_unique<ThvNode>(static_cast<int32_t>(nodes_.size()), path));
+        node = nodes_.back().get();
+        someoneWaits = waiting_ > 0;
+    }
+    // Lets converters and the window keep pace with a large search. With nobody to keep pace,
+    // a system call per file would only slow the search down.
+    if (someoneWaits) changed_.notify_one();
+    if (someoneWaits || OnFound) std::this_thread::yield();
+    if (OnFound) OnFound(*this, *node);
+}
+
+bool ThvBatch::Accepts(const std::string& path) const {
+    const ThvMatchBase* matcher = hvMatch;
+    if (!matcher) return true;
+    if (!matcher->Matches(path, maskRegex_)) return false;
+    return RegExt.empty() || matcher->Matches(path, RegExt);
+}
+
+ThvNode* ThvBatch::NextNode() {
+    std::unique_lock<std::mutex> lock(mutex_);
+    for (;;) {
+        if (nextIndex_ < nodes_.size()) return nodes_[nextIndex_++].get();
+        if (searched_.load()) {
+            exhausted_.store(true);
+            return nullptr;
+        }
+        ++waiting_;
+        changed_.wait(lock);
+        --waiting_;
+    }
+}
+
+void ThvBatch::WaitForSearch() {
+    std::unique_lock<std::mutex> lock(mutex_);
+    completed_.wait(lock, [this] { return searched_.load() || !thread_.joinable(); });
+}
+
+const ThvNodeList& ThvBatch::Lock() {
+    mutex_.lock();
+    return nodes_;
+}
+
+void ThvBatch::Unlock() { mutex_.unlock(); }
+
+void ThvBatch::AddSuccess() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    ++succeeded_;
+}
+
+void ThvBatch::AddFailure(const std::string& message) {
+    std::string key = FoldCase(message);  // outside the lock: case folding is not cheap
+    std::lock_guard<std::mutex> lock(mutex_);
+    ++failed_;
+    if (failureKeys_.insert(std::move(key)).second) failures_.push_back(message);
+}
+
+int32_t ThvBatch::Count() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return static_cast<int32_t>(nodes_.size());
+}
+
+int32_t ThvBatch::Succeeded() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return succeeded_;
+}
+
+int32_t ThvBatch::Failed() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return failed_;
+}
+
+std::vector<std::string> ThvBatch::FailureList() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return failures_;
+}
+
+std::string ThvBatch::Failures() const {
+    const std::vector<std::string> items = FailureList();
+    // A lone empty item still shows, so a failure never reads as no failure at all.
+    if (items.size() == 1 && items[0].empty()) return "\"\"";
+    std::string text;
+    for (std::size_t i = 0; i < items.size(); ++i) {
+        if (i > 0) text += ',';
+        if (!NeedsQuotes(items[i])) {
+            text += items[i];
+            continue;
+        }
+        text += '"';
+        for (char c : items[i]) {
+            if (c == '"') text += '"';
+            text += c;
+        }
+        text += '"';
+    }
+    return text;
+}
+
+std::string ThvBatch::NormalizePath(const std::string& path, char delim) {
+    if (!StartsWith(path, "file:")) return path;
+    std::string rest = RegexReplace("^file:/*", path, "");
+    if (rest.empty()) return rest;  // nothing named: an empty source, which finds nothing
+    if (delim == '/') {
+        // file://localhost/x names the same file as file:///x; other host names have no
+        // meaning for a local path and stay its first folder.
+        if (rest.size() >= 10 && SameText(rest.substr(0, 10), "localhost/")) rest.erase(0, 10);
+        return "/" + rest;
+    }
+    for (char& c : rest) {
+        if (c == '/') c = delim;
+    }
+    const bool startsWithDigit = rest[0] >= '1' && rest[0] <= '9';
+    if (startsWithDigit || rest.find(':') == std::string::npos) rest = std::string(2, delim) + rest;
+    return rest;
+}

@@ -1,0 +1,305 @@
+#include "hvBatch.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <future>
+#include <memory>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "fileSystem.h"
+#include "hvError.h"
+#include "hvMatch.h"
+#include "hvProject.h"
+#include "tempDir.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+
+class ThvBatchTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        project_ = std::make_unique<ThvProject>(dir_ / "quillon");
+        hvProject = project_.get();
+        hvMatch = &match_;
+        hvSkipLockFiles = true;
+        in_ = dir_ / "in/";
+        out_ = dir_ / "out/";
+        ASSERT_TRUE(ForceDirectories(in_));
+    }
+    void TearDown() override {
+        hvMatch = nullptr;
+        hvProject = nullptr;
+        hvSkipLockFiles = false;
+    }
+
+    void Files(const std::vector<std::string>& names) {
+        for (const std::string& name : names) {
+            ForceDirectories(ExtractFilePath(in_ + name, '/'));
+            WriteBytes(in_ + name, name);
+        }
+    }
+
+    /// Sources of a finished search of in_ + mask, in list order, relative to in_.
+    std::vector<std::string> Search(const std::string& mask, bool subdirs) {
+        ThvBatch batch;
+        batch.Start(in_ + mask, out_, subdirs);
+        batch.WaitForSearch();
+        std::vector<std::string> found;
+        while (ThvNode* node = batch.NextNode()) {
+            EXPECT_EQ(node->Index, static_cast<int32_t>(found.size()));
+            found.push_back(node->Source.substr(in_.size()));
+        }
+        return found;
+    }
+
+    TempDir dir_;
+    std::string in_;
+    std::string out_;
+    ThvMatch match_;
+    std::unique_ptr<ThvProject> project_;
+};
+
+using Names = std::vector<std::string>;
+
+TEST_F(ThvBatchTest, MaskListsMatchingFilesOfTheFolderOnly) {
+    Files({"b.pptx", "a.ppt", "notes.txt", "~$a.pptx", "a.pptxx", "old/c.ppt", "dir.ppt/x.txt",
+           "b-dir/a.ppt", "b-dir/b.pptx", "b-dir/xa.ppt"});
+    EXPECT_EQ(Search("*.ppt?", false), (Names{"a.ppt", "b.pptx"}));
+    // The whole name must fit the mask, not only the tail of the path: a one-file source
+    // yields that one file, and the "b" of "b-dir" does not satisfy b*.
+    EXPECT_EQ(Search("a.ppt", true), (Names{"a.ppt", "b-dir/a.ppt"}));
+    EXPECT_EQ(Search("b-dir/a.ppt", false), Names{"b-dir/a.ppt"});
+    EXPECT_EQ(Search("b-dir/b*.ppt?", false), Names{"b-dir/b.pptx"});
+    EXPECT_EQ(Search("", true), Names{});
+    hvSkipLockFiles = false;
+    EXPECT_EQ(Search("*.ppt?", false), (Names{"a.ppt", "b.pptx", "~$a.pptx"}));
+}
+
+TEST_F(ThvBatchTest, SubfoldersComeDepthFirstAfterTheFilesOfTheirFolder) {
+    Files({"older/e.ppt", "old/deep/d.ppt", "old/c.ppt", "z.ppt", "B.ppt", "a.ppt",
+           "old/deep/more/f.ppt", "old/g.ppt"});
+    EXPECT_EQ(Search("*.ppt", true),
+              (Names{"B.ppt", "a.ppt", "z.ppt", "old/c.ppt", "old/g.ppt", "old/deep/d.ppt",
+                     "old/deep/more/f.ppt", "older/e.ppt"}));
+}
+
+TEST_F(ThvBatchTest, HiddenFilesDependOnSkipHiddenAndHiddenFoldersAreNeverEntered) {
+    Files({"a.ppt", ".hidden.ppt", ".secret/b.ppt", "sub/.c.ppt"});
+    EXPECT_EQ(Search("*.ppt", true), (Names{".hidden.ppt", "a.ppt", "sub/.c.ppt"}));
+    hvProject->Options.SetValue("SkipHidden", "1");
+    EXPECT_EQ(Search("*.ppt", true), Names{"a.ppt"});
+}
+
+TEST_F(ThvBatchTest, RegExtFiltersTheFullPathIgnoringCase) {
+    Files({"a.ppt", "Q2023/b.ppt", "c-q2023.pptx", "d2022.ppt"});
+    hvProject->Options.SetValue("RegExt", "q2023");
+    EXPECT_EQ(Search("*.ppt?", true), (Names{"c-q2023.pptx", "Q2023/b.ppt"}));
+    // An expression the engine rejects filters nothing.
+    hvProject->Options.SetValue("RegExt", "(");
+    EXPECT_EQ(Search("*.ppt?", true).size(), 4u);
+}
+
+TEST_F(ThvBatchTest, SourcesMayBeFileUrls) {
+    Files({"a.ppt", "b.pptx"});
+    ThvBatch batch;
+    batch.Start("file://" + in_ + "*.ppt?", "file://" + out_, false);
+    batch.WaitForSearch();
+    EXPECT_EQ(batch.SourceFolder, in_);
+    EXPECT_EQ(batch.Mask, "*.ppt?");
+    EXPECT_EQ(batch.TargetFolder, out_);
+    EXPECT_TRUE(DirectoryExists(out_));
+    EXPECT_EQ(batch.Count(), 2);
+
+    ThvBatch nothing;
+    nothing.Start("file:", out_, true);
+    nothing.WaitForSearch();
+    EXPECT_EQ(nothing.NextNode(), nullptr);
+    EXPECT_TRUE(nothing.Exhausted());
+}
+
+TEST(NormalizePathTest, FileUrlsBecomePaths) {
+    EXPECT_EQ(ThvBatch::NormalizePath("file:///data/in/*.ppt?", '/'), "/data/in/*.ppt?");
+    EXPECT_EQ(ThvBatch::NormalizePath("file://localhost/data/a.ppt", '/'), "/data/a.ppt");
+    EXPECT_EQ(ThvBatch::NormalizePath("file:///", '/'), "");
+    EXPECT_EQ(ThvBatch::NormalizePath("FILE:///data", '/'), "FILE:///data");
+    EXPECT_EQ(ThvBatch::NormalizePath("/data/file:x", '/'), "/data/file:x");
+    EXPECT_EQ(ThvBatch::NormalizePath("file:///C:/in/*.ppt?", '\\'), "C:\\in\\*.ppt?");
+    EXPECT_EQ(ThvBatch::NormalizePath("file://server/share/a.ppt", '\\'),
+              "\\\\server\\share\\a.ppt");
+    EXPECT_EQ(ThvBatch::NormalizePath("file:", '\\'), "");
+}
+
+TEST_F(ThvBatchTest, TargetFolderIsCreatedAndAnEmptyTargetRefused) {
+    Files({"a.ppt"});
+    ThvBatch batch;
+    try {
+        batch.Start(in_ + "*.ppt", "", false);
+        FAIL() << "no exception";
+    } catch (const EhvError& e) {
+        EXPECT_STREQ(e.what(), "Unable to create directory");
+    }
+    EXPECT_FALSE(batch.Searched());
+    EXPECT_EQ(batch.Count(), 0);
+
+    ThvBatch created;
+    created.Start(in_ + "*.ppt", out_ + "x/y/", false);
+    created.WaitForSearch();
+    EXPECT_TRUE(DirectoryExists(out_ + "x/y/"));
+    EXPECT_EQ(created.Count(), 1);
+}
+
+TEST_F(ThvBatchTest, BadEntriesAreSkippedAndOddNamesStillOpen) {
+    Files({"a.ppt", "sub/b.ppt"});
+    const std::string odd = in_ + "\xFF\xFE odd.ppt";
+    WriteBytes(odd, "odd bytes");
+    ASSERT_EQ(symlink(in_.c_str(), (in_ + "loop").c_str()), 0);
+    ASSERT_EQ(symlink((in_ + "a.ppt").c_str(), (in_ + "link.ppt").c_str()), 0);
+    ASSERT_EQ(symlink((in_ + "gone").c_str(), (in_ + "dangling.ppt").c_str()), 0);
+    ASSERT_EQ(mkfifo((in_ + "pipe.ppt").c_str(), 0600), 0);
+
+    const Names found = Search("*.ppt", true);
+    ASSERT_EQ(found, (Names{"a.ppt", "link.ppt", "\xFF\xFE odd.ppt", "sub/b.ppt"}));
+    EXPECT_EQ(ReadBytes(in_ + found[2]), "odd bytes");  // the node's path opens the file
+}
+
+TEST_F(ThvBatchTest, UnreadableFoldersAreSkipped) {
+    // Root reads every folder, so only another user sees a folder without permission.
+    if (geteuid() == 0) GTEST_SKIP() << "running as root";
+    Files({"a.ppt", "locked/b.ppt", "open/c.ppt"});
+    ASSERT_EQ(chmod((in_ + "locked").c_str(), 0), 0);
+    EXPECT_EQ(Search("*.ppt", true), (Names{"a.ppt", "open/c.ppt"}));
+    chmod((in_ + "locked").c_str(), 0755);
+}
+
+TEST_F(ThvBatchTest, TwoWorkersShareTenNodesExactlyOnce) {
+    for (int i = 0; i < 10; ++i) Files({"f" + std::to_string(i) + ".ppt"});
+    ThvBatch batch;
+    batch.Start(in_ + "*.ppt", out_, false);
+    auto worker = [&batch] {
+        std::vector<int32_t> taken;
+        while (ThvNode* node = batch.NextNode()) taken.push_back(node->Index);
+        return taken;
+    };
+    auto first = std::async(std::launch::async, worker);
+    auto second = std::async(std::launch::async, worker);
+    std::vector<int32_t> all = first.get();
+    std::vector<int32_t> more = second.get();
+    all.insert(all.end(), more.begin(), more.end());
+    std::sort(all.begin(), all.end());
+    EXPECT_EQ(all, (std::vector<int32_t>{0, 1, 2, 3, 4, 5, 6, 7, 8, 9}));
+    EXPECT_TRUE(batch.Exhausted());
+    EXPECT_EQ(batch.NextNode(), nullptr);
+    EXPECT_EQ(batch.NextNode(), nullptr);
+}
+
+TEST_F(ThvBatchTest, ManyThreadsTakeNodesWhileTheSearchRuns) {
+    for (int i = 0; i < 300; ++i)
+        Files({"d" + std::to_string(i % 7) + "/" + std::to_string(i) + ".ppt"});
+    ThvBatch batch;
+    std::atomic<int> announced{0};
+    batch.OnFound = [&announced](ThvBatch&, ThvNode&) { ++announced; };
+    std::vector<std::future<std::vector<ThvNode*>>> workers;
+    for (int t = 0; t < 8; ++t) {
+        workers.push_back(std::async(std::launch::async, [&batch] {
+            std::vector<ThvNode*> taken;
+            while (ThvNode* node = batch.NextNode()) taken.push_back(node);
+            return taken;
+        }));
+    }
+    batch.Start(in_ + "*.ppt", out_, true);
+    std::set<ThvNode*> distinct;
+    std::size_t total = 0;
+    for (auto& worker : workers) {
+        for (ThvNode* node : worker.get()) {
+            distinct.insert(node);
+            ++total;
+        }
+    }
+    EXPECT_EQ(total, 300u);
+    EXPECT_EQ(distinct.size(), 300u);
+    EXPECT_EQ(announced.load(), 300);
+}
+
+TEST_F(ThvBatchTest, NextNodeWaitsWhileTheSearchRuns) {
+    Files({"a.ppt", "b.ppt"});
+    std::promise<void> release;
+    std::shared_future<void> released = release.get_future().share();
+    ThvBatch batch;
+    // The search stops after its first node until the test lets it go on.
+    batch.OnFound = [released](ThvBatch&, ThvNode& node) {
+        if (node.Index == 0) released.wait();
+    };
+    batch.Start(in_ + "*.ppt", out_, false);
+    ThvNode* first = batch.NextNode();
+    ASSERT_NE(first, nullptr);
+    EXPECT_EQ(first->Index, 0);
+
+    auto second = std::async(std::launch::async, [&batch] { return batch.NextNode(); });
+    EXPECT_EQ(second.wait_for(100ms), std::future_status::timeout);
+    EXPECT_FALSE(batch.Exhausted());
+    release.set_value();
+    ThvNode* node = second.get();
+    ASSERT_NE(node, nullptr);
+    EXPECT_EQ(node->Index, 1);
+
+    // Used up while the search still runs: the request waits for the search's end.
+    EXPECT_EQ(batch.NextNode(), nullptr);
+    EXPECT_TRUE(batch.Searched());
+    EXPECT_TRUE(batch.Exhausted());
+}
+
+TEST_F(ThvBatchTest, TerminateStopsTheSearchBetweenEntries) {
+    for (int i = 0; i < 50; ++i) Files({std::to_string(100 + i) + ".ppt"});
+    auto batch = std::make_unique<ThvBatch>();
+    batch->OnFound = [](ThvBatch& b, ThvNode& node) {
+        if (node.Index == 2) b.Terminate();
+    };
+    batch->Start(in_ + "*.ppt", out_, true);
+    batch->WaitForSearch();
+    EXPECT_EQ(batch->Count(), 3);
+    EXPECT_EQ(batch->NextNode()->Source, in_ + "100.ppt");  // nodes found stay available
+
+    // Freeing a batch in the middle of its search ends and joins the search first.
+    auto running = std::make_unique<ThvBatch>();
+    running->Start(in_ + "*.ppt", out_, true);
+    running.reset();
+}
+
+TEST_F(ThvBatchTest, AddFileAcceptsAnyPathAndCompletesTheList) {
+    ThvBatch batch;
+    std::vector<std::string> announced;
+    batch.OnFound = [&announced](ThvBatch&, ThvNode& node) { announced.push_back(node.Source); };
+    batch.AddFile("http://example.com/deck.ppt");
+    EXPECT_TRUE(batch.Searched());
+    batch.AddFile("/in/notes.txt");
+    EXPECT_EQ(announced, (Names{"http://example.com/deck.ppt", "/in/notes.txt"}));
+    EXPECT_EQ(batch.NextNode()->Index, 0);
+    EXPECT_EQ(batch.NextNode()->Index, 1);
+    EXPECT_EQ(batch.NextNode(), nullptr);
+    EXPECT_TRUE(batch.Exhausted());
+}
+
+TEST_F(ThvBatchTest, FailuresAreCountedAndKeptOnceIgnoringCase) {
+    ThvBatch batch;
+    batch.AddFailure("Cannot open Ä");
+    batch.AddFailure("cannot open ä");
+    batch.AddSuccess();
+    EXPECT_EQ(batch.Failed(), 2);
+    EXPECT_EQ(batch.Succeeded(), 1);
+    EXPECT_EQ(batch.FailureList(), Names{"Cannot open Ä"});
+
+    ThvBatch quoted;
+    for (const char* message : {"plain", "a,b", "say \"hi\"", "tab\there", "x"}) {
+        quoted.AddFailure(message);
+    }
+    EXPECT_EQ(quoted.Failures(), "plain,\"a,b\",\"say \"\"hi\"\"\",\"tab\there\",x");
+}
+
+}  // namespace

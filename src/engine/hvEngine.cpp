@@ -1,0 +1,232 @@
+#include "hvEngine.h"
+
+#include <algorithm>
+#include <vector>
+
+#include "fileSystem.h"
+#include "paths.h"
+#include "presentationFile.h"
+#include "rtfOutline.h"
+
+namespace {
+
+// RPC_E_DISCONNECTED: what a caller of a server that has quit gets.
+constexpr int32_t kDisconnected = static_cast<int32_t>(0x80010108);
+
+constexpr int32_t ppWindowNormal = 1;
+constexpr int32_t ppWindowMaximized = 3;
+constexpr int32_t ppAlertsNone = 1;
+constexpr int32_t ppAlertsAll = 2;
+
+class ThvPptPresentation;
+
+/// What an application and everything it handed out share: whether it has quit and its open
+/// presentations. Presentations hold it weakly, so the list holding them makes no cycle.
+struct ThvAppState {
+    bool HasQuit = false;
+    std::vector<std::shared_ptr<ThvPptPresentation>> Open;
+};
+
+void CheckRunning(const ThvAppState* state) {
+    if (!state || state->HasQuit) {
+        throw EAutomationError(kDisconnected,
+                               "PowerPoint.Application has quit; its objects are no longer "
+                               "available");
+    }
+}
+
+[[noreturn]] void Rethrow(const EhvError& error) {
+    throw EAutomationError(AutomationCode::Fail, error.Message());
+}
+
+class ThvPptPresentation : public IAutomationObject {
+  public:
+    ThvPptPresentation(std::string fullName, bool readOnly, ThvPresentationText text,
+                       std::weak_ptr<ThvAppState> app)
+        : fullName_(std::move(fullName)),
+          readOnly_(readOnly),
+          text_(std::move(text)),
+          app_(std::move(app)) {}
+
+    Variant Invoke(std::string_view member, ThvInvokeKind kind,
+                   std::span<const Variant> args) override {
+        std::shared_ptr<ThvAppState> app = app_.lock();
+        CheckRunning(app.get());
+        if (closed_) {
+            throw EAutomationError(AutomationCode::Fail,
+                                   "The presentation \"" + fullName_ + "\" has been closed");
+        }
+        if (kind == ThvInvokeKind::Method && SameMemberName(member, "SaveAs")) {
+            SaveAs(member, args);
+            return {};
+        }
+        if (kind == ThvInvokeKind::Method && SameMemberName(member, "Close")) {
+            CheckArgCount(member, args, 0, 0);
+            Close(*app);
+            return {};
+        }
+        if (IsPropertyRead(kind, args)) {
+            if (SameMemberName(member, "HasVBProject")) return text_.HasVBProject;
+            if (SameMemberName(member, "FullName")) return fullName_;
+            if (SameMemberName(member, "ReadOnly")) return readOnly_;
+        }
+        ThrowUnknownMember("Presentation", member, kind);
+    }
+
+  private:
+    void SaveAs(std::string_view member, std::span<const Variant> args) {
+        CheckArgCount(member, args, 1, 3);
+        std::string fileName = StringArg(member, args, 0, "FileName");
+        if (args.size() < 2) {
+            // PowerPoint would pick its own default format; this engine writes only one.
+            throw EAutomationError(AutomationCode::InvalidArg,
+                                   "SaveAs: the file format is required; only 6 (the rich-text "
+                                   "outline) can be written");
+        }
+        int32_t format = Int32Arg(member, args, 1, "FileFormat");
+        if (args.size() > 2) BoolArg(member, args, 2, "EmbedTrueTypeFonts");
+        if (format != ppSaveAsRTF) {
+            throw EAutomationError(AutomationCode::InvalidArg,
+                                   "SaveAs: file format " + std::to_string(format) +
+                                       " is not supported; only 6 (the rich-text outline) can "
+                                       "be written");
+        }
+        if (fileName.empty()) {
+            throw EAutomationError(AutomationCode::InvalidArg, "SaveAs: the file name is empty");
+        }
+        try {
+            WriteFileAtomic(fileName, WriteRtfOutline(text_));
+        } catch (const EhvError& error) {
+            Rethrow(error);
+        }
+    }
+
+    void Close(ThvAppState& app) {
+        closed_ = true;
+        text_ = {};
+        // The caller holds a reference of its own, so this object outlives the erase.
+        std::erase_if(app.Open, [this](const auto& open) { return open.get() == this; });
+    }
+
+    std::string fullName_;
+    bool readOnly_;
+    ThvPresentationText text_;
+    std::weak_ptr<ThvAppState> app_;
+    bool closed_ = false;
+};
+
+class ThvPptPresentations : public IAutomationObject {
+  public:
+    explicit ThvPptPresentations(std::shared_ptr<ThvAppState> app) : app_(std::move(app)) {}
+
+    Variant Invoke(std::string_view member, ThvInvokeKind kind,
+                   std::span<const Variant> args) override {
+        CheckRunning(app_.get());
+        if (kind == ThvInvokeKind::Method && SameMemberName(member, "Open") && !args.empty()) {
+            return Open(member, args);
+        }
+        if (IsPropertyRead(kind, args) && SameMemberName(member, "Count")) {
+            return static_cast<int32_t>(app_->Open.size());
+        }
+        if (SameMemberName(member, "Open")) CheckArgCount(member, args, 1, 4);
+        ThrowUnknownMember("Presentations", member, kind);
+    }
+
+  private:
+    Variant Open(std::string_view member, std::span<const Variant> args) {
+        CheckArgCount(member, args, 1, 4);
+        std::string fileName = StringArg(member, args, 0, "FileName");
+        bool readOnly = args.size() > 1 && BoolArg(member, args, 1, "ReadOnly");
+        if (args.size() > 2) BoolArg(member, args, 2, "Untitled");
+        if (args.size() > 3) BoolArg(member, args, 3, "WithWindow");
+        ThvPresentationText text;
+        try {
+            text = LoadPresentationFile(fileName);
+        } catch (const EhvError& error) {
+            Rethrow(error);
+        }
+        auto presentation = std::make_shared<ThvPptPresentation>(fileName, readOnly,
+                                                                 std::move(text), app_);
+        app_->Open.push_back(presentation);
+        return AutomationObjectPtr(presentation);
+    }
+
+    std::shared_ptr<ThvAppState> app_;
+};
+
+class ThvPptApplication : public IAutomationObject {
+  public:
+    ThvPptApplication()
+        : app_(std::make_shared<ThvAppState>()),
+          presentations_(std::make_shared<ThvPptPresentations>(app_)) {}
+
+    ~ThvPptApplication() override { app_->Open.clear(); }
+
+    Variant Invoke(std::string_view member, ThvInvokeKind kind,
+                   std::span<const Variant> args) override {
+        CheckRunning(app_.get());
+        if (kind == ThvInvokeKind::PropertyPut) {
+            CheckArgCount(member, args, 1, 1);
+            if (SameMemberName(member, "Visible")) {
+                visible_ = BoolArg(member, args, 0, "Visible");
+                return {};
+            }
+            if (SameMemberName(member, "WindowState")) {
+                windowState_ = RangeArg(member, args, ppWindowNormal, ppWindowMaximized);
+                return {};
+            }
+            if (SameMemberName(member, "DisplayAlerts")) {
+                displayAlerts_ = RangeArg(member, args, ppAlertsNone, ppAlertsAll);
+                return {};
+            }
+        } else if (kind == ThvInvokeKind::Method && SameMemberName(member, "Quit")) {
+            CheckArgCount(member, args, 0, 0);
+            app_->Open.clear();
+            app_->HasQuit = true;
+            return {};
+        } else if (IsPropertyRead(kind, args)) {
+            if (SameMemberName(member, "Version")) return "16.0";
+            if (SameMemberName(member, "Visible")) return visible_;
+            if (SameMemberName(member, "WindowState")) return windowState_;
+            if (SameMemberName(member, "DisplayAlerts")) return displayAlerts_;
+            if (SameMemberName(member, "Presentations")) {
+                return AutomationObjectPtr(presentations_);
+            }
+            if (SameMemberName(member, "Path")) {
+                return ExcludeTrailingPathDelimiter(ExtractFilePath(CurrentExecutablePath()));
+            }
+            if (SameMemberName(member, "Name")) return "Microsoft PowerPoint";
+        }
+        ThrowUnknownMember("Application", member, kind);
+    }
+
+  private:
+    static int32_t RangeArg(std::string_view member, std::span<const Variant> args, int32_t low,
+                            int32_t high) {
+        int32_t value = Int32Arg(member, args, 0, member);
+        if (value < low || value > high) {
+            throw EAutomationError(AutomationCode::InvalidArg,
+                                   std::string(member) + ": " + std::to_string(value) +
+                                       " is out of range (" + std::to_string(low) + " to " +
+                                       std::to_string(high) + ")");
+        }
+        return value;
+    }
+
+    std::shared_ptr<ThvAppState> app_;
+    std::shared_ptr<ThvPptPresentations> presentations_;
+    bool visible_ = false;
+    int32_t windowState_ = ppWindowNormal;
+    int32_t displayAlerts_ = ppAlertsAll;
+};
+
+}  // namespace
+
+AutomationObjectPtr CreatePowerPointApplication() {
+    return std::make_shared<ThvPptApplication>();
+}
+
+void RegisterPowerPointEngine() {
+    // Registering again replaces the entry with an equal one, under the registry's lock.
+    RegisterAutomationClass(PowerPointProgId, CreatePowerPointApplication);
+}

@@ -1,0 +1,170 @@
+#include "hvEngine.h"
+
+#include <gtest/gtest.h>
+
+#include <thread>
+
+#include "fileSystem.h"
+#include "ooxmlTestPackage.h"
+#include "paths.h"
+#include "tempDir.h"
+
+namespace {
+
+class EngineTest : public testing::Test {
+  protected:
+    void SetUp() override {
+        RegisterPowerPointEngine();
+        RegisterPowerPointEngine();  // idempotent
+        app_ = CreateAutomationObject("powerpoint.APPLICATION");
+        ASSERT_TRUE(app_);
+    }
+
+    AutomationObjectPtr Presentations() {
+        return app_->Invoke("Presentations", ThvInvokeKind::Method, {}).ToObject();
+    }
+
+    AutomationObjectPtr Open(const std::string& path, bool readOnly = true) {
+        return AutomationCall(*Presentations(), "Open", {path, readOnly}).ToObject();
+    }
+
+    std::string Deck(const std::string& name, const std::string& title, bool macros = false) {
+        TPresentationBuilder builder;
+        builder.Slide(SlideXml(Shape("title", Para(title)) + Shape("body-ph", Para("Body \xC3\xA9"))));
+        if (macros) builder.WithMacros();
+        WriteBytes(dir_ / name, builder.Bytes());
+        return dir_ / name;
+    }
+
+    static std::string Failure(const std::function<void()>& call) {
+        try {
+            call();
+        } catch (const EAutomationError& e) {
+            return e.what();
+        }
+        return "(no error)";
+    }
+
+    TempDir dir_;
+    AutomationObjectPtr app_;
+};
+
+TEST_F(EngineTest, ApplicationPropertiesAreKeptAndReadBack) {
+    EXPECT_EQ(AutomationCall(*app_, "version").ToString(), "16.0");
+    EXPECT_EQ(AutomationGet(*app_, "Visible").ToBool(), false);
+    AutomationPut(*app_, "VISIBLE", true);
+    AutomationPut(*app_, "WindowState", int32_t(2));
+    AutomationPut(*app_, "DisplayAlerts", 1.0);
+    EXPECT_EQ(AutomationGet(*app_, "Visible").ToBool(), true);
+    EXPECT_EQ(AutomationGet(*app_, "windowstate").ToInt32(), 2);
+    EXPECT_EQ(AutomationCall(*app_, "DisplayAlerts").ToInt32(), 1);
+    EXPECT_EQ(Failure([&] { AutomationPut(*app_, "WindowState", int32_t(7)); }),
+              "WindowState: 7 is out of range (1 to 3)");
+    EXPECT_EQ(Failure([&] { AutomationPut(*app_, "Visible", "yes"); }),
+              "Visible: the argument Visible must be a boolean, not string");
+    EXPECT_EQ(Failure([&] { AutomationPut(*app_, "Version", "17.0"); }),
+              "Application has no writable property \"Version\"");
+    EXPECT_EQ(Failure([&] { AutomationCall(*app_, "Frobnicate", {1}); }),
+              "Application has no method or property \"Frobnicate\"");
+}
+
+TEST_F(EngineTest, PathIsTheRunningProgramsFolder) {
+    std::string path = *AutomationGet(*app_, "Path").ToString();
+    EXPECT_EQ(path, ExcludeTrailingPathDelimiter(ExtractFilePath(CurrentExecutablePath())));
+    EXPECT_NE(path.back(), PathDelim);
+    EXPECT_TRUE(DirectoryExists(path));
+}
+
+TEST_F(EngineTest, OpenSaveAsCloseWritesTheOutlineAtExactlyThePath) {
+    AutomationObjectPtr presentation = Open(Deck("talk.pptx", "Quarterly {report}"));
+    EXPECT_EQ(AutomationGet(*Presentations(), "Count").ToInt32(), 1);
+    EXPECT_EQ(AutomationGet(*presentation, "HasVBProject").ToBool(), false);
+    AutomationCall(*presentation, "SaveAs", {dir_ / "talk.txt", int32_t(6)});
+    std::string rtf = ReadBytes(dir_ / "talk.txt");
+    EXPECT_EQ(rtf.rfind("{\\rtf1", 0), 0u);
+    EXPECT_NE(rtf.find("\\outlinelevel0\\f0\\fs32\\b Quarterly \\{report\\}\\par"),
+              std::string::npos);
+    EXPECT_NE(rtf.find("\\outlinelevel1\\f0\\fs24 Body \\u233?\\par"), std::string::npos);
+    EXPECT_FALSE(FileExists(dir_ / "talk.rtf"));
+
+    AutomationCall(*presentation, "Close");
+    EXPECT_EQ(AutomationGet(*Presentations(), "Count").ToInt32(), 0);
+    EXPECT_EQ(Failure([&] { AutomationCall(*presentation, "SaveAs", {dir_ / "x", 6}); }),
+              "The presentation \"" + (dir_ / "talk.pptx") + "\" has been closed");
+}
+
+TEST_F(EngineTest, MacrosAreReported) {
+    AutomationObjectPtr presentation = Open(Deck("macro.pptm", "m", true));
+    EXPECT_EQ(AutomationCall(*presentation, "HasVBProject").ToBool(), true);
+}
+
+TEST_F(EngineTest, BadCallsFailWithClearMessages) {
+    std::string deck = Deck("talk.pptx", "t");
+    AutomationObjectPtr presentation = Open(deck);
+    EXPECT_EQ(Failure([&] { AutomationCall(*presentation, "SaveAs", {dir_ / "a.pdf", 32}); }),
+              "SaveAs: file format 32 is not supported; only 6 (the rich-text outline) can be "
+              "written");
+    EXPECT_EQ(Failure([&] { AutomationCall(*presentation, "SaveAs", {dir_ / "a.rtf", 6.5}); }),
+              "SaveAs: the argument FileFormat must be an integer, not double");
+    EXPECT_EQ(Failure([&] { AutomationCall(*presentation, "SaveAs", {int32_t(1), 6}); }),
+              "SaveAs: the argument FileName must be a string, not integer");
+    EXPECT_EQ(Failure([&] {
+                  AutomationCall(*presentation, "SaveAs", {dir_.Path() + "no/such/dir/a.rtf", 6});
+              }).rfind("Cannot create file", 0),
+              0u);
+    EXPECT_EQ(Failure([&] { AutomationCall(*Presentations(), "Open", {deck, "yes"}); }),
+              "Open: the argument ReadOnly must be a boolean, not string");
+    EXPECT_EQ(Failure([&] { AutomationCall(*Presentations(), "Open", {deck, true, 1, 1, 1}); }),
+              "Open takes 1 to 4 arguments, not 5");
+    WriteBytes(dir_ / "notes.pptx", "plain text, not a deck");
+    EXPECT_EQ(Failure([&] { Open(dir_ / "notes.pptx"); }),
+              "\"" + (dir_ / "notes.pptx") + "\" is not a presentation");
+    EXPECT_EQ(Failure([&] { Open("http://example.com/a.pptx"); }),
+              "\"http://example.com/a.pptx\" is an address on the network; remote files are not "
+              "supported");
+}
+
+TEST_F(EngineTest, QuitEndsTheApplicationAndItsObjects) {
+    AutomationObjectPtr presentations = Presentations();
+    AutomationObjectPtr presentation = Open(Deck("talk.pptx", "t"));
+    AutomationCall(*app_, "Quit");
+    const std::string quit = "PowerPoint.Application has quit; its objects are no longer available";
+    EXPECT_EQ(Failure([&] { AutomationGet(*app_, "Version"); }), quit);
+    EXPECT_EQ(Failure([&] { AutomationGet(*presentations, "Count"); }), quit);
+    EXPECT_EQ(Failure([&] { AutomationCall(*presentation, "Close"); }), quit);
+}
+
+TEST_F(EngineTest, ApplicationsOnSeveralThreadsConvertIndependently) {
+    std::vector<std::string> decks;
+    for (int i = 0; i < 4; ++i) decks.push_back(Deck("d" + std::to_string(i) + ".pptx", "Deck " + std::to_string(i)));
+    std::vector<std::thread> threads;
+    std::vector<std::string> failures(4);
+    for (int t = 0; t < 4; ++t) {
+        threads.emplace_back([&, t] {
+            try {
+                AutomationObjectPtr app = CreateAutomationObject("PowerPoint.Application");
+                AutomationObjectPtr list = AutomationGet(*app, "Presentations").ToObject();
+                for (int round = 0; round < 20; ++round) {
+                    const std::string& deck = decks[(t + round) % 4];
+                    AutomationObjectPtr p = AutomationCall(*list, "Open", {deck, true}).ToObject();
+                    AutomationCall(*p, "SaveAs",
+                                   {dir_ / ("out" + std::to_string(t) + ".txt"), int32_t(6)});
+                    AutomationCall(*p, "Close");
+                }
+                AutomationCall(*app, "Quit");
+            } catch (const EhvError& e) {
+                failures[t] = e.what();
+            }
+        });
+    }
+    for (auto& thread : threads) thread.join();
+    for (int t = 0; t < 4; ++t) {
+        EXPECT_EQ(failures[t], "");
+        // The last round of thread t converted deck (t + 19) % 4.
+        EXPECT_NE(ReadBytes(dir_ / ("out" + std::to_string(t) + ".txt"))
+                      .find("Deck " + std::to_string((t + 19) % 4) + "\\par"),
+                  std::string::npos);
+    }
+}
+
+}  // namespace

@@ -1,0 +1,79 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+struct zip;
+
+/// A relationship of a package part, its target resolved to a part name.
+struct ThvRelationship {
+    std::string Id;
+    std::string Type;
+    std::string Target;  ///< part name without leading "/"; the raw target when External
+    bool External = false;
+};
+
+/// An Open Packaging Conventions package (the zip container of .pptx and its kin), read under
+/// ThvEngineLimits: the entry count is checked when it opens, every part's inflated size is
+/// checked against its header before inflating and counted again while inflating (headers can
+/// lie), and the bytes inflated from one package are capped as a whole. Only parts asked for
+/// by name are ever inflated. Part names compare ignoring ASCII case, as the conventions say.
+///
+/// Errors are EhvError messages that begin with the file name given when opening. Not
+/// thread-safe; one package per thread.
+class ThvOoxmlPackage {
+  public:
+    /// A package held in memory; bytes must outlive the package.
+    static std::unique_ptr<ThvOoxmlPackage> FromBuffer(std::string_view bytes,
+                                                       std::string_view fileName);
+    /// A package read from a file as parts are asked for, so pictures never enter memory.
+    static std::unique_ptr<ThvOoxmlPackage> FromFile(const std::string& path,
+                                                     std::string_view fileName);
+    ~ThvOoxmlPackage();
+
+    ThvOoxmlPackage(const ThvOoxmlPackage&) = delete;
+    ThvOoxmlPackage& operator=(const ThvOoxmlPackage&) = delete;
+
+    const std::string& FileName() const { return fileName_; }
+    std::size_t EntryCount() const { return entries_.size(); }
+    bool HasPart(std::string_view partName) const;
+
+    /// The inflated bytes of a part. Throws when it is missing, damaged or over the limits.
+    std::string ReadPart(std::string_view partName);
+
+    /// The relationships of a part ("" for the package's own), from its ".rels" part; empty
+    /// when there is none.
+    std::vector<ThvRelationship> ReadRelationships(std::string_view sourcePartName);
+
+    /// Bytes inflated so far.
+    std::uint64_t InflatedBytes() const { return inflated_; }
+
+  private:
+    struct ThvZipCloser {
+        void operator()(zip* archive) const;
+    };
+
+    ThvOoxmlPackage(zip* archive, std::string_view fileName);
+
+    std::unique_ptr<zip, ThvZipCloser> archive_;
+    std::string fileName_;
+    std::unordered_map<std::string, std::uint64_t> entries_;  // lower-case name -> index
+    std::uint64_t inflated_ = 0;
+};
+
+/// The part name a relationship target points to, seen from the source part: relative targets
+/// resolve against the source's folder, "/" targets are absolute, "%XX" escapes are decoded,
+/// "." and ".." segments removed. Empty when the target climbs above the package root.
+std::string ResolvePartName(std::string_view sourcePartName, std::string_view target);
+
+/// The name of the ".rels" part that holds the relationships of a part ("" for the package).
+std::string RelationshipsPartName(std::string_view sourcePartName);
+
+/// True when a relationship type ends with "/" + kind, as both the Transitional and the Strict
+/// forms of a type do ("officeDocument", "slide", "diagramData" ...).
+bool IsRelationshipType(std::string_view type, std::string_view kind);

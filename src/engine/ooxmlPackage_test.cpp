@@ -1,0 +1,151 @@
+#include "ooxmlPackage.h"
+
+#include <gtest/gtest.h>
+
+#include "engineLimits.h"
+#include "hvError.h"
+#include "ooxmlSlides.h"
+#include "ooxmlTestPackage.h"
+
+namespace {
+
+std::string ErrorOf(const std::function<void()>& call) {
+    try {
+        call();
+    } catch (const EhvError& e) {
+        return e.what();
+    }
+    return "(no error)";
+}
+
+TEST(PartNameTest, TargetsResolveAgainstTheSourceFolder) {
+    EXPECT_EQ(ResolvePartName("ppt/presentation.xml", "slides/slide1.xml"), "ppt/slides/slide1.xml");
+    EXPECT_EQ(ResolvePartName("ppt/slides/slide1.xml", "../diagrams/data1.xml"),
+              "ppt/diagrams/data1.xml");
+    EXPECT_EQ(ResolvePartName("ppt/slides/slide1.xml", "/ppt/x/./y.xml"), "ppt/x/y.xml");
+    EXPECT_EQ(ResolvePartName("", "ppt/presentation.xml"), "ppt/presentation.xml");
+    EXPECT_EQ(ResolvePartName("ppt/a.xml", "media/image%201.png#frag"), "ppt/media/image 1.png");
+    EXPECT_EQ(ResolvePartName("ppt/a.xml", "../../escape.xml"), "");
+    EXPECT_EQ(RelationshipsPartName("ppt/presentation.xml"), "ppt/_rels/presentation.xml.rels");
+    EXPECT_EQ(RelationshipsPartName(""), "_rels/.rels");
+    EXPECT_TRUE(IsRelationshipType(
+        "http://purl.oclc.org/ooxml/officeDocument/relationships/slide", "slide"));
+    EXPECT_FALSE(IsRelationshipType(kRelTypes + "slideLayout", "slide"));
+    EXPECT_FALSE(IsRelationshipType(kRelTypes + "notesSlide", "slide"));
+}
+
+TEST(PackageTest, PartsAreFoundIgnoringCaseAndRelationshipsResolved) {
+    std::string bytes = TPresentationBuilder().Slide(SlideXml("")).Bytes();
+    auto package = ThvOoxmlPackage::FromBuffer(bytes, "deck.pptx");
+    EXPECT_TRUE(package->HasPart("/PPT/Presentation.XML"));
+    EXPECT_FALSE(package->HasPart("ppt/presentation.xm"));
+    auto rels = package->ReadRelationships("ppt/presentation.xml");
+    ASSERT_EQ(rels.size(), 1u);
+    EXPECT_EQ(rels[0].Target, "ppt/slides/slide1.xml");
+    EXPECT_TRUE(package->ReadRelationships("ppt/slides/slide9.xml").empty());
+    EXPECT_EQ(ErrorOf([&] { package->ReadPart("ppt/missing.xml"); }),
+              "\"deck.pptx\" is damaged: its part \"ppt/missing.xml\" is missing");
+}
+
+TEST(PresentationPackageTest, SlidesFollowTheIdListNotPartNames) {
+    // The builder names the first listed slide "slide3.xml" and the last "slide1.xml".
+    std::string bytes = TPresentationBuilder()
+                            .Slide(SlideXml(Shape("title", Para("one"))))
+                            .Slide(SlideXml(Shape("title", Para("two"))))
+                            .Slide(SlideXml(Shape("title", Para("three"))))
+                            .Bytes();
+    auto package = ThvOoxmlPackage::FromBuffer(bytes, "deck.pptx");
+    ThvPresentationText text = ReadOoxmlPresentation(*package);
+    ASSERT_EQ(text.Slides.size(), 3u);
+    EXPECT_EQ(text.Slides[0].Title, "one");
+    EXPECT_EQ(text.Slides[2].Title, "three");
+    EXPECT_FALSE(text.HasVBProject);
+}
+
+TEST(PresentationPackageTest, VbaProjectPartMeansMacros) {
+    std::string bytes = TPresentationBuilder().Slide(SlideXml("")).WithMacros().Bytes();
+    auto package = ThvOoxmlPackage::FromBuffer(bytes, "deck.pptm");
+    EXPECT_TRUE(ReadOoxmlPresentation(*package).HasVBProject);
+}
+
+TEST(PresentationPackageTest, SmartArtIsReadThroughTheSlideRelationships) {
+    std::string data =
+        "<dgm:dataModel xmlns:dgm=\"http://schemas.openxmlformats.org/drawingml/2006/diagram\" "
+        "xmlns:a=\"http://schemas.openxmlformats.org/drawingml/2006/main\"><dgm:ptLst>"
+        "<dgm:pt modelId=\"0\" type=\"doc\"/><dgm:pt modelId=\"1\"><dgm:t>" +
+        Para("smart") + "</dgm:t></dgm:pt></dgm:ptLst><dgm:cxnLst><dgm:cxn modelId=\"9\" "
+                        "srcId=\"0\" destId=\"1\" srcOrd=\"0\" destOrd=\"0\"/></dgm:cxnLst>"
+                        "</dgm:dataModel>";
+    std::string frame =
+        "<p:graphicFrame><a:graphic><a:graphicData><dgm:relIds "
+        "xmlns:dgm=\"http://schemas.openxmlformats.org/drawingml/2006/diagram\" r:dm=\"rId7\"/>"
+        "</a:graphicData></a:graphic></p:graphicFrame>";
+    std::string rels = "<Relationship Id=\"rId7\" Type=\"" + kRelTypes +
+                       "diagramData\" Target=\"../diagrams/data1.xml\"/>";
+    std::string bytes = TPresentationBuilder()
+                            .Slide(SlideXml(frame), rels, {{"ppt/diagrams/data1.xml", data}})
+                            .Bytes();
+    auto package = ThvOoxmlPackage::FromBuffer(bytes, "deck.pptx");
+    ThvPresentationText text = ReadOoxmlPresentation(*package);
+    ASSERT_EQ(text.Slides.size(), 1u);
+    ASSERT_EQ(text.Slides[0].Body.size(), 1u);
+    EXPECT_EQ(text.Slides[0].Body[0].Text, "smart");
+}
+
+TEST(PackageLimitsTest, PartSizeIsCheckedAtTheLimit) {
+    std::string atLimit(ThvEngineLimits::MaxPartBytes, ' ');
+    std::string bytes = TZipBuilder().Add("a.xml", atLimit).Add("b.xml", atLimit + " ").Bytes();
+    auto package = ThvOoxmlPackage::FromBuffer(bytes, "bomb.pptx");
+    EXPECT_EQ(package->ReadPart("a.xml").size(), ThvEngineLimits::MaxPartBytes);
+    EXPECT_EQ(ErrorOf([&] { package->ReadPart("b.xml"); }),
+              "\"bomb.pptx\" is refused as a likely zip bomb: its part \"b.xml\" inflates to "
+              "more than 16 MiB");
+}
+
+TEST(PackageLimitsTest, LyingSizeHeadersDoNotBuyMoreBytes) {
+    std::string bytes = TZipBuilder().Add("big.xml", std::string(1 << 20, 'a')).Bytes();
+    // Claim 10 bytes in both the local header and the central directory.
+    auto patch = [&bytes](std::string_view signature, std::size_t sizeOffset) {
+        std::size_t at = bytes.find(signature);
+        ASSERT_NE(at, std::string::npos);
+        bytes[at + sizeOffset] = 10;
+        for (int i = 1; i < 4; ++i) bytes[at + sizeOffset + i] = 0;
+    };
+    patch(std::string_view("PK\x03\x04", 4), 22);
+    patch(std::string_view("PK\x01\x02", 4), 24);
+    auto package = ThvOoxmlPackage::FromBuffer(bytes, "liar.pptx");
+    std::string message = ErrorOf([&] { package->ReadPart("big.xml"); });
+    EXPECT_EQ(message.rfind("\"liar.pptx\" is damaged: its part \"big.xml\"", 0), 0u) << message;
+    EXPECT_LE(package->InflatedBytes(), 10u);
+}
+
+TEST(PackageLimitsTest, EntryCountIsCheckedAtTheLimit) {
+    TZipBuilder zip;
+    for (std::size_t i = 0; i < ThvEngineLimits::MaxEntries; ++i) zip.Add(std::to_string(i), "");
+    std::string atLimit = zip.Bytes();
+    EXPECT_EQ(ThvOoxmlPackage::FromBuffer(atLimit, "many.pptx")->EntryCount(),
+              ThvEngineLimits::MaxEntries);
+    std::string overLimit = zip.Add("one more", "").Bytes();
+    EXPECT_EQ(ErrorOf([&] { ThvOoxmlPackage::FromBuffer(overLimit, "many.pptx"); }),
+              "\"many.pptx\" is refused: its container holds 20001 parts, more than the limit "
+              "of 20000");
+}
+
+TEST(PackageLimitsTest, MediaIsNeverInflated) {
+    // A picture that would be refused as a bomb if anything inflated it.
+    std::string picture(ThvEngineLimits::MaxPartBytes + 1, '\0');
+    std::string rels = "<Relationship Id=\"rId3\" Type=\"" + kRelTypes +
+                       "image\" Target=\"../media/image1.png\"/>";
+    std::string bytes =
+        TPresentationBuilder()
+            .Slide(SlideXml(Shape("", Para("text")) +
+                            "<p:pic><p:blipFill><a:blip r:embed=\"rId3\"/></p:blipFill></p:pic>"),
+                   rels, {{"ppt/media/image1.png", picture}})
+            .Bytes();
+    auto package = ThvOoxmlPackage::FromBuffer(bytes, "pictures.pptx");
+    ThvPresentationText text = ReadOoxmlPresentation(*package);
+    EXPECT_EQ(text.Slides.at(0).Body.at(0).Text, "text");
+    EXPECT_LT(package->InflatedBytes(), 10000u);
+}
+
+}  // namespace

@@ -1,0 +1,241 @@
+#include "ooxmlSlides.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+
+#include "engineLimits.h"
+#include "hvError.h"
+#include "ooxmlTestPackage.h"
+#include "ooxmlXml.h"
+#include "textEncoding.h"
+
+namespace {
+
+ThvSlideText Read(const std::string& xml, const ThvDiagramDataReader& diagrams = {}) {
+    return ReadSlideText(xml, "deck.pptx", "ppt/slides/slide1.xml", diagrams);
+}
+
+/// The body as "level|text" lines, so a whole slide compares in one expectation.
+std::vector<std::string> Lines(const ThvSlideText& slide) {
+    std::vector<std::string> lines;
+    for (const auto& p : slide.Body) lines.push_back(std::to_string(p.Level) + "|" + p.Text);
+    return lines;
+}
+
+using Strings = std::vector<std::string>;
+
+TEST(SlideTextTest, TitleFirstWhereverItStandsAndBodyInDocumentOrder) {
+    ThvSlideText slide = Read(SlideXml(Shape("body-ph", Para("first", 0) + Para("deeper", 2)) +
+                                       Shape("ctrTitle", Para("The Title")) +
+                                       Shape("", Para("text box")) +
+                                       Shape("title", Para("second title"))));
+    EXPECT_TRUE(slide.HasTitle);
+    EXPECT_EQ(slide.Title, "The Title");
+    EXPECT_EQ(Lines(slide), (Strings{"0|first", "2|deeper", "0|text box", "0|second title"}));
+}
+
+TEST(SlideTextTest, NoTitlePlaceholderMeansNoTitle) {
+    ThvSlideText slide = Read(SlideXml(Shape("subTitle", Para("sub")) + Shape("sldNum", Para("7"))));
+    EXPECT_FALSE(slide.HasTitle);
+    EXPECT_EQ(Lines(slide), (Strings{"0|sub", "0|7"}));
+}
+
+TEST(SlideTextTest, BreaksTabsFieldsAndBlankParagraphs) {
+    std::string paragraph =
+        "<a:p><a:r><a:t>one</a:t></a:r><a:br><a:rPr/></a:br><a:r><a:t>two\tcol</a:t></a:r>"
+        "<a:fld id=\"{1}\" type=\"slidenum\"><a:rPr/><a:t>12</a:t></a:fld>"
+        "<a:endParaRPr><a:t>not text</a:t></a:endParaRPr></a:p>";
+    std::string blank = "<a:p><a:r><a:t> \xC2\xA0 </a:t></a:r></a:p><a:p/>";
+    std::string levels = Para("clamped", 12) + Para("bad", -5) +
+                         "<a:p><a:pPr lvl=\"x\"/><a:r><a:t>junk level</a:t></a:r></a:p>";
+    ThvSlideText slide = Read(SlideXml(Shape("", paragraph + blank + levels) +
+                                       Shape("title", Para("A") + "<a:p/>" + Para("B"))));
+    EXPECT_EQ(slide.Title, "A\nB");
+    EXPECT_EQ(Lines(slide), (Strings{"0|one\ntwo\tcol12", "8|clamped", "0|bad", "0|junk level"}));
+}
+
+TEST(SlideTextTest, GroupsAtAnyDepthKeepDocumentOrder) {
+    std::string nested = Group(Shape("", Para("g1")) +
+                               Group(Group(Shape("", Para("g3"))) + Shape("", Para("g2b"))));
+    ThvSlideText slide = Read(SlideXml(Shape("", Para("before")) + nested + Shape("", Para("after"))));
+    EXPECT_EQ(Lines(slide), (Strings{"0|before", "0|g1", "0|g3", "0|g2b", "0|after"}));
+}
+
+std::string Table(const std::string& rows) {
+    return "<p:graphicFrame><p:nvGraphicFramePr><p:cNvPr id=\"4\" name=\"t\"/>"
+           "<p:cNvGraphicFramePr/><p:nvPr/></p:nvGraphicFramePr><p:xfrm/><a:graphic>"
+           "<a:graphicData uri=\"http://schemas.openxmlformats.org/drawingml/2006/table\"><a:tbl>"
+           "<a:tblGrid><a:gridCol w=\"1\"/></a:tblGrid>" +
+           rows + "</a:tbl></a:graphicData></a:graphic></p:graphicFrame>";
+}
+
+std::string Cell(const std::string& paragraphs, const std::string& attributes = "") {
+    return "<a:tc" + attributes + "><a:txBody><a:bodyPr/>" + paragraphs +
+           "</a:txBody><a:tcPr/></a:tc>";
+}
+
+TEST(SlideTextTest, TableRowsJoinCellsAndSkipMergedContinuations) {
+    std::string rows =
+        "<a:tr h=\"1\">" + Cell(Para("wide"), " gridSpan=\"2\"") + Cell(Para("x"), " hMerge=\"1\"") +
+        Cell(Para("tall"), " rowSpan=\"2\"") + "</a:tr>" +
+        "<a:tr h=\"1\">" + Cell(Para("a")) + Cell(Para("b1") + Para("b2")) +
+        Cell(Para("y"), " vMerge=\"true\"") + "</a:tr>" +
+        "<a:tr h=\"1\">" + Cell("<a:p/>") + Cell("<a:p/>") + "</a:tr>" +
+        "<a:tr h=\"1\">" + Cell("<a:p/>") + Cell(Para("late")) + "</a:tr>";
+    ThvSlideText slide = Read(SlideXml(Table(rows)));
+    EXPECT_EQ(Lines(slide), (Strings{"0|wide\ttall", "0|a\tb1\nb2", "0|\tlate"}));
+}
+
+std::string Diagram(const std::string& relId) {
+    return "<p:graphicFrame><p:nvGraphicFramePr><p:cNvPr id=\"5\" name=\"d\"/>"
+           "<p:cNvGraphicFramePr/><p:nvPr/></p:nvGraphicFramePr><p:xfrm/><a:graphic>"
+           "<a:graphicData uri=\"http://schemas.openxmlformats.org/drawingml/2006/diagram\">"
+           "<dgm:relIds xmlns:dgm=\"http://schemas.openxmlformats.org/drawingml/2006/diagram\" "
+           "r:dm=\"" +
+           relId + "\" r:lo=\"rId3\"/></a:graphicData></a:graphic></p:graphicFrame>";
+}
+
+std::string Point(const std::string& id, const std::string& type, const std::string& text) {
+    std::string typeAttr = type.empty() ? "" : " type=\"" + type + "\"";
+    std::string body = text.empty() ? "" : "<dgm:t><a:bodyPr/>" + Para(text) + "</dgm:t>";
+    return "<dgm:pt modelId=\"" + id + "\"" + typeAttr + ">" + body + "</dgm:pt>";
+}
+
+std::string Link(const std::string& from, const std::string& to, int order,
+                 const std::string& type = "") {
+    std::string typeAttr = type.empty() ? "" : " type=\"" + type + "\"";
+    return "<dgm:cxn modelId=\"c" + from + to + "\"" + typeAttr + " srcId=\"" + from +
+           "\" destId=\"" + to + "\" srcOrd=\"" + std::to_string(order) + "\" destOrd=\"0\"/>";
+}
+
+std::string DataModel(const std::string& points, const std::string& links) {
+    return "<dgm:dataModel xmlns:dgm=\"http://schemas.openxmlformats.org/drawingml/2006/diagram\" "
+           "xmlns:a=\"http://schemas.openxmlformats.org/drawingml/2006/main\"><dgm:ptLst>" +
+           points + "</dgm:ptLst><dgm:cxnLst>" + links + "</dgm:cxnLst></dgm:dataModel>";
+}
+
+TEST(DiagramTextTest, NodesFollowTheHierarchyAndItsOrder) {
+    // Listed out of order on purpose; the connections' srcOrd decides.
+    std::string points = Point("child2", "", "Second") + Point("0", "doc", "") +
+                         Point("grand", "node", "Grandchild") + Point("child1", "", "First") +
+                         Point("t1", "parTrans", "") + Point("helper", "asst", "Assistant") +
+                         Point("p1", "pres", "") + Point("orphan", "", "Unlinked");
+    std::string links = Link("0", "child2", 1) + Link("0", "child1", 0) +
+                        Link("child1", "grand", 0) + Link("child2", "helper", 0) +
+                        Link("child1", "p1", 0, "presOf") +
+                        Link("grand", "0", 0);  // a cycle back to the root must not loop
+    std::vector<ThvParagraph> text =
+        ReadDiagramText(DataModel(points, links), "deck.pptx", "ppt/diagrams/data1.xml");
+    std::vector<std::string> lines;
+    for (const auto& p : text) lines.push_back(std::to_string(p.Level) + "|" + p.Text);
+    EXPECT_EQ(lines, (Strings{"0|First", "1|Grandchild", "0|Second", "1|Assistant",
+                              "0|Unlinked"}));
+}
+
+TEST(DiagramTextTest, SlideReadsItsDiagramByRelationshipOnlyOnce) {
+    std::vector<std::string> asked;
+    ThvDiagramDataReader reader = [&](std::string_view relId) -> std::optional<ThvPartBytes> {
+        asked.emplace_back(relId);
+        if (relId != "rId2") return std::nullopt;
+        return ThvPartBytes{"ppt/diagrams/data1.xml",
+                            DataModel(Point("0", "doc", "") + Point("1", "", "Node"),
+                                      Link("0", "1", 0))};
+    };
+    ThvSlideText slide = Read(SlideXml(Diagram("rId2") + Shape("", Para("after")) +
+                                       Diagram("rIdMissing")),
+                              reader);
+    EXPECT_EQ(Lines(slide), (Strings{"0|Node", "0|after"}));
+    EXPECT_EQ(asked, (Strings{"rId2", "rIdMissing"}));
+}
+
+TEST(XmlNamespaceTest, AnyPrefixAndStrictVocabularyReadAlike) {
+    std::string custom =
+        "<sld xmlns=\"http://purl.oclc.org/ooxml/presentationml/main\" "
+        "xmlns:d=\"http://purl.oclc.org/ooxml/drawingml/main\"><cSld><spTree>"
+        "<sp><nvSpPr><nvPr><ph type=\"title\"/></nvPr></nvSpPr><txBody><d:p><d:r><d:t>T</d:t>"
+        "</d:r></d:p></txBody></sp>"
+        "<sp><txBody><d:p><d:pPr lvl=\"1\"/><d:r><d:t>B</d:t></d:r></d:p></txBody></sp>"
+        // "a" bound to a foreign namespace: its "t" is not DrawingML text.
+        "<sp xmlns:a=\"urn:other\"><txBody><d:p><a:t>foreign</a:t><d:r><d:t>C</d:t></d:r></d:p>"
+        "</txBody></sp></spTree></cSld></sld>";
+    ThvSlideText slide = Read(custom);
+    EXPECT_EQ(slide.Title, "T");
+    EXPECT_EQ(Lines(slide), (Strings{"1|B", "0|C"}));
+}
+
+TEST(XmlNamespaceTest, Utf16PartsReadLikeUtf8) {
+    std::string utf8 = SlideXml(Group(Shape("", Para("caf\xC3\xA9", 1)) + "<p:cxnSp/>"));
+    std::u16string units = Utf8ToUtf16(utf8);
+    std::string little = "\xFF\xFE";
+    std::string big = "\xFE\xFF";
+    for (char16_t unit : units) {
+        little += {char(unit & 0xFF), char(unit >> 8)};
+        big += {char(unit >> 8), char(unit & 0xFF)};
+    }
+    EXPECT_EQ(Lines(Read(little)), (Strings{"1|caf\xC3\xA9"}));
+    EXPECT_EQ(Lines(Read(big)), (Strings{"1|caf\xC3\xA9"}));
+    EXPECT_EQ(Lines(Read(little.substr(2))), (Strings{"1|caf\xC3\xA9"})) << "without a mark";
+}
+
+TEST(XmlNamespaceTest, AlternateContentIsReadOnceFromTheRightBranch) {
+    auto block = [](const std::string& required, const std::string& choiceText) {
+        return "<mc:AlternateContent "
+               "xmlns:mc=\"http://schemas.openxmlformats.org/markup-compatibility/2006\">"
+               "<mc:Choice xmlns:p14=\"http://schemas.microsoft.com/office/powerpoint/2010/main\" "
+               "xmlns:zz=\"urn:unknown\" Requires=\"" +
+               required + "\">" + Shape("", Para(choiceText)) + "</mc:Choice><mc:Fallback>" +
+               Shape("", Para("fallback")) + "</mc:Fallback></mc:AlternateContent>";
+    };
+    ThvSlideText slide = Read(SlideXml(block("p14", "choice") + block("p14 zz", "unread") +
+                                       Group(block("undeclared", "unread"))));
+    EXPECT_EQ(Lines(slide), (Strings{"0|choice", "0|fallback", "0|fallback"}));
+}
+
+std::string Nested(std::size_t depth) {
+    std::string xml;
+    for (std::size_t i = 0; i < depth; ++i) xml += "<a>";
+    for (std::size_t i = 0; i < depth; ++i) xml += "</a>";
+    return xml;
+}
+
+TEST(XmlLimitsTest, DepthIsRefusedJustAboveTheLimit) {
+    EXPECT_NO_THROW(ThvXmlPart(Nested(ThvEngineLimits::MaxXmlDepth), "f", "p"));
+    try {
+        ThvXmlPart(Nested(ThvEngineLimits::MaxXmlDepth + 1), "deck.pptx", "ppt/slides/slide3.xml");
+        FAIL();
+    } catch (const EhvError& e) {
+        EXPECT_STREQ(e.what(),
+                     "\"deck.pptx\" is refused: its part \"ppt/slides/slide3.xml\" nests XML "
+                     "elements deeper than 256 levels");
+    }
+    // A million levels must fail as quickly, not overflow a stack.
+    EXPECT_THROW(ThvXmlPart(Nested(200000), "f", "p"), EhvError);
+}
+
+TEST(XmlLimitsTest, ScanSeesThroughCommentsQuotesAndSelfClosingTags) {
+    ThvXmlShape shape = ScanXmlShape(
+        "<?xml version=\"1.0\"?><!-- <x><x><x> --><r a=\"<q>\" b='/>'><e/><f><![CDATA[<y><y>]]>"
+        "</f></r>");
+    EXPECT_EQ(shape.MaxDepth, 2u);
+    EXPECT_EQ(shape.Elements, 3u);
+    std::string many = "<r>";
+    for (std::size_t i = 0; i < ThvEngineLimits::MaxXmlElements; ++i) many += "<e/>";
+    many += "</r>";
+    EXPECT_THROW(ThvXmlPart(many, "f", "p"), EhvError);
+}
+
+TEST(SlideTextTest, DamagedOrForeignPartsFailNamingThePart) {
+    try {
+        Read("<p:sld xmlns:p=\"http://schemas.openxmlformats.org/presentationml/2006/main\"><p:cSld>");
+        FAIL();
+    } catch (const EhvError& e) {
+        EXPECT_NE(std::string(e.what()).find("\"deck.pptx\" is damaged: its part "
+                                             "\"ppt/slides/slide1.xml\" is not well-formed XML"),
+                  std::string::npos)
+            << e.what();
+    }
+    EXPECT_THROW(Read("<notASlide/>"), EhvError);
+}
+
+}  // namespace

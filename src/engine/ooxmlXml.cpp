@@ -1,0 +1,313 @@
+#include "ooxmlXml.h"
+
+#include <cstring>
+#include <vector>
+
+#include "engineError.h"
+#include "engineLimits.h"
+#include "textEncoding.h"
+
+namespace {
+
+struct ThvNamespace {
+    const char* Uri;
+    const char* Prefix;
+    bool Understood;  // an mc:Choice requiring it may be read
+};
+
+// Transitional and Strict URIs map to the same prefix, so the readers see one vocabulary.
+constexpr ThvNamespace kNamespaces[] = {
+    {"http://schemas.openxmlformats.org/presentationml/2006/main", "p", true},
+    {"http://purl.oclc.org/ooxml/presentationml/main", "p", true},
+    {"http://schemas.openxmlformats.org/drawingml/2006/main", "a", true},
+    {"http://purl.oclc.org/ooxml/drawingml/main", "a", true},
+    {"http://schemas.openxmlformats.org/officeDocument/2006/relationships", "r", true},
+    {"http://purl.oclc.org/ooxml/officeDocument/relationships", "r", true},
+    {"http://schemas.openxmlformats.org/drawingml/2006/diagram", "dgm", true},
+    {"http://purl.oclc.org/ooxml/drawingml/diagram", "dgm", true},
+    {"http://schemas.openxmlformats.org/markup-compatibility/2006", "mc", true},
+    {"http://schemas.openxmlformats.org/officeDocument/2006/math", "m", true},
+    {"http://purl.oclc.org/ooxml/officeDocument/math", "m", true},
+    {"http://schemas.microsoft.com/office/drawing/2010/main", "a14", true},
+    {"http://schemas.microsoft.com/office/powerpoint/2010/main", "p14", true},
+    // Later extensions hold properties only; their choices carry the same text as the
+    // fallback, so understanding them loses nothing and reads the newer form.
+    {"http://schemas.microsoft.com/office/powerpoint/2012/main", "p15", true},
+    {"http://schemas.microsoft.com/office/drawing/2012/main", "a15", true},
+    {"http://schemas.microsoft.com/office/drawing/2014/main", "a16", true},
+};
+
+const ThvNamespace* FindNamespace(std::string_view uri) {
+    for (const ThvNamespace& ns : kNamespaces) {
+        if (uri == ns.Uri) return &ns;
+    }
+    return nullptr;
+}
+
+bool IsOurPrefix(std::string_view prefix) {
+    for (const ThvNamespace& ns : kNamespaces) {
+        if (prefix == ns.Prefix) return true;
+    }
+    return false;
+}
+
+std::string_view PrefixOf(std::string_view qualifiedName) {
+    std::size_t colon = qualifiedName.find(':');
+    return colon == std::string_view::npos ? std::string_view() : qualifiedName.substr(0, colon);
+}
+
+/// Prefix bindings in scope during a document-order walk. A declaration binds a prefix to a
+/// known namespace or to nothing (nullptr: a namespace the engine does not read).
+class ThvNamespaceScope {
+  public:
+    std::size_t Mark() const { return bindings_.size(); }
+    void Release(std::size_t mark) { bindings_.resize(mark); }
+
+    void Declare(const pugi::xml_node& element) {
+        for (pugi::xml_attribute attr = element.first_attribute(); attr;
+             attr = attr.next_attribute()) {
+            std::string_view name = attr.name();
+            if (name == "xmlns") {
+                bindings_.push_back({std::string_view(), FindNamespace(attr.value())});
+            } else if (name.size() > 6 && name.substr(0, 6) == "xmlns:") {
+                bindings_.push_back({name.substr(6), FindNamespace(attr.value())});
+            }
+        }
+    }
+
+    /// The namespace bound to prefix, or nullptr (unknown or undeclared).
+    const ThvNamespace* Lookup(std::string_view prefix) const {
+        for (auto it = bindings_.rbegin(); it != bindings_.rend(); ++it) {
+            if (it->Prefix == prefix) return it->Namespace;
+        }
+        return nullptr;
+    }
+
+  private:
+    struct ThvBinding {
+        std::string_view Prefix;
+        const ThvNamespace* Namespace;
+    };
+    std::vector<ThvBinding> bindings_;
+};
+
+/// The canonical name for a qualified name in scope, or empty when it may stay as it is.
+std::string CanonicalName(std::string_view name, const ThvNamespaceScope& scope, bool attribute) {
+    std::string_view prefix = PrefixOf(name);
+    // Unprefixed attributes belong to no namespace and cannot collide with ours.
+    if (attribute && prefix.empty()) return {};
+    if (attribute && prefix == "xmlns") return {};
+    const ThvNamespace* ns = scope.Lookup(prefix);
+    std::string_view local = LocalName(name);
+    if (ns) {
+        if (prefix == ns->Prefix) return {};
+        return std::string(ns->Prefix) + ":" + std::string(local);
+    }
+    if (!prefix.empty() && IsOurPrefix(prefix)) return "x-" + std::string(name);
+    return {};
+}
+
+void Rename(pugi::xml_node& element, const ThvNamespaceScope& scope) {
+    std::string name = CanonicalName(element.name(), scope, false);
+    if (!name.empty()) element.set_name(name.c_str());
+    for (pugi::xml_attribute attr = element.first_attribute(); attr;
+         attr = attr.next_attribute()) {
+        std::string attrName = CanonicalName(attr.name(), scope, true);
+        if (!attrName.empty()) attr.set_name(attrName.c_str());
+    }
+}
+
+/// True when every prefix of the Requires list is bound to a namespace the engine understands.
+bool ChoiceUnderstood(const pugi::xml_node& choice, const ThvNamespaceScope& scope) {
+    std::string_view required = choice.attribute("Requires").value();
+    bool any = false;
+    while (!required.empty()) {
+        std::size_t start = required.find_first_not_of(" \t\r\n");
+        if (start == std::string_view::npos) break;
+        required.remove_prefix(start);
+        std::size_t end = required.find_first_of(" \t\r\n");
+        std::string_view prefix = required.substr(0, end);
+        const ThvNamespace* ns = scope.Lookup(prefix);
+        if (!ns || !ns->Understood) return false;
+        any = true;
+        required.remove_prefix(end == std::string_view::npos ? required.size() : end);
+    }
+    return any;
+}
+
+/// Keeps one branch of an mc:AlternateContent whose children are already renamed.
+void ResolveAlternateContent(pugi::xml_node& block, ThvNamespaceScope& scope) {
+    bool kept = false;
+    for (pugi::xml_node child = block.first_child(); child; child = child.next_sibling()) {
+        if (child.type() != pugi::node_element) continue;
+        std::size_t mark = scope.Mark();
+        scope.Declare(child);
+        Rename(child, scope);
+        std::string_view name = child.name();
+        bool keep = !kept && ((name == "mc:Choice" && ChoiceUnderstood(child, scope)) ||
+                              name == "mc:Fallback");
+        scope.Release(mark);
+        if (keep) {
+            kept = true;
+        } else {
+            child.set_name("mc:Ignored");
+        }
+    }
+}
+
+}  // namespace
+
+std::string_view LocalName(std::string_view qualifiedName) {
+    std::size_t colon = qualifiedName.find(':');
+    return colon == std::string_view::npos ? qualifiedName : qualifiedName.substr(colon + 1);
+}
+
+bool XmlTrue(const pugi::xml_attribute& attribute) {
+    std::string_view value = attribute.value();
+    return value == "1" || value == "true" || value == "on";
+}
+
+ThvXmlShape ScanXmlShape(std::string_view bytes) {
+    ThvXmlShape shape;
+    std::size_t depth = 0;
+    std::size_t i = 0;
+    const std::size_t n = bytes.size();
+    auto skipPast = [&](std::string_view terminator) {
+        std::size_t found = bytes.find(terminator, i);
+        i = found == std::string_view::npos ? n : found + terminator.size();
+    };
+    while ((i = bytes.find('<', i)) != std::string_view::npos) {
+        std::string_view rest = bytes.substr(i);
+        if (rest.starts_with("<!--")) {
+            skipPast("-->");
+        } else if (rest.starts_with("<![CDATA[")) {
+            skipPast("]]>");
+        } else if (rest.starts_with("<?")) {
+            skipPast("?>");
+        } else if (rest.starts_with("<!")) {
+            skipPast(">");
+        } else if (rest.starts_with("</")) {
+            if (depth > 0) --depth;
+            skipPast(">");
+        } else {
+            ++shape.Elements;
+            std::size_t j = i + 1;
+            char quote = 0;
+            for (; j < n; ++j) {
+                char c = bytes[j];
+                if (quote) {
+                    if (c == quote) quote = 0;
+                } else if (c == '"' || c == '\'') {
+                    quote = c;
+                } else if (c == '>') {
+                    break;
+                }
+            }
+            if (j < n && bytes[j - 1] != '/') {
+                ++depth;
+                if (depth > shape.MaxDepth) shape.MaxDepth = depth;
+            }
+            i = j < n ? j + 1 : n;
+        }
+    }
+    return shape;
+}
+
+namespace {
+
+/// UTF-16 parts (legal, if rare) become UTF-8 first, so the scan sees one byte per markup
+/// character and the parser one encoding.
+std::string AsUtf8(std::string bytes) {
+    auto starts = [&bytes](std::string_view prefix) {
+        return std::string_view(bytes).starts_with(prefix);
+    };
+    bool little = starts("\xFF\xFE") || starts(std::string_view("<\0", 2));
+    bool big = starts("\xFE\xFF") || starts(std::string_view("\0<", 2));
+    if (!little && !big) return bytes;
+    std::u16string units(bytes.size() / 2, u'\0');
+    for (std::size_t i = 0; i < units.size(); ++i) {
+        unsigned char first = static_cast<unsigned char>(bytes[2 * i]);
+        unsigned char second = static_cast<unsigned char>(bytes[2 * i + 1]);
+        units[i] = little ? char16_t(first | second << 8) : char16_t(first << 8 | second);
+    }
+    std::u16string_view text = units;
+    if (!text.empty() && text[0] == u'\xFEFF') text.remove_prefix(1);
+    return Utf16ToUtf8(text);
+}
+
+}  // namespace
+
+ThvXmlPart::ThvXmlPart(std::string bytes, std::string_view fileName, std::string_view partName)
+    : bytes_(AsUtf8(std::move(bytes))) {
+    ThvXmlShape shape = ScanXmlShape(bytes_);
+    if (shape.MaxDepth > ThvEngineLimits::MaxXmlDepth) {
+        ThrowFileError(fileName, "is refused: its part \"" + std::string(partName) +
+                                     "\" nests XML elements deeper than " +
+                                     std::to_string(ThvEngineLimits::MaxXmlDepth) + " levels");
+    }
+    if (shape.Elements > ThvEngineLimits::MaxXmlElements) {
+        ThrowFileError(fileName, "is refused: its part \"" + std::string(partName) +
+                                     "\" holds more than " +
+                                     std::to_string(ThvEngineLimits::MaxXmlElements) +
+                                     " XML elements");
+    }
+    // Whitespace-only text is kept only where it is an element's sole content: "<a:t> </a:t>"
+    // is a real space, indentation between elements is not.
+    constexpr unsigned options = pugi::parse_cdata | pugi::parse_escapes | pugi::parse_eol |
+                                 pugi::parse_ws_pcdata_single;
+    pugi::xml_parse_result result =
+        doc_.load_buffer_inplace(bytes_.data(), bytes_.size(), options, pugi::encoding_utf8);
+    if (!result) {
+        ThrowFileError(fileName, "is damaged: its part \"" + std::string(partName) +
+                                     "\" is not well-formed XML (" + result.description() +
+                                     " at offset " + std::to_string(result.offset) + ")");
+    }
+    if (!Root()) {
+        ThrowFileError(fileName,
+                       "is damaged: its part \"" + std::string(partName) + "\" holds no XML");
+    }
+    Normalize(fileName, partName);
+}
+
+void ThvXmlPart::Normalize(std::string_view fileName, std::string_view partName) {
+    // Document order without recursion: each frame is an element whose subtree is being walked,
+    // with the scope mark to restore when it is left.
+    struct ThvFrame {
+        pugi::xml_node Next;  // next child of this level still to visit
+        std::size_t Mark;
+    };
+    ThvNamespaceScope scope;
+    std::vector<ThvFrame> stack;
+    stack.push_back({Root(), 0});
+    while (!stack.empty()) {
+        ThvFrame& frame = stack.back();
+        pugi::xml_node element = frame.Next;
+        if (!element) {
+            scope.Release(frame.Mark);
+            stack.pop_back();
+            continue;
+        }
+        frame.Next = element.next_sibling();
+        if (element.type() != pugi::node_element) continue;
+        std::size_t mark = scope.Mark();
+        scope.Declare(element);
+        // The branches of an alternate-content block were named when the block was resolved.
+        if (std::string_view(element.parent().name()) != "mc:AlternateContent") {
+            Rename(element, scope);
+        }
+        std::string_view name = element.name();
+        if (name == "mc:Ignored") {
+            scope.Release(mark);
+            continue;
+        }
+        if (name == "mc:AlternateContent") ResolveAlternateContent(element, scope);
+        if (stack.size() > ThvEngineLimits::MaxXmlDepth) {
+            // The scan guards memory; this guards every later walk of the tree.
+            ThrowFileError(fileName, "is refused: its part \"" + std::string(partName) +
+                                         "\" nests XML elements deeper than " +
+                                         std::to_string(ThvEngineLimits::MaxXmlDepth) +
+                                         " levels");
+        }
+        stack.push_back({element.first_child(), mark});
+    }
+}

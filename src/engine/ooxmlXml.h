@@ -1,0 +1,53 @@
+#pragma once
+
+#include <pugixml.hpp>
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+/// One XML part of a package, parsed under the engine's limits.
+///
+/// Office documents may bind any prefix to any namespace and come in a Transitional and a
+/// Strict vocabulary. After loading, the element and attribute names of the namespaces the
+/// engine reads carry fixed prefixes whatever the file used: "p:" PresentationML, "a:"
+/// DrawingML, "r:" relationships, "dgm:" diagrams, "mc:" markup compatibility, "m:" math,
+/// "a14:" and "p14:" the 2010 extensions. An element of any other namespace whose prefix
+/// collides with one of these is renamed so it cannot be mistaken for ours.
+///
+/// Markup-compatibility blocks are resolved while loading: of an mc:AlternateContent the first
+/// mc:Choice whose required namespaces are all understood is kept, else the mc:Fallback; the
+/// other branches are renamed "mc:Ignored" and every traversal skips them, so content is never
+/// read twice.
+class ThvXmlPart {
+  public:
+    /// Parses bytes (UTF-8 or UTF-16). Throws EhvError naming fileName and partName when the
+    /// XML is not well formed, nests deeper than ThvEngineLimits::MaxXmlDepth or holds more than
+    /// ThvEngineLimits::MaxXmlElements elements.
+    ThvXmlPart(std::string bytes, std::string_view fileName, std::string_view partName);
+
+    ThvXmlPart(const ThvXmlPart&) = delete;
+    ThvXmlPart& operator=(const ThvXmlPart&) = delete;
+
+    pugi::xml_node Root() const { return doc_.document_element(); }
+
+  private:
+    void Normalize(std::string_view fileName, std::string_view partName);
+
+    std::string bytes_;  // parsed in place: the document points into it
+    pugi::xml_document doc_;
+};
+
+/// Nesting depth and element count of XML bytes, found by a scan that allocates nothing, so
+/// hostile input is refused before a tree is built for it.
+struct ThvXmlShape {
+    std::size_t MaxDepth = 0;
+    std::size_t Elements = 0;
+};
+ThvXmlShape ScanXmlShape(std::string_view bytes);
+
+/// The part of a qualified name after its prefix.
+std::string_view LocalName(std::string_view qualifiedName);
+
+/// True for "1", "true" and "on" (the boolean forms of the file formats).
+bool XmlTrue(const pugi::xml_attribute& attribute);

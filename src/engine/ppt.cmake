@@ -1,0 +1,23 @@
+# Binary PowerPoint 97-2003 presentations: the compound file reader and the document reader.
+# Included from this folder's CMakeLists.txt.
+
+if(NOT DEFINED QUILLON_PUBLIC_CORPUS)
+    set(QUILLON_PUBLIC_CORPUS ${PROJECT_SOURCE_DIR}/../shared/corpus-public)
+endif()
+
+add_library(quillon_engine_ppt STATIC
+    ${CMAKE_CURRENT_LIST_DIR}/cfbReader.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/pptDocument.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/pptCrypto.cpp
+)
+target_include_directories(quillon_engine_ppt PUBLIC ${CMAKE_CURRENT_LIST_DIR})
+target_link_libraries(quillon_engine_ppt PUBLIC quillon_platform)
+
+quillon_add_test(engine_ppt_tests
+    SOURCES ${CMAKE_CURRENT_LIST_DIR}/cfbReader_test.cpp ${CMAKE_CURRENT_LIST_DIR}/pptDocument_test.cpp
+    LIBS quillon_engine_ppt)
+if(TARGET engine_ppt_tests)
+    # The public sample files live beside the repository; tests skip when they are absent.
+    target_compile_definitions(engine_ppt_tests PRIVATE
+        QUILLON_PUBLIC_CORPUS="${QUILLON_PUBLIC_CORPUS}")
+endif()

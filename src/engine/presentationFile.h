@@ -1,0 +1,21 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "presentationText.h"
+
+/// Opens a presentation by its content, whatever its name says: a zip container is read as an
+/// Office Open XML presentation; a compound file is told apart as password-protected, under
+/// rights management, binary PowerPoint 97-2003 (not read yet) or something else; anything
+/// else is not a presentation. Every failure is an EhvError whose message begins with the file
+/// name in double quotes and says what is wrong with the file.
+
+/// Reads the file at path. Pictures and media inside it are never read into memory.
+ThvPresentationText LoadPresentationFile(const std::string& path);
+
+/// Reads a presentation held in memory; fileName is used in messages only.
+ThvPresentationText LoadPresentationBytes(std::string_view bytes, std::string_view fileName);
+
+/// True for names the engine cannot open because they are addresses ("http://...").
+bool IsRemoteName(std::string_view name);
