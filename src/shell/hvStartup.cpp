@@ -8,8 +8,8 @@
 #include "hvInfo.h"
 #include "hvMain.h"
 #include "hvMatch.h"
-#include "hvProject.h"
 #include "hvPowerPointOle.h"
+#include "hvProject.h"
 #include "hvQUILLON.h"
 
 namespace {
@@ -64,12 +64,12 @@ bool IsUnattended(const ThvProject& project) {
     return project.PureConsole() && project.Source().find("http") == std::string::npos;
 }
 
-int RunQuillon(const std::string& exeName, const std::string& param, std::ostream& out,
-               std::ostream& err) {
+int RunQuillon(const std::string& exeName, const std::string& param, std::ostream& err,
+               bool errIsTerminal) {
     ThvGlobal<ThvApp> app(hvApp, exeName, param);
     ThvGlobal<ThvInfo> info(hvInfo, exeName);
     ThvGlobal<ThvProject> project(hvProject, exeName);
-    ThvGlobal<ThvMain> runner(hvMain, out);
+    ThvGlobal<ThvMain> runner(hvMain, err, errIsTerminal);
 
     // The in-process engine answers for the presentation application on this platform.
     RegisterPowerPointEngine();

@@ -20,6 +20,7 @@ bool IsUnattended(const ThvProject& project);
 /// The program from start-up to shut-down: creates the process-wide objects in their order,
 /// reads the command line, runs one mode and destroys the objects in reverse order. Answers
 /// the exit code: 0 for every orderly end, 1 when an error escapes the unattended run (its
-/// message then goes to err as "Application Error: <message>").
-int RunQuillon(const std::string& exeName, const std::string& param, std::ostream& out,
-               std::ostream& err);
+/// message then goes to err as "Application Error: <message>"). The unattended run shows its
+/// progress on err when errIsTerminal.
+int RunQuillon(const std::string& exeName, const std::string& param, std::ostream& err,
+               bool errIsTerminal = false);

@@ -11,6 +11,7 @@
 #include "hvMatch.h"
 #include "hvProject.h"
 #include "hvQUILLON.h"
+#include "shellOpen.h"
 #include "tempDir.h"
 
 TEST(Startup, ProductConstants) {
@@ -51,8 +52,8 @@ TEST(Startup, GlobalsLiveForTheRunOnlyAndWindowRunnerDecidesTheExitCode) {
         sawGlobals = hvApp && hvInfo && hvProject && hvMain && hvMatch;
         return 0;
     });
-    std::ostringstream out, err;
-    EXPECT_EQ(RunQuillon(dir / "quillon", "", out, err), 0);
+    std::ostringstream err;
+    EXPECT_EQ(RunQuillon(dir / "quillon", "", err), 0);
     SetWindowRunner({});
     EXPECT_TRUE(sawGlobals);
     EXPECT_EQ(hvApp, nullptr);
@@ -60,14 +61,21 @@ TEST(Startup, GlobalsLiveForTheRunOnlyAndWindowRunnerDecidesTheExitCode) {
     EXPECT_EQ(hvMatch, nullptr);
 }
 
-TEST(Startup, ReportSwitchEndsBeforeTheMatcherExists) {
+TEST(Startup, ReportSwitchOpensItsLinkAndEndsBeforeTheMatcherExists) {
     TempDir dir;
     bool windowRan = false;
+    std::vector<std::string> links;
     SetWindowRunner([&] { return windowRan = true, 0; });
-    std::ostringstream out, err;
-    EXPECT_EQ(RunQuillon(dir / "quillon", "-Ixyz", out, err), 0);
-    EXPECT_EQ(RunQuillon(dir / "quillon", "/u", out, err), 0);
+    const auto previous = SetShellOpenHandler([&](const std::string& link) { links.push_back(link); });
+    std::ostringstream err;
+    EXPECT_EQ(RunQuillon(dir / "quillon", "-Ixyz", err), 0);
+    EXPECT_EQ(RunQuillon(dir / "quillon", "/u", err), 0);
+    SetShellOpenHandler(previous);
     SetWindowRunner({});
     EXPECT_FALSE(windowRan);
-    EXPECT_EQ(out.str(), "");
+    EXPECT_EQ(err.str(), "");
+    ASSERT_EQ(links.size(), 2u);
+    EXPECT_NE(links[0].find("?a=ins&"), std::string::npos);
+    EXPECT_TRUE(links[0].ends_with("&xyz"));
+    EXPECT_NE(links[1].find("?a=uni&"), std::string::npos);
 }

@@ -1,3 +1,5 @@
+#include <unistd.h>
+
 #include <clocale>
 #include <exception>
 #include <iostream>
@@ -10,7 +12,8 @@ int main(int argc, char** argv) {
     std::setlocale(LC_ALL, "");
     try {
         // Only the first argument counts; the rest are never looked at.
-        return RunQuillon(CurrentExecutablePath(), argc > 1 ? argv[1] : "", std::cout, std::cerr);
+        return RunQuillon(CurrentExecutablePath(), argc > 1 ? argv[1] : "", std::cerr,
+                          isatty(STDERR_FILENO) == 1);
     } catch (const std::exception& e) {
         std::cerr << "Application Error: " << e.what() << "\n";
         return 1;

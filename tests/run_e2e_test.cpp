@@ -1,0 +1,123 @@
+// Unattended runs of the real program over real presentations.
+
+#include <algorithm>
+#include <map>
+
+#include "programTest.h"
+
+namespace {
+
+class RunTest : public ProgramTest {
+  protected:
+    // A tree of real presentations: two levels, a broken one, a lock file and a non-match.
+    bool MakeTree() {
+        const std::filesystem::path deck =
+            std::filesystem::path(QUILLON_PUBLIC_CORPUS) / "python-pptx/test_slides.pptx";
+        if (!std::filesystem::exists(deck)) return false;
+        for (const char* name :
+             {"in/a.pptx", "in/b.pptm", "in/sub/c.pptx", "in/sub/deep/d.pptx", "in/~$a.pptx"}) {
+            std::filesystem::create_directories(std::filesystem::path(dir / name).parent_path());
+            std::filesystem::copy_file(deck, dir / name);
+        }
+        WriteBytes(dir / "in/sub/broken.pptx", "not a presentation? at all");
+        WriteBytes(dir / "in/notes.txt", "not matched");
+        return true;
+    }
+    std::string Project(const std::string& extra) {
+        return "-P:Source=" + dir / "in/*.ppt?,Target=" + dir / "out,Subdir=True,PureConsole=1," +
+               extra;
+    }
+    // Log lines keyed by file name: state word and result.
+    std::map<std::string, std::pair<std::string, std::string>> LogByFile(const std::string& path) {
+        std::map<std::string, std::pair<std::string, std::string>> byFile;
+        const std::string text = ReadBytes(path);
+        for (std::size_t pos = 0, end; (end = text.find("\r\n", pos)) != std::string::npos;
+             pos = end + 2) {
+            const std::string line = text.substr(pos, end - pos);
+            const std::size_t a = line.find(" => "), b = line.find(" => ", a + 4);
+            if (a == std::string::npos || b == std::string::npos) {
+                ADD_FAILURE() << "not a log line: " << line;
+                continue;
+            }
+            const std::string source = line.substr(a + 4, b - a - 4);
+            byFile[source.substr(source.rfind('/') + 1)] = {line.substr(0, a), line.substr(b + 4)};
+        }
+        return byFile;
+    }
+};
+
+}  // namespace
+
+TEST_F(RunTest, ConvertsATreeWithSeveralConvertersAndLogsEveryFile) {
+    if (!MakeTree()) GTEST_SKIP() << "no corpus";
+    const auto env = RecordingOpener();
+    const ProcessResult r = Run({Project("ThreadsCount=4,LogFile=" + dir / "run.log")}, env);
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.err, "");  // not a terminal: no progress line
+
+    for (const char* out : {"out/a.txt", "out/b.txt", "out/sub/c.txt", "out/sub/deep/d.txt"})
+        EXPECT_NE(ReadBytes(dir / out).find("Group test text"), std::string::npos) << out;
+    const auto log = LogByFile(dir / "run.log");
+    ASSERT_EQ(log.size(), 5u);  // the lock file and notes.txt are not in the batch
+    EXPECT_EQ(log.at("c.pptx"), std::make_pair(std::string("Success"), dir / "out/sub/c.txt"));
+    EXPECT_EQ(log.at("broken.pptx").first, "Failure");
+
+    // The failure report: "?" as %3F, one report for the run.
+    const auto opened = Links(1);
+    ASSERT_EQ(opened.size(), 1u);
+    EXPECT_TRUE(opened[0].starts_with("https://quillon.example.org/net/?a=err&e=")) << opened[0];
+    EXPECT_EQ(opened[0].find('?', opened[0].find("e=")), std::string::npos) << opened[0];
+    EXPECT_NE(opened[0].find("&c=r1c1w16a5s4f1&"), std::string::npos) << opened[0];
+}
+
+TEST_F(RunTest, SkippedFilesAndOneConverter) {
+    if (!MakeTree()) GTEST_SKIP() << "no corpus";
+    std::filesystem::remove(dir / "in/sub/broken.pptx");
+    std::filesystem::create_directories(dir / "out");
+    WriteBytes(dir / "out/a.txt", "kept");
+    const auto env = RecordingOpener();
+    const ProcessResult r =
+        Run({Project("ThreadsCount=0,IsOverwrite=skip,LogFile=" + dir / "run.log")}, env);
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    const auto log = LogByFile(dir / "run.log");
+    EXPECT_EQ(log.at("a.pptx"), std::make_pair(std::string("Success"), std::string()));
+    EXPECT_EQ(ReadBytes(dir / "out/a.txt"), "kept");
+    EXPECT_EQ(log.at("d.pptx").first, "Success");
+    usleep(300000);
+    EXPECT_TRUE(Links(0).empty());  // nothing failed: no report
+}
+
+TEST_F(RunTest, ManyConvertersNeverInterleaveTheirLines) {
+    const std::filesystem::path deck =
+        std::filesystem::path(QUILLON_PUBLIC_CORPUS) / "python-pptx/test_slides.pptx";
+    if (!std::filesystem::exists(deck)) GTEST_SKIP() << "no corpus";
+    std::filesystem::create_directories(dir / "in");
+    for (int i = 0; i < 60; ++i)
+        std::filesystem::copy_file(deck, dir / ("in/deck" + std::to_string(i) + ".pptx"));
+    const ProcessResult r = Run({Project("ThreadsCount=8,LogFile=" + dir / "run.log")});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    const auto log = LogByFile(dir / "run.log");
+    EXPECT_EQ(log.size(), 60u);
+    for (const auto& [file, entry] : log) EXPECT_EQ(entry.first, "Success") << file;
+}
+
+TEST_F(RunTest, NoLogFileWithoutTheOptionAndExitOneWhenItCannotBeWritten) {
+    std::filesystem::create_directories(dir / "in");
+    ProcessResult r = Run({Project("LogFile=")});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+
+    r = Run({Project("LogFile=" + dir / "missing/run.log")});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_TRUE(
+        r.err.starts_with("Application Error: Cannot create file \"" + dir / "missing/run.log\""))
+        << r.err;
+    EXPECT_FALSE(std::filesystem::exists(dir / "missing"));  // no folder is made for the log
+}
+
+TEST_F(RunTest, EmptyTargetIsRefused) {
+    const ProcessResult r = Run({"-P:Source=*.ppt?,PureConsole=1"});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_NE(r.err.find("No target folder: set Target, or give a Source with a folder"),
+              std::string::npos)
+        << r.err;
+}

@@ -1,0 +1,61 @@
+#pragma once
+
+// Runs the real program, copied into a temporary folder so that the files it keeps beside
+// itself (default project, recent-project list, usage store) are the test's own.
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "process.h"
+#include "tempDir.h"
+
+class ProgramTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        std::filesystem::copy_file(QUILLON_EXE, exe);
+        std::filesystem::create_directory(work);
+    }
+    ProcessResult Run(const std::vector<std::string>& args = {},
+                      const std::vector<std::string>& env = {}) {
+        return RunProcess(exe, args, work, env);
+    }
+    /// Installs a recording stand-in for the desktop's opener; the links it is given are
+    /// appended to Links().
+    std::vector<std::string> RecordingOpener() {
+        const std::string bin = dir / "bin";
+        std::filesystem::create_directories(bin);
+        WriteBytes(bin + "/xdg-open", "#!/bin/sh\nprintf '%s\\n' \"$1\" >> '" + links + "'\n");
+        std::filesystem::permissions(bin + "/xdg-open", std::filesystem::perms::owner_all);
+        return {"PATH=" + bin + ":" + getenv("PATH")};
+    }
+    /// The recorded links, waiting up to 10 s for count of them (the opener runs detached).
+    std::vector<std::string> Links(std::size_t count) {
+        for (int i = 0; i < 200; ++i) {
+            if (SplitRecorded().size() >= count) break;
+            usleep(50000);
+        }
+        return SplitRecorded();
+    }
+
+    TempDir dir;
+    std::string exe = dir / "quillon";
+    std::string work = dir / "work";
+    std::string defaultProject = dir / "quillon.batch-quillon";
+    std::string recentList = dir / "quillon.log";
+    std::string links = dir / "links.txt";
+
+  private:
+    std::vector<std::string> SplitRecorded() {
+        std::vector<std::string> lines;
+        const std::string text = ReadBytes(links);
+        for (std::size_t pos = 0, nl; (nl = text.find('\n', pos)) != std::string::npos;
+             pos = nl + 1)
+            lines.push_back(text.substr(pos, nl - pos));
+        return lines;
+    }
+};
