@@ -35,9 +35,12 @@ build-fuzz: deps
 	    -DCMAKE_CXX_COMPILER=clang++ -DQUILLON_FUZZ_SECONDS=$(FUZZ_SECONDS)
 	cmake --build build-fuzz -j $(JOBS)
 
-# The main job: the bundled sample project, unattended.
+# The main job: the bundled sample presentations converted unattended into out/. One of them is
+# broken on purpose, so the run shows a failure too; the exit code is still 0.
 run: build
 	build/quillon samples/quick-start.batch-quillon
+	@echo "Text files: out/   Log: out/quick-start.log"
+	@cat out/quick-start.log
 
 # Every test in the normal build, again under AddressSanitizer + UndefinedBehaviorSanitizer and
 # under ThreadSanitizer, then every fuzz target for FUZZ_SECONDS.
