@@ -21,14 +21,15 @@ int32_t ThvPowerPointOle::VersionNumber(const Variant& value) {
     };
     int32_t version = 0;
     bool read = false;
-    if (const auto number = value.ToDouble(); number && std::isfinite(*number) &&
-                                              std::fabs(*number) < 2147483647.0) {
+    if (const auto number = value.ToDouble();
+        number && std::isfinite(*number) && std::fabs(*number) < 2147483647.0) {
         version = static_cast<int32_t>(*number);
         read = true;
     } else if (const auto text = value.ToString()) {
         double parsed = 0;
         const auto [end, ec] = std::from_chars(text->data(), text->data() + text->size(), parsed);
-        if (ec == std::errc() && end == text->data() + text->size() && std::fabs(parsed) < 2147483647.0) {
+        if (ec == std::errc() && end == text->data() + text->size() &&
+            std::fabs(parsed) < 2147483647.0) {
             version = static_cast<int32_t>(parsed);
             read = true;
         } else {
@@ -64,7 +65,8 @@ void ThvPowerPointOle::OpenPresentation(const std::string& fileName) {
     const AutomationObjectPtr presentations = AutomationGet(*AppObject, "Presentations").ToObject();
     if (!presentations) throw EhvError("The application has no presentations collection.");
     AutomationObjectPtr opened =
-        AutomationCall(*presentations, "Open", {Variant(fileName), Variant(OpenReadOnly())}).ToObject();
+        AutomationCall(*presentations, "Open", {Variant(fileName), Variant(OpenReadOnly())})
+            .ToObject();
     if (!opened) throw EhvError("The application opened no presentation for \"" + fileName + "\".");
     Presentation = std::move(opened);
 }
@@ -80,7 +82,9 @@ void ThvPowerPointOle::ClosePresentation() noexcept {
     Presentation = nullptr;
 }
 
-bool ThvPowerPointOle::OpenReadOnly() const { return ReadBool(hvProject->Option("ReadOnly"), false); }
+bool ThvPowerPointOle::OpenReadOnly() const {
+    return ReadBool(hvProject->Option("ReadOnly"), false);
+}
 
 std::string ThvPowerPointOle::ApplicationPath() {
     if (!AppObject) throw EhvError("The application is not running.");

@@ -16,7 +16,7 @@ inline constexpr const char* PowerPointApplicationId = "PowerPoint.Application";
 /// the quit included, is made on the converter's own thread; nothing here knows which server
 /// answers the identifier.
 class ThvPowerPointOle : public ThvConvertor {
-public:
+  public:
     ThvPowerPointOle(ThvBatch& batch, int32_t count, ThvNodeEvent onFileDone)
         : ThvConvertor(batch, count, std::move(onFileDone)) {}
 
@@ -49,7 +49,7 @@ public:
     std::string ApplicationPath() override;
     bool HasMacros() override;
 
-protected:
+  protected:
     /// Quits the application on the converter's thread.
     void CleanUp() override;
 };

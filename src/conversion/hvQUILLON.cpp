@@ -5,6 +5,7 @@
 #include "fileSystem.h"
 #include "hvBatch.h"
 #include "hvError.h"
+#include "paths.h"
 #include "richText.h"
 #include "textEncoding.h"
 #include "textFile.h"
@@ -34,11 +35,17 @@ void ThvQUILLON::ConvertFile(ThvBatch& batch, ThvNode& node) {
         OpenPresentation(node.Source);
         // Only now: a presentation that does not open leaves an older target as it was.
         DeleteTarget(target);
-        AutomationCall(*Presentation, "SaveAs", {Variant(target), Variant(int32_t{6})});
+        // The rich text goes beside the target, and only finished plain text takes the target's
+        // name: a run killed in between never leaves rich text that a later run would keep.
+        const std::string rich = RichTextPath(target);
+        AutomationCall(*Presentation, "SaveAs", {Variant(rich), Variant(int32_t{6})});
         try {
-            RewriteAsPlainText(target);
+            WritePlainText(rich, target);
+            DeleteFile(rich);
         } catch (const std::exception&) {
-            // The rich text stays; it is still the presentation's text.
+            // The rich text is still the presentation's text: it becomes the result.
+            if (!ReplaceFile(rich, target))
+                throw EhvError("Cannot move \"" + rich + "\" to \"" + target + "\".");
         }
         ClosePresentation();
         AfterConvert(batch, node, target);
@@ -53,9 +60,13 @@ void ThvQUILLON::ConvertFile(ThvBatch& batch, ThvNode& node) {
     ClosePresentation();
 }
 
-void RewriteAsPlainText(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) throw EhvError("Cannot open file \"" + path + "\".");
+std::string RichTextPath(const std::string& target) {
+    return ExtractFilePath(target) + "." + ExtractFileName(target) + ".quillon-rtf";
+}
+
+void WritePlainText(const std::string& source, const std::string& target) {
+    std::ifstream in(source, std::ios::binary);
+    if (!in) throw EhvError("Cannot open file \"" + source + "\".");
     std::string piece(ReadPieceBytes, '\0');
     in.read(piece.data(), static_cast<std::streamsize>(piece.size()));
     piece.resize(static_cast<std::size_t>(in.gcount()));
@@ -70,11 +81,11 @@ void RewriteAsPlainText(const std::string& path) {
             in.read(piece.data(), static_cast<std::streamsize>(piece.size()));
             piece.resize(static_cast<std::size_t>(in.gcount()));
         }
-        if (in.bad()) throw EhvError("Cannot read file \"" + path + "\".");
+        if (in.bad()) throw EhvError("Cannot read file \"" + source + "\".");
         text = reader.Finish();
     } else {
         in.close();
-        text = JoinLines(SplitLines(DecodeWithBom(ReadFileBytes(path, MaxPlainTextBytes))));
+        text = JoinLines(SplitLines(DecodeWithBom(ReadFileBytes(source, MaxPlainTextBytes))));
     }
-    WriteTextFile(path, text);
+    WriteTextFile(target, text);
 }

@@ -38,15 +38,18 @@ struct Recording {
 };
 
 class FakePresentation : public IAutomationObject {
-public:
+  public:
     FakePresentation(Recording& r, std::string name) : r_(r), name_(std::move(name)) {}
     Variant Invoke(std::string_view member, ThvInvokeKind, std::span<const Variant> args) override {
         if (SameMemberName(member, "SaveAs")) {
             r_.Add("SaveAs " + *args[0].ToString() + " " + std::to_string(*args[1].ToInt32()));
             if (name_.find("nosave") != std::string::npos)
                 throw EAutomationError(AutomationCode::Fail, "The disk is full.");
+            // "deep" asks for rich text nested too deeply for the text step.
             WriteFileAtomic(*args[0].ToString(),
-                            "{\\rtf1\\ansi Title \\u917?\\u955?\\par Body text\\par}");
+                            name_.find("deep") != std::string::npos
+                                ? "{\\rtf1" + std::string(5000, '{') + "deep"
+                                : "{\\rtf1\\ansi Title \\u917?\\u955?\\par Body text\\par}");
             return {};
         }
         if (SameMemberName(member, "Close")) return r_.Add("Close"), Variant();
@@ -54,18 +57,20 @@ public:
         ThrowUnknownMember("Presentation", member, ThvInvokeKind::Method);
     }
 
-private:
+  private:
     Recording& r_;
     std::string name_;
 };
 
 class FakeApplication : public IAutomationObject {
-public:
+  public:
     explicit FakeApplication(Recording& r) : r_(r) {}
-    Variant Invoke(std::string_view member, ThvInvokeKind kind, std::span<const Variant> args) override {
+    Variant Invoke(std::string_view member, ThvInvokeKind kind,
+                   std::span<const Variant> args) override {
         if (SameMemberName(member, "Version")) return Variant("16.0");
         if (SameMemberName(member, "Path")) return Variant("/opt/fake");
-        if (SameMemberName(member, "Presentations")) return Variant(AutomationObjectPtr(self_.lock()));
+        if (SameMemberName(member, "Presentations"))
+            return Variant(AutomationObjectPtr(self_.lock()));
         if (SameMemberName(member, "Open")) {
             const std::string file = *args[0].ToString();
             r_.Add("Open " + file + " " + (*args[1].ToBool() ? "read-only" : "read-write"));
@@ -74,17 +79,18 @@ public:
             return Variant(AutomationObjectPtr(std::make_shared<FakePresentation>(r_, file)));
         }
         if (SameMemberName(member, "Quit")) return r_.Add("Quit"), Variant();
-        if (kind == ThvInvokeKind::PropertyPut) return r_.Add("Put " + std::string(member)), Variant();
+        if (kind == ThvInvokeKind::PropertyPut)
+            return r_.Add("Put " + std::string(member)), Variant();
         ThrowUnknownMember("Application", member, kind);
     }
     std::weak_ptr<FakeApplication> self_;
 
-private:
+  private:
     Recording& r_;
 };
 
 class QuillonTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         project.ConverterClass = &ThvQUILLON::Class();
         project.TargetExt = ".txt";
@@ -109,7 +115,8 @@ protected:
         });
     }
     std::string Copy(const std::string& corpusName, const std::string& as) {
-        const std::filesystem::path from = std::filesystem::path(QUILLON_PUBLIC_CORPUS) / corpusName;
+        const std::filesystem::path from =
+            std::filesystem::path(QUILLON_PUBLIC_CORPUS) / corpusName;
         if (!std::filesystem::exists(from)) return {};
         ForceDirectories(dir / "in");
         std::filesystem::copy_file(from, dir / ("in/" + as));
@@ -147,7 +154,8 @@ TEST(PowerPointOle, VersionNumbers) {
     EXPECT_EQ(ThvPowerPointOle::VersionNumber(Variant("16.0")), 16);
     EXPECT_EQ(ThvPowerPointOle::VersionNumber(Variant(16.0)), 16);
     EXPECT_EQ(ThvPowerPointOle::VersionNumber(Variant(int32_t{12})), 12);
-    EXPECT_EQ(ThvPowerPointOle::VersionNumber(Variant("12.0.4518")), 0);  // "120.4518" is no integer
+    EXPECT_EQ(ThvPowerPointOle::VersionNumber(Variant("12.0.4518")),
+              0);  // "120.4518" is no integer
     EXPECT_EQ(ThvPowerPointOle::VersionNumber(Variant("11,0")), 0);
     EXPECT_EQ(ThvPowerPointOle::VersionNumber(Variant("Office")), 0);
     EXPECT_EQ(ThvPowerPointOle::VersionNumber(Variant()), 0);
@@ -156,18 +164,20 @@ TEST(PowerPointOle, VersionNumbers) {
 
 TEST_F(QuillonTest, TextStepReadsRichAndPlainTextAndWritesTheCodePage) {
     SetAnsiCodePage("windows-1252");
-    const std::string rtf = dir / "a.txt";
-    WriteBytes(rtf, "{\\rtf1\\ansi Caf\\'e9 \\u917?\\u955?\\par second\\par}");
-    RewriteAsPlainText(rtf);
-    EXPECT_EQ(ReadBytes(rtf), "Caf\xE9 ??\r\nsecond\r\n");
+    WriteBytes(dir / "a.rtf", "{\\rtf1\\ansi Caf\\'e9 \\u917?\\u955?\\par second\\par}");
+    WritePlainText(dir / "a.rtf", dir / "a.txt");
+    EXPECT_EQ(ReadBytes(dir / "a.txt"), "Caf\xE9 ??\r\nsecond\r\n");
 
-    const std::string utf16 = dir / "b.txt";
-    WriteBytes(utf16, std::string("\xFF\xFE" "a\0\r\0b\0\n\0\xE9\0", 12));
-    RewriteAsPlainText(utf16);
-    EXPECT_EQ(ReadBytes(utf16), "a\r\nb\r\n\xE9\r\n");
+    WriteBytes(dir / "b.txt", std::string("\xFF\xFE"
+                                          "a\0\r\0b\0\n\0\xE9\0",
+                                          12));
+    WritePlainText(dir / "b.txt", dir / "b.txt");  // in place
+    EXPECT_EQ(ReadBytes(dir / "b.txt"), "a\r\nb\r\n\xE9\r\n");
 
-    EXPECT_THROW(RewriteAsPlainText(dir / "missing.txt"), EhvError);
-    EXPECT_FALSE(FileExists(dir / "missing.txt"));
+    WriteBytes(dir / "c.txt", "older");
+    EXPECT_THROW(WritePlainText(dir / "missing.rtf", dir / "c.txt"), EhvError);
+    EXPECT_EQ(ReadBytes(dir / "c.txt"), "older");
+    EXPECT_EQ(RichTextPath("/out/sub/talk.txt"), "/out/sub/.talk.txt.quillon-rtf");
 }
 
 TEST_F(QuillonTest, RealPresentationsBecomeTextAndBadOnesFailAlone) {
@@ -214,7 +224,8 @@ TEST_F(QuillonTest, OneApplicationPerConverterStartedOnceAndQuitAtTheEnd) {
     EXPECT_EQ(recording.applications, 1);
     EXPECT_EQ(recording.Count("Open "), 3);
     EXPECT_EQ(recording.Count("Open " + dir / "in/a.pptx read-only"), 1);
-    EXPECT_EQ(recording.Count("SaveAs " + dir / "out/a.txt 6"), 1);
+    EXPECT_EQ(recording.Count("SaveAs " + dir / "out/.a.txt.quillon-rtf 6"), 1);
+    EXPECT_FALSE(FileExists(dir / "out/.a.txt.quillon-rtf"));  // nothing left beside the text
     EXPECT_EQ(recording.Count("Put Visible"), 1);
     EXPECT_EQ(recording.Count("Put DisplayAlerts"), 1);
     EXPECT_EQ(recording.Count("Quit"), 1);
@@ -251,14 +262,23 @@ TEST_F(QuillonTest, RefusedFilesAndSourcesTouchedOnlyAfterSuccess) {
     UseRecording();
     SetAnsiCodePage("windows-1252");
     project.Options.SetValue("DeleteSource", "True");
-    const std::string good = In("good.pptx"), refused = In("refuse.pptx"), nosave = In("nosave.pptx");
+    const std::string good = In("good.pptx"), refused = In("refuse.pptx"),
+                      nosave = In("nosave.pptx");
+    In("deep.pptx");
     auto outcome = Run();
-    EXPECT_EQ(outcome["refuse.pptx"], std::make_pair(int{ThvNode::Failure}, std::string("The file is not a presentation.")));
-    EXPECT_EQ(outcome["nosave.pptx"], std::make_pair(int{ThvNode::Failure}, std::string("The disk is full.")));
+    EXPECT_EQ(
+        outcome["refuse.pptx"],
+        std::make_pair(int{ThvNode::Failure}, std::string("The file is not a presentation.")));
+    EXPECT_EQ(outcome["nosave.pptx"],
+              std::make_pair(int{ThvNode::Failure}, std::string("The disk is full.")));
     EXPECT_TRUE(FileExists(refused));
     EXPECT_TRUE(FileExists(nosave));
     EXPECT_FALSE(FileExists(good));
-    EXPECT_EQ(ReadBytes(dir / "out/good.txt"), "Title ??\r\nBody text\r\n");  // Greek on a Western page
+    EXPECT_EQ(ReadBytes(dir / "out/good.txt"),
+              "Title ??\r\nBody text\r\n");  // Greek on a Western page
+    // A failed text step keeps the rich text as the result, and the file counts as converted.
+    EXPECT_EQ(outcome["deep.pptx"], std::make_pair(int{ThvNode::Success}, dir / "out/deep.txt"));
+    EXPECT_TRUE(ReadBytes(dir / "out/deep.txt").starts_with("{\\rtf1{{{"));
     // The failed file's presentation was closed too.
-    EXPECT_EQ(recording.Count("Close"), 2);
+    EXPECT_EQ(recording.Count("Close"), 3);
 }

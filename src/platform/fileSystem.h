@@ -21,6 +21,10 @@ bool DeleteFile(const std::string& path);  ///< true when the file was deleted
 /// Moves a file; fails (false) when the new name exists already, as the Windows call does.
 bool MoveFile(const std::string& from, const std::string& to);
 
+/// Renames a file over another in one step (an existing file at to is replaced). True when
+/// done.
+bool ReplaceFile(const std::string& from, const std::string& to);
+
 /// Times in nanoseconds since 1970-01-01 UTC. Creation is the birth time where the file system
 /// records one, else empty.
 struct ThvFileTimes {

@@ -147,6 +147,10 @@ bool ForceDirectories(const std::string& path) {
 
 bool DeleteFile(const std::string& path) { return unlink(path.c_str()) == 0; }
 
+bool ReplaceFile(const std::string& from, const std::string& to) {
+    return ::rename(from.c_str(), to.c_str()) == 0;
+}
+
 bool MoveFile(const std::string& from, const std::string& to) {
     if (renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) {
         return true;
