@@ -67,7 +67,14 @@ TEST_F(RunTest, ConvertsATreeWithSeveralConvertersAndLogsEveryFile) {
     ASSERT_EQ(opened.size(), 1u);
     EXPECT_TRUE(opened[0].starts_with("https://quillon.example.org/net/?a=err&e=")) << opened[0];
     EXPECT_EQ(opened[0].find('?', opened[0].find("e=")), std::string::npos) << opened[0];
-    EXPECT_NE(opened[0].find("&c=r1c1w16a5s4f1&"), std::string::npos) << opened[0];
+    // The counters after the run: "W" arrives when a converter starts its application, so its
+    // place among the others depends on timing.
+    const std::size_t c = opened[0].find("&c=") + 3;
+    std::string counters = opened[0].substr(c, opened[0].find('&', c) - c);
+    const std::size_t w = counters.find("w16");
+    ASSERT_NE(w, std::string::npos) << counters;
+    counters.erase(w, 3);
+    EXPECT_EQ(counters, "r1c1a5s4f1");
 }
 
 TEST_F(RunTest, SkippedFilesAndOneConverter) {
