@@ -43,7 +43,8 @@ TEST_F(ProgramTest, ProjectFileArgumentIsReadAndRemembered) {
     const std::string project = dir / "my.batch-quillon";
     // UTF-16 with its mark, as some editors save it.
     std::string text;
-    for (char c : "PureConsole=True\r\nSource=" + dir / "p/*.ppt?\r\nTarget=" + dir / "p\r\nLogFile=" + dir / "p.log\r\n")
+    for (char c : "PureConsole=True\r\nSource=" + dir / "p/*.ppt?\r\nTarget=" +
+                      dir / "p\r\nLogFile=" + dir / "p.log\r\n")
         text += {c, '\0'};
     WriteBytes(project, "\xFF\xFE" + text);
     const ProcessResult r = Run({project});

@@ -3,7 +3,9 @@
 #include <fcntl.h>
 #include <spawn.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
+#include <csignal>
 #include <string>
 #include <vector>
 
@@ -19,9 +21,12 @@ struct ProcessResult {
 
 /// Runs a program with its arguments in the given folder, standard input empty, and collects
 /// its output and exit code. env entries ("NAME=value") replace or extend the environment.
+/// With killAfterMicroseconds the program is killed (SIGKILL) after that long, unless it ended
+/// before.
 inline ProcessResult RunProcess(const std::string& program, const std::vector<std::string>& args,
                                 const std::string& workDir,
-                                const std::vector<std::string>& env = {}) {
+                                const std::vector<std::string>& env = {},
+                                long killAfterMicroseconds = -1) {
     TempDir capture;
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
@@ -51,6 +56,10 @@ inline ProcessResult RunProcess(const std::string& program, const std::vector<st
     pid_t pid = 0;
     if (posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), envp.data()) == 0) {
         int status = 0;
+        if (killAfterMicroseconds >= 0) {
+            usleep(static_cast<useconds_t>(killAfterMicroseconds));
+            kill(pid, SIGKILL);
+        }
         waitpid(pid, &status, 0);
         result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
     }

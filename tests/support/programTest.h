@@ -21,8 +21,8 @@ class ProgramTest : public ::testing::Test {
         std::filesystem::create_directory(work);
     }
     ProcessResult Run(const std::vector<std::string>& args = {},
-                      const std::vector<std::string>& env = {}) {
-        return RunProcess(exe, args, work, env);
+                      const std::vector<std::string>& env = {}, long killAfterMicroseconds = -1) {
+        return RunProcess(exe, args, work, env, killAfterMicroseconds);
     }
     /// Installs a recording stand-in for the desktop's opener; the links it is given are
     /// appended to Links().
