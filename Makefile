@@ -66,8 +66,8 @@ bench-scheduler: deps
 
 # Speed and memory of the engine against its peers on the same files in the same run
 # (bench/README.md); not part of `make test`. The peers are pinned: officeparser from npm
-# (installed into build-bench-engine/ by bench/run.sh), and Debian's catdoc and Apache POI, which read
-# only binary .ppt and are the peers of the .ppt benchmark.
+# (installed into build-bench-engine/ by bench/ooxml/run.sh), and Debian's catdoc and Apache
+# POI, which read only binary .ppt and are the peers of the .ppt benchmark.
 BENCH_PACKAGES := catdoc=1:0.95-6~deb12u1 libapache-poi-java=4.0.1-4 python3
 OFFICEPARSER_VERSION := 7.8.0
 
@@ -84,4 +84,4 @@ bench: deps
 	    $$sudo apt-get update -q && \
 	    DEBIAN_FRONTEND=noninteractive $$sudo apt-get install -y -q --no-install-recommends $$missing; \
 	fi
-	OFFICEPARSER_VERSION=$(OFFICEPARSER_VERSION) bench/run.sh
+	OFFICEPARSER_VERSION=$(OFFICEPARSER_VERSION) bench/ooxml/run.sh

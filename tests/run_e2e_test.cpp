@@ -128,3 +128,21 @@ TEST_F(RunTest, EmptyTargetIsRefused) {
               std::string::npos)
         << r.err;
 }
+
+TEST_F(RunTest, HostileNamesReachTheOpenerAsOneArgumentWithoutAShell) {
+    const std::string name = "a\"b'c;d $(touch pwned) `touch tick` & e\nf.pptx";
+    std::filesystem::create_directories(dir / "in");
+    WriteBytes(dir / ("in/" + name), "not a presentation");
+    const auto env = RecordingOpener();
+    const ProcessResult r = Run({Project("")}, env);
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    const auto opened = Links(1);
+    ASSERT_EQ(opened.size(), 1u);
+    // The message names the file as it is; only the double quotes are dropped from links.
+    std::string expected = dir / ("in/" + name);
+    expected.erase(std::remove(expected.begin(), expected.end(), '"'), expected.end());
+    EXPECT_NE(opened[0].find(expected), std::string::npos) << opened[0];
+    EXPECT_FALSE(std::filesystem::exists(work + "/pwned"));
+    EXPECT_FALSE(std::filesystem::exists(work + "/tick"));
+    EXPECT_FALSE(std::filesystem::exists(dir / "pwned"));
+}

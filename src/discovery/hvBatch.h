@@ -93,7 +93,7 @@ class ThvBatch {
     bool Accepts(const std::string& path) const;
 
     /// The next node not yet handed out, each exactly once. Waits while the list is used up
-    /// and the search is still running; null once the list is complete and used up.
+    /// and not complete (so call Start or AddFile first); null once it is complete and used up.
     ThvNode* NextNode();
 
     /// Locks the batch and gives its node list. Pair with Unlock (or use ThvBatchLock).

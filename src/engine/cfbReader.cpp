@@ -47,7 +47,8 @@ bool SameName(std::string_view a, std::string_view b) {
         return std::all_of(s.begin(), s.end(), [](char c) { return (c & 0x80) == 0; });
     };
     if (ascii(a) && ascii(b)) {
-        return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+        return a.size() == b.size() &&
+               std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
                    const auto up = [](char c) { return c >= 'a' && c <= 'z' ? c - 32 : c; };
                    return up(x) == up(y);
                });
@@ -122,7 +123,8 @@ void ThvCfbReader::ReadDifatAndFat() {
         if (seen[difat]) Fail("the DIFAT chain loops at sector " + std::to_string(difat));
         seen[difat] = true;
         const std::string_view sector = SectorBytes(difat);
-        if (sector.size() < sectorSize_) Fail("DIFAT sector " + std::to_string(difat) + " is cut off");
+        if (sector.size() < sectorSize_)
+            Fail("DIFAT sector " + std::to_string(difat) + " is cut off");
         for (std::size_t i = 0; i < perSector && fatList.size() < fatSectors; ++i) {
             fatList.push_back(U32(sector, i * 4));
         }

@@ -60,8 +60,7 @@ class ThvCfbReader {
     std::vector<std::uint32_t> Chain(std::uint32_t start, const std::vector<std::uint32_t>& table,
                                      std::size_t needed, std::size_t validCount,
                                      std::string_view what) const;
-    std::string ReadFromChain(std::uint32_t start, std::uint64_t size,
-                              std::string_view what) const;
+    std::string ReadFromChain(std::uint32_t start, std::uint64_t size, std::string_view what) const;
     void ReadDifatAndFat();
     void ReadDirectory();
     void ReadMiniStream();

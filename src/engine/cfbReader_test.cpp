@@ -35,12 +35,9 @@ class CfbSectorSizeTest : public ::testing::TestWithParam<std::uint32_t> {};
 
 TEST_P(CfbSectorSizeTest, ReadsSmallAndLargeStreamsInNestedStorages) {
     const std::vector<TTestCfbStream> streams = {
-        {"Current User", Pattern(60, 'a')},
-        {"PowerPoint Document", Pattern(70000, 'b')},
-        {"Store/Inner/Tiny", Pattern(1, 'c')},
-        {"Store/Exactly4096", Pattern(4096, 'd')},
-        {"Store/Below4096", Pattern(4095, 'e')},
-        {"Empty", ""},
+        {"Current User", Pattern(60, 'a')},      {"PowerPoint Document", Pattern(70000, 'b')},
+        {"Store/Inner/Tiny", Pattern(1, 'c')},   {"Store/Exactly4096", Pattern(4096, 'd')},
+        {"Store/Below4096", Pattern(4095, 'e')}, {"Empty", ""},
     };
     const TTestCfb file = BuildTestCfb(streams, GetParam());
     const ThvCfbReader cfb(file.Bytes);
@@ -69,7 +66,8 @@ TEST(CfbReaderTest, BrokenChainsFailWithTheirPlace) {
 
     TTestCfb loop = clean;
     loop.Put32(loop.FatEntryOffset(big + 3), big + 1);
-    EXPECT_THAT(ErrorOf(loop.Bytes, "Big"), HasSubstr("loops at sector " + std::to_string(big + 1)));
+    EXPECT_THAT(ErrorOf(loop.Bytes, "Big"),
+                HasSubstr("loops at sector " + std::to_string(big + 1)));
 
     TTestCfb outside = clean;
     outside.Put32(outside.FatEntryOffset(big + 2), 0x00FFFFFF);

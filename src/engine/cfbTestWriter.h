@@ -111,7 +111,8 @@ inline TTestCfb BuildTestCfb(const std::vector<TTestCfbStream>& streams,
     for (std::size_t i = 0; i < fatSectors; ++i) fat[next++] = kFatSect;
     const auto chain = [&](std::size_t count) {
         const std::uint32_t first = next;
-        for (std::size_t i = 0; i < count; ++i, ++next) fat[next] = i + 1 == count ? kEnd : next + 1;
+        for (std::size_t i = 0; i < count; ++i, ++next)
+            fat[next] = i + 1 == count ? kEnd : next + 1;
         return count == 0 ? kEnd : first;
     };
     out.FirstDirSector = chain(dirSectors);

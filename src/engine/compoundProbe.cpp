@@ -112,8 +112,8 @@ class ThvCompoundReader {
         if (!FatSector(sector / perSector, fatSector) || fatSector > kMaxRegularSector) {
             return false;
         }
-        std::uint64_t offset = (std::uint64_t(fatSector) + 1) * sectorSize_ +
-                               4 * (sector % perSector);
+        std::uint64_t offset =
+            (std::uint64_t(fatSector) + 1) * sectorSize_ + 4 * (sector % perSector);
         if (offset + 4 > fileSize_) return false;
         char entry[4];
         if (!Read(offset, 4, entry)) return false;

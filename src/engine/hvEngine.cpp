@@ -145,8 +145,8 @@ class ThvPptPresentations : public IAutomationObject {
         } catch (const EhvError& error) {
             Rethrow(error);
         }
-        auto presentation = std::make_shared<ThvPptPresentation>(fileName, readOnly,
-                                                                 std::move(text), app_);
+        auto presentation =
+            std::make_shared<ThvPptPresentation>(fileName, readOnly, std::move(text), app_);
         app_->Open.push_back(presentation);
         return AutomationObjectPtr(presentation);
     }
@@ -222,9 +222,7 @@ class ThvPptApplication : public IAutomationObject {
 
 }  // namespace
 
-AutomationObjectPtr CreatePowerPointApplication() {
-    return std::make_shared<ThvPptApplication>();
-}
+AutomationObjectPtr CreatePowerPointApplication() { return std::make_shared<ThvPptApplication>(); }
 
 void RegisterPowerPointEngine() {
     // Registering again replaces the entry with an equal one, under the registry's lock.

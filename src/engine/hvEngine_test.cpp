@@ -30,7 +30,8 @@ class EngineTest : public testing::Test {
 
     std::string Deck(const std::string& name, const std::string& title, bool macros = false) {
         TPresentationBuilder builder;
-        builder.Slide(SlideXml(Shape("title", Para(title)) + Shape("body-ph", Para("Body \xC3\xA9"))));
+        builder.Slide(
+            SlideXml(Shape("title", Para(title)) + Shape("body-ph", Para("Body \xC3\xA9"))));
         if (macros) builder.WithMacros();
         WriteBytes(dir_ / name, builder.Bytes());
         return dir_ / name;
@@ -89,7 +90,9 @@ TEST_F(EngineTest, OpenSaveAsCloseWritesTheOutlineAtExactlyThePath) {
 
     AutomationCall(*presentation, "Close");
     EXPECT_EQ(AutomationGet(*Presentations(), "Count").ToInt32(), 0);
-    EXPECT_EQ(Failure([&] { AutomationCall(*presentation, "SaveAs", {dir_ / "x", 6}); }),
+    EXPECT_EQ(Failure([&] {
+                  AutomationCall(*presentation, "SaveAs", {dir_ / "x", 6});
+              }),
               "The presentation \"" + (dir_ / "talk.pptx") + "\" has been closed");
 }
 
@@ -101,20 +104,30 @@ TEST_F(EngineTest, MacrosAreReported) {
 TEST_F(EngineTest, BadCallsFailWithClearMessages) {
     std::string deck = Deck("talk.pptx", "t");
     AutomationObjectPtr presentation = Open(deck);
-    EXPECT_EQ(Failure([&] { AutomationCall(*presentation, "SaveAs", {dir_ / "a.pdf", 32}); }),
+    EXPECT_EQ(Failure([&] {
+                  AutomationCall(*presentation, "SaveAs", {dir_ / "a.pdf", 32});
+              }),
               "SaveAs: file format 32 is not supported; only 6 (the rich-text outline) can be "
               "written");
-    EXPECT_EQ(Failure([&] { AutomationCall(*presentation, "SaveAs", {dir_ / "a.rtf", 6.5}); }),
+    EXPECT_EQ(Failure([&] {
+                  AutomationCall(*presentation, "SaveAs", {dir_ / "a.rtf", 6.5});
+              }),
               "SaveAs: the argument FileFormat must be an integer, not double");
-    EXPECT_EQ(Failure([&] { AutomationCall(*presentation, "SaveAs", {int32_t(1), 6}); }),
+    EXPECT_EQ(Failure([&] {
+                  AutomationCall(*presentation, "SaveAs", {int32_t(1), 6});
+              }),
               "SaveAs: the argument FileName must be a string, not integer");
     EXPECT_EQ(Failure([&] {
                   AutomationCall(*presentation, "SaveAs", {dir_.Path() + "no/such/dir/a.rtf", 6});
               }).rfind("Cannot create file", 0),
               0u);
-    EXPECT_EQ(Failure([&] { AutomationCall(*Presentations(), "Open", {deck, "yes"}); }),
+    EXPECT_EQ(Failure([&] {
+                  AutomationCall(*Presentations(), "Open", {deck, "yes"});
+              }),
               "Open: the argument ReadOnly must be a boolean, not string");
-    EXPECT_EQ(Failure([&] { AutomationCall(*Presentations(), "Open", {deck, true, 1, 1, 1}); }),
+    EXPECT_EQ(Failure([&] {
+                  AutomationCall(*Presentations(), "Open", {deck, true, 1, 1, 1});
+              }),
               "Open takes 1 to 4 arguments, not 5");
     WriteBytes(dir_ / "notes.pptx", "plain text, not a deck");
     EXPECT_EQ(Failure([&] { Open(dir_ / "notes.pptx"); }),
@@ -136,7 +149,8 @@ TEST_F(EngineTest, QuitEndsTheApplicationAndItsObjects) {
 
 TEST_F(EngineTest, ApplicationsOnSeveralThreadsConvertIndependently) {
     std::vector<std::string> decks;
-    for (int i = 0; i < 4; ++i) decks.push_back(Deck("d" + std::to_string(i) + ".pptx", "Deck " + std::to_string(i)));
+    for (int i = 0; i < 4; ++i)
+        decks.push_back(Deck("d" + std::to_string(i) + ".pptx", "Deck " + std::to_string(i)));
     std::vector<std::thread> threads;
     std::vector<std::string> failures(4);
     for (int t = 0; t < 4; ++t) {

@@ -50,8 +50,8 @@ const std::vector<TCorpusFile> kFiles = {
      {"Test text", "Group test text", "Box 1", "Box 2", "Col head 1\tCol head 2",
       "Cell text 1\tCell text 2"}},
     {"python-pptx/tbl-cell.pptx",
-     {"having custom margins\tvert anchor is inherited", "unladen swallows", "a\tb\tc",
-      "d\te\tf", "g\th\ti"}},
+     {"having custom margins\tvert anchor is inherited", "unladen swallows", "a\tb\tc", "d\te\tf",
+      "g\th\ti"}},
     {"poi/smartart-simple.pptx", {"abc\ndef\nghi\n", "This file contains a SmartArt diagram"}},
     // Slide 4 is hidden: its sentences end with a full stop.
     {"poi/60810.pptx",
@@ -114,8 +114,7 @@ TEST_F(CorpusTest, EveryOfficeOpenXmlFileReadsOrFailsAsDamaged) {
             ++read;
         } catch (const EhvError& e) {
             EXPECT_TRUE(damaged.count(relative)) << e.what();
-            EXPECT_NE(std::string(e.what()).find("\" is damaged: "), std::string::npos)
-                << e.what();
+            EXPECT_NE(std::string(e.what()).find("\" is damaged: "), std::string::npos) << e.what();
         }
     }
     EXPECT_GE(read, 90u);
@@ -130,8 +129,9 @@ TEST_F(CorpusTest, EncryptedAndBinaryFilesFailWithTheirOwnMessages) {
         }
         return "(no error)";
     };
-    EXPECT_NE(messageOf("poi/SampleShow.ppt").find("binary PowerPoint 97-2003 files are not "
-                                                    "supported yet"),
+    EXPECT_NE(messageOf("poi/SampleShow.ppt")
+                  .find("binary PowerPoint 97-2003 files are not "
+                        "supported yet"),
               std::string::npos);
     // Encrypted binary files are binary files first; their decryption is the binary reader's.
     EXPECT_NE(messageOf("poi/Password_Protected-hello.ppt").find("binary PowerPoint"),

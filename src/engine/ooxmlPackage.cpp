@@ -72,7 +72,9 @@ std::unique_ptr<ThvOoxmlPackage> ThvOoxmlPackage::FromBuffer(std::string_view by
                                                              std::string_view fileName) {
     ThvZipError error;
     zip_source_t* source = zip_source_buffer_create(bytes.data(), bytes.size(), 0, &error.error);
-    if (!source) ThrowFileError(fileName, "cannot be read: " + std::string(zip_error_strerror(&error.error)));
+    if (!source)
+        ThrowFileError(fileName,
+                       "cannot be read: " + std::string(zip_error_strerror(&error.error)));
     zip_t* archive = zip_open_from_source(source, ZIP_RDONLY, &error.error);
     if (!archive) {
         zip_source_free(source);
@@ -82,11 +84,15 @@ std::unique_ptr<ThvOoxmlPackage> ThvOoxmlPackage::FromBuffer(std::string_view by
     return std::unique_ptr<ThvOoxmlPackage>(new ThvOoxmlPackage(archive, fileName));
 }
 
-std::unique_ptr<ThvOoxmlPackage> ThvOoxmlPackage::FromFile(const std::string& path,
-                                                           std::string_view fileName) {
+std::unique_ptr<ThvOoxmlPackage> ThvOoxmlPackage::FromFile(
+    std::unique_ptr<std::FILE, int (*)(std::FILE*)> file, std::string_view fileName) {
     ThvZipError error;
-    zip_source_t* source = zip_source_file_create(path.c_str(), 0, -1, &error.error);
-    if (!source) ThrowFileError(fileName, "cannot be read: " + std::string(zip_error_strerror(&error.error)));
+    zip_source_t* source = zip_source_filep_create(file.get(), 0, -1, &error.error);
+    if (!source) {
+        ThrowFileError(fileName,
+                       "cannot be read: " + std::string(zip_error_strerror(&error.error)));
+    }
+    file.release();  // the source closes it from now on
     zip_t* archive = zip_open_from_source(source, ZIP_RDONLY, &error.error);
     if (!archive) {
         zip_source_free(source);
@@ -120,8 +126,8 @@ bool ThvOoxmlPackage::HasPart(std::string_view partName) const {
 std::string ThvOoxmlPackage::ReadPart(std::string_view partName) {
     auto found = entries_.find(PartKey(partName));
     if (found == entries_.end()) {
-        ThrowFileError(fileName_, "is damaged: its part \"" + std::string(partName) +
-                                      "\" is missing");
+        ThrowFileError(fileName_,
+                       "is damaged: its part \"" + std::string(partName) + "\" is missing");
     }
     zip_stat_t stat;
     zip_stat_init(&stat);
@@ -136,8 +142,9 @@ std::string ThvOoxmlPackage::ReadPart(std::string_view partName) {
                                       MiB(ThvEngineLimits::MaxPartBytes));
     };
     auto refuseTotal = [&] {
-        ThrowFileError(fileName_, "is refused as a likely zip bomb: its parts inflate to more than " +
-                                      MiB(ThvEngineLimits::MaxFileBytes));
+        ThrowFileError(fileName_,
+                       "is refused as a likely zip bomb: its parts inflate to more than " +
+                           MiB(ThvEngineLimits::MaxFileBytes));
     };
     if (stat.size > ThvEngineLimits::MaxPartBytes) refuseBomb();
     if (inflated_ + stat.size > ThvEngineLimits::MaxFileBytes) refuseTotal();
@@ -149,30 +156,25 @@ std::string ThvOoxmlPackage::ReadPart(std::string_view partName) {
                                       "\" cannot be opened (" + zip_strerror(archive_.get()) + ")");
     }
     // The header's size is only a promise: read in chunks and count what really comes out.
-    std::string bytes;
-    bytes.reserve(static_cast<std::size_t>(stat.size));
-    char chunk[64 * 1024];
-    for (;;) {
-        zip_int64_t got = zip_fread(file.get(), chunk, sizeof chunk);
-        if (got < 0) {
-            ThrowFileError(fileName_, "is damaged: its part \"" + std::string(partName) +
-                                          "\" cannot be inflated (" +
-                                          zip_file_strerror(file.get()) + ")");
-        }
-        if (got == 0) break;
-        if (bytes.size() + static_cast<std::uint64_t>(got) > stat.size) {
-            ThrowFileError(fileName_, "is damaged: its part \"" + std::string(partName) +
-                                          "\" inflates to more than its stated size");
-        }
-        if (bytes.size() + static_cast<std::size_t>(got) > ThvEngineLimits::MaxPartBytes) {
-            refuseBomb();
-        }
-        if (inflated_ + bytes.size() + static_cast<std::uint64_t>(got) >
-            ThvEngineLimits::MaxFileBytes) {
-            refuseTotal();
-        }
-        bytes.append(chunk, static_cast<std::size_t>(got));
+    // The stated size is within the limits (checked above), so the part is inflated straight
+    // into a buffer of that size; the header is only a promise, so one byte more must not come.
+    std::string bytes(static_cast<std::size_t>(stat.size), '\0');
+    auto damaged = [&](const std::string& what) {
+        ThrowFileError(fileName_, "is damaged: its part \"" + std::string(partName) + "\" " + what);
+    };
+    std::size_t filled = 0;
+    while (filled < bytes.size()) {
+        zip_int64_t got = zip_fread(file.get(), bytes.data() + filled, bytes.size() - filled);
+        if (got < 0)
+            damaged("cannot be inflated (" + std::string(zip_file_strerror(file.get())) + ")");
+        if (got == 0) damaged("inflates to less than its stated size");
+        filled += static_cast<std::size_t>(got);
     }
+    char extra;
+    zip_int64_t more = zip_fread(file.get(), &extra, 1);
+    if (more < 0)
+        damaged("cannot be inflated (" + std::string(zip_file_strerror(file.get())) + ")");
+    if (more > 0) damaged("inflates to more than its stated size");
     inflated_ += bytes.size();
     return bytes;
 }
@@ -190,11 +192,10 @@ std::vector<ThvRelationship> ThvOoxmlPackage::ReadRelationships(std::string_view
         relationship.Id = node.attribute("Id").value();
         relationship.Type = node.attribute("Type").value();
         std::string_view target = node.attribute("Target").value();
-        relationship.External = std::string_view(node.attribute("TargetMode").value()) ==
-                                "External";
-        relationship.Target = relationship.External
-                                  ? std::string(target)
-                                  : ResolvePartName(sourcePartName, target);
+        relationship.External =
+            std::string_view(node.attribute("TargetMode").value()) == "External";
+        relationship.Target =
+            relationship.External ? std::string(target) : ResolvePartName(sourcePartName, target);
         relationships.push_back(std::move(relationship));
     }
     return relationships;

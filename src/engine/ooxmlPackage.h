@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -31,9 +32,10 @@ class ThvOoxmlPackage {
     /// A package held in memory; bytes must outlive the package.
     static std::unique_ptr<ThvOoxmlPackage> FromBuffer(std::string_view bytes,
                                                        std::string_view fileName);
-    /// A package read from a file as parts are asked for, so pictures never enter memory.
-    static std::unique_ptr<ThvOoxmlPackage> FromFile(const std::string& path,
-                                                     std::string_view fileName);
+    /// A package read from an open file as parts are asked for, so pictures never enter
+    /// memory. The package takes the file over and closes it.
+    static std::unique_ptr<ThvOoxmlPackage> FromFile(
+        std::unique_ptr<std::FILE, int (*)(std::FILE*)> file, std::string_view fileName);
     ~ThvOoxmlPackage();
 
     ThvOoxmlPackage(const ThvOoxmlPackage&) = delete;

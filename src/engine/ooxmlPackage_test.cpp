@@ -19,7 +19,8 @@ std::string ErrorOf(const std::function<void()>& call) {
 }
 
 TEST(PartNameTest, TargetsResolveAgainstTheSourceFolder) {
-    EXPECT_EQ(ResolvePartName("ppt/presentation.xml", "slides/slide1.xml"), "ppt/slides/slide1.xml");
+    EXPECT_EQ(ResolvePartName("ppt/presentation.xml", "slides/slide1.xml"),
+              "ppt/slides/slide1.xml");
     EXPECT_EQ(ResolvePartName("ppt/slides/slide1.xml", "../diagrams/data1.xml"),
               "ppt/diagrams/data1.xml");
     EXPECT_EQ(ResolvePartName("ppt/slides/slide1.xml", "/ppt/x/./y.xml"), "ppt/x/y.xml");
@@ -28,8 +29,8 @@ TEST(PartNameTest, TargetsResolveAgainstTheSourceFolder) {
     EXPECT_EQ(ResolvePartName("ppt/a.xml", "../../escape.xml"), "");
     EXPECT_EQ(RelationshipsPartName("ppt/presentation.xml"), "ppt/_rels/presentation.xml.rels");
     EXPECT_EQ(RelationshipsPartName(""), "_rels/.rels");
-    EXPECT_TRUE(IsRelationshipType(
-        "http://purl.oclc.org/ooxml/officeDocument/relationships/slide", "slide"));
+    EXPECT_TRUE(IsRelationshipType("http://purl.oclc.org/ooxml/officeDocument/relationships/slide",
+                                   "slide"));
     EXPECT_FALSE(IsRelationshipType(kRelTypes + "slideLayout", "slide"));
     EXPECT_FALSE(IsRelationshipType(kRelTypes + "notesSlide", "slide"));
 }
@@ -73,9 +74,10 @@ TEST(PresentationPackageTest, SmartArtIsReadThroughTheSlideRelationships) {
         "<dgm:dataModel xmlns:dgm=\"http://schemas.openxmlformats.org/drawingml/2006/diagram\" "
         "xmlns:a=\"http://schemas.openxmlformats.org/drawingml/2006/main\"><dgm:ptLst>"
         "<dgm:pt modelId=\"0\" type=\"doc\"/><dgm:pt modelId=\"1\"><dgm:t>" +
-        Para("smart") + "</dgm:t></dgm:pt></dgm:ptLst><dgm:cxnLst><dgm:cxn modelId=\"9\" "
-                        "srcId=\"0\" destId=\"1\" srcOrd=\"0\" destOrd=\"0\"/></dgm:cxnLst>"
-                        "</dgm:dataModel>";
+        Para("smart") +
+        "</dgm:t></dgm:pt></dgm:ptLst><dgm:cxnLst><dgm:cxn modelId=\"9\" "
+        "srcId=\"0\" destId=\"1\" srcOrd=\"0\" destOrd=\"0\"/></dgm:cxnLst>"
+        "</dgm:dataModel>";
     std::string frame =
         "<p:graphicFrame><a:graphic><a:graphicData><dgm:relIds "
         "xmlns:dgm=\"http://schemas.openxmlformats.org/drawingml/2006/diagram\" r:dm=\"rId7\"/>"

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cstring>
 #include <unordered_map>
 
 #include "engineError.h"
@@ -25,8 +26,8 @@ bool IsBlank(std::string_view text) {
     return true;
 }
 
-bool Named(const pugi::xml_node& node, std::string_view name) {
-    return node.type() == pugi::node_element && name == node.name();
+bool Named(const pugi::xml_node& node, const char* name) {
+    return node.type() == pugi::node_element && std::strcmp(node.name(), name) == 0;
 }
 
 /// Markup-compatibility wrappers are looked through: only their kept branch is left.
@@ -43,27 +44,35 @@ void AppendCharacterData(const pugi::xml_node& element, std::string& out) {
 }
 
 /// A paragraph's text: runs, fields (their cached text), line breaks, math runs; properties
-/// and ignored alternatives are not text.
+/// and ignored alternatives are not text. Walks by the tree's own links, without a stack: a
+/// slide has thousands of paragraphs and the walk must cost no allocation.
 std::string ParagraphText(const pugi::xml_node& paragraph) {
     std::string text;
-    std::vector<pugi::xml_node> stack{paragraph.first_child()};
-    while (!stack.empty()) {
-        pugi::xml_node node = stack.back();
-        if (!node) {
-            stack.pop_back();
-            continue;
+    pugi::xml_node node = paragraph.first_child();
+    while (node) {
+        bool descend = false;
+        if (node.type() == pugi::node_element) {
+            const char* name = node.name();
+            if (std::strcmp(name, "a:t") == 0 || std::strcmp(name, "m:t") == 0) {
+                AppendCharacterData(node, text);
+            } else if (std::strcmp(name, "a:br") == 0) {
+                text += '\n';
+            } else {
+                descend =
+                    std::strcmp(name, "a:r") == 0 ||
+                    (std::strcmp(name, "a:rPr") != 0 && std::strcmp(name, "a:pPr") != 0 &&
+                     std::strcmp(name, "a:endParaRPr") != 0 && std::strcmp(name, "a:extLst") != 0 &&
+                     std::strcmp(name, "mc:Ignored") != 0);
+            }
         }
-        stack.back() = node.next_sibling();
-        if (node.type() != pugi::node_element) continue;
-        std::string_view name = node.name();
-        if (name == "a:t" || name == "m:t") {
-            AppendCharacterData(node, text);
-        } else if (name == "a:br") {
-            text += '\n';
-        } else if (name != "a:pPr" && name != "a:rPr" && name != "a:endParaRPr" &&
-                   name != "a:extLst" && name != "mc:Ignored") {
-            stack.push_back(node.first_child());
+        pugi::xml_node next = descend ? node.first_child() : pugi::xml_node();
+        // Climb until a sibling follows, but never above the paragraph.
+        while (!next && node != paragraph) {
+            next = node.next_sibling();
+            if (!next) node = node.parent();
         }
+        if (node == paragraph && !next) break;
+        node = next;
     }
     return text;
 }
@@ -88,7 +97,7 @@ void AppendTextBody(const pugi::xml_node& body, int extraLevel, std::vector<ThvP
 
 /// The first element of the given name among node's children, looking through kept
 /// markup-compatibility branches.
-pugi::xml_node FindChildThroughWrappers(const pugi::xml_node& node, std::string_view name) {
+pugi::xml_node FindChildThroughWrappers(const pugi::xml_node& node, const char* name) {
     std::vector<pugi::xml_node> stack{node.first_child()};
     while (!stack.empty()) {
         pugi::xml_node child = stack.back();
@@ -141,12 +150,12 @@ class ThvSlideReader {
             }
             stack.back() = node.next_sibling();
             if (node.type() != pugi::node_element) continue;
-            std::string_view name = node.name();
-            if (name == "p:sp") {
+            const char* name = node.name();
+            if (std::strcmp(name, "p:sp") == 0) {
                 ReadShape(node);
-            } else if (name == "p:graphicFrame") {
+            } else if (std::strcmp(name, "p:graphicFrame") == 0) {
                 ReadGraphicFrame(node);
-            } else if (name == "p:grpSp" || IsCompatibilityWrapper(name)) {
+            } else if (std::strcmp(name, "p:grpSp") == 0 || IsCompatibilityWrapper(name)) {
                 stack.push_back(node.first_child());
             }
         }
@@ -195,12 +204,12 @@ class ThvSlideReader {
 
 }  // namespace
 
-ThvSlideText ReadSlideText(std::string bytes, std::string_view fileName,
-                           std::string_view partName, const ThvDiagramDataReader& diagramData) {
+ThvSlideText ReadSlideText(std::string bytes, std::string_view fileName, std::string_view partName,
+                           const ThvDiagramDataReader& diagramData) {
     ThvXmlPart xml(std::move(bytes), fileName, partName);
     if (!Named(xml.Root(), "p:sld")) {
-        ThrowFileError(fileName, "is damaged: its part \"" + std::string(partName) +
-                                     "\" is not a slide");
+        ThrowFileError(fileName,
+                       "is damaged: its part \"" + std::string(partName) + "\" is not a slide");
     }
     return ThvSlideReader(fileName, diagramData).Read(xml.Root());
 }

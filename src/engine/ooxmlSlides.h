@@ -26,8 +26,8 @@ using ThvDiagramDataReader = std::function<std::optional<ThvPartBytes>(std::stri
 /// paragraph per row with cells joined by tabs (merged continuation cells skipped), SmartArt
 /// node texts at their depth in the diagram. Empty paragraphs are left out.
 /// Throws EhvError naming fileName and partName.
-ThvSlideText ReadSlideText(std::string bytes, std::string_view fileName,
-                           std::string_view partName, const ThvDiagramDataReader& diagramData);
+ThvSlideText ReadSlideText(std::string bytes, std::string_view fileName, std::string_view partName,
+                           const ThvDiagramDataReader& diagramData);
 
 /// The node texts of a diagram data part (dgm:dataModel) in the order of its hierarchy, each
 /// node's paragraphs at the node's depth below the document node (its children at level 0).

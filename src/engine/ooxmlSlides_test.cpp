@@ -26,17 +26,18 @@ std::vector<std::string> Lines(const ThvSlideText& slide) {
 using Strings = std::vector<std::string>;
 
 TEST(SlideTextTest, TitleFirstWhereverItStandsAndBodyInDocumentOrder) {
-    ThvSlideText slide = Read(SlideXml(Shape("body-ph", Para("first", 0) + Para("deeper", 2)) +
-                                       Shape("ctrTitle", Para("The Title")) +
-                                       Shape("", Para("text box")) +
-                                       Shape("title", Para("second title"))));
+    ThvSlideText slide =
+        Read(SlideXml(Shape("body-ph", Para("first", 0) + Para("deeper", 2)) +
+                      Shape("ctrTitle", Para("The Title")) + Shape("", Para("text box")) +
+                      Shape("title", Para("second title"))));
     EXPECT_TRUE(slide.HasTitle);
     EXPECT_EQ(slide.Title, "The Title");
     EXPECT_EQ(Lines(slide), (Strings{"0|first", "2|deeper", "0|text box", "0|second title"}));
 }
 
 TEST(SlideTextTest, NoTitlePlaceholderMeansNoTitle) {
-    ThvSlideText slide = Read(SlideXml(Shape("subTitle", Para("sub")) + Shape("sldNum", Para("7"))));
+    ThvSlideText slide =
+        Read(SlideXml(Shape("subTitle", Para("sub")) + Shape("sldNum", Para("7"))));
     EXPECT_FALSE(slide.HasTitle);
     EXPECT_EQ(Lines(slide), (Strings{"0|sub", "0|7"}));
 }
@@ -56,9 +57,10 @@ TEST(SlideTextTest, BreaksTabsFieldsAndBlankParagraphs) {
 }
 
 TEST(SlideTextTest, GroupsAtAnyDepthKeepDocumentOrder) {
-    std::string nested = Group(Shape("", Para("g1")) +
-                               Group(Group(Shape("", Para("g3"))) + Shape("", Para("g2b"))));
-    ThvSlideText slide = Read(SlideXml(Shape("", Para("before")) + nested + Shape("", Para("after"))));
+    std::string nested =
+        Group(Shape("", Para("g1")) + Group(Group(Shape("", Para("g3"))) + Shape("", Para("g2b"))));
+    ThvSlideText slide =
+        Read(SlideXml(Shape("", Para("before")) + nested + Shape("", Para("after"))));
     EXPECT_EQ(Lines(slide), (Strings{"0|before", "0|g1", "0|g3", "0|g2b", "0|after"}));
 }
 
@@ -76,13 +78,12 @@ std::string Cell(const std::string& paragraphs, const std::string& attributes = 
 }
 
 TEST(SlideTextTest, TableRowsJoinCellsAndSkipMergedContinuations) {
-    std::string rows =
-        "<a:tr h=\"1\">" + Cell(Para("wide"), " gridSpan=\"2\"") + Cell(Para("x"), " hMerge=\"1\"") +
-        Cell(Para("tall"), " rowSpan=\"2\"") + "</a:tr>" +
-        "<a:tr h=\"1\">" + Cell(Para("a")) + Cell(Para("b1") + Para("b2")) +
-        Cell(Para("y"), " vMerge=\"true\"") + "</a:tr>" +
-        "<a:tr h=\"1\">" + Cell("<a:p/>") + Cell("<a:p/>") + "</a:tr>" +
-        "<a:tr h=\"1\">" + Cell("<a:p/>") + Cell(Para("late")) + "</a:tr>";
+    std::string rows = "<a:tr h=\"1\">" + Cell(Para("wide"), " gridSpan=\"2\"") +
+                       Cell(Para("x"), " hMerge=\"1\"") + Cell(Para("tall"), " rowSpan=\"2\"") +
+                       "</a:tr>" + "<a:tr h=\"1\">" + Cell(Para("a")) +
+                       Cell(Para("b1") + Para("b2")) + Cell(Para("y"), " vMerge=\"true\"") +
+                       "</a:tr>" + "<a:tr h=\"1\">" + Cell("<a:p/>") + Cell("<a:p/>") + "</a:tr>" +
+                       "<a:tr h=\"1\">" + Cell("<a:p/>") + Cell(Para("late")) + "</a:tr>";
     ThvSlideText slide = Read(SlideXml(Table(rows)));
     EXPECT_EQ(Lines(slide), (Strings{"0|wide\ttall", "0|a\tb1\nb2", "0|\tlate"}));
 }
@@ -129,8 +130,7 @@ TEST(DiagramTextTest, NodesFollowTheHierarchyAndItsOrder) {
         ReadDiagramText(DataModel(points, links), "deck.pptx", "ppt/diagrams/data1.xml");
     std::vector<std::string> lines;
     for (const auto& p : text) lines.push_back(std::to_string(p.Level) + "|" + p.Text);
-    EXPECT_EQ(lines, (Strings{"0|First", "1|Grandchild", "0|Second", "1|Assistant",
-                              "0|Unlinked"}));
+    EXPECT_EQ(lines, (Strings{"0|First", "1|Grandchild", "0|Second", "1|Assistant", "0|Unlinked"}));
 }
 
 TEST(DiagramTextTest, SlideReadsItsDiagramByRelationshipOnlyOnce) {
@@ -138,13 +138,12 @@ TEST(DiagramTextTest, SlideReadsItsDiagramByRelationshipOnlyOnce) {
     ThvDiagramDataReader reader = [&](std::string_view relId) -> std::optional<ThvPartBytes> {
         asked.emplace_back(relId);
         if (relId != "rId2") return std::nullopt;
-        return ThvPartBytes{"ppt/diagrams/data1.xml",
-                            DataModel(Point("0", "doc", "") + Point("1", "", "Node"),
-                                      Link("0", "1", 0))};
+        return ThvPartBytes{
+            "ppt/diagrams/data1.xml",
+            DataModel(Point("0", "doc", "") + Point("1", "", "Node"), Link("0", "1", 0))};
     };
-    ThvSlideText slide = Read(SlideXml(Diagram("rId2") + Shape("", Para("after")) +
-                                       Diagram("rIdMissing")),
-                              reader);
+    ThvSlideText slide =
+        Read(SlideXml(Diagram("rId2") + Shape("", Para("after")) + Diagram("rIdMissing")), reader);
     EXPECT_EQ(Lines(slide), (Strings{"0|Node", "0|after"}));
     EXPECT_EQ(asked, (Strings{"rId2", "rIdMissing"}));
 }
@@ -227,7 +226,9 @@ TEST(XmlLimitsTest, ScanSeesThroughCommentsQuotesAndSelfClosingTags) {
 
 TEST(SlideTextTest, DamagedOrForeignPartsFailNamingThePart) {
     try {
-        Read("<p:sld xmlns:p=\"http://schemas.openxmlformats.org/presentationml/2006/main\"><p:cSld>");
+        Read(
+            "<p:sld "
+            "xmlns:p=\"http://schemas.openxmlformats.org/presentationml/2006/main\"><p:cSld>");
         FAIL();
     } catch (const EhvError& e) {
         EXPECT_NE(std::string(e.what()).find("\"deck.pptx\" is damaged: its part "

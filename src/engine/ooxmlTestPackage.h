@@ -26,8 +26,7 @@ class TZipBuilder {
         zip_error_fini(&error);
         if (!source) throw std::runtime_error("zip_source_buffer_create");
         zip_source_keep(source);
-        std::unique_ptr<zip_source_t, decltype(&zip_source_free)> owner(source,
-                                                                        &zip_source_free);
+        std::unique_ptr<zip_source_t, decltype(&zip_source_free)> owner(source, &zip_source_free);
         zip_t* archive = zip_open_from_source(source, ZIP_TRUNCATE, nullptr);
         if (!archive) throw std::runtime_error("zip_open_from_source");
         for (const auto& entry : entries_) {
@@ -58,7 +57,8 @@ class TZipBuilder {
     std::vector<TEntry> entries_;
 };
 
-inline const std::string kRelTypes = "http://schemas.openxmlformats.org/officeDocument/2006/relationships/";
+inline const std::string kRelTypes =
+    "http://schemas.openxmlformats.org/officeDocument/2006/relationships/";
 
 /// A slide part with the usual prefixes around the given shape-tree content.
 inline std::string SlideXml(const std::string& shapes) {
@@ -80,7 +80,7 @@ inline std::string Para(const std::string& text, int level = -1) {
 /// A shape; an empty placeholder type makes a plain text box, "body-ph" a placeholder without
 /// a type.
 inline std::string Shape(const std::string& placeholderType, const std::string& paragraphs) {
-    std::string ph = placeholderType.empty()      ? ""
+    std::string ph = placeholderType.empty()        ? ""
                      : placeholderType == "body-ph" ? "<p:ph idx=\"1\"/>"
                                                     : "<p:ph type=\"" + placeholderType + "\"/>";
     return "<p:sp><p:nvSpPr><p:cNvPr id=\"2\" name=\"s\"/><p:cNvSpPr/><p:nvPr>" + ph +
@@ -117,8 +117,9 @@ class TPresentationBuilder {
                 "<?xml version=\"1.0\"?><Relationships "
                 "xmlns=\"http://schemas.openxmlformats.org/package/2006/relationships\">"
                 "<Relationship Id=\"rId1\" Type=\"" +
-                    kRelTypes + "officeDocument\" Target=\"ppt/presentation.xml\"/>"
-                                "</Relationships>");
+                    kRelTypes +
+                    "officeDocument\" Target=\"ppt/presentation.xml\"/>"
+                    "</Relationships>");
         std::string ids;
         std::string rels;
         for (std::size_t i = 0; i < slides_.size(); ++i) {
@@ -135,9 +136,10 @@ class TPresentationBuilder {
             for (const auto& [name, bytes] : slides_[i].Parts) zip.Add(name, bytes);
         }
         if (macros_) {
-            rels += "<Relationship Id=\"rId99\" "
-                    "Type=\"http://schemas.microsoft.com/office/2006/relationships/vbaProject\" "
-                    "Target=\"vbaProject.bin\"/>";
+            rels +=
+                "<Relationship Id=\"rId99\" "
+                "Type=\"http://schemas.microsoft.com/office/2006/relationships/vbaProject\" "
+                "Target=\"vbaProject.bin\"/>";
             zip.Add("ppt/vbaProject.bin", "not really a project");
         }
         zip.Add("ppt/presentation.xml",

@@ -57,38 +57,64 @@ std::string_view PrefixOf(std::string_view qualifiedName) {
 }
 
 /// Prefix bindings in scope during a document-order walk. A declaration binds a prefix to a
-/// known namespace or to nothing (nullptr: a namespace the engine does not read).
+/// known namespace or to nothing (nullptr: a namespace the engine does not read). While every
+/// binding in scope keeps names as they are (our prefixes to our namespaces, other prefixes to
+/// other namespaces: what nearly every file does), no name needs to change, and the walk skips
+/// the per-name work.
 class ThvNamespaceScope {
   public:
+    struct ThvLookup {
+        bool Bound = false;
+        const ThvNamespace* Namespace = nullptr;
+    };
+
     std::size_t Mark() const { return bindings_.size(); }
-    void Release(std::size_t mark) { bindings_.resize(mark); }
+
+    void Release(std::size_t mark) {
+        for (std::size_t i = mark; i < bindings_.size(); ++i) {
+            if (!bindings_[i].KeepsNames) --renaming_;
+        }
+        bindings_.resize(mark);
+    }
+
+    bool KeepsNames() const { return renaming_ == 0; }
 
     void Declare(const pugi::xml_node& element) {
         for (pugi::xml_attribute attr = element.first_attribute(); attr;
              attr = attr.next_attribute()) {
-            std::string_view name = attr.name();
-            if (name == "xmlns") {
-                bindings_.push_back({std::string_view(), FindNamespace(attr.value())});
-            } else if (name.size() > 6 && name.substr(0, 6) == "xmlns:") {
-                bindings_.push_back({name.substr(6), FindNamespace(attr.value())});
+            const char* name = attr.name();
+            if (name[0] != 'x' || std::strncmp(name, "xmlns", 5) != 0) continue;
+            if (name[5] == '\0') {
+                Bind(std::string_view(), attr.value());
+            } else if (name[5] == ':' && name[6] != '\0') {
+                Bind(std::string_view(name + 6), attr.value());
             }
         }
     }
 
-    /// The namespace bound to prefix, or nullptr (unknown or undeclared).
-    const ThvNamespace* Lookup(std::string_view prefix) const {
+    ThvLookup Lookup(std::string_view prefix) const {
         for (auto it = bindings_.rbegin(); it != bindings_.rend(); ++it) {
-            if (it->Prefix == prefix) return it->Namespace;
+            if (it->Prefix == prefix) return {true, it->Namespace};
         }
-        return nullptr;
+        return {};
     }
 
   private:
     struct ThvBinding {
         std::string_view Prefix;
         const ThvNamespace* Namespace;
+        bool KeepsNames;
     };
+
+    void Bind(std::string_view prefix, const char* uri) {
+        const ThvNamespace* ns = FindNamespace(uri);
+        bool keeps = ns ? prefix == ns->Prefix : !IsOurPrefix(prefix);
+        if (!keeps) ++renaming_;
+        bindings_.push_back({prefix, ns, keeps});
+    }
+
     std::vector<ThvBinding> bindings_;
+    std::size_t renaming_ = 0;
 };
 
 /// The canonical name for a qualified name in scope, or empty when it may stay as it is.
@@ -97,21 +123,22 @@ std::string CanonicalName(std::string_view name, const ThvNamespaceScope& scope,
     // Unprefixed attributes belong to no namespace and cannot collide with ours.
     if (attribute && prefix.empty()) return {};
     if (attribute && prefix == "xmlns") return {};
-    const ThvNamespace* ns = scope.Lookup(prefix);
-    std::string_view local = LocalName(name);
-    if (ns) {
-        if (prefix == ns->Prefix) return {};
-        return std::string(ns->Prefix) + ":" + std::string(local);
+    ThvNamespaceScope::ThvLookup found = scope.Lookup(prefix);
+    if (found.Namespace) {
+        if (prefix == found.Namespace->Prefix) return {};
+        return std::string(found.Namespace->Prefix) + ":" + std::string(LocalName(name));
     }
-    if (!prefix.empty() && IsOurPrefix(prefix)) return "x-" + std::string(name);
+    // One of our prefixes bound to another namespace must not pass for ours; left undeclared
+    // (a careless producer), it is taken for ours.
+    if (found.Bound && !prefix.empty() && IsOurPrefix(prefix)) return "x-" + std::string(name);
     return {};
 }
 
 void Rename(pugi::xml_node& element, const ThvNamespaceScope& scope) {
+    if (scope.KeepsNames()) return;
     std::string name = CanonicalName(element.name(), scope, false);
     if (!name.empty()) element.set_name(name.c_str());
-    for (pugi::xml_attribute attr = element.first_attribute(); attr;
-         attr = attr.next_attribute()) {
+    for (pugi::xml_attribute attr = element.first_attribute(); attr; attr = attr.next_attribute()) {
         std::string attrName = CanonicalName(attr.name(), scope, true);
         if (!attrName.empty()) attr.set_name(attrName.c_str());
     }
@@ -127,7 +154,7 @@ bool ChoiceUnderstood(const pugi::xml_node& choice, const ThvNamespaceScope& sco
         required.remove_prefix(start);
         std::size_t end = required.find_first_of(" \t\r\n");
         std::string_view prefix = required.substr(0, end);
-        const ThvNamespace* ns = scope.Lookup(prefix);
+        const ThvNamespace* ns = scope.Lookup(prefix).Namespace;
         if (!ns || !ns->Understood) return false;
         any = true;
         required.remove_prefix(end == std::string_view::npos ? required.size() : end);
@@ -235,26 +262,31 @@ std::string AsUtf8(std::string bytes) {
     return Utf16ToUtf8(text);
 }
 
+[[noreturn]] void RefuseDepth(std::string_view fileName, std::string_view partName) {
+    ThrowFileError(fileName, "is refused: its part \"" + std::string(partName) +
+                                 "\" nests XML elements deeper than " +
+                                 std::to_string(ThvEngineLimits::MaxXmlDepth) + " levels");
+}
+
+[[noreturn]] void RefuseSize(std::string_view fileName, std::string_view partName) {
+    ThrowFileError(fileName, "is refused: its part \"" + std::string(partName) +
+                                 "\" holds more than " +
+                                 std::to_string(ThvEngineLimits::MaxXmlElements) + " XML elements");
+}
+
 }  // namespace
 
 ThvXmlPart::ThvXmlPart(std::string bytes, std::string_view fileName, std::string_view partName)
     : bytes_(AsUtf8(std::move(bytes))) {
-    ThvXmlShape shape = ScanXmlShape(bytes_);
-    if (shape.MaxDepth > ThvEngineLimits::MaxXmlDepth) {
-        ThrowFileError(fileName, "is refused: its part \"" + std::string(partName) +
-                                     "\" nests XML elements deeper than " +
-                                     std::to_string(ThvEngineLimits::MaxXmlDepth) + " levels");
-    }
-    if (shape.Elements > ThvEngineLimits::MaxXmlElements) {
-        ThrowFileError(fileName, "is refused: its part \"" + std::string(partName) +
-                                     "\" holds more than " +
-                                     std::to_string(ThvEngineLimits::MaxXmlElements) +
-                                     " XML elements");
+    if (bytes_.size() > ThvEngineLimits::XmlScanAboveBytes) {
+        ThvXmlShape shape = ScanXmlShape(bytes_);
+        if (shape.MaxDepth > ThvEngineLimits::MaxXmlDepth) RefuseDepth(fileName, partName);
+        if (shape.Elements > ThvEngineLimits::MaxXmlElements) RefuseSize(fileName, partName);
     }
     // Whitespace-only text is kept only where it is an element's sole content: "<a:t> </a:t>"
     // is a real space, indentation between elements is not.
-    constexpr unsigned options = pugi::parse_cdata | pugi::parse_escapes | pugi::parse_eol |
-                                 pugi::parse_ws_pcdata_single;
+    constexpr unsigned options =
+        pugi::parse_cdata | pugi::parse_escapes | pugi::parse_eol | pugi::parse_ws_pcdata_single;
     pugi::xml_parse_result result =
         doc_.load_buffer_inplace(bytes_.data(), bytes_.size(), options, pugi::encoding_utf8);
     if (!result) {
@@ -277,6 +309,7 @@ void ThvXmlPart::Normalize(std::string_view fileName, std::string_view partName)
         std::size_t Mark;
     };
     ThvNamespaceScope scope;
+    std::size_t elements = 0;
     std::vector<ThvFrame> stack;
     stack.push_back({Root(), 0});
     while (!stack.empty()) {
@@ -292,22 +325,20 @@ void ThvXmlPart::Normalize(std::string_view fileName, std::string_view partName)
         std::size_t mark = scope.Mark();
         scope.Declare(element);
         // The branches of an alternate-content block were named when the block was resolved.
-        if (std::string_view(element.parent().name()) != "mc:AlternateContent") {
+        if (std::strcmp(element.parent().name(), "mc:AlternateContent") != 0) {
             Rename(element, scope);
         }
-        std::string_view name = element.name();
-        if (name == "mc:Ignored") {
+        const char* name = element.name();
+        if (name[0] == 'm' && std::strcmp(name, "mc:Ignored") == 0) {
             scope.Release(mark);
             continue;
         }
-        if (name == "mc:AlternateContent") ResolveAlternateContent(element, scope);
-        if (stack.size() > ThvEngineLimits::MaxXmlDepth) {
-            // The scan guards memory; this guards every later walk of the tree.
-            ThrowFileError(fileName, "is refused: its part \"" + std::string(partName) +
-                                         "\" nests XML elements deeper than " +
-                                         std::to_string(ThvEngineLimits::MaxXmlDepth) +
-                                         " levels");
+        if (name[0] == 'm' && std::strcmp(name, "mc:AlternateContent") == 0) {
+            ResolveAlternateContent(element, scope);
         }
+        // The scan guards memory; these guard every later walk of the tree.
+        if (stack.size() > ThvEngineLimits::MaxXmlDepth) RefuseDepth(fileName, partName);
+        if (++elements > ThvEngineLimits::MaxXmlElements) RefuseSize(fileName, partName);
         stack.push_back({element.first_child(), mark});
     }
 }

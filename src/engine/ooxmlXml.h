@@ -1,8 +1,7 @@
 #pragma once
 
-#include <pugixml.hpp>
-
 #include <cstddef>
+#include <pugixml.hpp>
 #include <string>
 #include <string_view>
 

@@ -21,3 +21,15 @@ if(TARGET engine_ppt_tests)
     target_compile_definitions(engine_ppt_tests PRIVATE
         QUILLON_PUBLIC_CORPUS="${QUILLON_PUBLIC_CORPUS}")
 endif()
+
+# The outline of a .ppt against the .pptx saved from it, through the engine's own Open XML reader
+# and outline writer.
+if(TARGET quillon_engine)
+    quillon_add_test(engine_ppt_pair_tests
+        SOURCES ${CMAKE_CURRENT_LIST_DIR}/pptPair_test.cpp
+        LIBS quillon_engine_ppt quillon_engine)
+    if(TARGET engine_ppt_pair_tests)
+        target_compile_definitions(engine_ppt_pair_tests PRIVATE
+            QUILLON_PUBLIC_CORPUS="${QUILLON_PUBLIC_CORPUS}")
+    endif()
+endif()

@@ -39,8 +39,7 @@ class TRc4 {
     std::uint8_t i_ = 0, j_ = 0;
 };
 
-}  // namespace
-
+/// SHA-1, the hash the RC4 CryptoAPI method of these files prescribes.
 std::array<std::uint8_t, 20> Sha1(std::string_view data) {
     std::uint32_t h[5] = {0x67452301, 0xEFCDAB89, 0x98BADCFE, 0x10325476, 0xC3D2E1F0};
     std::string message(data);
@@ -75,9 +74,12 @@ std::array<std::uint8_t, 20> Sha1(std::string_view data) {
         h[0] += a, h[1] += b, h[2] += c, h[3] += d, h[4] += e;
     }
     std::array<std::uint8_t, 20> digest{};
-    for (int i = 0; i < 20; ++i) digest[i] = static_cast<std::uint8_t>(h[i / 4] >> (24 - 8 * (i % 4)));
+    for (int i = 0; i < 20; ++i)
+        digest[i] = static_cast<std::uint8_t>(h[i / 4] >> (24 - 8 * (i % 4)));
     return digest;
 }
+
+}  // namespace
 
 std::optional<ThvRc4CryptoApiKey> ThvRc4CryptoApiKey::Open(std::string_view info,
                                                            std::u16string_view password) {
@@ -91,8 +93,8 @@ std::optional<ThvRc4CryptoApiKey> ThvRc4CryptoApiKey::Open(std::string_view info
     const std::uint32_t algorithm = U32(header, 8), hash = U32(header, 12);
     std::uint32_t keyBits = U32(header, 16);
     if (keyBits == 0) keyBits = 40;
-    if ((algorithm != 0x6801 && algorithm != 0) || (hash != 0x8004 && hash != 0) ||
-        keyBits < 40 || keyBits > 128 || keyBits % 8 != 0) {
+    if ((algorithm != 0x6801 && algorithm != 0) || (hash != 0x8004 && hash != 0) || keyBits < 40 ||
+        keyBits > 128 || keyBits % 8 != 0) {
         return std::nullopt;
     }
     const std::string_view verifier = info.substr(12 + headerSize);

@@ -24,6 +24,3 @@ class ThvRc4CryptoApiKey {
     std::array<std::uint8_t, 20> passwordHash_{};
     std::size_t keyBytes_ = 16;
 };
-
-/// The SHA-1 digest of data (exposed for its test against published digests).
-std::array<std::uint8_t, 20> Sha1(std::string_view data);

@@ -1,6 +1,7 @@
 #include "pptDocument.h"
 
 #include <algorithm>
+#include <optional>
 #include <string>
 #include <unordered_map>
 #include <unordered_set>
@@ -42,7 +43,7 @@ constexpr std::uint16_t kChildAnchor = 0xF00F;
 constexpr std::uint16_t kClientAnchor = 0xF010;
 constexpr std::uint16_t kTertiaryOptAtom = 0xF122;
 
-constexpr std::uint16_t kLineShape = 20;            // shape type of a straight line
+constexpr std::uint16_t kLineShape = 20;  // shape type of a straight line
 constexpr std::uint16_t kTablePropertiesId = 0x03A0;
 
 constexpr std::uint32_t kEncryptedHeaderToken = 0xF3D1C4DF;
@@ -99,10 +100,10 @@ struct TSlideListEntry {
 /// 8-bit text atoms hold the low bytes of UTF-16 characters; the C1 range never holds
 /// control characters in practice, so it is read as Windows-1252, as PowerPoint shows it.
 char16_t ByteToChar(unsigned char byte) {
-    static const char16_t c1[32] = {
-        0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-        0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-        0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+    static const char16_t c1[32] = {0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
+                                    0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
+                                    0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+                                    0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
     return byte >= 0x80 && byte < 0xA0 ? c1[byte - 0x80] : static_cast<char16_t>(byte);
 }
 
@@ -145,9 +146,9 @@ std::vector<std::pair<std::size_t, int>> ParagraphLevelRuns(std::string_view sty
             if (!take(2 + stops * 4)) break;
         }
         std::size_t tail = 0;
-        if (mask & 0x10000) tail += 2;     // font alignment
-        if (mask & 0xE0000) tail += 2;     // wrap flags
-        if (mask & 0x200000) tail += 2;    // text direction
+        if (mask & 0x10000) tail += 2;   // font alignment
+        if (mask & 0xE0000) tail += 2;   // wrap flags
+        if (mask & 0x200000) tail += 2;  // text direction
         if (!take(tail)) break;
         if (count == 0) break;
         covered += count;
@@ -205,7 +206,7 @@ class TPptReader {
         } catch (const EhvCfbError& error) {
             Damaged(error.what());
         }
-        const std::uint32_t headerToken = ReadCurrentUser(*cfb);
+        const std::uint32_t headerToken = ReadCurrentUser();
         ReadEditChain();
         if (encryptionRef_ != 0 || headerToken == kEncryptedHeaderToken) Decrypt();
 
@@ -220,9 +221,6 @@ class TPptReader {
                 result.HasVBProject = result.HasVBProject || HasVbaInfo(child);
             }
         });
-        if (slides.size() > ThvEngineLimits::MaxSlides) {
-            Fail("has more than " + std::to_string(ThvEngineLimits::MaxSlides) + " slides");
-        }
         for (const TSlideListEntry& slide : slides) result.Slides.push_back(ReadSlide(slide));
         return result;
     }
@@ -230,9 +228,7 @@ class TPptReader {
   private:
     [[noreturn]] void Fail(const std::string& what) const { ThrowFileError(fileName_, what); }
 
-    [[noreturn]] void Damaged(const std::string& what) const {
-        Fail("is damaged: " + what);
-    }
+    [[noreturn]] void Damaged(const std::string& what) const { Fail("is damaged: " + what); }
 
     [[noreturn]] void DamagedAt(std::size_t offset, const std::string& what) const {
         Damaged(what + " at offset " + std::to_string(offset) +
@@ -247,7 +243,7 @@ class TPptReader {
         if (hasPackage && cfb.Find("EncryptionInfo") != nullptr) {
             Fail("is protected with a password; password-protected presentations cannot be read");
         }
-        if (cfb.Find("\x06" "DataSpaces") != nullptr || hasPackage) {
+        if (cfb.Find("\006DataSpaces") != nullptr || hasPackage) {
             // Rights-managed files carry a stand-in slide that only says so; it is never
             // converted as if it were the content.
             Fail("is protected by rights management (IRM); such presentations cannot be read");
@@ -260,25 +256,29 @@ class TPptReader {
             Fail("was saved by PowerPoint 95 or older, which is not supported");
         }
         if (!hasDocument) {
-            Fail("is not a PowerPoint presentation: its compound file has no \"PowerPoint "
-                 "Document\" stream");
+            Fail(
+                "is not a PowerPoint presentation: its compound file has no \"PowerPoint "
+                "Document\" stream");
         }
         if (cfb.Find("Current User") == nullptr) Damaged("the \"Current User\" stream is missing");
     }
 
+    /// A current-user record as PowerPoint 97 and later write it: its own record type, the
+    /// document file version 0x03F4 and major version 3.
     static bool IsCurrentUserAtom(const ThvCfbReader& cfb) {
         const ThvCfbEntry* entry = cfb.Find("Current User");
-        if (entry == nullptr || entry->Size < kRecordHeaderBytes + 16) return false;
+        if (entry == nullptr || entry->Size < kRecordHeaderBytes + 18) return false;
         try {
             const std::string bytes = cfb.ReadStream(*entry);
-            return U16(bytes, 2) == kCurrentUserAtom && static_cast<unsigned char>(bytes[20]) >= 3;
+            return U16(bytes, 2) == kCurrentUserAtom && U16(bytes, 22) == 0x03F4 &&
+                   static_cast<unsigned char>(bytes[24]) == 3;
         } catch (const EhvCfbError&) {
             return false;
         }
     }
 
     /// The current-user record names where the newest edit starts.
-    std::uint32_t ReadCurrentUser(const ThvCfbReader&) {
+    std::uint32_t ReadCurrentUser() {
         const std::string_view user = currentUser_;
         if (user.size() < kRecordHeaderBytes + 16 || U16(user, 2) != kCurrentUserAtom) {
             Damaged("the \"Current User\" stream holds no current-user record");
@@ -386,8 +386,8 @@ class TPptReader {
         }
         const TRecord record = RecordAt(found->second, document_.size());
         if (record.Type != type) {
-            DamagedAt(found->second, "the " + std::string(what) + " record is " +
-                                         Hex(record.Type) + ", not " + Hex(type));
+            DamagedAt(found->second, "the " + std::string(what) + " record is " + Hex(record.Type) +
+                                         ", not " + Hex(type));
         }
         return record;
     }
@@ -460,7 +460,8 @@ class TPptReader {
     void ReadSlideList(const TRecord& list, std::vector<TSlideListEntry>& slides) const {
         ForEachChild(list, [&](const TRecord& child) {
             if (child.Type == kSlidePersistAtom) {
-                if (child.End - child.Body < 4) DamagedAt(child.Offset, "a slide record is too short");
+                if (child.End - child.Body < 4)
+                    DamagedAt(child.Offset, "a slide record is too short");
                 if (slides.size() >= ThvEngineLimits::MaxSlides) {
                     Fail("has more than " + std::to_string(ThvEngineLimits::MaxSlides) + " slides");
                 }

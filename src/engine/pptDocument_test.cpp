@@ -134,7 +134,8 @@ std::string ErrorOf(std::string_view bytes, std::string_view name = "deck.ppt") 
 
 std::vector<std::string> Lines(const ThvSlideText& slide) {
     std::vector<std::string> lines;
-    for (const ThvParagraph& p : slide.Body) lines.push_back(std::to_string(p.Level) + ":" + p.Text);
+    for (const ThvParagraph& p : slide.Body)
+        lines.push_back(std::to_string(p.Level) + ":" + p.Text);
     return lines;
 }
 
@@ -143,13 +144,12 @@ std::vector<std::string> Lines(const ThvSlideText& slide) {
 TEST(PptDocumentTest, SlideTextComesInDrawingOrderEachTextOnce) {
     // Paragraph runs of 2 characters at levels 0, 1, 2; the first run carries bullet flags and a
     // bullet character, the second two tab stops, so a wrong property size shifts the levels.
-    const std::string style = Rec(0x0FA1, U32(2) + U16(0) + U32(0x8F) + U16(1) + U16(0x2022) +
-                                              U32(2) + U16(1) + U32(0x100000) + U16(2) +
-                                              U32(0) + U32(0) + U32(2) + U16(2) + U32(0));
-    const std::string list[] = {Header(kTitle), Chars(u"Title\vsecond line"),
-                                Header(kBody),  Chars(u"A\rB\rC"),
-                                style,          Header(kNotes),
-                                Chars(u"not slide text")};
+    const std::string style =
+        Rec(0x0FA1, U32(2) + U16(0) + U32(0x8F) + U16(1) + U16(0x2022) + U32(2) + U16(1) +
+                        U32(0x100000) + U16(2) + U32(0) + U32(0) + U32(2) + U16(2) + U32(0));
+    const std::string list[] = {
+        Header(kTitle), Chars(u"Title\vsecond line"), Header(kBody), Chars(u"A\rB\rC"), style,
+        Header(kNotes), Chars(u"not slide text")};
     const std::string quoted = Rec(0x0FA8, "\x93Quoted\x94\tcell\r\r \r");
     const auto file = OneSlideFile(
         {std::begin(list), std::end(list)},
@@ -277,7 +277,8 @@ TEST(PptDocumentTest, SlideCountIsLimited) {
     };
     EXPECT_EQ(ReadPptPresentation(slides(ThvEngineLimits::MaxSlides), "deck.ppt").Slides.size(),
               ThvEngineLimits::MaxSlides);
-    EXPECT_THAT(ErrorOf(slides(ThvEngineLimits::MaxSlides + 1)), HasSubstr("more than 10000 slides"));
+    EXPECT_THAT(ErrorOf(slides(ThvEngineLimits::MaxSlides + 1)),
+                HasSubstr("more than 10000 slides"));
 }
 
 TEST(PptDocumentTest, ProtectedAndForeignContainersSayWhatTheyAre) {
@@ -289,7 +290,7 @@ TEST(PptDocumentTest, ProtectedAndForeignContainersSayWhatTheyAre) {
               "\"deck.ppt\" is protected with a password; password-protected presentations "
               "cannot be read");
     const std::uint32_t plain = ppt.Edit(1);
-    EXPECT_THAT(ErrorOf(ppt.File(plain, {{"\x06" "DataSpaces/DataSpaceMap", "x"}})),
+    EXPECT_THAT(ErrorOf(ppt.File(plain, {{"\006DataSpaces/DataSpaceMap", "x"}})),
                 HasSubstr("is protected by rights management"));
     EXPECT_THAT(ErrorOf(BuildTestCfb({{"PP40", "old"}, {"\x05SummaryInformation", "x"}}).Bytes),
                 HasSubstr("was saved by PowerPoint 95 or older, which is not supported"));
@@ -301,7 +302,8 @@ TEST(PptDocumentTest, ProtectedAndForeignContainersSayWhatTheyAre) {
 
 TEST(PptDocumentTest, VbaInformationSetsHasVBProject) {
     const auto withVba = [](std::uint32_t persistRef) {
-        const std::string info = Box(0x07D0, {Box(0x03FF, {Rec(0x0400, U32(persistRef) + U32(1) + U32(2), 0, 2)})});
+        const std::string info =
+            Box(0x07D0, {Box(0x03FF, {Rec(0x0400, U32(persistRef) + U32(1) + U32(2), 0, 2)})});
         return OneSlideFile({}, {}, {info});
     };
     EXPECT_TRUE(ReadPptPresentation(withVba(9), "deck.ppt").HasVBProject);
@@ -394,8 +396,7 @@ TEST_F(PptCorpusTest, BadFilesEachGetTheirOwnMessage) {
               "\"PPT95.ppt\" was saved by PowerPoint 95 or older, which is not supported");
     EXPECT_EQ(Error("pp40only.ppt"),
               "\"pp40only.ppt\" was saved by PowerPoint 95 or older, which is not supported");
-    EXPECT_THAT(Error("Password_Protected-hello.ppt"),
-                HasSubstr("is protected with a password"));
+    EXPECT_THAT(Error("Password_Protected-hello.ppt"), HasSubstr("is protected with a password"));
     EXPECT_THAT(Error("57272_corrupted_usereditatom.ppt"),
                 HasSubstr("is damaged: the chain of edits loops back"));
     EXPECT_THAT(Error("clusterfuzz-testcase-minimized-POIHSLFFuzzer-5962760801091584.ppt"),

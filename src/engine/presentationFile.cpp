@@ -1,8 +1,9 @@
 #include "presentationFile.h"
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
-#include <fstream>
+#include <memory>
 
 #include "compoundProbe.h"
 #include "engineError.h"
@@ -86,27 +87,27 @@ ThvPresentationText LoadPresentationFile(const std::string& path) {
     if (IsRemoteName(path)) {
         ThrowFileError(path, "is an address on the network; remote files are not supported");
     }
-    if (DirectoryExists(path)) ThrowFileError(path, "is a folder, not a presentation");
-    std::ifstream in(path, std::ios::binary);
-    if (!in) ThrowFileError(path, "cannot be opened: " + SystemErrorMessage(errno));
-    in.seekg(0, std::ios::end);
-    std::uint64_t size = static_cast<std::uint64_t>(in.tellg());
-    in.seekg(0);
+    // One open serves detection and reading: the zip reader takes the same file over.
+    std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "rb"),
+                                                         &std::fclose);
+    if (!file) ThrowFileError(path, "cannot be opened: " + SystemErrorMessage(errno));
     char first[8] = {};
-    in.read(first, sizeof first);
-    std::string_view firstBytes(first, static_cast<std::size_t>(in.gcount()));
-    switch (ContainerOf(firstBytes)) {
-        case ThvContainer::Zip: {
-            in.close();
-            auto package = ThvOoxmlPackage::FromFile(path, path);
-            return ReadOoxmlPresentation(*package);
-        }
+    std::size_t got = std::fread(first, 1, sizeof first, file.get());
+    if (got == 0 && std::ferror(file.get()) && DirectoryExists(path)) {
+        ThrowFileError(path, "is a folder, not a presentation");
+    }
+    switch (ContainerOf(std::string_view(first, got))) {
+        case ThvContainer::Zip:
+            return ReadOoxmlPresentation(*ThvOoxmlPackage::FromFile(std::move(file), path));
         case ThvContainer::Compound: {
-            ThvByteReader read = [&in](std::uint64_t offset, std::size_t size, char* out) {
-                in.clear();
-                in.seekg(static_cast<std::streamoff>(offset));
-                in.read(out, static_cast<std::streamsize>(size));
-                return in.gcount() == static_cast<std::streamsize>(size);
+            std::FILE* stream = file.get();
+            if (std::fseek(stream, 0, SEEK_END) != 0) {
+                ThrowFileError(path, "cannot be read: " + SystemErrorMessage(errno));
+            }
+            std::uint64_t size = static_cast<std::uint64_t>(std::ftell(stream));
+            ThvByteReader read = [stream](std::uint64_t offset, std::size_t count, char* out) {
+                return std::fseek(stream, static_cast<long>(offset), SEEK_SET) == 0 &&
+                       std::fread(out, 1, count, stream) == count;
             };
             ThrowCompoundFailure(ProbeCompoundFile(read, size), path);
         }

@@ -76,17 +76,21 @@ TEST(PresentationFileTest, EachBadInputHasItsOwnMessage) {
                  "main\"/>")
             .Bytes();
     EXPECT_EQ(BytesError(document), "\"in.pptx\" is not a presentation");
-    EXPECT_EQ(BytesError(TZipBuilder().Add("a.txt", "x").Bytes()), "\"in.pptx\" is not a presentation");
+    EXPECT_EQ(BytesError(TZipBuilder().Add("a.txt", "x").Bytes()),
+              "\"in.pptx\" is not a presentation");
 
     std::string deck = TPresentationBuilder().Slide(SlideXml(Shape("", Para("hi")))).Bytes();
     EXPECT_EQ(BytesError(deck.substr(0, deck.size() / 2)),
               "\"in.pptx\" is damaged: its zip container cannot be read (Not a zip archive)");
 
-    EXPECT_EQ(BytesError(CompoundFile({"\x06" "DataSpaces", "EncryptionInfo", "EncryptedPackage"})),
+    EXPECT_EQ(BytesError(CompoundFile({"\x06"
+                                       "DataSpaces",
+                                       "EncryptionInfo", "EncryptedPackage"})),
               "\"in.pptx\" is protected with a password; password-protected presentations "
               "cannot be read");
-    EXPECT_EQ(BytesError(CompoundFile({"\x06" "DataSpaces", "DRMEncryptedTransform",
-                                       "EncryptedPackage"})),
+    EXPECT_EQ(BytesError(CompoundFile({"\x06"
+                                       "DataSpaces",
+                                       "DRMEncryptedTransform", "EncryptedPackage"})),
               "\"in.pptx\" is protected by rights management (IRM); such presentations cannot "
               "be read");
     EXPECT_EQ(BytesError(CompoundFile({"Current User", "PowerPoint Document"})),
@@ -117,7 +121,8 @@ TEST(PresentationFileTest, CompoundChainsThatLoopAreDamagedNotEndless) {
 
 TEST(PresentationFileTest, FilesAreReadByContentNotByName) {
     TempDir dir;
-    std::string deck = TPresentationBuilder().Slide(SlideXml(Shape("title", Para("Hello")))).Bytes();
+    std::string deck =
+        TPresentationBuilder().Slide(SlideXml(Shape("title", Para("Hello")))).Bytes();
     WriteBytes(dir / "named.txt", deck);
     EXPECT_EQ(LoadPresentationFile(dir / "named.txt").Slides.at(0).Title, "Hello");
 
@@ -128,6 +133,8 @@ TEST(PresentationFileTest, FilesAreReadByContentNotByName) {
                   "read");
     EXPECT_EQ(ErrorOf([&] { LoadPresentationFile(dir / "absent.pptx"); }),
               "\"" + (dir / "absent.pptx") + "\" cannot be opened: No such file or directory");
+    EXPECT_EQ(ErrorOf([&] { LoadPresentationFile(dir.Path()); }),
+              "\"" + dir.Path() + "\" is a folder, not a presentation");
     EXPECT_EQ(ErrorOf([&] { LoadPresentationFile("HTTPS://example.com/talk.pptx"); }),
               "\"HTTPS://example.com/talk.pptx\" is an address on the network; remote files are "
               "not supported");

@@ -16,3 +16,6 @@ std::string WriteRtfOutline(const ThvPresentationText& presentation);
 
 /// One paragraph's text escaped for RTF, as WriteRtfOutline writes it.
 std::string EscapeRtfText(std::string_view utf8);
+
+/// The same, appended to out.
+void AppendRtfText(std::string& out, std::string_view utf8);

@@ -77,8 +77,8 @@ TEST(RtfOutlineTest, HeaderDeclaresCodePageFontsAndNineHeadingStyles) {
     EXPECT_EQ(rtf.rfind("{\\rtf1\\ansi\\ansicpg1252\\deff0", 0), 0u);
     EXPECT_NE(rtf.find("{\\fonttbl{\\f0"), std::string::npos);
     for (int level = 1; level <= 9; ++level) {
-        std::string style = "{\\s" + std::to_string(level) + "\\outlinelevel" +
-                            std::to_string(level - 1);
+        std::string style =
+            "{\\s" + std::to_string(level) + "\\outlinelevel" + std::to_string(level - 1);
         EXPECT_NE(rtf.find(style), std::string::npos) << style;
         EXPECT_NE(rtf.find(" heading " + std::to_string(level) + ";}"), std::string::npos);
     }
@@ -102,9 +102,9 @@ TEST(RtfOutlineTest, SlidesBecomeTitleAndBodyParagraphsAtTheirLevels) {
     presentation.Slides.push_back({true, "Intro", {{0, "point"}, {1, "sub"}, {8, "deepest"}}});
     presentation.Slides.push_back({false, "", {{0, "untitled body"}}});
     presentation.Slides.push_back({true, "", {}});
-    std::vector<TReadParagraph> expected{
-        {0, u"Intro"},          {1, u"point"}, {2, u"sub"}, {8, u"deepest"},
-        {0, u""},  {1, u"untitled body"},     {0, u""}};
+    std::vector<TReadParagraph> expected{{0, u"Intro"},   {1, u"point"}, {2, u"sub"},
+                                         {8, u"deepest"}, {0, u""},      {1, u"untitled body"},
+                                         {0, u""}};
     EXPECT_EQ(ReadBack(WriteRtfOutline(presentation)), expected);
 }
 
@@ -127,7 +127,16 @@ TEST(RtfOutlineTest, EscapesAreExact) {
     EXPECT_EQ(EscapeRtfText("\xEF\xBF\xBD"), "\\u-3?");
     // U+1F600 is the surrogate pair D83D DE00.
     EXPECT_EQ(EscapeRtfText("\xF0\x9F\x98\x80"), "\\u-10179?\\u-8704?");
-    EXPECT_EQ(EscapeRtfText(std::string("a\x01\x1F\x7F" "b", 5)), "ab");
+    EXPECT_EQ(EscapeRtfText(std::string("a\x01\x1F\x7F"
+                                        "b",
+                                        5)),
+              "ab");
+    // Malformed UTF-8 (a stray continuation byte, a truncated sequence, an encoded surrogate,
+    // an overlong form) becomes U+FFFD, one per bad byte, and never swallows what follows.
+    EXPECT_EQ(EscapeRtfText("a\x80z"), "a\\u-3?z");
+    EXPECT_EQ(EscapeRtfText("\xE2\x82"), "\\u-3?\\u-3?");
+    EXPECT_EQ(EscapeRtfText("\xED\xA0\x80!"), "\\u-3?\\u-3?\\u-3?!");
+    EXPECT_EQ(EscapeRtfText("\xC0\xAF"), "\\u-3?\\u-3?");
 }
 
 }  // namespace

@@ -84,26 +84,25 @@ void CheckArgCount(std::string_view member, std::span<const Variant> args, std::
                                : std::to_string(minCount) + " to " + std::to_string(maxCount);
     throw EAutomationError(AutomationCode::BadParamCount,
                            std::string(member) + " takes " + expected + " argument" +
-                               (maxCount == 1 ? "" : "s") + ", not " +
-                               std::to_string(args.size()));
+                               (maxCount == 1 ? "" : "s") + ", not " + std::to_string(args.size()));
 }
 
 namespace {
 
 [[noreturn]] void ThrowWrongType(std::string_view member, std::string_view argName,
                                  std::string_view expected, const Variant& given) {
-    throw EAutomationError(AutomationCode::TypeMismatch,
-                           std::string(member) + ": the argument " + std::string(argName) +
-                               " must be " + std::string(expected) + ", not " +
-                               std::string(given.KindName()));
+    throw EAutomationError(AutomationCode::TypeMismatch, std::string(member) + ": the argument " +
+                                                             std::string(argName) + " must be " +
+                                                             std::string(expected) + ", not " +
+                                                             std::string(given.KindName()));
 }
 
 const Variant& ArgAt(std::string_view member, std::span<const Variant> args, std::size_t index,
                      std::string_view argName) {
     if (index >= args.size()) {
-        throw EAutomationError(AutomationCode::BadParamCount,
-                               std::string(member) + ": the argument " + std::string(argName) +
-                                   " is missing");
+        throw EAutomationError(
+            AutomationCode::BadParamCount,
+            std::string(member) + ": the argument " + std::string(argName) + " is missing");
     }
     return args[index];
 }
@@ -131,14 +130,13 @@ bool BoolArg(std::string_view member, std::span<const Variant> args, std::size_t
     ThrowWrongType(member, argName, "a boolean", arg);
 }
 
-void ThrowUnknownMember(std::string_view objectName, std::string_view member,
-                        ThvInvokeKind kind) {
-    const char* what = kind == ThvInvokeKind::PropertyPut ? "no writable property"
+void ThrowUnknownMember(std::string_view objectName, std::string_view member, ThvInvokeKind kind) {
+    const char* what = kind == ThvInvokeKind::PropertyPut   ? "no writable property"
                        : kind == ThvInvokeKind::PropertyGet ? "no readable property"
-                                                             : "no method or property";
-    throw EAutomationError(AutomationCode::MemberNotFound,
-                           std::string(objectName) + " has " + what + " \"" +
-                               std::string(member) + "\"");
+                                                            : "no method or property";
+    throw EAutomationError(
+        AutomationCode::MemberNotFound,
+        std::string(objectName) + " has " + what + " \"" + std::string(member) + "\"");
 }
 
 namespace {

@@ -21,11 +21,11 @@ using AutomationObjectPtr = std::shared_ptr<IAutomationObject>;
 
 /// HRESULT-like codes the layer and its servers use.
 namespace AutomationCode {
-inline constexpr int32_t Fail = static_cast<int32_t>(0x80004005);              // E_FAIL
-inline constexpr int32_t InvalidArg = static_cast<int32_t>(0x80070057);        // E_INVALIDARG
-inline constexpr int32_t MemberNotFound = static_cast<int32_t>(0x80020003);    // DISP_E_...
-inline constexpr int32_t TypeMismatch = static_cast<int32_t>(0x80020005);      // DISP_E_...
-inline constexpr int32_t BadParamCount = static_cast<int32_t>(0x8002000E);     // DISP_E_...
+inline constexpr int32_t Fail = static_cast<int32_t>(0x80004005);                // E_FAIL
+inline constexpr int32_t InvalidArg = static_cast<int32_t>(0x80070057);          // E_INVALIDARG
+inline constexpr int32_t MemberNotFound = static_cast<int32_t>(0x80020003);      // DISP_E_...
+inline constexpr int32_t TypeMismatch = static_cast<int32_t>(0x80020005);        // DISP_E_...
+inline constexpr int32_t BadParamCount = static_cast<int32_t>(0x8002000E);       // DISP_E_...
 inline constexpr int32_t InvalidClassString = static_cast<int32_t>(0x800401F3);  // CO_E_...
 }  // namespace AutomationCode
 
@@ -44,8 +44,8 @@ class EAutomationError : public EhvError {
 /// A value passed to or returned by a late-bound call. Strings are UTF-8.
 class Variant {
   public:
-    using Value = std::variant<std::monostate, bool, int32_t, double, std::string,
-                               AutomationObjectPtr>;
+    using Value =
+        std::variant<std::monostate, bool, int32_t, double, std::string, AutomationObjectPtr>;
 
     Variant() = default;
     Variant(bool value) : value_(value) {}

@@ -69,7 +69,9 @@ TEST(AutomationObjectTest, BadCallsFailWithCodeAndMessage) {
     EXPECT_EQ(CodeOf([&] { AutomationCall(counter, "Add"); }), AutomationCode::BadParamCount);
     EXPECT_EQ(CodeOf([&] { AutomationPut(counter, "Add", int32_t(1)); }),
               AutomationCode::MemberNotFound);
-    EXPECT_EQ(CodeOf([&] { AutomationCall(counter, "Add", {1, 2}); }),
+    EXPECT_EQ(CodeOf([&] {
+                  AutomationCall(counter, "Add", {1, 2});
+              }),
               AutomationCode::BadParamCount);
     try {
         AutomationCall(counter, "Add", {"three"});

@@ -56,18 +56,6 @@ std::optional<ThvFileAttributes> GetFileAttributes(const std::string& path);
 /// Sets or clears the read-only attribute (all write permission bits).
 bool SetReadOnly(const std::string& path, bool readOnly);
 
-struct ThvDirEntry {
-    std::string Name;
-    bool Directory = false;
-    bool Hidden = false;
-    bool ReadOnly = false;
-};
-
-/// Entries of a folder, without "." and "..", sorted by name in byte order so that listings
-/// are the same on every file system. Empty when the folder cannot be read. Symbolic links are
-/// followed for the kind of entry; a dangling link is listed as a file.
-std::vector<ThvDirEntry> ListFolder(const std::string& path);
-
 /// Reads a whole file. Throws EhvError when it cannot be read or holds more than maxBytes.
 std::string ReadFileBytes(const std::string& path, std::size_t maxBytes);
 

@@ -1,10 +1,8 @@
-#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/types.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <chrono>
@@ -221,30 +219,6 @@ bool SetReadOnly(const std::string& path, bool readOnly) {
     // before is not recorded anywhere, and the owner is who asked.
     mode = readOnly ? (mode & ~kWriteBits) : (mode | S_IWUSR);
     return chmod(path.c_str(), mode) == 0;
-}
-
-std::vector<ThvDirEntry> ListFolder(const std::string& path) {
-    std::vector<ThvDirEntry> entries;
-    DIR* dir = opendir(path.c_str());
-    if (!dir) return entries;
-    int dirFd = dirfd(dir);
-    while (struct dirent* item = readdir(dir)) {
-        ThvDirEntry entry;
-        entry.Name = item->d_name;
-        if (entry.Name == "." || entry.Name == "..") continue;
-        entry.Hidden = IsHiddenName(entry.Name);
-        struct stat st;
-        // A link whose target is gone fails here and stays a plain, writable file.
-        if (fstatat(dirFd, item->d_name, &st, 0) == 0) {
-            entry.Directory = S_ISDIR(st.st_mode);
-            entry.ReadOnly = (st.st_mode & kWriteBits) == 0;
-        }
-        entries.push_back(std::move(entry));
-    }
-    closedir(dir);
-    std::sort(entries.begin(), entries.end(),
-              [](const ThvDirEntry& a, const ThvDirEntry& b) { return a.Name < b.Name; });
-    return entries;
 }
 
 std::string ReadFileBytes(const std::string& path, std::size_t maxBytes) {

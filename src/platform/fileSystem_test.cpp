@@ -1,4 +1,5 @@
 #include "fileSystem.h"
+#include "folderEntries.h"
 
 #include <gtest/gtest.h>
 #include <signal.h>
@@ -105,24 +106,25 @@ TEST_F(FileSystemTest, AttributesAndReadOnly) {
     EXPECT_FALSE(IsHiddenName(".."));
 }
 
-TEST_F(FileSystemTest, ListFolderSortsByBytesAndFollowsLinks) {
+TEST_F(FileSystemTest, FolderEntriesSortByBytesAndNeverLeadIntoLinkedFolders) {
     for (const char* name : {"B", "a", "_", ".hid"}) WriteFileAtomic(Path(name), "");
     ASSERT_TRUE(ForceDirectories(Path("dir")));
     ASSERT_EQ(symlink("dir", Path("linkDir").c_str()), 0);
+    ASSERT_EQ(symlink("a", Path("linkFile").c_str()), 0);
     ASSERT_EQ(symlink("gone", Path("linkGone").c_str()), 0);
-    SetReadOnly(Path("B"), true);
 
-    std::vector<ThvDirEntry> entries = ListFolder(folder_);
+    const std::vector<ThvFolderEntry> entries = ReadFolderEntries(folder_);
     std::vector<std::string> names;
-    for (const ThvDirEntry& entry : entries) names.push_back(entry.Name);
-    EXPECT_EQ(names,
-              (std::vector<std::string>{".hid", "B", "_", "a", "dir", "linkDir", "linkGone"}));
-    ASSERT_EQ(entries.size(), 7u);
-    EXPECT_TRUE(entries[0].Hidden && !entries[2].Hidden);
-    EXPECT_TRUE(entries[1].ReadOnly && !entries[2].ReadOnly);
-    EXPECT_TRUE(entries[4].Directory && entries[5].Directory);
-    EXPECT_FALSE(entries[3].Directory || entries[6].Directory);
-    EXPECT_TRUE(ListFolder(Path("missing")).empty());
+    for (const ThvFolderEntry& entry : entries) names.push_back(entry.Name);
+    EXPECT_EQ(names, (std::vector<std::string>{".hid", "B", "_", "a", "dir", "linkDir", "linkFile",
+                                               "linkGone"}));
+    ASSERT_EQ(entries.size(), 8u);
+    EXPECT_EQ(entries[3].Kind, ThvEntryKind::File);
+    EXPECT_EQ(entries[4].Kind, ThvEntryKind::Folder);
+    EXPECT_EQ(entries[5].Kind, ThvEntryKind::Other);  // a link to a folder is never entered
+    EXPECT_EQ(entries[6].Kind, ThvEntryKind::File);
+    EXPECT_EQ(entries[7].Kind, ThvEntryKind::Other);
+    EXPECT_TRUE(ReadFolderEntries(Path("missing")).empty());
 }
 
 TEST_F(FileSystemTest, ReadFileBytesLimits) {
@@ -151,7 +153,7 @@ TEST_F(FileSystemTest, WriteFileAtomicSetsModeAndLeavesNoTemporary) {
     WriteFileAtomic(Path("f"), std::string("x\0y", 3));
     EXPECT_EQ(ReadFileBytes(Path("f"), 10), std::string("x\0y", 3));
     EXPECT_EQ(ModeOf(Path("f")), 0604u);
-    EXPECT_EQ(ListFolder(folder_).size(), 1u);
+    EXPECT_EQ(ReadFolderEntries(folder_).size(), 1u);
 }
 
 TEST_F(FileSystemTest, WriteFileAtomicFailuresKeepTheOldFile) {
@@ -181,7 +183,7 @@ TEST_F(FileSystemTest, WriteFileAtomicFailuresKeepTheOldFile) {
 
     ASSERT_TRUE(ForceDirectories(Path("dir/sub")));
     EXPECT_THROW(WriteFileAtomic(Path("dir"), "x"), EhvError);
-    EXPECT_EQ(ListFolder(folder_).size(), 3u);  // big, dir, ro: no temporary left behind
+    EXPECT_EQ(ReadFolderEntries(folder_).size(), 3u);  // big, dir, ro: no temporary left behind
 }
 
 }  // namespace

@@ -61,7 +61,8 @@ TEST_F(ShellOpenTest, SpawnsXdgOpenWithTheLinkAsOneArgumentAndNoShell) {
     ASSERT_EQ(chmod((folder_ + "/xdg-open").c_str(), 0755), 0);
     setenv("PATH", (folder_ + ":/usr/bin:/bin").c_str(), 1);
 
-    const std::string link = "/tmp/a b/\"q\" 'r' $(touch " + folder_ + "/shell);x.txt";
+    const std::string link = "/tmp/a b/\"q\" 'r' $(touch " + folder_ + "/shell);x`touch " +
+                             folder_ + "/tick`\nsecond line & | > <.txt";
     ShellOpen(link);
     for (int i = 0; i < 200 && !FileExists(result); ++i) {
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
@@ -69,6 +70,7 @@ TEST_F(ShellOpenTest, SpawnsXdgOpenWithTheLinkAsOneArgumentAndNoShell) {
     ASSERT_TRUE(FileExists(result)) << "xdg-open stand-in did not run";
     EXPECT_EQ(ReadFileBytes(result, 4096), "1\n/dev/null /dev/null\n" + link);
     EXPECT_FALSE(FileExists(folder_ + "/shell"));
+    EXPECT_FALSE(FileExists(folder_ + "/tick"));
 }
 
 }  // namespace

@@ -25,11 +25,11 @@ class ProgramTest : public ::testing::Test {
         return RunProcess(exe, args, work, env, killAfterMicroseconds);
     }
     /// Installs a recording stand-in for the desktop's opener; the links it is given are
-    /// appended to Links().
+    /// appended to Links(), each ended by a NUL so that any character may be in them.
     std::vector<std::string> RecordingOpener() {
         const std::string bin = dir / "bin";
         std::filesystem::create_directories(bin);
-        WriteBytes(bin + "/xdg-open", "#!/bin/sh\nprintf '%s\\n' \"$1\" >> '" + links + "'\n");
+        WriteBytes(bin + "/xdg-open", "#!/bin/sh\nprintf '%s\\0' \"$1\" >> '" + links + "'\n");
         std::filesystem::permissions(bin + "/xdg-open", std::filesystem::perms::owner_all);
         return {"PATH=" + bin + ":" + getenv("PATH")};
     }
@@ -53,7 +53,7 @@ class ProgramTest : public ::testing::Test {
     std::vector<std::string> SplitRecorded() {
         std::vector<std::string> lines;
         const std::string text = ReadBytes(links);
-        for (std::size_t pos = 0, nl; (nl = text.find('\n', pos)) != std::string::npos;
+        for (std::size_t pos = 0, nl; (nl = text.find('\0', pos)) != std::string::npos;
              pos = nl + 1)
             lines.push_back(text.substr(pos, nl - pos));
         return lines;

@@ -1,15 +1,16 @@
 #!/usr/bin/env bash
-# The whole-process benchmark of bench/README.md: builds the bench programs in Release, installs
-# the pinned officeparser into build-bench/, generates the decks (deterministic), and prints the
-# table. `make bench` installs the Debian peers first and then runs this.
+# The whole-process benchmark of the engine (bench/README.md, "Office Open XML engine"): builds
+# the bench programs in Release, installs the pinned officeparser into build-bench-engine/,
+# generates the decks (deterministic), and prints the table. `make bench` installs the Debian
+# peers first and then runs this.
 set -euo pipefail
-cd "$(dirname "$0")/.."
+cd "$(dirname "$0")/../.."
 OFFICEPARSER_VERSION=${OFFICEPARSER_VERSION:-7.8.0}
 CORPUS=${CORPUS:-../shared/corpus-public}
 DECKS=${DECKS:-300}
 WORK=build-bench-engine
 
-cmake -S bench -B "$WORK/cmake" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
+cmake -S bench/ooxml -B "$WORK/cmake" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build "$WORK/cmake" >/dev/null
 
 installed=$(node -p "require('./$WORK/node/node_modules/officeparser/package.json').version" \
@@ -20,10 +21,10 @@ if [ "$installed" != "$OFFICEPARSER_VERSION" ]; then
 fi
 
 if [ ! -f "$WORK/decks/pictures-none.pptx" ] || [ ! -f "$WORK/decks/deck-$(printf %03d $((DECKS - 1))).pptx" ]; then
-    python3 bench/makeDecks.py "$WORK/decks" "$DECKS"
+    python3 bench/ooxml/makeDecks.py "$WORK/decks" "$DECKS"
 fi
 
-echo "quillon: bench/outlineDriver (automation layer + engine); officeparser $OFFICEPARSER_VERSION" \
+echo "quillon: bench/ooxml/outlineDriver (automation layer + engine); officeparser $OFFICEPARSER_VERSION" \
      "on node $(node --version); $(nproc) cores; $(date -u +%Y-%m-%d)"
-python3 bench/runBench.py --tools "$WORK/cmake" --node "$WORK/node" --decks "$WORK/decks" \
+python3 bench/ooxml/runBench.py --tools "$WORK/cmake" --node "$WORK/node" --decks "$WORK/decks" \
     --corpus "$CORPUS" --repeat "${REPEAT:-3}"

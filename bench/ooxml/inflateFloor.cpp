@@ -19,8 +19,8 @@ int main(int argc, char** argv) {
     static char buffer[1 << 16];
     for (int i = 1; i < argc; ++i) {
         int error = 0;
-        std::unique_ptr<zip_t, decltype(&zip_discard)> archive(zip_open(argv[i], ZIP_RDONLY, &error),
-                                                               &zip_discard);
+        std::unique_ptr<zip_t, decltype(&zip_discard)> archive(
+            zip_open(argv[i], ZIP_RDONLY, &error), &zip_discard);
         if (!archive) continue;
         ++opened;
         zip_int64_t count = zip_get_num_entries(archive.get(), 0);

@@ -1,0 +1,146 @@
+#!/usr/bin/env python3
+"""Writes the small self-made seeds of cfbReader_fuzz and pptDocument_fuzz.
+
+pptDocument_fuzz seeds are bare "PowerPoint Document" streams followed by the offset of the
+newest edit (the fuzz target wraps them into a compound file); cfbReader_fuzz seeds are whole
+compound files. Run from this folder: python3 makePptSeeds.py
+"""
+import os
+import struct
+
+
+def rec(rtype, body=b"", instance=0, version=0):
+    return struct.pack("<HHI", instance << 4 | version, rtype, len(body)) + body
+
+
+def box(rtype, children, instance=0):
+    return rec(rtype, b"".join(children), instance, 0xF)
+
+
+def chars(text):
+    return rec(0x0FA0, text.encode("utf-16-le"))
+
+
+def header(text_type):
+    return rec(0x0F9F, struct.pack("<I", text_type))
+
+
+def shape(parts):
+    return box(0xF004, parts)
+
+
+def group(shapes):
+    return box(0xF003, [shape([rec(0xF00A, bytes(8), 0, 2)])] + shapes)
+
+
+def slide(shapes):
+    return box(0x03EE, [rec(0x03EF, bytes(24), 0, 2), box(0x040C, [box(0xF002, [group(shapes)])])])
+
+
+def document(slide_list):
+    return box(0x03E8, [rec(0x03E9, bytes(40), 0, 1), box(0x0FF0, slide_list, 0),
+                        box(0x07D0, [box(0x03FF, [rec(0x0400, struct.pack("<III", 5, 1, 2), 0, 2)])])])
+
+
+class Stream:
+    def __init__(self):
+        self.data = b""
+        self.pending = {}
+
+    def obj(self, pid, record):
+        self.pending[pid] = len(self.data)
+        self.data += record
+
+    def edit(self, doc_id, previous=0):
+        entries = b"".join(struct.pack("<II", pid | 1 << 20, off) for pid, off in self.pending.items())
+        self.pending = {}
+        directory = len(self.data)
+        self.data += rec(0x1772, entries)
+        at = len(self.data)
+        self.data += rec(0x0FF5, struct.pack("<IHBBIIIIHHI", 256, 0, 0, 3, previous, directory, doc_id, 9, 1, 0, 0))
+        return at
+
+
+def style():
+    # Paragraph runs at levels 0 and 1, the first with bullet flags and a bullet character.
+    return rec(0x0FA1, struct.pack("<IHIHH", 2, 0, 0x8F, 1, 0x2022) + struct.pack("<IHI", 4, 1, 0))
+
+
+def deck(fast_save):
+    s = Stream()
+    s.obj(1, document([rec(0x03F3, struct.pack("<IIIII", 2, 0, 2, 256, 0)), header(0), chars("Title\x0bline"),
+                       header(1), chars("A\rB\tC"), style()]))
+    cell = lambda top, left, text: shape([rec(0xF00A, bytes(8), 1, 2), rec(0xF00F, struct.pack("<iiii", left, top, left + 9, top + 9)),
+                                          box(0xF00D, [header(4), rec(0x0FA8, text)])])
+    table = box(0xF003, [shape([rec(0xF122, struct.pack("<HI", 0x03A0, 1), 1, 3)]), cell(9, 0, b"c"), cell(0, 0, b"a\x93")])
+    s.obj(2, slide([shape([box(0xF00D, [rec(0x0F9E, struct.pack("<I", 0))])]),
+                    group([shape([box(0xF00D, [header(4), chars("own text")])])]),
+                    shape([box(0xF00D, [rec(0x0F9E, struct.pack("<I", 1))])]), table]))
+    first = s.edit(1)
+    if not fast_save:
+        return s.data + struct.pack("<I", first)
+    s.obj(2, slide([shape([box(0xF00D, [header(4), chars("newer")])])]))
+    return s.data + struct.pack("<I", s.edit(1, first))
+
+
+def compound(streams):
+    """A version 3 compound file: streams below 4096 bytes in the mini stream."""
+    ss, end, free = 512, 0xFFFFFFFE, 0xFFFFFFFF
+    mini, minifat, starts = b"", [], []
+    for name, data in streams:
+        if len(data) >= 4096:
+            starts.append(None)
+            continue
+        first = len(mini) // 64
+        n = (len(data) + 63) // 64
+        minifat += [first + i + 1 if i + 1 < n else end for i in range(n)]
+        mini += data.ljust(n * 64, b"\0")
+        starts.append(first)
+    sectors, fat = [], [0xFFFFFFFD]  # sector 0 holds the FAT
+
+    def chain(blob):
+        n = (len(blob) + ss - 1) // ss
+        first = len(fat)
+        for i in range(n):
+            fat.append(first + i + 1 if i + 1 < n else end)
+            sectors.append(blob[i * ss:(i + 1) * ss].ljust(ss, b"\0"))
+        return first if n else end
+
+    minifat_start = chain(b"".join(struct.pack("<I", x) for x in minifat).ljust(ss, b"\xff"))
+    mini_start = chain(mini)
+    for i, (name, data) in enumerate(streams):
+        if starts[i] is None:
+            starts[i] = chain(data)
+    entries = [("Root Entry", 5, mini_start, len(mini))] + [(n, 2, starts[i], len(d)) for i, (n, d) in enumerate(streams)]
+    directory = b""
+    for i, (name, kind, start, size) in enumerate(entries):
+        raw = name.encode("utf-16-le")
+        right = i + 1 if 0 < i < len(entries) - 1 else free
+        child = 1 if i == 0 and len(entries) > 1 else free
+        directory += (raw.ljust(64, b"\0") + struct.pack("<HBBIII", len(raw) + 2, kind, 1, free, right, child)
+                      + bytes(36) + struct.pack("<IQ", start, size))
+    dir_start = chain(directory.ljust(((len(directory) + ss - 1) // ss) * ss, b"\0"))
+    fat_sector = b"".join(struct.pack("<I", x) for x in fat).ljust(ss, b"\xff")
+    head = (b"\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1" + bytes(16) + struct.pack("<HHHHH", 0x3E, 3, 0xFFFE, 9, 6)
+            + bytes(6) + struct.pack("<IIIIIIIII", 0, 1, dir_start, 0, 4096, minifat_start, 1, end, 0)
+            + struct.pack("<I", 0) + b"\xff" * (108 * 4))
+    return head + fat_sector + b"".join(sectors)
+
+
+def main():
+    here = os.path.dirname(os.path.abspath(__file__))
+    seeds = {
+        "pptDocument_fuzz/one-slide": deck(False),
+        "pptDocument_fuzz/fast-saved": deck(True),
+        "cfbReader_fuzz/small-and-large": compound([("Current User", b"u" * 60), ("PowerPoint Document", bytes(range(256)) * 20)]),
+        "cfbReader_fuzz/mini-only": compound([("A", b"x" * 100), ("B", b"y" * 3000)]),
+    }
+    for name, data in seeds.items():
+        path = os.path.join(here, "corpus", name)
+        os.makedirs(os.path.dirname(path), exist_ok=True)
+        with open(path, "wb") as out:
+            out.write(data)
+
+
+if __name__ == "__main__":
+    main()

@@ -1,0 +1,38 @@
+// The PowerPoint record reader. A compound file input is read as it is; anything else is taken
+// as the "PowerPoint Document" stream, its last four bytes naming the newest edit, and wrapped
+// in a compound file so the fuzzer spends its time on the records rather than the container.
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "cfbReader.h"
+#include "cfbTestWriter.h"
+#include "pptDocument.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    const std::string_view bytes(reinterpret_cast<const char*>(data), size);
+    std::string file;
+    if (ThvCfbReader::HasSignature(bytes) || size < 4 || size > (1u << 20)) {
+        file.assign(bytes);
+    } else {
+        const std::string edit(bytes.substr(size - 4));
+        std::string user("\x00\x00\xF6\x0F\x18\x00\x00\x00\x14\x00\x00\x00\x5F\xC0\x91\xE3", 16);
+        user += edit;
+        user.append("\x00\x00\xF4\x03\x03\x00\x00\x00\x08\x00\x00\x00", 12);
+        file = BuildTestCfb({{"Current User", user},
+                             {"PowerPoint Document", std::string(bytes.substr(0, size - 4))}})
+                   .Bytes;
+    }
+    try {
+        const ThvPresentationText deck = ReadPptPresentation(file, "fuzz.ppt");
+        for (const ThvSlideText& slide : deck.Slides) {
+            for (const ThvParagraph& paragraph : slide.Body) {
+                if (paragraph.Level < 0 || paragraph.Level > 8) __builtin_trap();
+            }
+        }
+    } catch (const EhvError&) {
+    }
+    return 0;
+}
