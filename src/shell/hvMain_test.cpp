@@ -1,0 +1,94 @@
+#include "hvMain.h"
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+#include "fileSystem.h"
+#include "hvBatch.h"
+#include "hvConvertor.h"
+#include "hvEngine.h"
+#include "hvError.h"
+#include "hvInfo.h"
+#include "hvProject.h"
+#include "hvQUILLON.h"
+#include "hvStartup.h"
+#include "shellOpen.h"
+#include "tempDir.h"
+
+namespace {
+
+// The run's globals, as the start-up makes them, in a temporary folder.
+class MainTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        previous_ = SetShellOpenHandler([this](const std::string& link) { links.push_back(link); });
+        RegisterPowerPointEngine();
+        info = std::make_unique<ThvInfo>(dir / "quillon");
+        hvInfo = info.get();
+        SetProductConstants(project);
+        hvProject = &project;
+        ForceDirectories(dir / "in");
+        project.Options.SetText("Source=" + dir / "in/*.ppt?\nTarget=" + dir / "out\n");
+    }
+    void TearDown() override {
+        hvProject = nullptr;
+        hvInfo = nullptr;
+        SetShellOpenHandler(previous_);
+    }
+
+    TempDir dir;
+    std::unique_ptr<ThvInfo> info;
+    ThvProject project{dir / "quillon"};
+    std::vector<std::string> links;
+
+  private:
+    ThvShellOpenHandler previous_;
+};
+
+}  // namespace
+
+TEST_F(MainTest, ProgressOnATerminalOnly) {
+    std::ostringstream terminal, pipe;
+    WriteBytes(dir / "in/bad.pptx", "no deck?");
+    ThvMain(terminal, true).Run();
+    EXPECT_NE(terminal.str().find("\r\033[K1 files: 0 converted, 1 failed in "), std::string::npos)
+        << terminal.str();
+    EXPECT_TRUE(terminal.str().ends_with("\n"));
+    ThvMain(pipe, false).Run();
+    EXPECT_EQ(pipe.str(), "");
+}
+
+TEST_F(MainTest, CountersReportAndLog) {
+    WriteBytes(dir / "in/a?.pptx", "no deck");
+    WriteBytes(dir / "in/b.pptx", "no deck");
+    project.Options.SetValue("LogFile", dir / "run.log");
+    std::ostringstream progress;
+    ThvMain runner(progress, false);
+    runner.Run();
+    // Two failures; "?" reaches the report as %3F; counters after the run.
+    ASSERT_EQ(links.size(), 1u);
+    EXPECT_TRUE(links[0].starts_with("https://quillon.example.org/net/?a=err&e=")) << links[0];
+    EXPECT_EQ(links[0].find('?', links[0].find("&e=")), std::string::npos) << links[0];
+    EXPECT_NE(links[0].find("/in/a%3F.pptx"), std::string::npos) << links[0];
+    const std::string store = info->StoreText();
+    for (const char* counter : {"\nC=1\r\n", "\nA=2\r\n", "\nF=2\r\n"})
+        EXPECT_NE(store.find(counter), std::string::npos) << counter << " in " << store;
+    EXPECT_EQ(store.find("S="), std::string::npos);  // nothing converted: no entry
+    EXPECT_EQ(runner.LogLines().size(), 2u);
+    EXPECT_TRUE(ReadBytes(dir / "run.log").starts_with("Failure => " + dir / "in/"));
+
+    // A run without failures opens nothing and an empty one still writes its (empty) log.
+    std::filesystem::remove(dir / "in/a?.pptx");
+    std::filesystem::remove(dir / "in/b.pptx");
+    ThvMain(progress, false).Run();
+    EXPECT_EQ(links.size(), 1u);
+    EXPECT_EQ(ReadBytes(dir / "run.log"), "");
+}
+
+TEST_F(MainTest, EmptyTargetIsRefusedBeforeAnythingIsCounted) {
+    project.Options.SetValue("Target", "");
+    std::ostringstream progress;
+    EXPECT_THROW(ThvMain(progress, false).Run(), EhvError);
+    EXPECT_EQ(info->StoreText().find("C="), std::string::npos);
+}
