@@ -6,7 +6,7 @@ BUILD_TYPE ?= RelWithDebInfo
 JOBS ?= $(shell nproc)
 FUZZ_SECONDS ?= 15
 
-.PHONY: run test deps build build-asan build-tsan build-fuzz
+.PHONY: run test fuzz deps build build-asan build-tsan build-fuzz
 
 deps:
 	@missing=""; \
@@ -85,3 +85,8 @@ bench: deps
 	    DEBIAN_FRONTEND=noninteractive $$sudo apt-get install -y -q --no-install-recommends $$missing; \
 	fi
 	OFFICEPARSER_VERSION=$(OFFICEPARSER_VERSION) bench/ooxml/run.sh
+
+# Every fuzz target for FUZZ_TIME seconds (default 120) from the real sample files; findings go to
+# fuzz/findings/. Not part of make test, which replays fuzz/regressions/ and fuzzes briefly.
+fuzz: build-fuzz
+	fuzz/run.sh build-fuzz
