@@ -2,16 +2,7 @@
 
 #include <gtest/gtest.h>
 
-namespace {
-
-// Installs choosers for one test and restores the previous ones.
-struct ScopedChoosers {
-    explicit ScopedChoosers(ThvChoosers c) : previous(SetChoosers(std::move(c))) {}
-    ~ScopedChoosers() { SetChoosers(std::move(previous)); }
-    ThvChoosers previous;
-};
-
-}  // namespace
+#include "scopedChoosers.h"
 
 TEST(Choosers, NothingInstalledMeansCancelled) {
     ScopedChoosers none{{}};

@@ -14,6 +14,7 @@
 #include <functional>
 
 #include "hvError.h"
+#include "tempDir.h"
 
 namespace {
 
@@ -21,15 +22,9 @@ namespace {
 // files in the way of folders and resource limits instead.
 class FileSystemTest : public ::testing::Test {
   protected:
-    void SetUp() override {
-        char pattern[] = "/tmp/quillon-fs-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        folder_ = pattern;
-    }
-    void TearDown() override { std::filesystem::remove_all(folder_); }
-
-    std::string Path(const std::string& name) const { return folder_ + "/" + name; }
-    std::string folder_;
+    std::string Path(const std::string& name) const { return dir_ / name; }
+    TempDir dir_;
+    const std::string folder_ = dir_.Path().substr(0, dir_.Path().size() - 1);
 };
 
 std::string ErrorText(const std::function<void()>& action) {

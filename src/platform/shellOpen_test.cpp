@@ -9,25 +9,23 @@
 #include <thread>
 
 #include "fileSystem.h"
+#include "tempDir.h"
 
 namespace {
 
 class ShellOpenTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        char pattern[] = "/tmp/quillon-open-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        folder_ = pattern;
         const char* path = getenv("PATH");
         oldPath_ = path ? path : "";
     }
     void TearDown() override {
         setenv("PATH", oldPath_.c_str(), 1);
         SetShellOpenHandler({});
-        std::filesystem::remove_all(folder_);
     }
 
-    std::string folder_;
+    TempDir dir_;
+    const std::string folder_ = dir_.Path().substr(0, dir_.Path().size() - 1);
     std::string oldPath_;
 };
 

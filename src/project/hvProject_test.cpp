@@ -5,6 +5,7 @@
 #include "choosers.h"
 #include "fileSystem.h"
 #include "hvError.h"
+#include "scopedChoosers.h"
 #include "tempDir.h"
 #include "testControl.h"
 
@@ -33,12 +34,6 @@ class ProjectTest : public ::testing::Test {
     std::string defaultProject = dir / "quillon.batch-quillon";
     ThvTestControl source{"eSource", "Text"}, subdir{"cSubdir", "Checked"},
         target{"eTarget", "Text"};
-};
-
-struct ScopedChoosers {
-    explicit ScopedChoosers(ThvChoosers c) : previous(SetChoosers(std::move(c))) {}
-    ~ScopedChoosers() { SetChoosers(std::move(previous)); }
-    ThvChoosers previous;
 };
 
 }  // namespace
