@@ -47,7 +47,7 @@ run: build
 test: build build-asan build-tsan build-fuzz
 	ctest --test-dir build --output-on-failure -j $(JOBS)
 	ctest --test-dir build-asan --output-on-failure -j $(JOBS)
-	TSAN_OPTIONS=halt_on_error=1 ctest --test-dir build-tsan --output-on-failure -j $(JOBS)
+	TSAN_OPTIONS="halt_on_error=1 suppressions=$(CURDIR)/tsan.supp" ctest --test-dir build-tsan --output-on-failure -j $(JOBS)
 	ctest --test-dir build-fuzz --output-on-failure -j $(JOBS)
 
 # The source-search benchmark of bench/README.md (a Release build; not part of make test).
