@@ -324,3 +324,19 @@ std::string ThvCfbReader::ReadStream(const ThvCfbEntry& entry) const {
     }
     return out;
 }
+
+std::optional<std::string_view> ThvCfbReader::StreamView(const ThvCfbEntry& entry) const {
+    if (entry.Kind != ThvCfbEntry::TKind::Stream || entry.Size < miniCutoff_ ||
+        entry.Size > ThvCfbLimits::MaxStreamBytes) {
+        return std::nullopt;
+    }
+    const std::size_t needed =
+        static_cast<std::size_t>((entry.Size + sectorSize_ - 1) / sectorSize_);
+    const auto chain = Chain(entry.StartSector, fat_, needed, sectorCount_, "stream");
+    for (std::size_t i = 1; i < chain.size(); ++i) {
+        if (chain[i] != chain[0] + i) return std::nullopt;
+    }
+    const std::uint64_t offset = (static_cast<std::uint64_t>(chain[0]) + 1) << sectorShift_;
+    if (offset > bytes_.size() || bytes_.size() - offset < entry.Size) return std::nullopt;
+    return bytes_.substr(static_cast<std::size_t>(offset), static_cast<std::size_t>(entry.Size));
+}

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -54,6 +55,11 @@ class ThvCfbReader {
 
     /// The whole stream; throws EhvCfbError when its chain is damaged or it is too large.
     std::string ReadStream(const ThvCfbEntry& entry) const;
+
+    /// The stream as a view into the file's bytes when its sectors lie in one piece, as writers
+    /// usually put large streams, so the reader need not copy it; empty otherwise (then use
+    /// ReadStream). The chain is checked all the same.
+    std::optional<std::string_view> StreamView(const ThvCfbEntry& entry) const;
 
   private:
     std::string_view SectorBytes(std::uint32_t sector) const;

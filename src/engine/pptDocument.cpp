@@ -11,7 +11,6 @@
 #include "engineError.h"
 #include "engineLimits.h"
 #include "pptCrypto.h"
-#include "textEncoding.h"
 
 namespace {
 
@@ -84,12 +83,16 @@ struct TRecord {
     std::size_t End = 0;
 };
 
-/// One text of a slide: its kind, its UTF-16 characters, the paragraph styles.
+/// One text of a slide: its kind, its characters as stored, the paragraph styles. Views into
+/// the document stream; decoded only when written out.
 struct TText {
     std::uint32_t Type = 4;  // "other" until a header says otherwise
-    std::u16string Chars;
+    std::string_view Raw;    ///< UTF-16LE units, or one byte per character
+    bool Wide = false;
     std::string_view Style;
     bool HasChars = false;
+
+    std::size_t Size() const { return Wide ? Raw.size() / 2 : Raw.size(); }
 };
 
 struct TSlideListEntry {
@@ -105,6 +108,19 @@ char16_t ByteToChar(unsigned char byte) {
                                     0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
                                     0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
     return byte >= 0x80 && byte < 0xA0 ? c1[byte - 0x80] : static_cast<char16_t>(byte);
+}
+
+char16_t UnitAt(const TText& text, std::size_t i) {
+    return text.Wide ? U16(text.Raw, i * 2) : ByteToChar(static_cast<unsigned char>(text.Raw[i]));
+}
+
+bool SameChars(const TText& a, const TText& b) {
+    if (a.Wide == b.Wide) return a.Raw == b.Raw;
+    if (a.Size() != b.Size()) return false;
+    for (std::size_t i = 0; i < a.Size(); ++i) {
+        if (UnitAt(a, i) != UnitAt(b, i)) return false;
+    }
+    return true;
 }
 
 bool IsBlank(std::string_view text) {
@@ -156,32 +172,93 @@ std::vector<std::pair<std::size_t, int>> ParagraphLevelRuns(std::string_view sty
     return runs;
 }
 
-/// The paragraphs of one text: 0x0D ends a paragraph, 0x0B is a line break inside one, tabs
-/// stay, other control characters are dropped. Blank paragraphs are left out.
-std::vector<ThvParagraph> Paragraphs(const TText& text) {
-    const auto runs = ParagraphLevelRuns(text.Style, text.Chars.size());
-    std::vector<ThvParagraph> out;
-    std::size_t start = 0;
-    std::size_t run = 0;
-    while (start <= text.Chars.size()) {
-        std::size_t end = text.Chars.find(u'\r', start);
-        if (end == std::u16string::npos) end = text.Chars.size();
-        while (run + 1 < runs.size() && runs[run + 1].first <= start) ++run;
-        std::u16string units;
-        units.reserve(end - start);
-        for (std::size_t i = start; i < end; ++i) {
-            const char16_t c = text.Chars[i];
-            if (c == 0x0B) {
-                units.push_back(u'\n');
-            } else if (c >= 0x20 || c == u'\t') {
-                units.push_back(c);
-            }
-        }
-        std::string utf8 = Utf16ToUtf8(units);
-        if (!IsBlank(utf8)) out.push_back({runs.empty() ? 0 : runs[run].second, std::move(utf8)});
-        start = end + 1;
+/// Writes the character at unit i as UTF-8 (advancing i past a surrogate pair); a lone
+/// surrogate becomes U+FFFD. Done here rather than through the platform's converter: this is
+/// the reader's inner loop.
+char* PutUtf8(const TText& text, std::size_t& i, char* out) {
+    std::uint32_t c = UnitAt(text, i);
+    const std::uint32_t next = i + 1 < text.Size() ? UnitAt(text, i + 1) : 0;
+    if (c >= 0xD800 && c < 0xDC00 && next >= 0xDC00 && next < 0xE000) {
+        c = 0x10000 + ((c - 0xD800) << 10) + (next - 0xDC00);
+        ++i;
+    } else if (c >= 0xD800 && c < 0xE000) {
+        c = 0xFFFD;
     }
+    if (c < 0x800) {
+        *out++ = static_cast<char>(0xC0 | c >> 6);
+    } else if (c < 0x10000) {
+        *out++ = static_cast<char>(0xE0 | c >> 12);
+        *out++ = static_cast<char>(0x80 | (c >> 6 & 0x3F));
+    } else {
+        *out++ = static_cast<char>(0xF0 | c >> 18);
+        *out++ = static_cast<char>(0x80 | (c >> 12 & 0x3F));
+        *out++ = static_cast<char>(0x80 | (c >> 6 & 0x3F));
+    }
+    *out++ = static_cast<char>(0x80 | (c & 0x3F));
     return out;
+}
+
+/// The paragraphs of one text: 0x0D ends a paragraph, 0x0B is a line break inside one, tabs
+/// stay, other control characters are dropped. Blank paragraphs are left out. scratch is a
+/// buffer kept between calls. Compiled once per atom kind: this is the reader's inner loop.
+template <bool Wide>
+void ParagraphsOf(const TText& text, std::string& scratch, std::vector<ThvParagraph>& out) {
+    const std::size_t size = text.Size();
+    const unsigned char* raw = reinterpret_cast<const unsigned char*>(text.Raw.data());
+    const auto runs = ParagraphLevelRuns(text.Style, size);
+    // Three bytes of UTF-8 at most per UTF-16 unit (a pair of units gives four).
+    if (scratch.size() < size * 3) scratch.resize(size * 3);
+    std::size_t start = 0, run = 0;
+    char* const begin = scratch.data();
+    char* end = begin;
+    for (std::size_t i = 0; i <= size; ++i) {
+        char16_t c = u'\r';
+        if (i < size) c = Wide ? static_cast<char16_t>(raw[2 * i] | raw[2 * i + 1] << 8) : raw[i];
+        if (c >= 0x80) {
+            end = PutUtf8(text, i, end);
+        } else if (c >= 0x20 || c == u'\t') {
+            *end++ = static_cast<char>(c);
+        } else if (c == 0x0B) {
+            *end++ = '\n';
+        } else if (c == u'\r') {
+            while (run + 1 < runs.size() && runs[run + 1].first <= start) ++run;
+            const std::string_view paragraph(begin, end - begin);
+            if (!IsBlank(paragraph)) {
+                out.push_back({runs.empty() ? 0 : runs[run].second, std::string(paragraph)});
+            }
+            end = begin;
+            start = i + 1;
+        }
+    }
+}
+
+/// Appends the paragraphs of text to out.
+void Paragraphs(const TText& text, std::string& scratch, std::vector<ThvParagraph>& out) {
+    // Most 8-bit texts are printable ASCII throughout: their paragraphs are the bytes as they
+    // are, with nothing to convert.
+    const bool printable = !text.Wide && std::all_of(text.Raw.begin(), text.Raw.end(), [](char c) {
+        return (c >= 0x20 && c < 0x7F) || c == '\r' || c == '\t';
+    });
+    if (printable) {
+        const auto runs = ParagraphLevelRuns(text.Style, text.Raw.size());
+        std::size_t start = 0, run = 0;
+        while (start <= text.Raw.size()) {
+            std::size_t end = text.Raw.find('\r', start);
+            if (end == std::string_view::npos) end = text.Raw.size();
+            while (run + 1 < runs.size() && runs[run + 1].first <= start) ++run;
+            const std::string_view paragraph = text.Raw.substr(start, end - start);
+            if (!IsBlank(paragraph)) {
+                out.push_back({runs.empty() ? 0 : runs[run].second, std::string(paragraph)});
+            }
+            start = end + 1;
+        }
+        return;
+    }
+    if (text.Wide) {
+        ParagraphsOf<true>(text, scratch, out);
+    } else {
+        ParagraphsOf<false>(text, scratch, out);
+    }
 }
 
 /// Reads one presentation; every failure throws with the file name first.
@@ -201,14 +278,25 @@ class TPptReader {
         const ThvCfbEntry* documentEntry = cfb->Find("PowerPoint Document");
         const ThvCfbEntry* userEntry = cfb->Find("Current User");
         try {
-            document_ = cfb->ReadStream(*documentEntry);
+            // Encrypted files are decrypted in a copy; others are read where they lie.
+            const auto view = cfb->StreamView(*documentEntry);
+            if (view) {
+                document_ = *view;
+            } else {
+                ownDocument_ = cfb->ReadStream(*documentEntry);
+                document_ = ownDocument_;
+            }
             currentUser_ = cfb->ReadStream(*userEntry);
         } catch (const EhvCfbError& error) {
             Damaged(error.what());
         }
         const std::uint32_t headerToken = ReadCurrentUser();
         ReadEditChain();
-        if (encryptionRef_ != 0 || headerToken == kEncryptedHeaderToken) Decrypt();
+        if (encryptionRef_ != 0 || headerToken == kEncryptedHeaderToken) {
+            if (ownDocument_.empty()) ownDocument_ = document_;
+            Decrypt();
+            document_ = ownDocument_;
+        }
 
         ThvPresentationText result;
         result.HasVBProject = cfb->Find("_VBA_PROJECT_CUR") != nullptr;
@@ -400,8 +488,7 @@ class TPptReader {
         }
         const TRecord session =
             PersistObject(encryptionRef_, kCryptSession10Container, "encryption information");
-        const std::string_view info =
-            std::string_view(document_).substr(session.Body, session.End - session.Body);
+        const std::string_view info = document_.substr(session.Body, session.End - session.Body);
         const std::optional<ThvRc4CryptoApiKey> key = ThvRc4CryptoApiKey::Open(info, password_);
         if (!key) {
             Fail("is protected with a password; password-protected presentations cannot be read");
@@ -418,7 +505,7 @@ class TPptReader {
             if (length > document_.size() - offset - kRecordHeaderBytes) {
                 DamagedAt(offset, "an encrypted persist object runs past the stream");
             }
-            key->Decrypt(id, document_.data() + offset, kRecordHeaderBytes + length);
+            key->Decrypt(id, ownDocument_.data() + offset, kRecordHeaderBytes + length);
         }
     }
 
@@ -438,17 +525,10 @@ class TPptReader {
 
     /// Reads one text atom into text; other records are ignored.
     void ReadTextAtom(const TRecord& atom, TText& text) const {
-        const std::string_view body =
-            std::string_view(document_).substr(atom.Body, atom.End - atom.Body);
-        if (atom.Type == kTextCharsAtom) {
-            text.Chars.resize(body.size() / 2);
-            for (std::size_t i = 0; i < text.Chars.size(); ++i) text.Chars[i] = U16(body, i * 2);
-            text.HasChars = true;
-        } else if (atom.Type == kTextBytesAtom) {
-            text.Chars.resize(body.size());
-            for (std::size_t i = 0; i < body.size(); ++i) {
-                text.Chars[i] = ByteToChar(static_cast<unsigned char>(body[i]));
-            }
+        const std::string_view body = document_.substr(atom.Body, atom.End - atom.Body);
+        if (atom.Type == kTextCharsAtom || atom.Type == kTextBytesAtom) {
+            text.Wide = atom.Type == kTextCharsAtom;
+            text.Raw = text.Wide ? body.substr(0, body.size() & ~std::size_t{1}) : body;
             text.HasChars = true;
         } else if (atom.Type == kStyleTextPropAtom) {
             text.Style = body;
@@ -560,7 +640,9 @@ class TPptReader {
                         if (cells == nullptr) {
                             Add(*text);
                         } else {
-                            for (const ThvParagraph& paragraph : Paragraphs(*text)) {
+                            std::vector<ThvParagraph> paragraphs;
+                            Paragraphs(*text, scratch_, paragraphs);
+                            for (const ThvParagraph& paragraph : paragraphs) {
                                 if (!cell.Text.empty()) cell.Text += '\n';
                                 cell.Text += paragraph.Text;
                             }
@@ -628,7 +710,7 @@ class TPptReader {
             }
             if (!own.HasChars) return nullptr;
             for (std::size_t i = 0; i < entry_.Texts.size(); ++i) {
-                if (entry_.Texts[i].Chars != own.Chars) continue;
+                if (!SameChars(entry_.Texts[i], own)) continue;
                 if (used_[i]) return nullptr;
                 used_[i] = true;
                 return &entry_.Texts[i];
@@ -638,22 +720,24 @@ class TPptReader {
 
         void Add(const TText& text) {
             if (text.Type == kNotesText || text.Type == kUnusedText) return;
-            std::vector<ThvParagraph> paragraphs = Paragraphs(text);
             const bool title = text.Type == kTitleText || text.Type == kCenterTitleText;
             if (title && !slide_.HasTitle) {
                 slide_.HasTitle = true;
+                std::vector<ThvParagraph> paragraphs;
+                Paragraphs(text, scratch_, paragraphs);
                 for (std::size_t i = 0; i < paragraphs.size(); ++i) {
                     if (i > 0) slide_.Title += '\n';
                     slide_.Title += paragraphs[i].Text;
                 }
                 return;
             }
-            for (ThvParagraph& paragraph : paragraphs) slide_.Body.push_back(std::move(paragraph));
+            Paragraphs(text, scratch_, slide_.Body);
         }
 
         const TPptReader& reader_;
         const TSlideListEntry& entry_;
         std::vector<bool> used_;
+        std::string scratch_;
         ThvSlideText slide_;
     };
 
@@ -669,7 +753,8 @@ class TPptReader {
     std::string_view bytes_;
     std::string_view fileName_;
     std::u16string_view password_;
-    std::string document_;
+    std::string_view document_;  ///< the document stream: in the file's bytes or ownDocument_
+    std::string ownDocument_;
     std::string currentUser_;
     std::uint32_t currentEdit_ = 0;
     std::uint32_t documentRef_ = 0;

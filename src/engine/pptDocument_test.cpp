@@ -155,13 +155,15 @@ TEST(PptDocumentTest, SlideTextComesInDrawingOrderEachTextOnce) {
         {std::begin(list), std::end(list)},
         {RefShape(1), Group({Group({OwnTextShape(kOther, quoted)})}), RefShape(0), RefShape(7),
          // Some writers repeat a placeholder's text in the shape itself.
-         OwnTextShape(kTitle, Chars(u"Title\vsecond line"))});
+         OwnTextShape(kTitle, Chars(u"Title\vsecond line")),
+         OwnTextShape(kOther, Chars(u"pair \U0001F600 lone \xD800!"))});
     const ThvPresentationText deck = ReadPptPresentation(file, "deck.ppt");
     ASSERT_EQ(deck.Slides.size(), 1u);
     EXPECT_TRUE(deck.Slides[0].HasTitle);
     EXPECT_EQ(deck.Slides[0].Title, "Title\nsecond line");
     EXPECT_THAT(Lines(deck.Slides[0]),
-                ElementsAre("0:A", "1:B", "2:C", "0:\xE2\x80\x9CQuoted\xE2\x80\x9D\tcell"));
+                ElementsAre("0:A", "1:B", "2:C", "0:\xE2\x80\x9CQuoted\xE2\x80\x9D\tcell",
+                            "0:pair \xF0\x9F\x98\x80 lone \xEF\xBF\xBD!"));
     EXPECT_FALSE(deck.HasVBProject);
 }
 
@@ -169,7 +171,10 @@ TEST(PptDocumentTest, SlidesFollowTheSlideListAndKeepTextWithoutADrawing) {
     TPptBuilder ppt;
     // Slide 7 comes first in the list; slide 9 has no slide record at all.
     ppt.Object(1, Document({SlidePersist(7), Header(kTitle), Chars(u"First"), SlidePersist(9),
-                            Header(kTitle), Chars(u"Second"), Header(kBody), Chars(u"body")}));
+                            Header(kTitle), Chars(u"Second"), Header(kBody),
+                            // 8-bit text with two paragraph levels.
+                            Rec(0x0FA8, "body\rmore"),
+                            Rec(0x0FA1, U32(5) + U16(0) + U32(0) + U32(5) + U16(1) + U32(0))}));
     ppt.Object(5, Slide({OwnTextShape(kOther, Chars(u"never listed"))}));
     ppt.Object(7, Slide({RefShape(0)}));
     const auto deck = ReadPptPresentation(ppt.File(ppt.Edit(1)), "deck.ppt");
@@ -177,7 +182,7 @@ TEST(PptDocumentTest, SlidesFollowTheSlideListAndKeepTextWithoutADrawing) {
     EXPECT_EQ(deck.Slides[0].Title, "First");
     EXPECT_TRUE(deck.Slides[0].Body.empty());
     EXPECT_EQ(deck.Slides[1].Title, "Second");
-    EXPECT_THAT(Lines(deck.Slides[1]), ElementsAre("0:body"));
+    EXPECT_THAT(Lines(deck.Slides[1]), ElementsAre("0:body", "1:more"));
 }
 
 TEST(PptDocumentTest, TableGroupGivesOneParagraphPerRow) {
