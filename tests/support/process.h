@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <spawn.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -15,6 +16,7 @@ extern char** environ;
 
 struct ProcessResult {
     int exitCode = -1;
+    long maxRssKb = 0;  ///< the program's peak resident memory
     std::string out;
     std::string err;
 };
@@ -60,7 +62,9 @@ inline ProcessResult RunProcess(const std::string& program, const std::vector<st
             usleep(static_cast<useconds_t>(killAfterMicroseconds));
             kill(pid, SIGKILL);
         }
-        waitpid(pid, &status, 0);
+        struct rusage usage {};
+        wait4(pid, &status, 0, &usage);
+        result.maxRssKb = usage.ru_maxrss;
         result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
     }
     posix_spawn_file_actions_destroy(&actions);

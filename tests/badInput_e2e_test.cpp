@@ -1,0 +1,202 @@
+// Hostile and broken files among good ones: each fails alone, quickly, with a message that names
+// its problem, without the program's memory growing with the file, and every good file is
+// converted.
+
+#include <sys/resource.h>
+#include <zip.h>
+
+#include <cstring>
+#include <map>
+#include <random>
+
+#include "cfbTestWriter.h"
+#include "ooxmlTestPackage.h"
+#include "programTest.h"
+
+namespace {
+
+// A zip source that produces a slide part of `size` bytes without holding it: libzip deflates
+// it as it reads, so the test needs no gigabyte of memory either.
+struct LazySlide {
+    std::string head = SlideXml("").substr(0, SlideXml("").find("</p:spTree>"));
+    std::string tail = "</p:spTree></p:cSld></p:sld>";
+    std::uint64_t size = 0;
+    std::uint64_t position = 0;
+
+    static zip_int64_t Callback(void* self, void* data, zip_uint64_t length, zip_source_cmd_t cmd) {
+        auto& s = *static_cast<LazySlide*>(self);
+        switch (cmd) {
+            case ZIP_SOURCE_OPEN:
+                s.position = 0;
+                return 0;
+            case ZIP_SOURCE_READ: {
+                const std::uint64_t n = std::min<std::uint64_t>(length, s.size - s.position);
+                char* out = static_cast<char*>(data);
+                for (std::uint64_t i = 0; i < n; ++i) {
+                    const std::uint64_t at = s.position + i;
+                    const std::uint64_t fromEnd = s.size - at;
+                    out[i] = at < s.head.size()         ? s.head[at]
+                             : fromEnd <= s.tail.size() ? s.tail[s.tail.size() - fromEnd]
+                                                        : ' ';
+                }
+                s.position += n;
+                return static_cast<zip_int64_t>(n);
+            }
+            case ZIP_SOURCE_CLOSE:
+                return 0;
+            case ZIP_SOURCE_STAT: {
+                auto* st = static_cast<zip_stat_t*>(data);
+                zip_stat_init(st);
+                st->size = s.size;
+                st->valid |= ZIP_STAT_SIZE;
+                return sizeof(zip_stat_t);
+            }
+            case ZIP_SOURCE_ERROR:
+                return 2 * sizeof(int);
+            case ZIP_SOURCE_SUPPORTS:
+                return zip_source_make_command_bitmap(ZIP_SOURCE_OPEN, ZIP_SOURCE_READ,
+                                                      ZIP_SOURCE_CLOSE, ZIP_SOURCE_STAT,
+                                                      ZIP_SOURCE_ERROR, -1);
+            default:
+                return -1;
+        }
+    }
+};
+
+// A deck whose one slide part inflates to size bytes.
+void WriteZipBomb(const std::string& path, std::uint64_t size) {
+    const std::string small = TPresentationBuilder().Slide(SlideXml("")).Bytes();
+    WriteBytes(path, small);
+    int error = 0;
+    zip_t* archive = zip_open(path.c_str(), 0, &error);
+    ASSERT_NE(archive, nullptr);
+    LazySlide slide;
+    slide.size = size;
+    zip_source_t* source = zip_source_function(archive, &LazySlide::Callback, &slide);
+    const zip_int64_t index =
+        zip_file_add(archive, "ppt/slides/slide1.xml", source, ZIP_FL_OVERWRITE);
+    ASSERT_GE(index, 0);
+    zip_set_file_compression(archive, static_cast<zip_uint64_t>(index), ZIP_CM_DEFLATE, 1);
+    ASSERT_EQ(zip_close(archive), 0);
+}
+
+class BadInputTest : public ProgramTest {
+  protected:
+    std::string In(const std::string& name) { return dir / ("in/" + name); }
+    std::string Corpus(const std::string& name) {
+        return ReadBytes((std::filesystem::path(QUILLON_PUBLIC_CORPUS) / name).string());
+    }
+    // The run's log lines by file name: state word and result.
+    std::map<std::string, std::pair<std::string, std::string>> Log() {
+        std::map<std::string, std::pair<std::string, std::string>> byFile;
+        const std::string text = ReadBytes(dir / "run.log");
+        for (std::size_t pos = 0, end; (end = text.find("\r\n", pos)) != std::string::npos;
+             pos = end + 2) {
+            const std::string line = text.substr(pos, end - pos);
+            const std::size_t a = line.find(" => "), b = line.find(" => ", a + 4);
+            const std::string source = line.substr(a + 4, b - a - 4);
+            byFile[source.substr(source.rfind('/') + 1)] = {line.substr(0, a), line.substr(b + 4)};
+        }
+        return byFile;
+    }
+};
+
+}  // namespace
+
+TEST_F(BadInputTest, EachBadFileFailsAloneWithItsOwnMessage) {
+    const std::string goodDeck = Corpus("python-pptx/test_slides.pptx");
+    const std::string goodPpt = ReadBytes(QUILLON_SAMPLES "/product-launch.ppt");
+    if (goodDeck.empty() || goodPpt.empty()) GTEST_SKIP() << "no sample files";
+    std::filesystem::create_directories(dir / "in");
+    WriteBytes(In("good.pptx"), goodDeck);
+    WriteBytes(In("good.ppt"), goodPpt);
+
+    // What the messages must name, by file.
+    std::map<std::string, std::string> expected;
+    WriteBytes(In("empty.pptx"), "");
+    expected["empty.pptx"] = "not a presentation";
+    WriteBytes(In("empty.ppt"), "");
+    expected["empty.ppt"] = "not a presentation";
+    for (int k = 1; k <= 8; ++k) {
+        WriteBytes(In("cut" + std::to_string(k) + ".pptx"),
+                   goodDeck.substr(0, goodDeck.size() * k / 9));
+        expected["cut" + std::to_string(k) + ".pptx"] = "damaged";
+        WriteBytes(In("cut" + std::to_string(k) + ".ppt"),
+                   goodPpt.substr(0, goodPpt.size() * k / 9));
+        expected["cut" + std::to_string(k) + ".ppt"] = "";  // damaged, or its text ends early
+    }
+    std::mt19937 random(42);
+    std::string noise(65536, '\0');
+    for (char& c : noise) c = static_cast<char>(random());
+    WriteBytes(In("noise.pptx"), noise);
+    expected["noise.pptx"] = "not a presentation";
+    WriteBytes(In("noise.ppt"), noise);
+    expected["noise.ppt"] = "not a presentation";
+    WriteBytes(In("letter.ppt"), "Dear reader,\r\nthis is a text file with the wrong name.\r\n");
+    expected["letter.ppt"] = "not a presentation";
+
+    WriteZipBomb(In("bomb.pptx"), (1ull << 30) + 4096);
+    expected["bomb.pptx"] = "ppt/slides/slide1.xml";
+
+    TZipBuilder many = TPresentationBuilder().Slide(SlideXml(Shape("", Para("hi")))).Zip();
+    for (int i = 0; i < 100000; ++i) many.Add("ppt/media/x" + std::to_string(i), "", true);
+    WriteBytes(In("manyparts.pptx"), many.Bytes());
+    expected["manyparts.pptx"] = "parts";
+
+    std::string nested;
+    for (int i = 0; i < 100000; ++i) nested += "<p:grpSp>";
+    for (int i = 0; i < 100000; ++i) nested += "</p:grpSp>";
+    WriteBytes(In("deep.pptx"), TPresentationBuilder().Slide(SlideXml(nested)).Bytes());
+    expected["deep.pptx"] = "deeper";
+
+    TTestCfb looping = BuildTestCfb({{"PowerPoint Document", std::string(20000, 'x')},
+                                     {"Current User", std::string(40, '\0')}});
+    const std::uint32_t start = looping.StartSector.at("PowerPoint Document");
+    looping.Put32(looping.FatEntryOffset(start + 2), start);  // the chain runs back to its start
+    WriteBytes(In("loop.ppt"), looping.Bytes);
+    expected["loop.ppt"] = "damaged";
+
+    // The document container of a real file claims more bytes than its stream holds.
+    std::string longRecord = goodPpt;
+    const std::size_t container = longRecord.find(std::string("\x0F\x00\xE8\x03", 4));
+    ASSERT_NE(container, std::string::npos);
+    std::memcpy(&longRecord[container + 4], "\xF0\xFF\xFF\x0F", 4);
+    WriteBytes(In("longrecord.ppt"), longRecord);
+    expected["longrecord.ppt"] = "damaged";
+
+    WriteBytes(In("locked.pptx"), BuildTestCfb({{"EncryptionInfo", std::string(200, '\1')},
+                                                {"EncryptedPackage", std::string(5000, '\2')}})
+                                      .Bytes);
+    expected["locked.pptx"] = "password";
+
+    // The memory of a run over the good files alone is the baseline.
+    std::filesystem::create_directories(dir / "good");
+    WriteBytes(dir / "good/good.pptx", goodDeck);
+    WriteBytes(dir / "good/good.ppt", goodPpt);
+    const ProcessResult baseline =
+        Run({"-P:Source=" + dir / "good/*.ppt?,Target=" + dir / "good-out," +
+             "PureConsole=1,ThreadsCount=2"});
+    ASSERT_EQ(baseline.exitCode, 0) << baseline.err;
+
+    const std::string options =
+        "-P:Source=" + dir / "in/*.ppt?,Target=" + dir / "out,PureConsole=1," +
+        "ThreadsCount=2,LogFile=" + dir / "run.log";
+    const ProcessResult r = Run({options});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+
+    const auto log = Log();
+    EXPECT_EQ(log.at("good.pptx").first, "Success");
+    EXPECT_EQ(log.at("good.ppt").first, "Success");
+    for (const auto& [name, words] : expected) {
+        SCOPED_TRACE(name);
+        ASSERT_TRUE(log.count(name));
+        if (words.empty()) continue;  // a cut .ppt may still read, with less text
+        EXPECT_EQ(log.at(name).first, "Failure");
+        EXPECT_NE(log.at(name).second.find(words), std::string::npos) << log.at(name).second;
+        EXPECT_NE(log.at(name).second.find(name), std::string::npos)
+            << "the message names the file";
+    }
+    // No file made the program's memory grow with its size (the bomb alone would need 1 GiB).
+    EXPECT_LT(r.maxRssKb, baseline.maxRssKb + 64 * 1024)
+        << "peak KiB; good files alone: " << baseline.maxRssKb;
+}
