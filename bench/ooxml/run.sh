@@ -26,5 +26,9 @@ fi
 
 echo "quillon: bench/ooxml/outlineDriver (automation layer + engine); officeparser $OFFICEPARSER_VERSION" \
      "on node $(node --version); $(nproc) cores; $(date -u +%Y-%m-%d)"
+# The product itself, for its unattended run over a folder.
+cmake -S . -B "$WORK/tree" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
+cmake --build "$WORK/tree" --target quillon >/dev/null
+
 python3 bench/ooxml/runBench.py --tools "$WORK/cmake" --node "$WORK/node" --decks "$WORK/decks" \
-    --corpus "$CORPUS" --repeat "${REPEAT:-3}"
+    --corpus "$CORPUS" --repeat "${REPEAT:-3}" --quillon "$WORK/tree/quillon"

@@ -23,7 +23,7 @@ def measure(command, repeat):
     template = command
     for _ in range(repeat):
         out = tempfile.mkdtemp(prefix="quillon-bench-")
-        command = [out if arg == "{out}" else arg for arg in template]
+        command = [arg.replace("{out}", out) for arg in template]
         start = time.perf_counter()
         process = subprocess.Popen(command, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
         printed = process.stdout.read()
@@ -46,6 +46,7 @@ def main():
     parser.add_argument("--decks", required=True)
     parser.add_argument("--corpus", required=True)
     parser.add_argument("--repeat", type=int, default=3)
+    parser.add_argument("--quillon", help="the quillon program, for its unattended run")
     args = parser.parse_args()
 
     driver = os.path.join(args.tools, "outlineDriver")
@@ -61,24 +62,43 @@ def main():
     out = "{out}"
     rows = []
     for name, files in sets:
+        if args.quillon:
+            # The unattended run searches a folder: one of links to exactly these files.
+            folder = tempfile.mkdtemp(prefix="quillon-bench-source-")
+            for index, path in enumerate(files):
+                os.symlink(os.path.abspath(path),
+                           os.path.join(folder, f"{index:04}-{os.path.basename(path)}"))
+            run = measure([args.quillon, f"-P:Source={folder}/*.ppt?,Target={out},Subdir=0,"
+                           f"ThreadsCount=1,PureConsole=1,LogFile={out}/run.log"], args.repeat)
+            shutil.rmtree(folder, ignore_errors=True)
+        else:
+            run = None
         quillon = measure([driver, out] + files, args.repeat)
         reading = measure([driver, "--no-save", out] + files, args.repeat)
         peer = measure(office + files, args.repeat)
         base = measure([floor] + files, args.repeat)
         n = len(files)
-        rows.append((name, n, quillon, reading, peer, base))
+        rows.append((name, n, quillon, reading, peer, base, run))
 
     print("| files | count | quillon files/s | quillon reading only files/s "
           "| officeparser files/s | inflate floor files/s | quillon vs officeparser "
           "| quillon / floor time | reading only / floor time "
           "| peak MiB quillon / officeparser / floor |")
     print("|---|---|---|---|---|---|---|---|---|---|")
-    for name, n, q, r, p, f in rows:
+    for name, n, q, r, p, f, u in rows:
         print(f"| {name} | {n} | {n / q[0]:.0f} | {n / r[0]:.0f} | {n / p[0]:.0f} "
               f"| {n / f[0]:.0f} | {p[0] / q[0]:.1f}x | {q[0] / f[0]:.2f}x | {r[0] / f[0]:.2f}x "
               f"| {q[1]:.0f} / {p[1]:.0f} / {f[1]:.0f} |")
         print(f"<!-- {name}: quillon '{q[2]}', reading only '{r[2]}', officeparser '{p[2]}', "
               f"floor '{f[2]}' -->")
+    if args.quillon:
+        print()
+        print("| files | quillon unattended run (1 converter) files/s | vs officeparser "
+              "| run / floor time | peak MiB |")
+        print("|---|---|---|---|---|")
+        for name, n, q, r, p, f, u in rows:
+            print(f"| {name} | {n / u[0]:.0f} | {p[0] / u[0]:.1f}x | {u[0] / f[0]:.2f}x "
+                  f"| {u[1]:.0f} |")
 
     # The same deck with and without 50 MB of pictures, read 100 times in one process each, so
     # the process start does not hide the per-file cost.

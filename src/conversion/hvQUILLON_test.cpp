@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <filesystem>
 #include <mutex>
 #include <thread>
@@ -281,4 +283,26 @@ TEST_F(QuillonTest, RefusedFilesAndSourcesTouchedOnlyAfterSuccess) {
     EXPECT_TRUE(ReadBytes(dir / "out/deep.txt").starts_with("{\\rtf1{{{"));
     // The failed file's presentation was closed too.
     EXPECT_EQ(recording.Count("Close"), 3);
+}
+
+TEST_F(QuillonTest, FilesThatVanishOrAreNoRegularFilesFailAlone) {
+    if (Copy("python-pptx/test_slides.pptx", "good.pptx").empty()) GTEST_SKIP() << "no corpus";
+    ThvBatch batch;
+    batch.AddFile(dir / "in/good.pptx");
+    batch.AddFile(dir / "in/vanished.pptx");  // listed, then gone before its turn
+    ASSERT_EQ(mkfifo((dir / "in/pipe.pptx").c_str(), 0600), 0);
+    batch.AddFile(dir / "in/pipe.pptx");  // opening a pipe for reading would wait for a writer
+    batch.TargetFolder = dir / "out/";
+    auto head = ThvConvertor::CreateChain(batch, dir / "out/", {});
+    RunningCount = 1;
+    head->Start();
+    for (int i = 0; i < 10000 && RunningCount > 0; ++i) std::this_thread::sleep_for(1ms);
+    ASSERT_EQ(RunningCount, 0) << "a converter hangs";
+    ThvBatchLock lock(batch);
+    const auto& nodes = lock.Nodes();
+    EXPECT_EQ(nodes[0]->State, ThvNode::Success);
+    EXPECT_EQ(nodes[1]->State, ThvNode::Failure);
+    EXPECT_NE(nodes[1]->Result.find("vanished.pptx"), std::string::npos) << nodes[1]->Result;
+    EXPECT_EQ(nodes[2]->State, ThvNode::Failure);
+    EXPECT_NE(nodes[2]->Result.find("pipe.pptx"), std::string::npos) << nodes[2]->Result;
 }

@@ -285,8 +285,10 @@ ThvXmlPart::ThvXmlPart(std::string bytes, std::string_view fileName, std::string
     }
     // Whitespace-only text is kept only where it is an element's sole content: "<a:t> </a:t>"
     // is a real space, indentation between elements is not.
+    // No end-of-line normalisation: a carriage return left in text is dropped as a control
+    // character when written, and the scan for it costs on every part.
     constexpr unsigned options =
-        pugi::parse_cdata | pugi::parse_escapes | pugi::parse_eol | pugi::parse_ws_pcdata_single;
+        pugi::parse_cdata | pugi::parse_escapes | pugi::parse_ws_pcdata_single;
     pugi::xml_parse_result result =
         doc_.load_buffer_inplace(bytes_.data(), bytes_.size(), options, pugi::encoding_utf8);
     if (!result) {
@@ -307,11 +309,12 @@ void ThvXmlPart::Normalize(std::string_view fileName, std::string_view partName)
     struct ThvFrame {
         pugi::xml_node Next;  // next child of this level still to visit
         std::size_t Mark;
+        bool InAlternateContent;  // the children of this level are the branches of a block
     };
     ThvNamespaceScope scope;
     std::size_t elements = 0;
     std::vector<ThvFrame> stack;
-    stack.push_back({Root(), 0});
+    stack.push_back({Root(), 0, false});
     while (!stack.empty()) {
         ThvFrame& frame = stack.back();
         pugi::xml_node element = frame.Next;
@@ -325,20 +328,17 @@ void ThvXmlPart::Normalize(std::string_view fileName, std::string_view partName)
         std::size_t mark = scope.Mark();
         scope.Declare(element);
         // The branches of an alternate-content block were named when the block was resolved.
-        if (std::strcmp(element.parent().name(), "mc:AlternateContent") != 0) {
-            Rename(element, scope);
-        }
+        if (!frame.InAlternateContent) Rename(element, scope);
         const char* name = element.name();
         if (name[0] == 'm' && std::strcmp(name, "mc:Ignored") == 0) {
             scope.Release(mark);
             continue;
         }
-        if (name[0] == 'm' && std::strcmp(name, "mc:AlternateContent") == 0) {
-            ResolveAlternateContent(element, scope);
-        }
+        bool block = name[0] == 'm' && std::strcmp(name, "mc:AlternateContent") == 0;
+        if (block) ResolveAlternateContent(element, scope);
         // The scan guards memory; these guard every later walk of the tree.
         if (stack.size() > ThvEngineLimits::MaxXmlDepth) RefuseDepth(fileName, partName);
         if (++elements > ThvEngineLimits::MaxXmlElements) RefuseSize(fileName, partName);
-        stack.push_back({element.first_child(), mark});
+        stack.push_back({element.first_child(), mark, block});
     }
 }

@@ -3,13 +3,17 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <memory>
 
+#include "cfbReader.h"
 #include "compoundProbe.h"
 #include "engineError.h"
+#include "engineLimits.h"
 #include "fileSystem.h"
 #include "ooxmlPackage.h"
 #include "ooxmlSlides.h"
+#include "pptDocument.h"
 
 namespace {
 
@@ -21,7 +25,7 @@ ThvContainer ContainerOf(std::string_view firstBytes) {
         firstBytes.starts_with(std::string_view("PK\x05\x06", 4))) {
         return ThvContainer::Zip;
     }
-    if (HasCompoundSignature(firstBytes)) return ThvContainer::Compound;
+    if (ThvCfbReader::HasSignature(firstBytes)) return ThvContainer::Compound;
     return ThvContainer::Unknown;
 }
 
@@ -35,10 +39,7 @@ ThvContainer ContainerOf(std::string_view firstBytes) {
             ThrowFileError(fileName,
                            "is protected by rights management (IRM); such presentations cannot "
                            "be read");
-        case ThvCompoundKind::BinaryPowerPoint:
-            ThrowFileError(fileName,
-                           "is a binary PowerPoint 97-2003 presentation; binary PowerPoint "
-                           "97-2003 files are not supported yet");
+        case ThvCompoundKind::BinaryPowerPoint:  // read by the binary reader, not here
         case ThvCompoundKind::Damaged:
             ThrowFileError(fileName, "is damaged: its compound file directory cannot be read");
         case ThvCompoundKind::Other:
@@ -70,12 +71,10 @@ ThvPresentationText LoadPresentationBytes(std::string_view bytes, std::string_vi
             return ReadOoxmlPresentation(*package);
         }
         case ThvContainer::Compound: {
-            ThvByteReader read = [bytes](std::uint64_t offset, std::size_t size, char* out) {
-                if (offset > bytes.size() || size > bytes.size() - offset) return false;
-                std::memcpy(out, bytes.data() + offset, size);
-                return true;
-            };
-            ThrowCompoundFailure(ProbeCompoundFile(read, bytes.size()), fileName);
+            const ThvCompoundKind kind = ProbeCompoundFile(bytes);
+            if (kind == ThvCompoundKind::BinaryPowerPoint)
+                return ReadPptPresentation(bytes, fileName);
+            ThrowCompoundFailure(kind, fileName);
         }
         case ThvContainer::Unknown:
             break;
@@ -87,30 +86,28 @@ ThvPresentationText LoadPresentationFile(const std::string& path) {
     if (IsRemoteName(path)) {
         ThrowFileError(path, "is an address on the network; remote files are not supported");
     }
+    // Opening a pipe or a device could wait for ever; only regular files are opened.
+    std::error_code error;
+    std::filesystem::file_status status = std::filesystem::status(path, error);
+    if (std::filesystem::is_directory(status)) {
+        ThrowFileError(path, "is a folder, not a presentation");
+    }
+    if (std::filesystem::exists(status) && !std::filesystem::is_regular_file(status)) {
+        ThrowFileError(path, "is not a regular file, not a presentation");
+    }
     // One open serves detection and reading: the zip reader takes the same file over.
     std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "rb"),
                                                          &std::fclose);
     if (!file) ThrowFileError(path, "cannot be opened: " + SystemErrorMessage(errno));
     char first[8] = {};
     std::size_t got = std::fread(first, 1, sizeof first, file.get());
-    if (got == 0 && std::ferror(file.get()) && DirectoryExists(path)) {
-        ThrowFileError(path, "is a folder, not a presentation");
-    }
     switch (ContainerOf(std::string_view(first, got))) {
         case ThvContainer::Zip:
             return ReadOoxmlPresentation(*ThvOoxmlPackage::FromFile(std::move(file), path));
-        case ThvContainer::Compound: {
-            std::FILE* stream = file.get();
-            if (std::fseek(stream, 0, SEEK_END) != 0) {
-                ThrowFileError(path, "cannot be read: " + SystemErrorMessage(errno));
-            }
-            std::uint64_t size = static_cast<std::uint64_t>(std::ftell(stream));
-            ThvByteReader read = [stream](std::uint64_t offset, std::size_t count, char* out) {
-                return std::fseek(stream, static_cast<long>(offset), SEEK_SET) == 0 &&
-                       std::fread(out, 1, count, stream) == count;
-            };
-            ThrowCompoundFailure(ProbeCompoundFile(read, size), path);
-        }
+        case ThvContainer::Compound:
+            // Compound files are read in memory, under the engine's file limit.
+            file.reset();
+            return LoadPresentationBytes(ReadFileBytes(path, ThvEngineLimits::MaxFileBytes), path);
         case ThvContainer::Unknown:
             break;
     }

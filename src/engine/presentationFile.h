@@ -6,10 +6,11 @@
 #include "presentationText.h"
 
 /// Opens a presentation by its content, whatever its name says: a zip container is read as an
-/// Office Open XML presentation; a compound file is told apart as password-protected, under
-/// rights management, binary PowerPoint 97-2003 (not read yet) or something else; anything
-/// else is not a presentation. Every failure is an EhvError whose message begins with the file
-/// name in double quotes and says what is wrong with the file.
+/// Office Open XML presentation; a compound file is told apart as an encrypted Office Open XML
+/// file (password or rights management), a binary PowerPoint presentation (read by the binary
+/// reader, pptDocument.h) or something else; anything else is not a presentation. Every failure is
+/// an EhvError whose message begins with the file name in double quotes and says what is wrong with
+/// the file.
 
 /// Reads the file at path. Pictures and media inside it are never read into memory.
 ThvPresentationText LoadPresentationFile(const std::string& path);
