@@ -4,6 +4,7 @@
 #include <cstring>
 #include <limits>
 
+#include "byteOrder.h"
 #include "textEncoding.h"
 
 namespace {
@@ -18,16 +19,6 @@ constexpr std::uint32_t kMiniSectorSize = 64;
 constexpr std::size_t kWalkToEnd = std::numeric_limits<std::size_t>::max();
 
 const char kSignature[8] = {'\xD0', '\xCF', '\x11', '\xE0', '\xA1', '\xB1', '\x1A', '\xE1'};
-
-std::uint16_t U16(std::string_view b, std::size_t at) {
-    return static_cast<std::uint16_t>(static_cast<unsigned char>(b[at]) |
-                                      static_cast<unsigned char>(b[at + 1]) << 8);
-}
-
-std::uint32_t U32(std::string_view b, std::size_t at) {
-    return static_cast<std::uint32_t>(U16(b, at)) | static_cast<std::uint32_t>(U16(b, at + 2))
-                                                        << 16;
-}
 
 [[noreturn]] void Fail(const std::string& what) { throw EhvCfbError("compound file: " + what); }
 

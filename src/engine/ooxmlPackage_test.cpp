@@ -3,20 +3,13 @@
 #include <gtest/gtest.h>
 
 #include "engineLimits.h"
+#include "errorText.h"
 #include "hvError.h"
 #include "ooxmlSlides.h"
 #include "ooxmlTestPackage.h"
 
 namespace {
 
-std::string ErrorOf(const std::function<void()>& call) {
-    try {
-        call();
-    } catch (const EhvError& e) {
-        return e.what();
-    }
-    return "(no error)";
-}
 
 TEST(PartNameTest, TargetsResolveAgainstTheSourceFolder) {
     EXPECT_EQ(ResolvePartName("ppt/presentation.xml", "slides/slide1.xml"),

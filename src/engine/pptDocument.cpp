@@ -7,6 +7,7 @@
 #include <unordered_set>
 #include <vector>
 
+#include "byteOrder.h"
 #include "cfbReader.h"
 #include "engineError.h"
 #include "engineLimits.h"
@@ -56,16 +57,6 @@ constexpr std::uint32_t kCenterTitleText = 6;
 
 /// The password PowerPoint tries by itself: files "protected" only against changes use it.
 constexpr std::u16string_view kDefaultPassword = u"VelvetSweatshop";
-
-std::uint16_t U16(std::string_view b, std::size_t at) {
-    return static_cast<std::uint16_t>(static_cast<unsigned char>(b[at]) |
-                                      static_cast<unsigned char>(b[at + 1]) << 8);
-}
-
-std::uint32_t U32(std::string_view b, std::size_t at) {
-    return static_cast<std::uint32_t>(U16(b, at)) | static_cast<std::uint32_t>(U16(b, at + 2))
-                                                        << 16;
-}
 
 std::string Hex(std::uint32_t value) {
     static const char digits[] = "0123456789ABCDEF";

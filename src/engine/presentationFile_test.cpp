@@ -7,20 +7,13 @@
 
 #include "cfbTestWriter.h"
 #include "compoundProbe.h"
+#include "errorText.h"
 #include "hvError.h"
 #include "ooxmlTestPackage.h"
 #include "tempDir.h"
 
 namespace {
 
-std::string ErrorOf(const std::function<void()>& call) {
-    try {
-        call();
-    } catch (const EhvError& e) {
-        return e.what();
-    }
-    return "(no error)";
-}
 
 std::string BytesError(const std::string& bytes) {
     return ErrorOf([&] { LoadPresentationBytes(bytes, "in.pptx"); });

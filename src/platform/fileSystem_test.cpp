@@ -13,6 +13,7 @@
 #include <filesystem>
 #include <functional>
 
+#include "errorText.h"
 #include "hvError.h"
 #include "tempDir.h"
 
@@ -27,14 +28,6 @@ class FileSystemTest : public ::testing::Test {
     const std::string folder_ = dir_.Path().substr(0, dir_.Path().size() - 1);
 };
 
-std::string ErrorText(const std::function<void()>& action) {
-    try {
-        action();
-    } catch (const EhvError& e) {
-        return e.Message();
-    }
-    return "no error";
-}
 
 mode_t ModeOf(const std::string& path) {
     struct stat st {};
@@ -125,9 +118,9 @@ TEST_F(FileSystemTest, FolderEntriesSortByBytesAndNeverLeadIntoLinkedFolders) {
 TEST_F(FileSystemTest, ReadFileBytesLimits) {
     WriteFileAtomic(Path("f"), "12345");
     EXPECT_EQ(ReadFileBytes(Path("f"), 5), "12345");
-    EXPECT_EQ(ErrorText([&] { ReadFileBytes(Path("f"), 4); }),
+    EXPECT_EQ(ErrorOf([&] { ReadFileBytes(Path("f"), 4); }),
               "File \"" + Path("f") + "\" is larger than 4 bytes.");
-    EXPECT_EQ(ErrorText([&] { ReadFileBytes(Path("missing"), 4); }),
+    EXPECT_EQ(ErrorOf([&] { ReadFileBytes(Path("missing"), 4); }),
               "Cannot open file \"" + Path("missing") + "\". No such file or directory");
     EXPECT_THROW(ReadFileBytes(folder_, 100), EhvError);
 
@@ -157,10 +150,10 @@ TEST_F(FileSystemTest, WriteFileAtomicFailuresKeepTheOldFile) {
     };
     WriteFileAtomic(Path("ro"), "old");
     ASSERT_TRUE(SetReadOnly(Path("ro"), true));
-    EXPECT_EQ(ErrorText([&] { WriteFileAtomic(Path("ro"), "new"); }), message("ro", EACCES));
+    EXPECT_EQ(ErrorOf([&] { WriteFileAtomic(Path("ro"), "new"); }), message("ro", EACCES));
     EXPECT_EQ(ReadFileBytes(Path("ro"), 10), "old");
-    EXPECT_EQ(ErrorText([&] { WriteFileAtomic(Path("no/f"), "x"); }), message("no/f", ENOENT));
-    EXPECT_EQ(ErrorText([&] { WriteFileAtomic(Path("ro/f"), "x"); }), message("ro/f", ENOTDIR));
+    EXPECT_EQ(ErrorOf([&] { WriteFileAtomic(Path("no/f"), "x"); }), message("no/f", ENOENT));
+    EXPECT_EQ(ErrorOf([&] { WriteFileAtomic(Path("ro/f"), "x"); }), message("ro/f", ENOTDIR));
 
     // A full disk, simulated by a file size limit, fails in the middle of writing.
     WriteFileAtomic(Path("big"), "old");
@@ -170,7 +163,7 @@ TEST_F(FileSystemTest, WriteFileAtomicFailuresKeepTheOldFile) {
     small.rlim_cur = 4096;
     sighandler_t oldHandler = signal(SIGXFSZ, SIG_IGN);
     setrlimit(RLIMIT_FSIZE, &small);
-    std::string error = ErrorText([&] { WriteFileAtomic(Path("big"), std::string(10000, 'x')); });
+    std::string error = ErrorOf([&] { WriteFileAtomic(Path("big"), std::string(10000, 'x')); });
     setrlimit(RLIMIT_FSIZE, &oldLimit);
     signal(SIGXFSZ, oldHandler);
     EXPECT_EQ(error, message("big", EFBIG));
