@@ -68,13 +68,9 @@ void ThvOoxmlPackage::ThvZipCloser::operator()(zip* archive) const {
     zip_discard(archive);
 }
 
-std::unique_ptr<ThvOoxmlPackage> ThvOoxmlPackage::FromBuffer(std::string_view bytes,
-                                                             std::string_view fileName) {
+std::unique_ptr<ThvOoxmlPackage> ThvOoxmlPackage::Open(zip_source_t* source,
+                                                       std::string_view fileName) {
     ThvZipError error;
-    zip_source_t* source = zip_source_buffer_create(bytes.data(), bytes.size(), 0, &error.error);
-    if (!source)
-        ThrowFileError(fileName,
-                       "cannot be read: " + std::string(zip_error_strerror(&error.error)));
     zip_t* archive = zip_open_from_source(source, ZIP_RDONLY, &error.error);
     if (!archive) {
         zip_source_free(source);
@@ -82,6 +78,16 @@ std::unique_ptr<ThvOoxmlPackage> ThvOoxmlPackage::FromBuffer(std::string_view by
                                      std::string(zip_error_strerror(&error.error)) + ")");
     }
     return std::unique_ptr<ThvOoxmlPackage>(new ThvOoxmlPackage(archive, fileName));
+}
+
+std::unique_ptr<ThvOoxmlPackage> ThvOoxmlPackage::FromBuffer(std::string_view bytes,
+                                                             std::string_view fileName) {
+    ThvZipError error;
+    zip_source_t* source = zip_source_buffer_create(bytes.data(), bytes.size(), 0, &error.error);
+    if (!source)
+        ThrowFileError(fileName,
+                       "cannot be read: " + std::string(zip_error_strerror(&error.error)));
+    return Open(source, fileName);
 }
 
 std::unique_ptr<ThvOoxmlPackage> ThvOoxmlPackage::FromFile(
@@ -93,13 +99,7 @@ std::unique_ptr<ThvOoxmlPackage> ThvOoxmlPackage::FromFile(
                        "cannot be read: " + std::string(zip_error_strerror(&error.error)));
     }
     file.release();  // the source closes it from now on
-    zip_t* archive = zip_open_from_source(source, ZIP_RDONLY, &error.error);
-    if (!archive) {
-        zip_source_free(source);
-        ThrowFileError(fileName, "is damaged: its zip container cannot be read (" +
-                                     std::string(zip_error_strerror(&error.error)) + ")");
-    }
-    return std::unique_ptr<ThvOoxmlPackage>(new ThvOoxmlPackage(archive, fileName));
+    return Open(source, fileName);
 }
 
 ThvOoxmlPackage::ThvOoxmlPackage(zip* archive, std::string_view fileName)

@@ -10,6 +10,7 @@
 #include <vector>
 
 struct zip;
+struct zip_source;
 
 /// A relationship of a package part, its target resolved to a part name.
 struct ThvRelationship {
@@ -56,6 +57,9 @@ class ThvOoxmlPackage {
     std::uint64_t InflatedBytes() const { return inflated_; }
 
   private:
+    /// Opens the archive of a source it then owns; a failure frees the source.
+    static std::unique_ptr<ThvOoxmlPackage> Open(zip_source* source, std::string_view fileName);
+
     struct ThvZipCloser {
         void operator()(zip* archive) const;
     };
