@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <chrono>
+#include <condition_variable>
+#include <mutex>
 
 #include "fileSystem.h"
 #include "hvBatch.h"
@@ -12,6 +14,11 @@
 #include "textEncoding.h"
 
 namespace {
+
+// Guards nothing but the wake-up: a converter takes it between its count-out and the notify,
+// so a waiter that has just seen a count above 0 is already waiting when the notify comes.
+std::mutex convertersEndedLock;
+std::condition_variable convertersEnded;
 
 std::shared_ptr<ThvConvertor> CreateConvertor(ThvBatch& batch, int32_t count,
                                               const ThvNodeEvent& onFileDone) {
@@ -77,8 +84,17 @@ void ThvConvertor::AfterExecute() {
             // must still count itself out, or its owner would wait for ever.
         }
     }
-    ThvBatchLock lock(Batch);
-    RunningCount.fetch_sub(1);
+    {
+        ThvBatchLock lock(Batch);
+        RunningCount.fetch_sub(1);
+    }
+    { std::lock_guard wake(convertersEndedLock); }
+    convertersEnded.notify_all();
+}
+
+bool WaitForConverters(std::chrono::milliseconds timeout) {
+    std::unique_lock lock(convertersEndedLock);
+    return convertersEnded.wait_for(lock, timeout, [] { return RunningCount.load() <= 0; });
 }
 
 std::string ThvConvertor::TargetPath(ThvBatch& batch, ThvNode& node) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -12,6 +13,11 @@
 /// size before starting the chain and waits for 0; each converter counts itself out once, under
 /// its batch's lock, when its thread ends.
 inline std::atomic<int32_t> RunningCount{0};
+
+/// Waits until RunningCount is 0 or timeout has passed; true when it is 0. A converter counting
+/// itself out wakes the waiter at once, so a run ends when its last converter does, not at the
+/// next tick of a progress display.
+bool WaitForConverters(std::chrono::milliseconds timeout);
 
 /// One converter thread of a chain. A chain of N converters shares one batch: whichever is free
 /// takes the next file. This class holds everything that does not depend on the document

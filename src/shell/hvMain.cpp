@@ -2,7 +2,6 @@
 
 #include <chrono>
 #include <cstdio>
-#include <thread>
 
 #include "hvBatch.h"
 #include "hvConvertor.h"
@@ -56,11 +55,9 @@ void ThvMain::Run() {
     const auto elapsed = [&] {
         return std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
     };
-    // Only polling: no call may wait for this thread while it sleeps.
-    while (RunningCount > 0) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
-        ShowProgress(elapsed(), false);
-    }
+    // No converter calls back into this thread here (no finish event is set), so waiting is
+    // safe; the timeout is the progress display's tick.
+    while (!WaitForConverters(std::chrono::milliseconds(100))) ShowProgress(elapsed(), false);
     ShowProgress(elapsed(), true);
     ReportRun();
 }
