@@ -1,6 +1,8 @@
 #include "hvQUILLON.h"
 
 #include <fstream>
+#include <memory>
+#include <optional>
 
 #include "fileSystem.h"
 #include "hvBatch.h"
@@ -39,13 +41,17 @@ void ThvQUILLON::ConvertFile(ThvBatch& batch, ThvNode& node) {
         // name: a run killed in between never leaves rich text that a later run would keep.
         const std::string rich = RichTextPath(target);
         AutomationCall(*Presentation, "SaveAs", {Variant(rich), Variant(int32_t{6})});
+        std::optional<std::string> text;
         try {
-            WritePlainText(rich, target);
-            DeleteFile(rich);
+            text = ReadPlainText(rich);
         } catch (const std::exception&) {
-            // The rich text is still the presentation's text: it becomes the result.
-            if (!ReplaceFile(rich, target))
-                throw EhvError("Cannot move \"" + rich + "\" to \"" + target + "\".");
+            // Rich text that cannot be read is still the presentation's text: the result.
+        }
+        if (text) {
+            // Written over the rich text itself: one new file per conversion, not two.
+            RewriteFileAs(rich, EncodeAnsi(*text), target);
+        } else if (!ReplaceFile(rich, target)) {
+            throw EhvError("Cannot move \"" + rich + "\" to \"" + target + "\".");
         }
         ClosePresentation();
         AfterConvert(batch, node, target);
@@ -64,28 +70,23 @@ std::string RichTextPath(const std::string& target) {
     return ExtractFilePath(target) + "." + ExtractFileName(target) + ".quillon-rtf";
 }
 
-void WritePlainText(const std::string& source, const std::string& target) {
+std::string ReadPlainText(const std::string& source) {
     std::ifstream in(source, std::ios::binary);
     if (!in) throw EhvError("Cannot open file \"" + source + "\".");
-    std::string piece(ReadPieceBytes, '\0');
-    in.read(piece.data(), static_cast<std::streamsize>(piece.size()));
-    piece.resize(static_cast<std::size_t>(in.gcount()));
-
-    std::string text;
-    if (LooksLikeRichText(piece)) {
-        // Read in pieces: only the text is kept, never the whole rich text.
-        ThvRichTextReader reader;
-        while (!piece.empty()) {
-            reader.Feed(piece);
-            piece.resize(ReadPieceBytes);
-            in.read(piece.data(), static_cast<std::streamsize>(piece.size()));
-            piece.resize(static_cast<std::size_t>(in.gcount()));
-        }
-        if (in.bad()) throw EhvError("Cannot read file \"" + source + "\".");
-        text = reader.Finish();
-    } else {
+    // Not zero-filled: the buffer only ever holds what was read into it.
+    const auto buffer = std::make_unique_for_overwrite<char[]>(ReadPieceBytes);
+    auto readPiece = [&] {
+        in.read(buffer.get(), static_cast<std::streamsize>(ReadPieceBytes));
+        return std::string_view(buffer.get(), static_cast<std::size_t>(in.gcount()));
+    };
+    std::string_view piece = readPiece();
+    if (!LooksLikeRichText(piece)) {
         in.close();
-        text = JoinLines(SplitLines(DecodeWithBom(ReadFileBytes(source, MaxPlainTextBytes))));
+        return JoinLines(SplitLines(DecodeWithBom(ReadFileBytes(source, MaxPlainTextBytes))));
     }
-    WriteTextFile(target, text);
+    // Read in pieces: only the text is kept, never the whole rich text.
+    ThvRichTextReader reader;
+    for (; !piece.empty(); piece = readPiece()) reader.Feed(piece);
+    if (in.bad()) throw EhvError("Cannot read file \"" + source + "\".");
+    return reader.Finish();
 }

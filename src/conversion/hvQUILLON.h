@@ -22,7 +22,7 @@ class ThvQUILLON : public ThvPowerPointOle {
 /// next conversion of the same file replaces it.
 std::string RichTextPath(const std::string& target);
 
-/// The text step: the file at source, rich text or plain text with or without a byte-order
-/// mark, written to target as plain text in the ANSI code page, one line per paragraph, CR LF,
-/// no byte-order mark, atomically. Throws EhvError when it cannot; target is then untouched.
-void WritePlainText(const std::string& source, const std::string& target);
+/// The text step's reading: the file at source, rich text or plain text with or without a
+/// byte-order mark, as the plain text the converter writes (UTF-8, one line per paragraph,
+/// CR LF). Throws EhvError when it cannot be read or decoded.
+std::string ReadPlainText(const std::string& source);

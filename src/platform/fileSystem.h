@@ -63,6 +63,13 @@ std::string ReadFileBytes(const std::string& path, std::size_t maxBytes);
 /// seen half written. Throws EhvError "Cannot create file "<path>". <reason>".
 void WriteFileAtomic(const std::string& path, const std::string& bytes);
 
+/// Writes bytes over the existing regular file at path (truncated, not replaced: no new file is
+/// made) and renames it over to. For a file of the caller's own that nobody reads before the
+/// rename; to is never seen half written. A read-only file at to is refused as by
+/// WriteFileAtomic. On failure path is deleted, to is untouched, and EhvError "Cannot create
+/// file "<to>". <reason>" is thrown.
+void RewriteFileAs(const std::string& path, const std::string& bytes, const std::string& to);
+
 /// The system's text for an errno value.
 std::string SystemErrorMessage(int error);
 

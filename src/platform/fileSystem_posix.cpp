@@ -262,31 +262,70 @@ std::string ReadFileBytes(const std::string& path, std::size_t maxBytes) {
     return data;
 }
 
-void WriteFileAtomic(const std::string& path, const std::string& bytes) {
+namespace {
+
+// What a write over path must respect: rename() would replace a read-only file without a word;
+// Windows refuses, and a file the user protected must not be overwritten behind their back.
+// Returns the existing file's mode to carry over, or 0 when nothing is there.
+mode_t CheckReplaceable(const std::string& path) {
     if (ExtractFileName(path, '/').empty()) ThrowCannotCreate(path, EISDIR);
     struct stat target;
-    bool targetExists = stat(path.c_str(), &target) == 0;
-    // rename() would replace a read-only file without a word; Windows refuses, and a file the
-    // user protected must not be overwritten behind their back.
-    if (targetExists && !S_ISDIR(target.st_mode) && (target.st_mode & kWriteBits) == 0) {
-        ThrowCannotCreate(path, EACCES);
-    }
+    if (stat(path.c_str(), &target) != 0 || S_ISDIR(target.st_mode)) return 0;
+    if ((target.st_mode & kWriteBits) == 0) ThrowCannotCreate(path, EACCES);
+    return target.st_mode & 07777;
+}
 
-    std::string tempPath;
-    TFileDescriptor fd(CreateTempBeside(path, tempPath));
-    if (fd.Get() < 0) ThrowCannotCreate(path, errno);
-
+// Writes bytes to fd, gives it the mode of the file it will replace, closes it and renames
+// from over to. On any failure from is deleted and the error thrown for to.
+void FinishAndRename(TFileDescriptor& fd, const std::string& bytes, mode_t mode,
+                     const std::string& from, const std::string& to) {
     auto fail = [&](int error) {
-        unlink(tempPath.c_str());
-        ThrowCannotCreate(path, error);
+        unlink(from.c_str());
+        ThrowCannotCreate(to, error);
     };
     if (!WriteAll(fd.Get(), bytes)) fail(errno);
-    if (targetExists && fchmod(fd.Get(), target.st_mode & 07777) != 0) fail(errno);
+    if (mode != 0 && fchmod(fd.Get(), mode) != 0) fail(errno);
     // No fsync: the promise is that no reader ever sees a half-written file, which the rename
     // gives. Durability across a power cut would cost a disk flush per output file of a batch
     // of thousands, and ext4 already flushes data before a rename over an existing file.
     if (fd.Close() != 0) fail(errno);
-    if (rename(tempPath.c_str(), path.c_str()) != 0) fail(errno);
+    if (rename(from.c_str(), to.c_str()) != 0) fail(errno);
+}
+
+}  // namespace
+
+void WriteFileAtomic(const std::string& path, const std::string& bytes) {
+    const mode_t mode = CheckReplaceable(path);
+    std::string tempPath;
+    TFileDescriptor fd(CreateTempBeside(path, tempPath));
+    if (fd.Get() < 0) ThrowCannotCreate(path, errno);
+    FinishAndRename(fd, bytes, mode, tempPath, path);
+}
+
+void RewriteFileAs(const std::string& path, const std::string& bytes, const std::string& to) {
+    auto fail = [&](int error) {
+        unlink(path.c_str());
+        ThrowCannotCreate(to, error);
+    };
+    mode_t mode = 0;
+    if (path != to) {
+        try {
+            mode = CheckReplaceable(to);
+        } catch (const EhvError&) {
+            unlink(path.c_str());
+            throw;
+        }
+    }
+    // The file is the caller's own; a link put in its place must not be written through.
+    TFileDescriptor fd(open(path.c_str(), O_WRONLY | O_CLOEXEC | O_NOFOLLOW));
+    if (fd.Get() < 0) fail(errno);
+    struct stat st;
+    if (fstat(fd.Get(), &st) != 0) fail(errno);
+    if (!S_ISREG(st.st_mode)) fail(EINVAL);
+    // Cut to the new length rather than opened truncated: ext4 writes a file truncated to
+    // nothing back to disk as soon as it is closed, which would cost a disk write per file.
+    if (ftruncate(fd.Get(), static_cast<off_t>(bytes.size())) != 0) fail(errno);
+    FinishAndRename(fd, bytes, mode, path, to);
 }
 
 std::string SystemErrorMessage(int error) {

@@ -1,5 +1,4 @@
 #include "fileSystem.h"
-#include "folderEntries.h"
 
 #include <gtest/gtest.h>
 #include <signal.h>
@@ -14,6 +13,7 @@
 #include <functional>
 
 #include "errorText.h"
+#include "folderEntries.h"
 #include "hvError.h"
 #include "tempDir.h"
 
@@ -27,7 +27,6 @@ class FileSystemTest : public ::testing::Test {
     TempDir dir_;
     const std::string folder_ = dir_.Path().substr(0, dir_.Path().size() - 1);
 };
-
 
 mode_t ModeOf(const std::string& path) {
     struct stat st {};
@@ -172,6 +171,52 @@ TEST_F(FileSystemTest, WriteFileAtomicFailuresKeepTheOldFile) {
     ASSERT_TRUE(ForceDirectories(Path("dir/sub")));
     EXPECT_THROW(WriteFileAtomic(Path("dir"), "x"), EhvError);
     EXPECT_EQ(ReadFolderEntries(folder_).size(), 3u);  // big, dir, ro: no temporary left behind
+}
+
+TEST_F(FileSystemTest, RewriteFileAsReusesTheFileAndCleansUpOnFailure) {
+    auto message = [&](const std::string& name, int error) {
+        return "Cannot create file \"" + Path(name) + "\". " + SystemErrorMessage(error);
+    };
+    WriteFileAtomic(Path("mine"), "a much longer first content");
+    struct stat before {};
+    stat(Path("mine").c_str(), &before);
+    WriteFileAtomic(Path("target"), "old");
+    ASSERT_EQ(chmod(Path("target").c_str(), 0640), 0);
+    RewriteFileAs(Path("mine"), "new", Path("target"));
+    struct stat after {};
+    stat(Path("target").c_str(), &after);
+    EXPECT_EQ(after.st_ino, before.st_ino);  // the same file, no new one
+    EXPECT_EQ(ReadFileBytes(Path("target"), 100), "new");
+    EXPECT_EQ(ModeOf(Path("target")), 0640u);
+    EXPECT_FALSE(FileExists(Path("mine")));
+    RewriteFileAs(Path("target"), "in place", Path("target"));
+    EXPECT_EQ(ReadFileBytes(Path("target"), 100), "in place");
+
+    // A link put in the file's place is not written through, and goes.
+    ASSERT_EQ(symlink(Path("target").c_str(), Path("link").c_str()), 0);
+    EXPECT_EQ(ErrorOf([&] { RewriteFileAs(Path("link"), "x", Path("out")); }),
+              message("out", ELOOP));
+    EXPECT_EQ(ReadFileBytes(Path("target"), 100), "in place");
+
+    // A protected target is refused; a failed write loses nothing of the target.
+    WriteFileAtomic(Path("mine"), "x");
+    ASSERT_TRUE(SetReadOnly(Path("target"), true));
+    EXPECT_EQ(ErrorOf([&] { RewriteFileAs(Path("mine"), "new", Path("target")); }),
+              message("target", EACCES));
+    EXPECT_EQ(ReadFileBytes(Path("target"), 100), "in place");
+    WriteFileAtomic(Path("mine"), "x");
+    struct rlimit oldLimit {};
+    getrlimit(RLIMIT_FSIZE, &oldLimit);
+    struct rlimit small = oldLimit;
+    small.rlim_cur = 4096;
+    sighandler_t oldHandler = signal(SIGXFSZ, SIG_IGN);
+    setrlimit(RLIMIT_FSIZE, &small);
+    std::string error =
+        ErrorOf([&] { RewriteFileAs(Path("mine"), std::string(10000, 'x'), Path("big")); });
+    setrlimit(RLIMIT_FSIZE, &oldLimit);
+    signal(SIGXFSZ, oldHandler);
+    EXPECT_EQ(error, message("big", EFBIG));
+    EXPECT_EQ(ReadFolderEntries(folder_).size(), 1u);  // target only: nothing left behind
 }
 
 }  // namespace
