@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <iterator>
 
 #include "hvError.h"
 #include "textEncoding.h"
@@ -101,6 +102,26 @@ std::string DecodeBytes(const std::string& bytes, int codePage) {
     }
 }
 
+// Code pages whose printable ASCII bytes are those characters, alone or next to any other
+// byte; text in them needs no converter for the bytes 0x20 to 0x7E.
+bool AsciiCompatible(int codePage) {
+    constexpr int kPages[] = {437,  850,  852,  866,  874,  932,  936,  949,  950,   1250,
+                              1251, 1252, 1253, 1254, 1255, 1256, 1257, 1258, 10000, 65001};
+    return std::find(std::begin(kPages), std::end(kPages), codePage) != std::end(kPages);
+}
+
+bool IsPrintableAscii(std::string_view text) {
+    for (char c : text) {
+        if (c < 0x20 || c > 0x7E) return false;
+    }
+    return true;
+}
+
+// Bytes that are text wherever they stand in the text state: no markup, no control character.
+bool IsPlainByte(char c) {
+    return static_cast<unsigned char>(c) >= 0x20 && c != '\\' && c != '{' && c != '}';
+}
+
 bool IsLetter(unsigned char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
 bool IsDigit(unsigned char c) { return c >= '0' && c <= '9'; }
 
@@ -116,7 +137,19 @@ int HexValue(unsigned char c) {
 ThvRichTextReader::ThvRichTextReader() { groups_.emplace_back(); }
 
 void ThvRichTextReader::Feed(std::string_view piece) {
-    for (char c : piece) Char(static_cast<unsigned char>(c));
+    const char* p = piece.data();
+    const char* const end = p + piece.size();
+    while (p < end) {
+        // Runs of plain text are most of a document: taken whole, not byte by byte.
+        if (lex_ == Lex::Text && fallbackLeft_ == 0 && IsPlainByte(*p)) {
+            const char* run = p;
+            while (p < end && IsPlainByte(*p)) ++p;
+            groupStart_ = false;
+            if (!Skipping()) TextRun(std::string_view(run, static_cast<std::size_t>(p - run)));
+            continue;
+        }
+        Char(static_cast<unsigned char>(*p++));
+    }
 }
 
 std::string ThvRichTextReader::Finish() {
@@ -403,6 +436,19 @@ void ThvRichTextReader::TextByte(unsigned char c) {
     }
     pendingCodePage_ = codePage;
     pendingBytes_ += static_cast<char>(c);
+}
+
+void ThvRichTextReader::TextRun(std::string_view run) {
+    if (pendingBytes_.empty() && IsPrintableAscii(run) && AsciiCompatible(CodePage())) {
+        if (!pendingUnits_.empty()) Flush();
+        if (cellBreak_) {
+            line_ += ' ';
+            cellBreak_ = false;
+        }
+        line_ += run;
+        return;
+    }
+    for (char c : run) TextByte(static_cast<unsigned char>(c));
 }
 
 void ThvRichTextReader::TextUnit(char16_t unit) {

@@ -47,6 +47,7 @@ class ThvRichTextReader {
     bool Skipping() const { return skippedDepth_ > 0 || groups_.back().dest != Dest::Text; }
     bool ConsumeFallback();  // true when the token is a \uN fallback character, dropped
     void TextByte(unsigned char c);
+    void TextRun(std::string_view run);  // plain bytes of the text state, not skipped
     void TextUnit(char16_t unit);
     void Text(std::string_view utf8);
     void Flush();

@@ -6,6 +6,7 @@
 
 #include "hvError.h"
 #include "tempDir.h"
+#include "textEncoding.h"
 
 namespace {
 
@@ -54,6 +55,24 @@ TEST(RichText, CodePagesOfTheDocumentAndOfFonts) {
     EXPECT_EQ(PlainByteByByte(japanese), "あい\r\n");
     // An unknown code page is read as Western rather than failing.
     EXPECT_EQ(Plain("{\\rtf1\\ansicpg99999 \\'e9}"), "é\r\n");
+    // Plain ASCII beside double-byte text, and a trail byte that looks like ASCII ("@" after 0x81:
+    // U+3000).
+    EXPECT_EQ(Plain("{\\rtf1\\ansi\\ansicpg932 ab\\'82\\'a0cd\\'81@ef\\par}"),
+              "abあcd\u3000ef\r\n");
+}
+
+TEST(RichText, PrintableAsciiIsItselfInTheCodePagesReadWithoutAConverter) {
+    // The reader takes runs of printable ASCII as they stand in these code pages; the
+    // converters must agree, byte by byte.
+    std::string ascii;
+    for (char c = 0x20; c < 0x7F; ++c) ascii += c;
+    for (const char* page :
+         {"ibm-437",      "ibm-850",      "ibm-852",      "ibm-866",      "windows-874",
+          "windows-932",  "windows-936",  "windows-949",  "windows-950",  "windows-1250",
+          "windows-1251", "windows-1252", "windows-1253", "windows-1254", "windows-1255",
+          "windows-1256", "windows-1257", "windows-1258", "macintosh",    "UTF-8"}) {
+        EXPECT_EQ(DecodeText(ascii, page), ascii) << page;
+    }
 }
 
 TEST(RichText, UnicodeWithFallbacks) {

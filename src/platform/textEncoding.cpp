@@ -6,6 +6,7 @@
 #include <unicode/ucnv_cb.h>
 #include <unicode/ustring.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -94,7 +95,54 @@ UConverter* CachedConverter(std::string_view codePage) {
     return it->second.get();
 }
 
-std::string Utf8Sanitized(std::string_view utf8) { return Utf16ToUtf8(Utf8ToUtf16(utf8)); }
+bool IsAscii(std::string_view text) {
+    for (char c : text) {
+        if (static_cast<unsigned char>(c) >= 0x80) return false;
+    }
+    return true;
+}
+
+char AsciiLower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + ('a' - 'A')) : c; }
+
+// Well-formed UTF-8 as ICU reads it: no overlong forms, no surrogates, nothing above U+10FFFF.
+bool IsWellFormedUtf8(std::string_view text) {
+    const auto* p = reinterpret_cast<const unsigned char*>(text.data());
+    const auto* end = p + text.size();
+    while (p < end) {
+        const unsigned char c = *p;
+        if (c < 0x80) {
+            ++p;
+            continue;
+        }
+        int trail;
+        unsigned char low = 0x80, high = 0xBF;  // the bounds of the first trail byte
+        if (c >= 0xC2 && c <= 0xDF) {
+            trail = 1;
+        } else if (c >= 0xE0 && c <= 0xEF) {
+            trail = 2;
+            if (c == 0xE0) low = 0xA0;
+            if (c == 0xED) high = 0x9F;
+        } else if (c >= 0xF0 && c <= 0xF4) {
+            trail = 3;
+            if (c == 0xF0) low = 0x90;
+            if (c == 0xF4) high = 0x8F;
+        } else {
+            return false;
+        }
+        if (end - p <= trail || p[1] < low || p[1] > high) return false;
+        for (int i = 2; i <= trail; ++i) {
+            if (p[i] < 0x80 || p[i] > 0xBF) return false;
+        }
+        p += trail + 1;
+    }
+    return true;
+}
+
+// Text that is already well formed, which nearly all is, is taken as it stands.
+std::string Utf8Sanitized(std::string_view utf8) {
+    if (IsWellFormedUtf8(utf8)) return std::string(utf8);
+    return Utf16ToUtf8(Utf8ToUtf16(utf8));
+}
 
 std::string SystemCodePage() {
     const char* codeset = nl_langinfo(CODESET);
@@ -193,6 +241,12 @@ std::string Utf16ToUtf8(std::u16string_view utf16) {
 }
 
 std::string FoldCase(std::string_view utf8) {
+    // Folding maps ASCII only within ASCII; option names and most paths are ASCII.
+    if (IsAscii(utf8)) {
+        std::string folded(utf8);
+        for (char& c : folded) c = AsciiLower(c);
+        return folded;
+    }
     std::u16string text = Utf8ToUtf16(utf8);
     if (text.empty()) return {};
     // Full folding can grow a string ("ß" -> "ss", "ΐ" -> three units).
@@ -205,7 +259,15 @@ std::string FoldCase(std::string_view utf8) {
     return Utf16ToUtf8(folded);
 }
 
-bool SameText(std::string_view a, std::string_view b) { return FoldCase(a) == FoldCase(b); }
+bool SameText(std::string_view a, std::string_view b) {
+    // Only when both are ASCII: "\u212A" (the Kelvin sign) and "k" are the same text too.
+    if (IsAscii(a) && IsAscii(b)) {
+        return a.size() == b.size() &&
+               std::equal(a.begin(), a.end(), b.begin(),
+                          [](char x, char y) { return AsciiLower(x) == AsciiLower(y); });
+    }
+    return FoldCase(a) == FoldCase(b);
+}
 
 bool ContainsText(std::string_view haystack, std::string_view needle) {
     if (needle.empty()) return true;

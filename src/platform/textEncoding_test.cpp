@@ -28,6 +28,16 @@ TEST_F(TextEncodingTest, GreekNeedsAGreekCodePage) {
 
 TEST_F(TextEncodingTest, InvalidInputBecomesReplacementCharacter) {
     EXPECT_EQ(EncodeText("a\xFFz", "UTF-8"), "a" + kReplacement + "z");
+    // Well-formed text is taken as it stands; every ill-formed kind still gets replaced.
+    const std::string emoji = "\xF0\x9F\x98\x80", last = "\xF4\x8F\xBF\xBF";
+    EXPECT_EQ(EncodeText(kGreek + emoji + last + "\xEF\xBF\xBE", "UTF-8"),
+              kGreek + emoji + last + "\xEF\xBF\xBE");
+    for (const char* bad : {"\xC0\xAF", "\xE0\x80\xAF", "\xED\xA0\x80", "\xF0\x80\x80\xAF",
+                            "\xF4\x90\x80\x80", "\xF5\x80\x80\x80", "\xE2\x82", "\x80"}) {
+        const std::string encoded = EncodeText(std::string("<") + bad + ">", "UTF-8");
+        EXPECT_NE(encoded.find(kReplacement), std::string::npos) << bad;
+        EXPECT_TRUE(encoded.starts_with("<") && encoded.ends_with(">")) << bad;
+    }
     EXPECT_EQ(EncodeText("a\xC3", "windows-1252"), "a?");
     EXPECT_EQ(DecodeText("a\xFFz", "UTF-8"), "a" + kReplacement + "z");
     // 0xD2 has no character in windows-1253.
@@ -77,6 +87,10 @@ TEST_F(TextEncodingTest, CaseFolding) {
     EXPECT_TRUE(SameText("\xCE\xA3\xCE\x8A\xCE\xA3\xCE\xA5\xCE\xA6\xCE\x9F\xCE\xA3",
                          "\xCF\x83\xCE\xAF\xCF\x83\xCF\x85\xCF\x86\xCE\xBF\xCF\x82"));  // Σίσυφος
     EXPECT_FALSE(SameText("abc", "abd"));
+    EXPECT_FALSE(SameText("abc", "abcd"));
+    EXPECT_TRUE(SameText("ThreadsCount", "THREADScount"));
+    EXPECT_FALSE(SameText("a@", "A`"));          // neighbours of the letters do not fold
+    EXPECT_TRUE(SameText("\xE2\x84\xAA", "k"));  // the Kelvin sign folds to ASCII
     EXPECT_TRUE(ContainsText("Die Stra\303\237e", "STRASSE"));
     EXPECT_TRUE(ContainsText("abc", ""));
     EXPECT_FALSE(ContainsText("", "a"));
