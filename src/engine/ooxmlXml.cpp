@@ -182,6 +182,40 @@ void ResolveAlternateContent(pugi::xml_node& block, ThvNamespaceScope& scope) {
     }
 }
 
+bool IsXmlSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+
+/// True when every namespace declaration in the raw bytes keeps names as they are, so that no
+/// element or attribute of the part needs renaming. Read before parsing, from the text itself:
+/// a declaration is an attribute, so white space precedes it. Anything unclear (text that only
+/// looks like a declaration, an escaped namespace name) answers false, and the full walk
+/// decides.
+bool DeclarationsKeepNames(std::string_view bytes) {
+    for (std::size_t at = bytes.find("xmlns"); at != std::string_view::npos;
+         at = bytes.find("xmlns", at + 5)) {
+        if (at == 0 || !IsXmlSpace(bytes[at - 1])) continue;  // not an attribute's name
+        std::size_t i = at + 5;
+        std::string_view prefix;
+        if (i < bytes.size() && bytes[i] == ':') {
+            std::size_t end = i + 1;
+            while (end < bytes.size() && !IsXmlSpace(bytes[end]) && bytes[end] != '=') ++end;
+            prefix = bytes.substr(i + 1, end - i - 1);
+            i = end;
+        }
+        while (i < bytes.size() && IsXmlSpace(bytes[i])) ++i;
+        if (i >= bytes.size() || bytes[i] != '=') return false;
+        ++i;
+        while (i < bytes.size() && IsXmlSpace(bytes[i])) ++i;
+        if (i >= bytes.size() || (bytes[i] != '"' && bytes[i] != '\'')) return false;
+        const std::size_t close = bytes.find(bytes[i], i + 1);
+        if (close == std::string_view::npos) return false;
+        const std::string uri(bytes.substr(i + 1, close - i - 1));
+        if (uri.find('&') != std::string::npos) return false;
+        const ThvNamespace* ns = FindNamespace(uri);
+        if (ns ? prefix != ns->Prefix : IsOurPrefix(prefix)) return false;
+    }
+    return true;
+}
+
 }  // namespace
 
 std::string_view LocalName(std::string_view qualifiedName) {
@@ -287,6 +321,10 @@ ThvXmlPart::ThvXmlPart(std::string bytes, std::string_view fileName, std::string
     // is a real space, indentation between elements is not.
     // No end-of-line normalisation: a carriage return left in text is dropped as a control
     // character when written, and the scan for it costs on every part.
+    // Looked at before parsing in place changes the bytes.
+    const bool keepsNames = DeclarationsKeepNames(bytes_);
+    const bool hasBlocks = bytes_.find("AlternateContent") != std::string::npos ||
+                           bytes_.find("Ignored") != std::string::npos;
     constexpr unsigned options =
         pugi::parse_cdata | pugi::parse_escapes | pugi::parse_ws_pcdata_single;
     pugi::xml_parse_result result =
@@ -300,7 +338,59 @@ ThvXmlPart::ThvXmlPart(std::string bytes, std::string_view fileName, std::string
         ThrowFileError(fileName,
                        "is damaged: its part \"" + std::string(partName) + "\" holds no XML");
     }
-    Normalize(fileName, partName);
+    if (keepsNames)
+        CheckAndResolve(fileName, partName, hasBlocks);
+    else
+        Normalize(fileName, partName);
+}
+
+void ThvXmlPart::CheckAndResolve(std::string_view fileName, std::string_view partName,
+                                 bool hasBlocks) {
+    auto firstElement = [](pugi::xml_node node) {
+        while (node && node.type() != pugi::node_element) node = node.next_sibling();
+        return node;
+    };
+    const pugi::xml_node root = Root();
+    std::size_t elements = 0;
+    std::size_t depth = 1;
+    pugi::xml_node element = root;
+    while (element) {
+        bool descend = true;
+        if (hasBlocks) {
+            const char* name = element.name();
+            if (name[0] == 'm' && std::strcmp(name, "mc:Ignored") == 0) {
+                descend = false;
+            } else if (name[0] == 'm' && std::strcmp(name, "mc:AlternateContent") == 0) {
+                // Names need no change here, so the scope is needed only now: the bindings of
+                // the block and of every element above it.
+                std::vector<pugi::xml_node> line;
+                for (pugi::xml_node up = element; up; up = up.parent()) {
+                    if (up.type() == pugi::node_element) line.push_back(up);
+                }
+                ThvNamespaceScope scope;
+                for (auto it = line.rbegin(); it != line.rend(); ++it) scope.Declare(*it);
+                ResolveAlternateContent(element, scope);
+            }
+        }
+        if (descend) {
+            // The same limits, counted the same way, as the full walk.
+            if (depth > ThvEngineLimits::MaxXmlDepth) RefuseDepth(fileName, partName);
+            if (++elements > ThvEngineLimits::MaxXmlElements) RefuseSize(fileName, partName);
+            if (pugi::xml_node child = firstElement(element.first_child())) {
+                element = child;
+                ++depth;
+                continue;
+            }
+        }
+        // Climb until a following element, never above the root.
+        pugi::xml_node next;
+        while (element != root && !(next = firstElement(element.next_sibling()))) {
+            element = element.parent();
+            --depth;
+        }
+        if (element == root) break;
+        element = next;
+    }
 }
 
 void ThvXmlPart::Normalize(std::string_view fileName, std::string_view partName) {

@@ -31,7 +31,11 @@ class ThvXmlPart {
     pugi::xml_node Root() const { return doc_.document_element(); }
 
   private:
+    // The full walk: renames to the fixed prefixes, resolves blocks, checks the limits.
     void Normalize(std::string_view fileName, std::string_view partName);
+    // The walk for a part whose declarations all keep names (nearly every part): checks the
+    // limits and resolves blocks where there are any.
+    void CheckAndResolve(std::string_view fileName, std::string_view partName, bool hasBlocks);
 
     std::string bytes_;  // parsed in place: the document points into it
     pugi::xml_document doc_;

@@ -140,20 +140,44 @@ void ThvRichTextReader::Feed(std::string_view piece) {
     const char* p = piece.data();
     const char* const end = p + piece.size();
     while (p < end) {
-        // Runs of plain text are most of a document: taken whole, not byte by byte.
-        if (lex_ == Lex::Text && fallbackLeft_ == 0 && IsPlainByte(*p)) {
-            const char* run = p;
-            while (p < end && IsPlainByte(*p)) ++p;
-            groupStart_ = false;
-            if (!Skipping()) TextRun(std::string_view(run, static_cast<std::size_t>(p - run)));
-            continue;
+        if (lex_ == Lex::Text) {
+            // Runs of plain text and whole control words are most of a document: taken in one
+            // step each, not byte by byte.
+            if (fallbackLeft_ == 0 && IsPlainByte(*p)) {
+                const char* run = p;
+                while (p < end && IsPlainByte(*p)) ++p;
+                groupStart_ = false;
+                if (!Skipping()) TextRun(std::string_view(run, static_cast<std::size_t>(p - run)));
+                continue;
+            }
+            if (*p == '\\' && TakeControlWord(p, end)) continue;
         }
         Char(static_cast<unsigned char>(*p++));
     }
 }
 
+bool ThvRichTextReader::TakeControlWord(const char*& p, const char* end) {
+    const char* q = p + 1;
+    if (q >= end || !IsLetter(static_cast<unsigned char>(*q))) return false;
+    const char* const word = q;
+    while (q < end && IsLetter(static_cast<unsigned char>(*q))) ++q;
+    const char* const param = q;
+    if (q < end && (IsDigit(static_cast<unsigned char>(*q)) || *q == '-')) {
+        ++q;
+        while (q < end && IsDigit(static_cast<unsigned char>(*q))) ++q;
+    }
+    // Without its delimiter in this piece, the word may go on in the next one.
+    if (q >= end) return false;
+    const std::string_view name(word, std::min<std::size_t>(param - word, kMaxWordLetters));
+    // \bin's data starts after the delimiter; the byte-by-byte path knows how to skip it.
+    if (name == "bin") return false;
+    ControlWord(name, std::string_view(param, std::min<std::size_t>(q - param, kMaxParamChars)));
+    p = *q == ' ' ? q + 1 : q;  // a blank delimiter belongs to the word
+    return true;
+}
+
 std::string ThvRichTextReader::Finish() {
-    if (lex_ == Lex::Word || lex_ == Lex::Param) ControlWord();
+    if (lex_ == Lex::Word || lex_ == Lex::Param) ControlWord(word_, param_);
     lex_ = Lex::Text;
     Flush();
     if (!line_.empty()) EndParagraph();
@@ -180,7 +204,7 @@ void ThvRichTextReader::Char(unsigned char c) {
         case Lex::Word:
             if (IsLetter(c)) {
                 // Words are at most 32 letters; longer ones are garbage and stay unknown.
-                if (word_.size() < 40) word_ += static_cast<char>(c);
+                if (word_.size() < kMaxWordLetters) word_ += static_cast<char>(c);
                 return;
             }
             if (IsDigit(c) || c == '-') {
@@ -189,16 +213,16 @@ void ThvRichTextReader::Char(unsigned char c) {
                 return;
             }
             lex_ = Lex::Text;
-            ControlWord();
+            ControlWord(word_, param_);
             if (c != ' ') Char(c);  // the delimiter belongs to the text unless it is a blank
             return;
         case Lex::Param:
             if (IsDigit(c)) {
-                if (param_.size() < 12) param_ += static_cast<char>(c);
+                if (param_.size() < kMaxParamChars) param_ += static_cast<char>(c);
                 return;
             }
             lex_ = Lex::Text;
-            ControlWord();
+            ControlWord(word_, param_);
             if (lex_ == Lex::Binary) {
                 // \binN's one delimiter blank is not data.
                 if (c != ' ' && --binaryLeft_ <= 0) lex_ = Lex::Text;
@@ -312,16 +336,17 @@ void ThvRichTextReader::ControlSymbol(unsigned char c) {
     }
 }
 
-void ThvRichTextReader::ControlWord() {
+void ThvRichTextReader::ControlWord(std::string_view w, std::string_view param) {
     const bool first = groupStart_;
     groupStart_ = false;
-    const bool hasParam = !param_.empty() && param_ != "-";
+    const bool hasParam = !param.empty() && param != "-";
     long long n = 0;
     if (hasParam) {
-        n = std::stoll(param_);  // at most 12 characters: cannot overflow
+        // At most kMaxParamChars characters: cannot overflow.
+        for (char c : param.substr(param[0] == '-' ? 1 : 0)) n = n * 10 + (c - '0');
+        if (param[0] == '-') n = -n;
         n = std::clamp<long long>(n, -2147483648LL, 2147483647LL);
     }
-    const std::string_view w = word_;
     Group& g = groups_.back();
 
     if (w == "bin") {

@@ -39,8 +39,12 @@ class ThvRichTextReader {
         bool inTable = false;
     };
 
+    static constexpr std::size_t kMaxWordLetters = 40;  // longer words stay unknown
+    static constexpr std::size_t kMaxParamChars = 12;   // sign and digits kept of a parameter
+
     void Char(unsigned char c);
-    void ControlWord();
+    bool TakeControlWord(const char*& p, const char* end);
+    void ControlWord(std::string_view word, std::string_view param);
     void ControlSymbol(unsigned char c);
     void OpenGroup();
     void CloseGroup();
