@@ -3,7 +3,10 @@
 #include <algorithm>
 #include <charconv>
 #include <cstring>
+#include <functional>
+#include <iterator>
 #include <unordered_map>
+#include <utility>
 
 #include "engineError.h"
 #include "engineLimits.h"
@@ -35,17 +38,19 @@ bool IsCompatibilityWrapper(std::string_view name) {
     return name == "mc:AlternateContent" || name == "mc:Choice" || name == "mc:Fallback";
 }
 
-void AppendCharacterData(const pugi::xml_node& element, std::string& out) {
-    for (pugi::xml_node child = element.first_child(); child; child = child.next_sibling()) {
-        if (child.type() == pugi::node_pcdata || child.type() == pugi::node_cdata) {
-            out += child.value();
-        }
-    }
+int ParagraphLevel(std::string_view value) {
+    int level = 0;
+    auto [end, error] = std::from_chars(value.data(), value.data() + value.size(), level);
+    if (error != std::errc() || level < 0) return 0;
+    return std::min(level, 8);
 }
 
-/// A paragraph's text: runs, fields (their cached text), line breaks, math runs; properties
-/// and ignored alternatives are not text. Walks by the tree's own links, without a stack: a
-/// slide has thousands of paragraphs and the walk must cost no allocation.
+/// Paragraphs of a text body (a:txBody, p:txBody, dgm:t), skipping blank ones.
+void AppendTextBody(const pugi::xml_node& body, int extraLevel, std::vector<ThvParagraph>& out);
+
+/// A paragraph's text from the tree (diagram node texts): runs, fields (their cached text),
+/// line breaks, math runs; properties and ignored alternatives are not text. Walks by the
+/// tree's own links, without a stack.
 std::string ParagraphText(const pugi::xml_node& paragraph) {
     std::string text;
     pugi::xml_node node = paragraph.first_child();
@@ -54,7 +59,11 @@ std::string ParagraphText(const pugi::xml_node& paragraph) {
         if (node.type() == pugi::node_element) {
             const char* name = node.name();
             if (std::strcmp(name, "a:t") == 0 || std::strcmp(name, "m:t") == 0) {
-                AppendCharacterData(node, text);
+                for (pugi::xml_node child = node.first_child(); child;
+                     child = child.next_sibling()) {
+                    if (child.type() == pugi::node_pcdata || child.type() == pugi::node_cdata)
+                        text += child.value();
+                }
             } else if (std::strcmp(name, "a:br") == 0) {
                 text += '\n';
             } else {
@@ -77,127 +86,229 @@ std::string ParagraphText(const pugi::xml_node& paragraph) {
     return text;
 }
 
-int ParagraphLevel(const pugi::xml_node& paragraph) {
-    std::string_view value = paragraph.child("a:pPr").attribute("lvl").value();
-    int level = 0;
-    auto [end, error] = std::from_chars(value.data(), value.data() + value.size(), level);
-    if (error != std::errc() || level < 0) return 0;
-    return std::min(level, 8);
-}
-
-/// Paragraphs of a text body (p:txBody, a:txBody, dgm:t), skipping blank ones.
 void AppendTextBody(const pugi::xml_node& body, int extraLevel, std::vector<ThvParagraph>& out) {
     for (pugi::xml_node paragraph = body.child("a:p"); paragraph;
          paragraph = paragraph.next_sibling("a:p")) {
         std::string text = ParagraphText(paragraph);
         if (IsBlank(text)) continue;
-        out.push_back({std::min(ParagraphLevel(paragraph) + extraLevel, 8), std::move(text)});
+        const int level = ParagraphLevel(paragraph.child("a:pPr").attribute("lvl").value());
+        out.push_back({std::min(level + extraLevel, 8), std::move(text)});
     }
 }
 
-/// The first element of the given name among node's children, looking through kept
-/// markup-compatibility branches.
-pugi::xml_node FindChildThroughWrappers(const pugi::xml_node& node, const char* name) {
-    std::vector<pugi::xml_node> stack{node.first_child()};
-    while (!stack.empty()) {
-        pugi::xml_node child = stack.back();
-        if (!child) {
-            stack.pop_back();
-            continue;
-        }
-        stack.back() = child.next_sibling();
-        if (Named(child, name)) return child;
-        if (child.type() == pugi::node_element && IsCompatibilityWrapper(child.name())) {
-            stack.push_back(child.first_child());
-        }
-    }
-    return {};
-}
-
-void AppendTable(const pugi::xml_node& table, std::vector<ThvParagraph>& out) {
-    for (pugi::xml_node row = table.child("a:tr"); row; row = row.next_sibling("a:tr")) {
-        std::string rowText;
-        bool firstCell = true;
-        for (pugi::xml_node cell = row.child("a:tc"); cell; cell = cell.next_sibling("a:tc")) {
-            // A merged area's text lives in its first cell; the others repeat nothing.
-            if (XmlTrue(cell.attribute("hMerge")) || XmlTrue(cell.attribute("vMerge"))) continue;
-            if (!firstCell) rowText += '\t';
-            firstCell = false;
-            std::vector<ThvParagraph> cellParagraphs;
-            AppendTextBody(cell.child("a:txBody"), 0, cellParagraphs);
-            for (std::size_t i = 0; i < cellParagraphs.size(); ++i) {
-                if (i > 0) rowText += '\n';
-                rowText += cellParagraphs[i].Text;
-            }
-        }
-        if (!IsBlank(rowText)) out.push_back({0, std::move(rowText)});
-    }
-}
-
+/// Reads one slide part token by token. Each Read... function is called on an element's Start
+/// and returns after its End; where the tree reader took "the first child named X", so does
+/// this one, and text order is document order.
 class ThvSlideReader {
   public:
-    ThvSlideReader(std::string_view fileName, const ThvDiagramDataReader& diagramData)
-        : fileName_(fileName), diagramData_(diagramData) {}
+    using Token = ThvXmlStream::Token;
 
-    ThvSlideText Read(const pugi::xml_node& slide) {
-        pugi::xml_node tree = slide.child("p:cSld").child("p:spTree");
-        std::vector<pugi::xml_node> stack{tree.first_child()};
-        while (!stack.empty()) {
-            pugi::xml_node node = stack.back();
-            if (!node) {
-                stack.pop_back();
-                continue;
-            }
-            stack.back() = node.next_sibling();
-            if (node.type() != pugi::node_element) continue;
-            const char* name = node.name();
-            if (std::strcmp(name, "p:sp") == 0) {
-                ReadShape(node);
-            } else if (std::strcmp(name, "p:graphicFrame") == 0) {
-                ReadGraphicFrame(node);
-            } else if (std::strcmp(name, "p:grpSp") == 0 || IsCompatibilityWrapper(name)) {
-                stack.push_back(node.first_child());
-            }
+    ThvSlideReader(ThvXmlStream& xml, std::string_view fileName, std::string_view partName,
+                   const ThvDiagramDataReader& diagramData)
+        : xml_(xml), fileName_(fileName), partName_(partName), diagramData_(diagramData) {}
+
+    ThvSlideText Read() {
+        if (xml_.Next() != Token::Start || xml_.Name() != "p:sld") {
+            ThrowFileError(fileName_, "is damaged: its part \"" + std::string(partName_) +
+                                          "\" is not a slide");
+        }
+        bool seenCommon = false;
+        Children([&](std::string_view name) {
+            if (name != "p:cSld" || std::exchange(seenCommon, true)) return xml_.Skip();
+            bool seenTree = false;
+            Children([&](std::string_view child) {
+                if (child != "p:spTree" || std::exchange(seenTree, true)) return xml_.Skip();
+                ReadTree();
+            });
+        });
+        // The rest of the part must still be well formed.
+        while (xml_.Next() != Token::Done) {
         }
         return std::move(text_);
     }
 
   private:
-    void ReadShape(const pugi::xml_node& shape) {
-        pugi::xml_node placeholder = shape.child("p:nvSpPr").child("p:nvPr").child("p:ph");
-        std::string_view type = placeholder.attribute("type").value();
-        pugi::xml_node body = shape.child("p:txBody");
+    /// Calls onStart for each child element (which must read it through its End) and onText
+    /// for each piece of character data, until the current element's End.
+    template <typename OnStart, typename OnText>
+    void Children(OnStart onStart, OnText onText) {
+        for (;;) {
+            switch (xml_.Next()) {
+                case Token::Start:
+                    onStart(xml_.Name());
+                    break;
+                case Token::Text:
+                    onText(xml_.Text());
+                    break;
+                case Token::End:
+                case Token::Done:
+                    return;
+            }
+        }
+    }
+    template <typename OnStart>
+    void Children(OnStart onStart) {
+        Children(onStart, [](std::string_view) {});
+    }
+
+    void ReadTree() {
+        Children([&](std::string_view name) {
+            if (name == "p:sp") {
+                ReadShape();
+            } else if (name == "p:graphicFrame") {
+                ReadGraphicFrame();
+            } else if (name == "p:grpSp" || IsCompatibilityWrapper(name)) {
+                ReadTree();
+            } else {
+                xml_.Skip();
+            }
+        });
+    }
+
+    void ReadShape() {
+        bool placeholder = false, seenProperties = false, seenBody = false;
+        std::string type;
+        std::vector<ThvParagraph> paragraphs;
+        Children([&](std::string_view name) {
+            if (name == "p:nvSpPr" && !std::exchange(seenProperties, true)) {
+                bool seenNv = false;
+                Children([&](std::string_view child) {
+                    if (child != "p:nvPr" || std::exchange(seenNv, true)) return xml_.Skip();
+                    Children([&](std::string_view grandchild) {
+                        if (grandchild == "p:ph" && !placeholder) {
+                            placeholder = true;
+                            type = xml_.Attribute("type");
+                        }
+                        xml_.Skip();
+                    });
+                });
+            } else if (name == "p:txBody" && !std::exchange(seenBody, true)) {
+                ReadTextBody(0, paragraphs);
+            } else {
+                xml_.Skip();
+            }
+        });
         if (placeholder && (type == "title" || type == "ctrTitle") && !text_.HasTitle) {
             text_.HasTitle = true;
-            std::vector<ThvParagraph> paragraphs;
-            AppendTextBody(body, 0, paragraphs);
             for (std::size_t i = 0; i < paragraphs.size(); ++i) {
                 if (i > 0) text_.Title += '\n';
                 text_.Title += paragraphs[i].Text;
             }
             return;
         }
-        AppendTextBody(body, 0, text_.Body);
+        std::move(paragraphs.begin(), paragraphs.end(), std::back_inserter(text_.Body));
     }
 
-    void ReadGraphicFrame(const pugi::xml_node& frame) {
-        pugi::xml_node data = frame.child("a:graphic").child("a:graphicData");
-        if (pugi::xml_node table = FindChildThroughWrappers(data, "a:tbl")) {
-            AppendTable(table, text_.Body);
+    void ReadTextBody(int extraLevel, std::vector<ThvParagraph>& out) {
+        Children([&](std::string_view name) {
+            if (name != "a:p") return xml_.Skip();
+            std::string text;
+            int level = 0;
+            bool seenProperties = false;
+            Children([&](std::string_view child) {
+                if (child == "a:pPr") {
+                    if (!std::exchange(seenProperties, true))
+                        level = ParagraphLevel(xml_.Attribute("lvl"));
+                    return xml_.Skip();
+                }
+                ReadParagraphContent(child, text);
+            });
+            if (!IsBlank(text)) out.push_back({std::min(level + extraLevel, 8), std::move(text)});
+        });
+    }
+
+    // Runs, fields (their cached text), line breaks and math runs, at any depth.
+    void ReadParagraphContent(std::string_view name, std::string& text) {
+        if (name == "a:t" || name == "m:t") {
+            Children([&](std::string_view) { xml_.Skip(); },
+                     [&](std::string_view data) { text += data; });
+        } else if (name == "a:br") {
+            text += '\n';
+            xml_.Skip();
+        } else if (name == "a:rPr" || name == "a:pPr" || name == "a:endParaRPr" ||
+                   name == "a:extLst") {
+            xml_.Skip();
+        } else {
+            Children([&](std::string_view child) { ReadParagraphContent(child, text); });
+        }
+    }
+
+    void ReadGraphicFrame() {
+        bool seenGraphic = false;
+        Children([&](std::string_view name) {
+            if (name != "a:graphic" || std::exchange(seenGraphic, true)) return xml_.Skip();
+            bool seenData = false;
+            Children([&](std::string_view child) {
+                if (child != "a:graphicData" || std::exchange(seenData, true)) return xml_.Skip();
+                ReadGraphicData();
+            });
+        });
+    }
+
+    // A table wins over a diagram wherever each stands among the (kept) alternatives.
+    void ReadGraphicData() {
+        bool table = false, diagram = false;
+        std::vector<ThvParagraph> rows;
+        std::string relId;
+        std::function<void()> search = [&] {
+            Children([&](std::string_view name) {
+                if (name == "a:tbl" && !table) {
+                    table = true;
+                    ReadTable(rows);
+                } else if (name == "dgm:relIds" && !diagram) {
+                    diagram = true;
+                    relId = xml_.Attribute("r:dm");
+                    xml_.Skip();
+                } else if (IsCompatibilityWrapper(name)) {
+                    search();
+                } else {
+                    xml_.Skip();
+                }
+            });
+        };
+        search();
+        if (table) {
+            std::move(rows.begin(), rows.end(), std::back_inserter(text_.Body));
             return;
         }
-        pugi::xml_node diagram = FindChildThroughWrappers(data, "dgm:relIds");
-        std::string_view relId = diagram.attribute("r:dm").value();
         if (!diagram || relId.empty() || !diagramData_) return;
         std::optional<ThvPartBytes> part = diagramData_(relId);
         if (!part) return;
         std::vector<ThvParagraph> nodes =
             ReadDiagramText(std::move(part->Bytes), fileName_, part->Name);
-        text_.Body.insert(text_.Body.end(), std::make_move_iterator(nodes.begin()),
-                          std::make_move_iterator(nodes.end()));
+        std::move(nodes.begin(), nodes.end(), std::back_inserter(text_.Body));
     }
 
+    void ReadTable(std::vector<ThvParagraph>& out) {
+        Children([&](std::string_view name) {
+            if (name != "a:tr") return xml_.Skip();
+            std::string rowText;
+            bool firstCell = true;
+            Children([&](std::string_view child) {
+                // A merged area's text lives in its first cell; the others repeat nothing.
+                if (child != "a:tc" || XmlTrue(xml_.Attribute("hMerge")) ||
+                    XmlTrue(xml_.Attribute("vMerge"))) {
+                    return xml_.Skip();
+                }
+                if (!std::exchange(firstCell, false)) rowText += '\t';
+                std::vector<ThvParagraph> cellParagraphs;
+                bool seenBody = false;
+                Children([&](std::string_view part) {
+                    if (part != "a:txBody" || std::exchange(seenBody, true)) return xml_.Skip();
+                    ReadTextBody(0, cellParagraphs);
+                });
+                for (std::size_t i = 0; i < cellParagraphs.size(); ++i) {
+                    if (i > 0) rowText += '\n';
+                    rowText += cellParagraphs[i].Text;
+                }
+            });
+            if (!IsBlank(rowText)) out.push_back({0, std::move(rowText)});
+        });
+    }
+
+    ThvXmlStream& xml_;
     std::string_view fileName_;
+    std::string_view partName_;
     const ThvDiagramDataReader& diagramData_;
     ThvSlideText text_;
 };
@@ -206,12 +317,8 @@ class ThvSlideReader {
 
 ThvSlideText ReadSlideText(std::string bytes, std::string_view fileName, std::string_view partName,
                            const ThvDiagramDataReader& diagramData) {
-    ThvXmlPart xml(std::move(bytes), fileName, partName);
-    if (!Named(xml.Root(), "p:sld")) {
-        ThrowFileError(fileName,
-                       "is damaged: its part \"" + std::string(partName) + "\" is not a slide");
-    }
-    return ThvSlideReader(fileName, diagramData).Read(xml.Root());
+    ThvXmlStream xml(std::move(bytes), fileName, partName);
+    return ThvSlideReader(xml, fileName, partName, diagramData).Read();
 }
 
 std::vector<ThvParagraph> ReadDiagramText(std::string bytes, std::string_view fileName,

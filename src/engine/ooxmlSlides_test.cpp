@@ -247,4 +247,80 @@ TEST(SlideTextTest, DamagedOrForeignPartsFailNamingThePart) {
     EXPECT_THROW(Read("<notASlide/>"), EhvError);
 }
 
+/// Every token of a part as one line each: "<name", ">" for an end, "'text'".
+std::string Tokens(const std::string& xml) {
+    ThvXmlStream stream(xml, "f", "p");
+    std::string out;
+    for (;;) {
+        switch (stream.Next()) {
+            case ThvXmlStream::Token::Start:
+                out += "<" + std::string(stream.Name()) + " ";
+                break;
+            case ThvXmlStream::Token::End:
+                out += "> ";
+                break;
+            case ThvXmlStream::Token::Text:
+                out += "'" + std::string(stream.Text()) + "' ";
+                break;
+            case ThvXmlStream::Token::Done:
+                return out;
+        }
+    }
+}
+
+TEST(XmlStreamTest, TextAsTheTreeReaderSeesIt) {
+    // Escapes and character references resolved, unknown ones left; CDATA as written.
+    EXPECT_EQ(Tokens("<r>a&amp;b&lt;&#233;&#x1F600;&nbsp;&#xZ;<![CDATA[<x&amp;>]]></r>"),
+              "<r 'a&b<\u00e9\U0001F600&nbsp;&#xZ;' '<x&amp;>' > ");
+    // White space alone is content only where it is all an element holds.
+    EXPECT_EQ(Tokens("\xEF\xBB\xBF<?xml version=\"1.0\"?>\n<r>\n <t> </t> <t>\t<!--c--></t>"
+                     "<t> x </t>\n</r>\n"),
+              "<r <t ' ' > <t > <t ' x ' > > ");
+    // Comments split text; both pieces count.
+    EXPECT_EQ(Tokens("<r>a<!-- - -->b<?pi x?></r>"), "<r 'a' 'b' > ");
+}
+
+TEST(XmlStreamTest, AttributesAndNamesThroughNamespaces) {
+    ThvXmlStream stream(
+        "<x:sld xmlns:x=\"http://schemas.openxmlformats.org/presentationml/2006/main\" "
+        "xmlns:q = 'http://schemas.openxmlformats.org/officeDocument/2006/relationships' "
+        "q:id=\"r&quot;1\" plain='v'/>",
+        "f", "p");
+    ASSERT_EQ(stream.Next(), ThvXmlStream::Token::Start);
+    EXPECT_EQ(stream.Name(), "p:sld");
+    EXPECT_EQ(stream.Attribute("r:id"), "r\"1");
+    EXPECT_EQ(stream.Attribute("plain"), "v");
+    EXPECT_EQ(stream.Attribute("q:id"), "");
+    EXPECT_EQ(stream.Next(), ThvXmlStream::Token::End);
+    EXPECT_EQ(stream.Next(), ThvXmlStream::Token::Done);
+}
+
+TEST(XmlStreamTest, MalformedPartsFailWithTheParsersWords) {
+    auto error = [](const std::string& xml) {
+        try {
+            ThvXmlStream stream(xml, "deck.pptx", "ppt/slides/slide1.xml");
+            while (stream.Next() != ThvXmlStream::Token::Done) {
+            }
+        } catch (const EhvError& e) {
+            const std::string what = e.what();
+            const std::size_t open = what.find(" (");
+            return open == std::string::npos ? what : what.substr(open + 2);
+        }
+        return std::string("read");
+    };
+    EXPECT_EQ(error("<r><a></r>"), "Start-end tags mismatch at offset 6)");
+    EXPECT_EQ(error("<r><a>"), "Start-end tags mismatch at offset 6)");
+    EXPECT_EQ(error("<r a=1/>"), "Error parsing element attribute at offset 0)");
+    EXPECT_EQ(error("<r a='1'b='2'/>"), "Error parsing element attribute at offset 0)");
+    EXPECT_EQ(error("<r a='1/>"), "Error parsing element attribute at offset 0)");
+    EXPECT_EQ(error("<r/ >"), "Error parsing start element tag at offset 0)");
+    EXPECT_EQ(error("<r></r x>"), "Error parsing end element tag at offset 3)");
+    EXPECT_EQ(error("<r><!-- open"), "Error parsing comment at offset 3)");
+    EXPECT_EQ(error("<r><![CDATA[ open"), "Error parsing CDATA section at offset 3)");
+    EXPECT_EQ(error("text only"), "No document element found at offset 9)");
+    EXPECT_EQ(error(""), "No document element found at offset 0)");
+    EXPECT_EQ(error("<r/><second/>"), "read");  // later top-level elements are read past
+    EXPECT_TRUE(error("<r>" + std::string("\0", 1) + "</r>") == "read");
+}
+
 }  // namespace

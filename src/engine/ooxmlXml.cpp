@@ -1,5 +1,6 @@
 #include "ooxmlXml.h"
 
+#include <array>
 #include <cstring>
 #include <vector>
 
@@ -56,6 +57,8 @@ std::string_view PrefixOf(std::string_view qualifiedName) {
     return colon == std::string_view::npos ? std::string_view() : qualifiedName.substr(0, colon);
 }
 
+}  // namespace
+
 /// Prefix bindings in scope during a document-order walk. A declaration binds a prefix to a
 /// known namespace or to nothing (nullptr: a namespace the engine does not read). While every
 /// binding in scope keeps names as they are (our prefixes to our namespaces, other prefixes to
@@ -99,6 +102,14 @@ class ThvNamespaceScope {
         return {};
     }
 
+    /// prefix must outlive the binding (it points into the part's bytes).
+    void Bind(std::string_view prefix, std::string_view uri) {
+        const ThvNamespace* ns = FindNamespace(uri);
+        bool keeps = ns ? prefix == ns->Prefix : !IsOurPrefix(prefix);
+        if (!keeps) ++renaming_;
+        bindings_.push_back({prefix, ns, keeps});
+    }
+
   private:
     struct ThvBinding {
         std::string_view Prefix;
@@ -106,16 +117,11 @@ class ThvNamespaceScope {
         bool KeepsNames;
     };
 
-    void Bind(std::string_view prefix, const char* uri) {
-        const ThvNamespace* ns = FindNamespace(uri);
-        bool keeps = ns ? prefix == ns->Prefix : !IsOurPrefix(prefix);
-        if (!keeps) ++renaming_;
-        bindings_.push_back({prefix, ns, keeps});
-    }
-
     std::vector<ThvBinding> bindings_;
     std::size_t renaming_ = 0;
 };
+
+namespace {
 
 /// The canonical name for a qualified name in scope, or empty when it may stay as it is.
 std::string CanonicalName(std::string_view name, const ThvNamespaceScope& scope, bool attribute) {
@@ -144,9 +150,8 @@ void Rename(pugi::xml_node& element, const ThvNamespaceScope& scope) {
     }
 }
 
-/// True when every prefix of the Requires list is bound to a namespace the engine understands.
-bool ChoiceUnderstood(const pugi::xml_node& choice, const ThvNamespaceScope& scope) {
-    std::string_view required = choice.attribute("Requires").value();
+/// True when every prefix of a Requires list is bound to a namespace the engine understands.
+bool ChoiceUnderstood(std::string_view required, const ThvNamespaceScope& scope) {
     bool any = false;
     while (!required.empty()) {
         std::size_t start = required.find_first_not_of(" \t\r\n");
@@ -171,7 +176,8 @@ void ResolveAlternateContent(pugi::xml_node& block, ThvNamespaceScope& scope) {
         scope.Declare(child);
         Rename(child, scope);
         std::string_view name = child.name();
-        bool keep = !kept && ((name == "mc:Choice" && ChoiceUnderstood(child, scope)) ||
+        bool keep = !kept && ((name == "mc:Choice" &&
+                               ChoiceUnderstood(child.attribute("Requires").value(), scope)) ||
                               name == "mc:Fallback");
         scope.Release(mark);
         if (keep) {
@@ -223,10 +229,7 @@ std::string_view LocalName(std::string_view qualifiedName) {
     return colon == std::string_view::npos ? qualifiedName : qualifiedName.substr(colon + 1);
 }
 
-bool XmlTrue(const pugi::xml_attribute& attribute) {
-    std::string_view value = attribute.value();
-    return value == "1" || value == "true" || value == "on";
-}
+bool XmlTrue(std::string_view value) { return value == "1" || value == "true" || value == "on"; }
 
 ThvXmlShape ScanXmlShape(std::string_view bytes) {
     ThvXmlShape shape;
@@ -431,4 +434,303 @@ void ThvXmlPart::Normalize(std::string_view fileName, std::string_view partName)
         if (++elements > ThvEngineLimits::MaxXmlElements) RefuseSize(fileName, partName);
         stack.push_back({element.first_child(), mark, block});
     }
+}
+
+namespace {
+
+// Character classes of the tokenizer, one table look-up per byte.
+constexpr unsigned char kSpace = 1, kNameEnd = 2;
+constexpr std::array<unsigned char, 256> kCharClass = [] {
+    std::array<unsigned char, 256> table{};
+    for (unsigned char c : {' ', '\t', '\r', '\n'}) table[c] = kSpace | kNameEnd;
+    for (unsigned char c : {'/', '>', '=', '\0'}) table[c] = kNameEnd;
+    return table;
+}();
+
+bool IsSpace(char c) { return kCharClass[static_cast<unsigned char>(c)] & kSpace; }
+bool IsNameEnd(char c) { return kCharClass[static_cast<unsigned char>(c)] & kNameEnd; }
+
+void AppendUtf8(std::string& out, unsigned long code) {
+    if (code < 0x80) {
+        out += static_cast<char>(code);
+    } else if (code < 0x800) {
+        out += static_cast<char>(0xC0 | code >> 6);
+        out += static_cast<char>(0x80 | (code & 0x3F));
+    } else if (code < 0x10000) {
+        out += static_cast<char>(0xE0 | code >> 12);
+        out += static_cast<char>(0x80 | (code >> 6 & 0x3F));
+        out += static_cast<char>(0x80 | (code & 0x3F));
+    } else {
+        out += static_cast<char>(0xF0 | code >> 18);
+        out += static_cast<char>(0x80 | (code >> 12 & 0x3F));
+        out += static_cast<char>(0x80 | (code >> 6 & 0x3F));
+        out += static_cast<char>(0x80 | (code & 0x3F));
+    }
+}
+
+// One entity or character reference at the start of text ("&..."): its length and what it
+// stands for, or 0 when it is none, in which case the "&" stays as written.
+std::size_t ReadReference(std::string_view text, std::string& out) {
+    static constexpr std::pair<std::string_view, char> kEntities[] = {
+        {"&lt;", '<'}, {"&gt;", '>'}, {"&amp;", '&'}, {"&apos;", '\''}, {"&quot;", '"'}};
+    for (const auto& [entity, character] : kEntities) {
+        if (text.starts_with(entity)) {
+            out += character;
+            return entity.size();
+        }
+    }
+    if (!text.starts_with("&#")) return 0;
+    const bool hex = text.size() > 2 && text[2] == 'x';
+    std::size_t i = hex ? 3 : 2;
+    unsigned long code = 0;
+    const std::size_t first = i;
+    for (; i < text.size() && i < first + 8; ++i) {
+        const char c = text[i];
+        int digit = c >= '0' && c <= '9' ? c - '0' : -1;
+        if (hex && digit < 0 && c >= 'a' && c <= 'f') digit = c - 'a' + 10;
+        if (hex && digit < 0 && c >= 'A' && c <= 'F') digit = c - 'A' + 10;
+        if (digit < 0) break;
+        code = code * (hex ? 16 : 10) + static_cast<unsigned long>(digit);
+    }
+    if (i == first || i >= text.size() || text[i] != ';' || code > 0x10FFFF) return 0;
+    AppendUtf8(out, code);
+    return i + 1;
+}
+
+}  // namespace
+
+ThvXmlStream::ThvXmlStream(std::string bytes, std::string_view fileName, std::string_view partName)
+    : bytes_(AsUtf8(std::move(bytes))),
+      fileName_(fileName),
+      partName_(partName),
+      scope_(std::make_unique<ThvNamespaceScope>()) {
+    if (std::string_view(bytes_).starts_with("\xEF\xBB\xBF")) pos_ = 3;
+}
+
+ThvXmlStream::~ThvXmlStream() = default;
+
+void ThvXmlStream::Fail(int status) {
+    pugi::xml_parse_result result;
+    result.status = static_cast<pugi::xml_parse_status>(status);
+    ThrowFileError(fileName_, "is damaged: its part \"" + std::string(partName_) +
+                                  "\" is not well-formed XML (" + result.description() +
+                                  " at offset " + std::to_string(pos_) + ")");
+}
+
+std::string_view ThvXmlStream::Decode(std::string_view raw, std::string& scratch) {
+    std::size_t amp = raw.find('&');
+    if (amp == std::string_view::npos) return raw;
+    scratch.assign(raw.substr(0, amp));
+    while (amp < raw.size()) {
+        std::size_t used = ReadReference(raw.substr(amp), scratch);
+        if (used == 0) {
+            scratch += '&';
+            used = 1;
+        }
+        std::size_t next = raw.find('&', amp + used);
+        if (next == std::string_view::npos) next = raw.size();
+        scratch.append(raw.substr(amp + used, next - amp - used));
+        amp = next;
+    }
+    return scratch;
+}
+
+std::string_view ThvXmlStream::CanonicalAttributeName(std::string_view raw) {
+    if (scope_->KeepsNames()) return raw;
+    attributeNameStorage_ = CanonicalName(raw, *scope_, true);
+    return attributeNameStorage_.empty() ? raw : std::string_view(attributeNameStorage_);
+}
+
+std::string_view ThvXmlStream::Attribute(std::string_view name) {
+    for (const ThvRawAttribute& attribute : attributes_) {
+        if (CanonicalAttributeName(attribute.Name) == name)
+            return Decode(attribute.Value, attributeStorage_);
+    }
+    return {};
+}
+
+void ThvXmlStream::PopFrame() {
+    scope_->Release(stack_.back().ScopeMark);
+    if (stack_.back().IgnoredRoot) skipping_ = false;
+    stack_.pop_back();
+}
+
+void ThvXmlStream::Skip() {
+    const std::size_t depth = stack_.size();
+    while (stack_.size() >= depth) {
+        if (Advance(false) == Token::Done) return;
+    }
+}
+
+ThvXmlStream::Token ThvXmlStream::Next() { return Advance(true); }
+
+ThvXmlStream::Token ThvXmlStream::Advance(bool wantText) {
+    if (pendingEnd_) {
+        pendingEnd_ = false;
+        PopFrame();
+        return Token::End;
+    }
+    const std::string_view bytes = bytes_;
+    const std::size_t n = bytes.size();
+    while (!done_) {
+        if (pos_ >= n) {
+            done_ = true;
+            if (!stack_.empty()) Fail(pugi::status_end_element_mismatch);
+            if (!sawRoot_) Fail(pugi::status_no_document_element);
+            break;
+        }
+        if (bytes[pos_] != '<') {
+            const std::size_t mark = pos_;
+            std::size_t end = bytes.find('<', pos_);
+            if (end == std::string_view::npos) end = n;
+            pos_ = end;
+            if (stack_.empty()) continue;  // outside the document element
+            ThvFrame& parent = stack_.back();
+            const std::string_view raw = bytes.substr(mark, end - mark);
+            bool blank = true;
+            for (char c : raw) {
+                if (!IsSpace(c)) {
+                    blank = false;
+                    break;
+                }
+            }
+            // Only white space: kept where it is the element's sole content.
+            if (blank && (parent.HasChild || end + 1 >= n || bytes[end + 1] != '/')) continue;
+            parent.HasChild = true;
+            if (skipping_) continue;
+            text_ = wantText ? Decode(raw, textStorage_) : raw;
+            return Token::Text;
+        }
+        const char kind = pos_ + 1 < n ? bytes[pos_ + 1] : '\0';
+        if (kind != '!' && kind != '?' && kind != '/') {
+            if (ReadStartTag()) return Token::Start;
+            continue;
+        }
+        const std::string_view rest = bytes.substr(pos_);
+        if (rest.starts_with("<!--")) {
+            const std::size_t end = bytes.find("-->", pos_ + 4);
+            if (end == std::string_view::npos) Fail(pugi::status_bad_comment);
+            pos_ = end + 3;
+        } else if (rest.starts_with("<![CDATA[")) {
+            const std::size_t end = bytes.find("]]>", pos_ + 9);
+            if (end == std::string_view::npos) Fail(pugi::status_bad_cdata);
+            const std::string_view raw = bytes.substr(pos_ + 9, end - pos_ - 9);
+            pos_ = end + 3;
+            if (stack_.empty()) continue;
+            stack_.back().HasChild = true;
+            if (skipping_) continue;
+            text_ = raw;
+            return Token::Text;
+        } else if (rest.starts_with("<?")) {
+            const std::size_t end = bytes.find("?>", pos_ + 2);
+            if (end == std::string_view::npos) Fail(pugi::status_bad_pi);
+            pos_ = end + 2;
+        } else if (rest.starts_with("<!")) {
+            // A document type declaration, its internal subset in brackets.
+            std::size_t i = pos_ + 2, brackets = 0;
+            for (; i < n; ++i) {
+                if (bytes[i] == '[') ++brackets;
+                if (bytes[i] == ']' && brackets > 0) --brackets;
+                if (bytes[i] == '>' && brackets == 0) break;
+            }
+            if (i >= n || stack_.size() > 0) Fail(pugi::status_bad_doctype);
+            pos_ = i + 1;
+        } else {  // "</"
+            std::size_t i = pos_ + 2;
+            while (i < n && !IsNameEnd(bytes[i])) ++i;
+            const std::string_view raw = bytes.substr(pos_ + 2, i - pos_ - 2);
+            while (i < n && IsSpace(bytes[i])) ++i;
+            if (i >= n || bytes[i] != '>') Fail(pugi::status_bad_end_element);
+            if (stack_.empty() || stack_.back().RawName != raw)
+                Fail(pugi::status_end_element_mismatch);
+            pos_ = i + 1;
+            const bool delivered = !skipping_;
+            PopFrame();
+            if (delivered) return Token::End;
+        }
+    }
+    return Token::Done;
+}
+
+bool ThvXmlStream::ReadStartTag() {
+    const std::string_view bytes = bytes_;
+    const std::size_t n = bytes.size();
+    std::size_t i = pos_ + 1;
+    while (i < n && !IsNameEnd(bytes[i])) ++i;
+    const std::string_view raw = bytes.substr(pos_ + 1, i - pos_ - 1);
+    if (raw.empty()) Fail(pugi::status_bad_start_element);
+    attributes_.clear();
+    bool empty = false;
+    for (;;) {
+        const std::size_t before = i;
+        while (i < n && IsSpace(bytes[i])) ++i;
+        if (i >= n) Fail(pugi::status_bad_start_element);
+        if (bytes[i] == '>') break;
+        if (bytes[i] == '/') {
+            if (i + 1 >= n || bytes[i + 1] != '>') Fail(pugi::status_bad_start_element);
+            empty = true;
+            ++i;
+            break;
+        }
+        // Attributes are set apart by white space.
+        if (i == before) Fail(pugi::status_bad_attribute);
+        const std::size_t nameStart = i;
+        while (i < n && !IsNameEnd(bytes[i])) ++i;
+        const std::string_view name = bytes.substr(nameStart, i - nameStart);
+        while (i < n && IsSpace(bytes[i])) ++i;
+        if (name.empty() || i >= n || bytes[i] != '=') Fail(pugi::status_bad_attribute);
+        ++i;
+        while (i < n && IsSpace(bytes[i])) ++i;
+        if (i >= n || (bytes[i] != '"' && bytes[i] != '\'')) Fail(pugi::status_bad_attribute);
+        const std::size_t close = bytes.find(bytes[i], i + 1);
+        if (close == std::string_view::npos) Fail(pugi::status_bad_attribute);
+        attributes_.push_back({name, bytes.substr(i + 1, close - i - 1)});
+        i = close + 1;
+    }
+    pos_ = i + 1;
+    sawRoot_ = true;
+
+    if (stack_.size() + 1 > ThvEngineLimits::MaxXmlDepth) RefuseDepth(fileName_, partName_);
+    if (++elements_ > ThvEngineLimits::MaxXmlElements) RefuseSize(fileName_, partName_);
+    if (!stack_.empty()) stack_.back().HasChild = true;
+
+    const std::size_t mark = scope_->Mark();
+    for (const ThvRawAttribute& attribute : attributes_) {
+        const std::string_view name = attribute.Name;
+        if (!name.starts_with("xmlns")) continue;
+        if (name.size() == 5) {
+            scope_->Bind({}, Decode(attribute.Value, attributeStorage_));
+        } else if (name[5] == ':' && name.size() > 6) {
+            scope_->Bind(name.substr(6), Decode(attribute.Value, attributeStorage_));
+        }
+    }
+    name_ = raw;
+    if (!scope_->KeepsNames()) {
+        nameStorage_ = CanonicalName(raw, *scope_, false);
+        if (!nameStorage_.empty()) name_ = nameStorage_;
+    }
+
+    bool ignored = false;
+    if (!skipping_ && !stack_.empty() && stack_.back().Block) {
+        ThvFrame& block = stack_.back();
+        const bool keep =
+            !block.Kept &&
+            ((name_ == "mc:Choice" && ChoiceUnderstood(Attribute("Requires"), *scope_)) ||
+             name_ == "mc:Fallback");
+        if (keep)
+            block.Kept = true;
+        else
+            ignored = true;
+    }
+    stack_.push_back({raw, mark, name_ == "mc:AlternateContent", false, false, ignored});
+    if (ignored) skipping_ = true;
+    const bool delivered = !skipping_;
+    if (empty) {
+        if (delivered) {
+            pendingEnd_ = true;
+        } else {
+            PopFrame();
+        }
+    }
+    return delivered;
 }
