@@ -1,7 +1,7 @@
 # The two commands of the README. Both install what is missing from Debian's packages first.
 
 PACKAGES := cmake ninja-build g++ pkg-config libicu-dev libgtest-dev libgmock-dev \
-            libpcre2-dev libzip-dev libpugixml-dev clang libclang-rt-14-dev
+            libpcre2-dev libzip-dev libdeflate-dev libpugixml-dev clang libclang-rt-14-dev
 BUILD_TYPE ?= RelWithDebInfo
 JOBS ?= $(shell nproc)
 FUZZ_SECONDS ?= 15

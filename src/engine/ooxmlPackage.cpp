@@ -1,5 +1,6 @@
 #include "ooxmlPackage.h"
 
+#include <libdeflate.h>
 #include <zip.h>
 
 #include <algorithm>
@@ -66,6 +67,54 @@ std::string PercentDecode(std::string_view text) {
 void ThvOoxmlPackage::ThvZipCloser::operator()(zip* archive) const {
     // Read-only: discard never writes back.
     zip_discard(archive);
+}
+
+void ThvOoxmlPackage::ThvDecompressorFree::operator()(libdeflate_decompressor* d) const {
+    libdeflate_free_decompressor(d);
+}
+
+bool ThvOoxmlPackage::InflateWhole(std::uint64_t index, const struct zip_stat& stat,
+                                   std::string_view partName, std::string& bytes) {
+    constexpr zip_uint64_t kNeeded =
+        ZIP_STAT_COMP_METHOD | ZIP_STAT_COMP_SIZE | ZIP_STAT_CRC | ZIP_STAT_ENCRYPTION_METHOD;
+    // Deflate never needs much more room than the bytes it stands for; a stream far larger
+    // than its part is no honest part, and the streaming way bounds what it costs.
+    const zip_uint64_t maxCompressed = stat.size + stat.size / 1024 + 1024;
+    if ((stat.valid & kNeeded) != kNeeded || stat.comp_method != ZIP_CM_DEFLATE ||
+        stat.encryption_method != ZIP_EM_NONE || stat.comp_size > maxCompressed) {
+        return false;
+    }
+    std::unique_ptr<zip_file_t, ThvZipFileCloser> file(
+        zip_fopen_index(archive_.get(), index, ZIP_FL_COMPRESSED));
+    if (!file) return false;
+    auto damaged = [&](const std::string& what) {
+        ThrowFileError(fileName_, "is damaged: its part \"" + std::string(partName) + "\" " + what);
+    };
+    std::string compressed(static_cast<std::size_t>(stat.comp_size), '\0');
+    std::size_t filled = 0;
+    while (filled < compressed.size()) {
+        const zip_int64_t got =
+            zip_fread(file.get(), compressed.data() + filled, compressed.size() - filled);
+        if (got < 0) damaged("cannot be read (" + std::string(zip_file_strerror(file.get())) + ")");
+        if (got == 0) damaged("cannot be read (its data ends early)");
+        filled += static_cast<std::size_t>(got);
+    }
+    if (!decompressor_) {
+        decompressor_.reset(libdeflate_alloc_decompressor());
+        if (!decompressor_) throw std::bad_alloc();
+    }
+    // Inflated into exactly the stated size: one byte more fails, never grows the buffer.
+    bytes.resize(static_cast<std::size_t>(stat.size));
+    std::size_t produced = 0;
+    const libdeflate_result result =
+        libdeflate_deflate_decompress(decompressor_.get(), compressed.data(), compressed.size(),
+                                      bytes.data(), bytes.size(), &produced);
+    if (result == LIBDEFLATE_INSUFFICIENT_SPACE) damaged("inflates to more than its stated size");
+    if (result != LIBDEFLATE_SUCCESS) damaged("cannot be inflated (invalid compressed data)");
+    if (produced != bytes.size()) damaged("inflates to less than its stated size");
+    if (libdeflate_crc32(0, bytes.data(), bytes.size()) != stat.crc)
+        damaged("cannot be inflated (CRC error)");
+    return true;
 }
 
 std::unique_ptr<ThvOoxmlPackage> ThvOoxmlPackage::Open(zip_source_t* source,
@@ -149,6 +198,11 @@ std::string ThvOoxmlPackage::ReadPart(std::string_view partName) {
     if (stat.size > ThvEngineLimits::MaxPartBytes) refuseBomb();
     if (inflated_ + stat.size > ThvEngineLimits::MaxFileBytes) refuseTotal();
 
+    std::string bytes;
+    if (InflateWhole(found->second, stat, partName, bytes)) {
+        inflated_ += bytes.size();
+        return bytes;
+    }
     std::unique_ptr<zip_file_t, ThvZipFileCloser> file(
         zip_fopen_index(archive_.get(), found->second, 0));
     if (!file) {
@@ -158,7 +212,7 @@ std::string ThvOoxmlPackage::ReadPart(std::string_view partName) {
     // The header's size is only a promise: read in chunks and count what really comes out.
     // The stated size is within the limits (checked above), so the part is inflated straight
     // into a buffer of that size; the header is only a promise, so one byte more must not come.
-    std::string bytes(static_cast<std::size_t>(stat.size), '\0');
+    bytes.assign(static_cast<std::size_t>(stat.size), '\0');
     auto damaged = [&](const std::string& what) {
         ThrowFileError(fileName_, "is damaged: its part \"" + std::string(partName) + "\" " + what);
     };

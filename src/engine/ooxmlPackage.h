@@ -9,6 +9,9 @@
 #include <unordered_map>
 #include <vector>
 
+struct libdeflate_decompressor;
+struct zip_stat;
+
 struct zip;
 struct zip_source;
 
@@ -63,10 +66,19 @@ class ThvOoxmlPackage {
     struct ThvZipCloser {
         void operator()(zip* archive) const;
     };
+    struct ThvDecompressorFree {
+        void operator()(libdeflate_decompressor* decompressor) const;
+    };
 
     ThvOoxmlPackage(zip* archive, std::string_view fileName);
 
+    /// A deflated part taken whole and inflated in one call; false when the part is of
+    /// another kind (stored, encrypted, oddly large) and must go the streaming way.
+    bool InflateWhole(std::uint64_t index, const struct zip_stat& stat, std::string_view partName,
+                      std::string& bytes);
+
     std::unique_ptr<zip, ThvZipCloser> archive_;
+    std::unique_ptr<libdeflate_decompressor, ThvDecompressorFree> decompressor_;
     std::string fileName_;
     std::unordered_map<std::string, std::uint64_t> entries_;  // lower-case name -> index
     std::uint64_t inflated_ = 0;

@@ -10,7 +10,6 @@
 
 namespace {
 
-
 TEST(PartNameTest, TargetsResolveAgainstTheSourceFolder) {
     EXPECT_EQ(ResolvePartName("ppt/presentation.xml", "slides/slide1.xml"),
               "ppt/slides/slide1.xml");
@@ -112,6 +111,32 @@ TEST(PackageLimitsTest, LyingSizeHeadersDoNotBuyMoreBytes) {
     std::string message = ErrorOf([&] { package->ReadPart("big.xml"); });
     EXPECT_EQ(message.rfind("\"liar.pptx\" is damaged: its part \"big.xml\"", 0), 0u) << message;
     EXPECT_LE(package->InflatedBytes(), 10u);
+}
+
+TEST(PackageLimitsTest, DamagedDataAndWrongChecksumsAreCaught) {
+    const std::string text(4096, 'x');
+    const std::string good = TZipBuilder().Add("p.xml", text).Bytes();
+    // The checksum in both headers (offsets 14 and 16 of the local and central headers).
+    std::string wrongSum = good;
+    for (auto [signature, offset] : {std::pair{std::string_view("PK\x03\x04", 4), 14},
+                                     std::pair{std::string_view("PK\x01\x02", 4), 16}}) {
+        const std::size_t at = wrongSum.find(signature);
+        ASSERT_NE(at, std::string::npos);
+        wrongSum[at + offset] ^= 0x55;
+    }
+    EXPECT_EQ(
+        ErrorOf([&] { ThvOoxmlPackage::FromBuffer(wrongSum, "sum.pptx")->ReadPart("p.xml"); }),
+        "\"sum.pptx\" is damaged: its part \"p.xml\" cannot be inflated (CRC error)");
+    // A deflate block type that does not exist, in place of the part's first byte.
+    std::string badData = good;
+    const std::size_t data = good.find("p.xml") + 5;
+    badData[data] = static_cast<char>(0x07);
+    const std::string message =
+        ErrorOf([&] { ThvOoxmlPackage::FromBuffer(badData, "bad.pptx")->ReadPart("p.xml"); });
+    EXPECT_EQ(
+        message,
+        "\"bad.pptx\" is damaged: its part \"p.xml\" cannot be inflated (invalid compressed data)");
+    EXPECT_EQ(ThvOoxmlPackage::FromBuffer(good, "good.pptx")->ReadPart("p.xml"), text);
 }
 
 TEST(PackageLimitsTest, EntryCountIsCheckedAtTheLimit) {

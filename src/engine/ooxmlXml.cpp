@@ -556,15 +556,16 @@ void ThvXmlStream::PopFrame() {
 }
 
 void ThvXmlStream::Skip() {
+    // Only the element's own End comes back: everything inside it is silent.
+    quiet_ = true;
     const std::size_t depth = stack_.size();
     while (stack_.size() >= depth) {
-        if (Advance(false) == Token::Done) return;
+        if (Next() == Token::Done) break;
     }
+    quiet_ = false;
 }
 
-ThvXmlStream::Token ThvXmlStream::Next() { return Advance(true); }
-
-ThvXmlStream::Token ThvXmlStream::Advance(bool wantText) {
+ThvXmlStream::Token ThvXmlStream::Next() {
     if (pendingEnd_) {
         pendingEnd_ = false;
         PopFrame();
@@ -597,8 +598,8 @@ ThvXmlStream::Token ThvXmlStream::Advance(bool wantText) {
             // Only white space: kept where it is the element's sole content.
             if (blank && (parent.HasChild || end + 1 >= n || bytes[end + 1] != '/')) continue;
             parent.HasChild = true;
-            if (skipping_) continue;
-            text_ = wantText ? Decode(raw, textStorage_) : raw;
+            if (quiet_ || skipping_) continue;
+            text_ = Decode(raw, textStorage_);
             return Token::Text;
         }
         const char kind = pos_ + 1 < n ? bytes[pos_ + 1] : '\0';
@@ -618,7 +619,7 @@ ThvXmlStream::Token ThvXmlStream::Advance(bool wantText) {
             pos_ = end + 3;
             if (stack_.empty()) continue;
             stack_.back().HasChild = true;
-            if (skipping_) continue;
+            if (quiet_ || skipping_) continue;
             text_ = raw;
             return Token::Text;
         } else if (rest.starts_with("<?")) {
@@ -644,64 +645,80 @@ ThvXmlStream::Token ThvXmlStream::Advance(bool wantText) {
             if (stack_.empty() || stack_.back().RawName != raw)
                 Fail(pugi::status_end_element_mismatch);
             pos_ = i + 1;
-            const bool delivered = !skipping_;
+            const bool silent = stack_.back().Silent;
             PopFrame();
-            if (delivered) return Token::End;
+            if (!silent) return Token::End;
         }
     }
     return Token::Done;
 }
 
 bool ThvXmlStream::ReadStartTag() {
-    const std::string_view bytes = bytes_;
-    const std::size_t n = bytes.size();
-    std::size_t i = pos_ + 1;
-    while (i < n && !IsNameEnd(bytes[i])) ++i;
-    const std::string_view raw = bytes.substr(pos_ + 1, i - pos_ - 1);
+    // The string's terminating NUL stops every scan: no bounds check per byte.
+    const char* const base = bytes_.data();
+    const char* const end = base + bytes_.size();
+    const char* p = base + pos_ + 1;
+    while (!IsNameEnd(*p)) ++p;
+    const std::string_view raw(base + pos_ + 1, static_cast<std::size_t>(p - base - pos_ - 1));
     if (raw.empty()) Fail(pugi::status_bad_start_element);
-    attributes_.clear();
-    bool empty = false;
+    // Inside an element being skipped or a branch not read, nothing is delivered: the tag is
+    // only checked, and its names and attributes are not looked at.
+    const bool silent = quiet_ || skipping_;
+    if (!silent) attributes_.clear();
+    bool empty = false, declares = false;
     for (;;) {
-        const std::size_t before = i;
-        while (i < n && IsSpace(bytes[i])) ++i;
-        if (i >= n) Fail(pugi::status_bad_start_element);
-        if (bytes[i] == '>') break;
-        if (bytes[i] == '/') {
-            if (i + 1 >= n || bytes[i + 1] != '>') Fail(pugi::status_bad_start_element);
+        const char* const before = p;
+        while (IsSpace(*p)) ++p;
+        if (*p == '>') break;
+        if (*p == '/') {
+            if (p[1] != '>') Fail(pugi::status_bad_start_element);
             empty = true;
-            ++i;
+            ++p;
             break;
         }
+        if (p >= end) Fail(pugi::status_bad_start_element);
         // Attributes are set apart by white space.
-        if (i == before) Fail(pugi::status_bad_attribute);
-        const std::size_t nameStart = i;
-        while (i < n && !IsNameEnd(bytes[i])) ++i;
-        const std::string_view name = bytes.substr(nameStart, i - nameStart);
-        while (i < n && IsSpace(bytes[i])) ++i;
-        if (name.empty() || i >= n || bytes[i] != '=') Fail(pugi::status_bad_attribute);
-        ++i;
-        while (i < n && IsSpace(bytes[i])) ++i;
-        if (i >= n || (bytes[i] != '"' && bytes[i] != '\'')) Fail(pugi::status_bad_attribute);
-        const std::size_t close = bytes.find(bytes[i], i + 1);
-        if (close == std::string_view::npos) Fail(pugi::status_bad_attribute);
-        attributes_.push_back({name, bytes.substr(i + 1, close - i - 1)});
-        i = close + 1;
+        if (p == before) Fail(pugi::status_bad_attribute);
+        const char* const name = p;
+        while (!IsNameEnd(*p)) ++p;
+        const std::size_t nameLength = static_cast<std::size_t>(p - name);
+        while (IsSpace(*p)) ++p;
+        if (nameLength == 0 || *p != '=') Fail(pugi::status_bad_attribute);
+        ++p;
+        while (IsSpace(*p)) ++p;
+        const char quote = *p;
+        if (quote != '"' && quote != '\'') Fail(pugi::status_bad_attribute);
+        const auto* close = static_cast<const char*>(
+            std::memchr(p + 1, quote, static_cast<std::size_t>(end - p - 1)));
+        if (close == nullptr) Fail(pugi::status_bad_attribute);
+        if (!silent) {
+            attributes_.push_back({std::string_view(name, nameLength),
+                                   std::string_view(p + 1, static_cast<std::size_t>(close - p - 1))});
+            declares = declares || *name == 'x';
+        }
+        p = close + 1;
     }
-    pos_ = i + 1;
+    pos_ = static_cast<std::size_t>(p - base) + 1;
     sawRoot_ = true;
 
     if (stack_.size() + 1 > ThvEngineLimits::MaxXmlDepth) RefuseDepth(fileName_, partName_);
     if (++elements_ > ThvEngineLimits::MaxXmlElements) RefuseSize(fileName_, partName_);
     if (!stack_.empty()) stack_.back().HasChild = true;
-
     const std::size_t mark = scope_->Mark();
-    for (const ThvRawAttribute& attribute : attributes_) {
-        const std::string_view name = attribute.Name;
-        if (!name.starts_with("xmlns")) continue;
-        if (name.size() == 5) {
-            scope_->Bind({}, Decode(attribute.Value, attributeStorage_));
-        } else if (name[5] == ':' && name.size() > 6) {
-            scope_->Bind(name.substr(6), Decode(attribute.Value, attributeStorage_));
+    if (silent) {
+        if (!empty) stack_.push_back({raw, mark, false, false, false, false, true});
+        return false;
+    }
+
+    if (declares) {
+        for (const ThvRawAttribute& attribute : attributes_) {
+            const std::string_view name = attribute.Name;
+            if (!name.starts_with("xmlns")) continue;
+            if (name.size() == 5) {
+                scope_->Bind({}, Decode(attribute.Value, attributeStorage_));
+            } else if (name[5] == ':' && name.size() > 6) {
+                scope_->Bind(name.substr(6), Decode(attribute.Value, attributeStorage_));
+            }
         }
     }
     name_ = raw;
@@ -711,7 +728,7 @@ bool ThvXmlStream::ReadStartTag() {
     }
 
     bool ignored = false;
-    if (!skipping_ && !stack_.empty() && stack_.back().Block) {
+    if (!stack_.empty() && stack_.back().Block) {
         ThvFrame& block = stack_.back();
         const bool keep =
             !block.Kept &&
@@ -722,15 +739,12 @@ bool ThvXmlStream::ReadStartTag() {
         else
             ignored = true;
     }
-    stack_.push_back({raw, mark, name_ == "mc:AlternateContent", false, false, ignored});
-    if (ignored) skipping_ = true;
-    const bool delivered = !skipping_;
-    if (empty) {
-        if (delivered) {
-            pendingEnd_ = true;
-        } else {
-            PopFrame();
-        }
+    stack_.push_back({raw, mark, name_ == "mc:AlternateContent", false, false, ignored, ignored});
+    if (ignored) {
+        skipping_ = true;
+        if (empty) PopFrame();
+        return false;
     }
-    return delivered;
+    if (empty) pendingEnd_ = true;
+    return true;
 }

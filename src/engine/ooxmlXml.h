@@ -85,14 +85,14 @@ class ThvXmlStream {
         bool Kept;         // a block whose branch has been chosen
         bool HasChild;     // for the white-space rule
         bool IgnoredRoot;  // the top of a branch that is not read
+        bool Silent;       // its End is not delivered
     };
     struct ThvRawAttribute {
         std::string_view Name;
         std::string_view Value;
     };
 
-    Token Advance(bool wantText);  // text is decoded only when wanted
-    bool ReadStartTag();           // true when the element is delivered
+    bool ReadStartTag();  // true when the element is delivered
     void PopFrame();
     std::string_view Decode(std::string_view raw, std::string& scratch);
     std::string_view CanonicalAttributeName(std::string_view raw);
@@ -113,6 +113,7 @@ class ThvXmlStream {
     std::string attributeNameStorage_;
     std::size_t elements_ = 0;
     bool skipping_ = false;  // inside a branch that is not read
+    bool quiet_ = false;     // inside an element being skipped
     bool pendingEnd_ = false;
     bool sawRoot_ = false;
     bool done_ = false;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <charconv>
 #include <cstdint>
 
 namespace {
@@ -51,9 +52,10 @@ void AppendSpecial(std::string& out, char16_t unit) {
     }
     if (unit < 0x20 || unit == 0x7F) return;  // other control characters are not text
     // RTF reads N as a signed 16-bit number; "?" is the fallback for readers without \u.
-    out += "\\u";
-    out += std::to_string(static_cast<int16_t>(unit));
-    out += '?';
+    char word[12] = {'\\', 'u'};
+    char* end = std::to_chars(word + 2, word + sizeof word - 1, static_cast<int16_t>(unit)).ptr;
+    *end++ = '?';
+    out.append(word, end);
 }
 
 /// The code point of the UTF-8 sequence at text[i], advancing i; malformed input gives U+FFFD
