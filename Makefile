@@ -86,6 +86,22 @@ bench: deps
 	fi
 	OFFICEPARSER_VERSION=$(OFFICEPARSER_VERSION) bench/ooxml/run.sh
 
+# The binary .ppt reader against catppt and Apache POI on the same files (bench/README.md).
+.PHONY: bench-ppt
+bench-ppt: deps
+	@missing=""; \
+	for p in $(BENCH_PACKAGES); do \
+	    dpkg -s $${p%%=*} >/dev/null 2>&1 || missing="$$missing $$p"; \
+	done; \
+	command -v javac >/dev/null 2>&1 || missing="$$missing default-jdk-headless"; \
+	if [ -n "$$missing" ]; then \
+	    sudo=""; [ "$$(id -u)" -eq 0 ] || sudo=sudo; \
+	    echo "Installing:$$missing"; \
+	    $$sudo apt-get update -q && \
+	    DEBIAN_FRONTEND=noninteractive $$sudo apt-get install -y -q --no-install-recommends $$missing; \
+	fi
+	bench/ppt/run.sh
+
 # Every fuzz target for FUZZ_TIME seconds (default 120) from the real sample files; findings go to
 # fuzz/findings/. Not part of make test, which replays fuzz/regressions/ and fuzzes briefly.
 fuzz: build-fuzz

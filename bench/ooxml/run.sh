@@ -31,4 +31,5 @@ cmake -S . -B "$WORK/tree" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build "$WORK/tree" --target quillon >/dev/null
 
 python3 bench/ooxml/runBench.py --tools "$WORK/cmake" --node "$WORK/node" --decks "$WORK/decks" \
-    --corpus "$CORPUS" --repeat "${REPEAT:-3}" --quillon "$WORK/tree/quillon"
+    --corpus "$CORPUS" --repeat "${REPEAT:-7}" --quillon "$WORK/tree/quillon" \
+    ${OUTPUTS:+--outputs "$OUTPUTS"}

@@ -45,9 +45,6 @@ int ParagraphLevel(std::string_view value) {
     return std::min(level, 8);
 }
 
-/// Paragraphs of a text body (a:txBody, p:txBody, dgm:t), skipping blank ones.
-void AppendTextBody(const pugi::xml_node& body, int extraLevel, std::vector<ThvParagraph>& out);
-
 /// A paragraph's text from the tree (diagram node texts): runs, fields (their cached text),
 /// line breaks, math runs; properties and ignored alternatives are not text. Walks by the
 /// tree's own links, without a stack.
@@ -86,6 +83,7 @@ std::string ParagraphText(const pugi::xml_node& paragraph) {
     return text;
 }
 
+/// Paragraphs of a diagram node's text body (dgm:t), skipping blank ones.
 void AppendTextBody(const pugi::xml_node& body, int extraLevel, std::vector<ThvParagraph>& out) {
     for (pugi::xml_node paragraph = body.child("a:p"); paragraph;
          paragraph = paragraph.next_sibling("a:p")) {
