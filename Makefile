@@ -71,28 +71,15 @@ bench-scheduler: deps
 BENCH_PACKAGES := catdoc=1:0.95-6~deb12u1 libapache-poi-java=4.0.1-4 python3
 OFFICEPARSER_VERSION := 7.8.0
 
-.PHONY: bench
-bench: deps
+# The peers and tools of both benchmarks: catdoc, Apache POI and a JDK for the .ppt one,
+# Node.js and npm for officeparser.
+.PHONY: bench-deps bench bench-ppt
+bench-deps: deps
 	@missing=""; \
 	for p in $(BENCH_PACKAGES); do \
 	    dpkg -s $${p%%=*} >/dev/null 2>&1 || missing="$$missing $$p"; \
 	done; \
 	command -v npm >/dev/null 2>&1 || missing="$$missing nodejs npm"; \
-	if [ -n "$$missing" ]; then \
-	    sudo=""; [ "$$(id -u)" -eq 0 ] || sudo=sudo; \
-	    echo "Installing:$$missing"; \
-	    $$sudo apt-get update -q && \
-	    DEBIAN_FRONTEND=noninteractive $$sudo apt-get install -y -q --no-install-recommends $$missing; \
-	fi
-	OFFICEPARSER_VERSION=$(OFFICEPARSER_VERSION) bench/ooxml/run.sh
-
-# The binary .ppt reader against catppt and Apache POI on the same files (bench/README.md).
-.PHONY: bench-ppt
-bench-ppt: deps
-	@missing=""; \
-	for p in $(BENCH_PACKAGES); do \
-	    dpkg -s $${p%%=*} >/dev/null 2>&1 || missing="$$missing $$p"; \
-	done; \
 	command -v javac >/dev/null 2>&1 || missing="$$missing default-jdk-headless"; \
 	if [ -n "$$missing" ]; then \
 	    sudo=""; [ "$$(id -u)" -eq 0 ] || sudo=sudo; \
@@ -100,6 +87,12 @@ bench-ppt: deps
 	    $$sudo apt-get update -q && \
 	    DEBIAN_FRONTEND=noninteractive $$sudo apt-get install -y -q --no-install-recommends $$missing; \
 	fi
+
+bench: bench-deps
+	OFFICEPARSER_VERSION=$(OFFICEPARSER_VERSION) bench/ooxml/run.sh
+
+# The binary .ppt reader against catppt and Apache POI on the same files (bench/README.md).
+bench-ppt: bench-deps
 	bench/ppt/run.sh
 
 # Every fuzz target for FUZZ_TIME seconds (default 120) from the real sample files; findings go to

@@ -110,15 +110,7 @@ class ThvSlideReader {
             ThrowFileError(fileName_, "is damaged: its part \"" + std::string(partName_) +
                                           "\" is not a slide");
         }
-        bool seenCommon = false;
-        Children([&](std::string_view name) {
-            if (name != "p:cSld" || std::exchange(seenCommon, true)) return xml_.Skip();
-            bool seenTree = false;
-            Children([&](std::string_view child) {
-                if (child != "p:spTree" || std::exchange(seenTree, true)) return xml_.Skip();
-                ReadTree();
-            });
-        });
+        FirstChild("p:cSld", [&] { FirstChild("p:spTree", [&] { ReadTree(); }); });
         // The rest of the part must still be well formed.
         while (xml_.Next() != Token::Done) {
         }
@@ -149,6 +141,16 @@ class ThvSlideReader {
         Children(onStart, [](std::string_view) {});
     }
 
+    /// Reads the first child element of the given name with read; skips every other child.
+    template <typename Read>
+    void FirstChild(std::string_view name, Read read) {
+        bool seen = false;
+        Children([&](std::string_view child) {
+            if (child != name || std::exchange(seen, true)) return xml_.Skip();
+            read();
+        });
+    }
+
     void ReadTree() {
         Children([&](std::string_view name) {
             if (name == "p:sp") {
@@ -169,14 +171,10 @@ class ThvSlideReader {
         std::vector<ThvParagraph> paragraphs;
         Children([&](std::string_view name) {
             if (name == "p:nvSpPr" && !std::exchange(seenProperties, true)) {
-                bool seenNv = false;
-                Children([&](std::string_view child) {
-                    if (child != "p:nvPr" || std::exchange(seenNv, true)) return xml_.Skip();
-                    Children([&](std::string_view grandchild) {
-                        if (grandchild == "p:ph" && !placeholder) {
-                            placeholder = true;
-                            type = xml_.Attribute("type");
-                        }
+                FirstChild("p:nvPr", [&] {
+                    FirstChild("p:ph", [&] {
+                        placeholder = true;
+                        type = xml_.Attribute("type");
                         xml_.Skip();
                     });
                 });
@@ -232,15 +230,7 @@ class ThvSlideReader {
     }
 
     void ReadGraphicFrame() {
-        bool seenGraphic = false;
-        Children([&](std::string_view name) {
-            if (name != "a:graphic" || std::exchange(seenGraphic, true)) return xml_.Skip();
-            bool seenData = false;
-            Children([&](std::string_view child) {
-                if (child != "a:graphicData" || std::exchange(seenData, true)) return xml_.Skip();
-                ReadGraphicData();
-            });
-        });
+        FirstChild("a:graphic", [&] { FirstChild("a:graphicData", [&] { ReadGraphicData(); }); });
     }
 
     // A table wins over a diagram wherever each stands among the (kept) alternatives.
@@ -290,11 +280,7 @@ class ThvSlideReader {
                 }
                 if (!std::exchange(firstCell, false)) rowText += '\t';
                 std::vector<ThvParagraph> cellParagraphs;
-                bool seenBody = false;
-                Children([&](std::string_view part) {
-                    if (part != "a:txBody" || std::exchange(seenBody, true)) return xml_.Skip();
-                    ReadTextBody(0, cellParagraphs);
-                });
+                FirstChild("a:txBody", [&] { ReadTextBody(0, cellParagraphs); });
                 for (std::size_t i = 0; i < cellParagraphs.size(); ++i) {
                     if (i > 0) rowText += '\n';
                     rowText += cellParagraphs[i].Text;

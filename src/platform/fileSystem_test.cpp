@@ -24,9 +24,27 @@ namespace {
 class FileSystemTest : public ::testing::Test {
   protected:
     std::string Path(const std::string& name) const { return dir_ / name; }
+    std::string message(const std::string& name, int error) const {
+        return "Cannot create file \"" + Path(name) + "\". " + SystemErrorMessage(error);
+    }
     TempDir dir_;
     const std::string folder_ = dir_.Path().substr(0, dir_.Path().size() - 1);
 };
+
+// The error text of call, run with a file size limit of 4 KiB: a full disk, simulated.
+template <typename Call>
+std::string ErrorOnAFullDisk(Call call) {
+    struct rlimit oldLimit {};
+    getrlimit(RLIMIT_FSIZE, &oldLimit);
+    struct rlimit small = oldLimit;
+    small.rlim_cur = 4096;
+    sighandler_t oldHandler = signal(SIGXFSZ, SIG_IGN);
+    setrlimit(RLIMIT_FSIZE, &small);
+    std::string error = ErrorOf(call);
+    setrlimit(RLIMIT_FSIZE, &oldLimit);
+    signal(SIGXFSZ, oldHandler);
+    return error;
+}
 
 mode_t ModeOf(const std::string& path) {
     struct stat st {};
@@ -144,9 +162,6 @@ TEST_F(FileSystemTest, WriteFileAtomicSetsModeAndLeavesNoTemporary) {
 }
 
 TEST_F(FileSystemTest, WriteFileAtomicFailuresKeepTheOldFile) {
-    auto message = [&](const std::string& name, int error) {
-        return "Cannot create file \"" + Path(name) + "\". " + SystemErrorMessage(error);
-    };
     WriteFileAtomic(Path("ro"), "old");
     ASSERT_TRUE(SetReadOnly(Path("ro"), true));
     EXPECT_EQ(ErrorOf([&] { WriteFileAtomic(Path("ro"), "new"); }), message("ro", EACCES));
@@ -154,18 +169,10 @@ TEST_F(FileSystemTest, WriteFileAtomicFailuresKeepTheOldFile) {
     EXPECT_EQ(ErrorOf([&] { WriteFileAtomic(Path("no/f"), "x"); }), message("no/f", ENOENT));
     EXPECT_EQ(ErrorOf([&] { WriteFileAtomic(Path("ro/f"), "x"); }), message("ro/f", ENOTDIR));
 
-    // A full disk, simulated by a file size limit, fails in the middle of writing.
+    // A full disk fails in the middle of writing.
     WriteFileAtomic(Path("big"), "old");
-    struct rlimit oldLimit {};
-    getrlimit(RLIMIT_FSIZE, &oldLimit);
-    struct rlimit small = oldLimit;
-    small.rlim_cur = 4096;
-    sighandler_t oldHandler = signal(SIGXFSZ, SIG_IGN);
-    setrlimit(RLIMIT_FSIZE, &small);
-    std::string error = ErrorOf([&] { WriteFileAtomic(Path("big"), std::string(10000, 'x')); });
-    setrlimit(RLIMIT_FSIZE, &oldLimit);
-    signal(SIGXFSZ, oldHandler);
-    EXPECT_EQ(error, message("big", EFBIG));
+    EXPECT_EQ(ErrorOnAFullDisk([&] { WriteFileAtomic(Path("big"), std::string(10000, 'x')); }),
+              message("big", EFBIG));
     EXPECT_EQ(ReadFileBytes(Path("big"), 10), "old");
 
     ASSERT_TRUE(ForceDirectories(Path("dir/sub")));
@@ -174,9 +181,6 @@ TEST_F(FileSystemTest, WriteFileAtomicFailuresKeepTheOldFile) {
 }
 
 TEST_F(FileSystemTest, RewriteFileAsReusesTheFileAndCleansUpOnFailure) {
-    auto message = [&](const std::string& name, int error) {
-        return "Cannot create file \"" + Path(name) + "\". " + SystemErrorMessage(error);
-    };
     WriteFileAtomic(Path("mine"), "a much longer first content");
     struct stat before {};
     stat(Path("mine").c_str(), &before);
@@ -205,17 +209,9 @@ TEST_F(FileSystemTest, RewriteFileAsReusesTheFileAndCleansUpOnFailure) {
               message("target", EACCES));
     EXPECT_EQ(ReadFileBytes(Path("target"), 100), "in place");
     WriteFileAtomic(Path("mine"), "x");
-    struct rlimit oldLimit {};
-    getrlimit(RLIMIT_FSIZE, &oldLimit);
-    struct rlimit small = oldLimit;
-    small.rlim_cur = 4096;
-    sighandler_t oldHandler = signal(SIGXFSZ, SIG_IGN);
-    setrlimit(RLIMIT_FSIZE, &small);
-    std::string error =
-        ErrorOf([&] { RewriteFileAs(Path("mine"), std::string(10000, 'x'), Path("big")); });
-    setrlimit(RLIMIT_FSIZE, &oldLimit);
-    signal(SIGXFSZ, oldHandler);
-    EXPECT_EQ(error, message("big", EFBIG));
+    EXPECT_EQ(ErrorOnAFullDisk(
+                  [&] { RewriteFileAs(Path("mine"), std::string(10000, 'x'), Path("big")); }),
+              message("big", EFBIG));
     EXPECT_EQ(ReadFolderEntries(folder_).size(), 1u);  // target only: nothing left behind
 }
 
