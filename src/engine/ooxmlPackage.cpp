@@ -7,6 +7,7 @@
 
 #include "engineError.h"
 #include "engineLimits.h"
+#include "ooxmlNames.h"
 #include "ooxmlXml.h"
 
 namespace {

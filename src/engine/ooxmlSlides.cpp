@@ -11,6 +11,7 @@
 #include "engineError.h"
 #include "engineLimits.h"
 #include "ooxmlPackage.h"
+#include "ooxmlStream.h"
 #include "ooxmlXml.h"
 
 namespace {

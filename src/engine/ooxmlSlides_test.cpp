@@ -6,6 +6,7 @@
 
 #include "engineLimits.h"
 #include "hvError.h"
+#include "ooxmlStream.h"
 #include "ooxmlTestPackage.h"
 #include "ooxmlXml.h"
 #include "textEncoding.h"
