@@ -15,8 +15,8 @@
 
 namespace {
 
-// Guards nothing but the wake-up: a converter takes it between its count-out and the notify,
-// so a waiter that has just seen a count above 0 is already waiting when the notify comes.
+// Guards the wake-up: a converter counts itself out and notifies while holding it, so a waiter
+// that has just seen a count above 0 is already waiting when the notify comes.
 std::mutex convertersEndedLock;
 std::condition_variable convertersEnded;
 
@@ -84,11 +84,11 @@ void ThvConvertor::AfterExecute() {
             // must still count itself out, or its owner would wait for ever.
         }
     }
-    {
-        ThvBatchLock lock(Batch);
-        RunningCount.fetch_sub(1);
-    }
-    { std::lock_guard wake(convertersEndedLock); }
+    // Counted out and announced in one step under the wake-up lock: a waiter that sees the
+    // count reach 0 may end the process, so this thread must be past the notify by then.
+    ThvBatchLock lock(Batch);
+    std::lock_guard wake(convertersEndedLock);
+    RunningCount.fetch_sub(1);
     convertersEnded.notify_all();
 }
 

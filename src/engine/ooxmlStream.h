@@ -28,7 +28,7 @@ class ThvXmlStream {
     Token Next();
 
     /// After Start: the element's name; its attribute of the given name (escapes resolved;
-    /// empty when it has none). Valid until the next call of Next.
+    /// empty when it has none). Valid until the next call of Next or Attribute.
     std::string_view Name() const { return name_; }
     std::string_view Attribute(std::string_view name);
 
