@@ -17,6 +17,8 @@ struct ThvEngineLimits {
     static constexpr std::size_t MaxXmlDepth = 256;
     /// Elements of one XML part: bounds the parsed tree (about 64 bytes per element).
     static constexpr std::size_t MaxXmlElements = 1000000;
+    /// Attributes of one element read by the token reader; real elements have a handful.
+    static constexpr std::size_t MaxXmlAttributes = 4096;
     /// XML parts above this size are scanned for depth and element count before they are
     /// parsed; smaller ones cannot build a large tree, and are checked while they are walked.
     static constexpr std::size_t XmlScanAboveBytes = 1u << 20;

@@ -321,6 +321,12 @@ TEST(XmlStreamTest, MalformedPartsFailWithTheParsersWords) {
     EXPECT_EQ(error("text only"), "No document element found at offset 9)");
     EXPECT_EQ(error(""), "No document element found at offset 0)");
     EXPECT_EQ(error("<r/><second/>"), "read");  // later top-level elements are read past
+    std::string crowded = "<r";
+    for (std::size_t i = 0; i <= ThvEngineLimits::MaxXmlAttributes; ++i)
+        crowded += " a" + std::to_string(i) + "=''";
+    EXPECT_EQ(error(crowded + "/>"),
+              "\"deck.pptx\" is refused: its part \"ppt/slides/slide1.xml\" "
+              "has an XML element with more than 4096 attributes");
     EXPECT_TRUE(error("<r>" + std::string("\0", 1) + "</r>") == "read");
 }
 

@@ -259,6 +259,12 @@ bool ThvXmlStream::ReadStartTag() {
             std::memchr(p + 1, quote, static_cast<std::size_t>(end - p - 1)));
         if (close == nullptr) Fail(pugi::status_bad_attribute);
         if (!silent) {
+            if (attributes_.size() == ThvEngineLimits::MaxXmlAttributes) {
+                ThrowFileError(fileName_, "is refused: its part \"" + std::string(partName_) +
+                                              "\" has an XML element with more than " +
+                                              std::to_string(ThvEngineLimits::MaxXmlAttributes) +
+                                              " attributes");
+            }
             attributes_.push_back(
                 {std::string_view(name, nameLength),
                  std::string_view(p + 1, static_cast<std::size_t>(close - p - 1))});
