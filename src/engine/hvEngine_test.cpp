@@ -4,6 +4,7 @@
 
 #include <thread>
 
+#include "errorText.h"
 #include "fileSystem.h"
 #include "ooxmlTestPackage.h"
 #include "paths.h"
@@ -37,15 +38,6 @@ class EngineTest : public testing::Test {
         return dir_ / name;
     }
 
-    static std::string Failure(const std::function<void()>& call) {
-        try {
-            call();
-        } catch (const EAutomationError& e) {
-            return e.what();
-        }
-        return "(no error)";
-    }
-
     TempDir dir_;
     AutomationObjectPtr app_;
 };
@@ -59,13 +51,13 @@ TEST_F(EngineTest, ApplicationPropertiesAreKeptAndReadBack) {
     EXPECT_EQ(AutomationGet(*app_, "Visible").ToBool(), true);
     EXPECT_EQ(AutomationGet(*app_, "windowstate").ToInt32(), 2);
     EXPECT_EQ(AutomationCall(*app_, "DisplayAlerts").ToInt32(), 1);
-    EXPECT_EQ(Failure([&] { AutomationPut(*app_, "WindowState", int32_t(7)); }),
+    EXPECT_EQ(ErrorOf<EAutomationError>([&] { AutomationPut(*app_, "WindowState", int32_t(7)); }),
               "WindowState: 7 is out of range (1 to 3)");
-    EXPECT_EQ(Failure([&] { AutomationPut(*app_, "Visible", "yes"); }),
+    EXPECT_EQ(ErrorOf<EAutomationError>([&] { AutomationPut(*app_, "Visible", "yes"); }),
               "Visible: the argument Visible must be a boolean, not string");
-    EXPECT_EQ(Failure([&] { AutomationPut(*app_, "Version", "17.0"); }),
+    EXPECT_EQ(ErrorOf<EAutomationError>([&] { AutomationPut(*app_, "Version", "17.0"); }),
               "Application has no writable property \"Version\"");
-    EXPECT_EQ(Failure([&] { AutomationCall(*app_, "Frobnicate", {1}); }),
+    EXPECT_EQ(ErrorOf<EAutomationError>([&] { AutomationCall(*app_, "Frobnicate", {1}); }),
               "Application has no method or property \"Frobnicate\"");
 }
 
@@ -90,7 +82,7 @@ TEST_F(EngineTest, OpenSaveAsCloseWritesTheOutlineAtExactlyThePath) {
 
     AutomationCall(*presentation, "Close");
     EXPECT_EQ(AutomationGet(*Presentations(), "Count").ToInt32(), 0);
-    EXPECT_EQ(Failure([&] {
+    EXPECT_EQ(ErrorOf<EAutomationError>([&] {
                   AutomationCall(*presentation, "SaveAs", {dir_ / "x", 6});
               }),
               "The presentation \"" + (dir_ / "talk.pptx") + "\" has been closed");
@@ -104,35 +96,35 @@ TEST_F(EngineTest, MacrosAreReported) {
 TEST_F(EngineTest, BadCallsFailWithClearMessages) {
     std::string deck = Deck("talk.pptx", "t");
     AutomationObjectPtr presentation = Open(deck);
-    EXPECT_EQ(Failure([&] {
+    EXPECT_EQ(ErrorOf<EAutomationError>([&] {
                   AutomationCall(*presentation, "SaveAs", {dir_ / "a.pdf", 32});
               }),
               "SaveAs: file format 32 is not supported; only 6 (the rich-text outline) can be "
               "written");
-    EXPECT_EQ(Failure([&] {
+    EXPECT_EQ(ErrorOf<EAutomationError>([&] {
                   AutomationCall(*presentation, "SaveAs", {dir_ / "a.rtf", 6.5});
               }),
               "SaveAs: the argument FileFormat must be an integer, not double");
-    EXPECT_EQ(Failure([&] {
+    EXPECT_EQ(ErrorOf<EAutomationError>([&] {
                   AutomationCall(*presentation, "SaveAs", {int32_t(1), 6});
               }),
               "SaveAs: the argument FileName must be a string, not integer");
-    EXPECT_EQ(Failure([&] {
+    EXPECT_EQ(ErrorOf<EAutomationError>([&] {
                   AutomationCall(*presentation, "SaveAs", {dir_.Path() + "no/such/dir/a.rtf", 6});
               }).rfind("Cannot create file", 0),
               0u);
-    EXPECT_EQ(Failure([&] {
+    EXPECT_EQ(ErrorOf<EAutomationError>([&] {
                   AutomationCall(*Presentations(), "Open", {deck, "yes"});
               }),
               "Open: the argument ReadOnly must be a boolean, not string");
-    EXPECT_EQ(Failure([&] {
+    EXPECT_EQ(ErrorOf<EAutomationError>([&] {
                   AutomationCall(*Presentations(), "Open", {deck, true, 1, 1, 1});
               }),
               "Open takes 1 to 4 arguments, not 5");
     WriteBytes(dir_ / "notes.pptx", "plain text, not a deck");
-    EXPECT_EQ(Failure([&] { Open(dir_ / "notes.pptx"); }),
+    EXPECT_EQ(ErrorOf<EAutomationError>([&] { Open(dir_ / "notes.pptx"); }),
               "\"" + (dir_ / "notes.pptx") + "\" is not a presentation");
-    EXPECT_EQ(Failure([&] { Open("http://example.com/a.pptx"); }),
+    EXPECT_EQ(ErrorOf<EAutomationError>([&] { Open("http://example.com/a.pptx"); }),
               "\"http://example.com/a.pptx\" is an address on the network; remote files are not "
               "supported");
 }
@@ -142,9 +134,9 @@ TEST_F(EngineTest, QuitEndsTheApplicationAndItsObjects) {
     AutomationObjectPtr presentation = Open(Deck("talk.pptx", "t"));
     AutomationCall(*app_, "Quit");
     const std::string quit = "PowerPoint.Application has quit; its objects are no longer available";
-    EXPECT_EQ(Failure([&] { AutomationGet(*app_, "Version"); }), quit);
-    EXPECT_EQ(Failure([&] { AutomationGet(*presentations, "Count"); }), quit);
-    EXPECT_EQ(Failure([&] { AutomationCall(*presentation, "Close"); }), quit);
+    EXPECT_EQ(ErrorOf<EAutomationError>([&] { AutomationGet(*app_, "Version"); }), quit);
+    EXPECT_EQ(ErrorOf<EAutomationError>([&] { AutomationGet(*presentations, "Count"); }), quit);
+    EXPECT_EQ(ErrorOf<EAutomationError>([&] { AutomationCall(*presentation, "Close"); }), quit);
 }
 
 TEST_F(EngineTest, ApplicationsOnSeveralThreadsConvertIndependently) {

@@ -5,11 +5,13 @@
 
 #include "hvError.h"
 
-/// The message of the EhvError that call raises, or "(no error)".
-inline std::string ErrorOf(const std::function<void()>& call) {
+/// The message of the error of type Error (EhvError or one derived from it) that call raises,
+/// or "(no error)".
+template <typename Error = EhvError>
+std::string ErrorOf(const std::function<void()>& call) {
     try {
         call();
-    } catch (const EhvError& e) {
+    } catch (const Error& e) {
         return e.what();
     }
     return "(no error)";
