@@ -6,6 +6,8 @@
 
 namespace {
 
+bool IsXmlSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+
 // Transitional and Strict URIs map to the same prefix, so the readers see one vocabulary.
 constexpr ThvNamespace kNamespaces[] = {
     {"http://schemas.openxmlformats.org/presentationml/2006/main", "p", true},

@@ -74,9 +74,6 @@ bool ChoiceUnderstood(std::string_view required, const ThvNamespaceScope& scope)
 /// The part of a qualified name after its prefix.
 std::string_view LocalName(std::string_view qualifiedName);
 
-/// XML white space.
-inline bool IsXmlSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
-
 /// True when every namespace declaration in the raw bytes keeps names as they are, so that no
 /// element or attribute of the part needs renaming. Read before parsing, from the text itself:
 /// a declaration is an attribute, so white space precedes it. Anything unclear (text that only
