@@ -23,8 +23,9 @@ enum class ThvOverwriteMode { Skip, Overwrite, NewName };
 /// while a run goes on (nothing writes them then).
 class ThvProject {
   public:
-    /// exeName locates the files kept beside the program: the recent-project list (exeName +
-    /// ".log") is read here, and the default project file is found from it.
+    /// exeName locates the files kept beside the program (the start-up code gives the answer of
+    /// BesideProgramStem): the recent-project list (exeName + ".log") is read here, and the
+    /// default project file is found from it.
     explicit ThvProject(std::string exeName);
 
     /// Writes the recent-project list (errors ignored). Unsaved options are not written.

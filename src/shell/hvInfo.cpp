@@ -4,6 +4,7 @@
 #include "hvProject.h"
 #include "hvUsageStore.h"
 #include "paths.h"
+#include "programFiles.h"
 #include "shellOpen.h"
 
 ThvInfo* hvInfo = nullptr;
@@ -28,15 +29,30 @@ void AddQuery(std::string& query, const std::string& key, const std::string& val
 
 }  // namespace
 
-ThvInfo::ThvInfo(std::string exeName)
-    : exeName_(std::move(exeName)), installId_(ComputeInstallId(exeName_)) {
+ThvInfo::ThvInfo(std::string exeName, std::string filesStem)
+    : exeName_(std::move(exeName)),
+      filesStem_(std::move(filesStem)),
+      installId_(ComputeInstallId(exeName_)) {
     LoadStore();
     UpdateCounter("R", 0, 1);
 }
 
 ThvInfo::~ThvInfo() { SaveStore(); }
 
-std::string ThvInfo::StorePath() const { return ChangeFileExt(exeName_, ".ext"); }
+std::string ThvInfo::StorePath() const { return ChangeFileExt(filesStem_, ".ext"); }
+
+std::string ThvInfo::HelpFile() const {
+    const std::string chm = ChangeFileExt(exeName_, ".chm");
+    if (FileExists(chm)) return chm;
+    const std::string pdf = ChangeFileExt(exeName_, ".pdf");
+    if (FileExists(pdf)) return pdf;
+    const std::string installed = InstalledDataFolder(exeName_);
+    if (!installed.empty()) {
+        const std::string shipped = installed + ExtractFileName(pdf);
+        if (FileExists(shipped)) return shipped;
+    }
+    return pdf;
+}
 
 void ThvInfo::LoadStore() {
     std::lock_guard lock(storeLock_);
@@ -127,8 +143,7 @@ void ThvInfo::OpenLink(const std::string& page, const std::string& action,
         link = std::string("mailto:") + SupportMail + "?subject=Support required for " + subject +
                " " + version + " - " + std::to_string(installId_);
     } else if (page == "h") {
-        const std::string chm = ChangeFileExt(exeName_, ".chm");
-        link = FileExists(chm) ? chm : ChangeFileExt(exeName_, ".pdf");
+        link = HelpFile();
     } else {
         link = HomeUrl;
         if (!page.empty())

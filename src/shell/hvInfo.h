@@ -16,8 +16,9 @@
 class ThvInfo {
   public:
     /// Computes the installation number from the program folder, loads the store and counts one
-    /// start ("R").
-    explicit ThvInfo(std::string exeName);
+    /// start ("R"). The store is named after filesStem (BesideProgramStem), exeName by default.
+    explicit ThvInfo(std::string exeName) : ThvInfo(exeName, exeName) {}
+    ThvInfo(std::string exeName, std::string filesStem);
     /// Writes the store once more.
     ~ThvInfo();
 
@@ -37,6 +38,10 @@ class ThvInfo {
 
     /// Opens the support mail ("supports"), the help file ("h"), a product page (any other
     /// page), an event report (no page, an action) or the home page. Never fails.
+    ///
+    /// The help file is the program path with ".chm", or else ".pdf", beside the program; an
+    /// installed program's PDF in its installed data folder when none is beside it; and the
+    /// missing ".pdf" beside the program when there is none at all.
     void OpenLink(const std::string& page, const std::string& action, const std::string& extra);
 
     /// The handler for errors that reach the window's message loop: counts "E" and opens the
@@ -60,7 +65,10 @@ class ThvInfo {
     void SaveStoreLocked();
     std::string CounterTextLocked() const;
 
+    std::string HelpFile() const;
+
     const std::string exeName_;
+    const std::string filesStem_;
     const int32_t installId_;
     mutable std::mutex storeLock_;
     ThvOptionList usageStore_;

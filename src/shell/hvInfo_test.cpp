@@ -183,3 +183,25 @@ TEST_F(InfoTest, ConcurrentUpdatesCountEveryEvent) {
     info.SaveStore();
     EXPECT_EQ(StoreFileText(info), text);
 }
+
+TEST_F(InfoTest, InstalledProgramFindsItsHelpInItsDataFolderAndKeepsItsStoreElsewhere) {
+    // <prefix>/bin/quillon with the guide in <prefix>/share/quillon/ and its files in a data
+    // folder of the user's.
+    std::filesystem::create_directories(dir / "bin");
+    std::filesystem::create_directories(dir / "share/quillon");
+    const std::string installed = dir / "bin/quillon";
+    ThvInfo info(installed, dir / "data/quillon/quillon");
+    EXPECT_EQ(info.StorePath(), dir / "data/quillon/quillon.ext");
+    EXPECT_TRUE(FileExists(dir / "data/quillon/quillon.ext"));  // the first start wrote it
+    EXPECT_FALSE(FileExists(dir / "bin/quillon.ext"));
+
+    info.OpenLink("h", "", "");  // no guide anywhere: the missing one beside the program
+    WriteBytes(dir / "share/quillon/quillon.pdf", "%PDF");
+    info.OpenLink("h", "", "");
+    WriteBytes(dir / "bin/quillon.pdf", "%PDF");  // a portable guide beside it wins
+    info.OpenLink("h", "", "");
+    ASSERT_EQ(links.size(), 3u);
+    EXPECT_EQ(links[0], dir / "bin/quillon.pdf");
+    EXPECT_EQ(links[1], dir / "share/quillon/quillon.pdf");
+    EXPECT_EQ(links[2], dir / "bin/quillon.pdf");
+}

@@ -11,6 +11,7 @@
 #include "hvPowerPointOle.h"
 #include "hvProject.h"
 #include "hvQUILLON.h"
+#include "programFiles.h"
 
 namespace {
 
@@ -67,8 +68,10 @@ bool IsUnattended(const ThvProject& project) {
 int RunQuillon(const std::string& exeName, const std::string& param, std::ostream& err,
                bool errIsTerminal) {
     ThvGlobal<ThvApp> app(hvApp, exeName, param);
-    ThvGlobal<ThvInfo> info(hvInfo, exeName);
-    ThvGlobal<ThvProject> project(hvProject, exeName);
+    // One answer for every file kept beside the program, so they never end up in two places.
+    const std::string filesStem = BesideProgramStem(exeName);
+    ThvGlobal<ThvInfo> info(hvInfo, exeName, filesStem);
+    ThvGlobal<ThvProject> project(hvProject, filesStem);
     ThvGlobal<ThvMain> runner(hvMain, err, errIsTerminal);
 
     // The in-process engine answers for the presentation application on this platform.

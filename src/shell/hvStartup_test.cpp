@@ -4,6 +4,7 @@
 
 #include <sstream>
 
+#include "fileSystem.h"
 #include "hvApp.h"
 #include "hvBatch.h"
 #include "hvInfo.h"
@@ -11,6 +12,7 @@
 #include "hvMatch.h"
 #include "hvProject.h"
 #include "hvQUILLON.h"
+#include "scopedVariable.h"
 #include "shellOpen.h"
 #include "tempDir.h"
 
@@ -78,4 +80,29 @@ TEST(Startup, ReportSwitchOpensItsLinkAndEndsBeforeTheMatcherExists) {
     EXPECT_NE(links[0].find("?a=ins&"), std::string::npos);
     EXPECT_TRUE(links[0].ends_with("&xyz"));
     EXPECT_NE(links[1].find("?a=uni&"), std::string::npos);
+}
+
+TEST(Startup, InstalledProgramKeepsItsFilesInTheUserDataFolder) {
+    // A program in a system folder (which this one is not really in: nothing is read from it).
+    const std::string exe = "/usr/lib/quillon-startup-test/quillon";
+    TempDir dir;
+    ScopedVariable data("XDG_DATA_HOME", (dir / "data").c_str());
+    std::filesystem::create_directories(dir / "in");
+    const std::string files = dir / "data/quillon/";
+    std::ostringstream err;
+
+    const std::string job = dir / "job.batch-quillon";
+    const std::string options =
+        "Source=" + dir / "in/*.ppt?" + "\r\nTarget=" + dir / "out" + "\r\nPureConsole=1\r\n";
+    WriteBytes(job, options);
+    EXPECT_EQ(RunQuillon(exe, job, err), 0) << err.str();
+    EXPECT_TRUE(FileExists(files + "quillon.ext"));
+    EXPECT_EQ(ReadBytes(files + "quillon.log"), job + "\r\n");  // the recent list
+
+    // The default project is looked for there too.
+    WriteBytes(files + "quillon.batch-quillon",
+               options + "LogFile=" + dir / "default.log" + "\r\n");
+    EXPECT_EQ(RunQuillon(exe, "", err), 0) << err.str();
+    EXPECT_TRUE(FileExists(dir / "default.log"));
+    EXPECT_EQ(err.str(), "");
 }
