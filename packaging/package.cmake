@@ -1,0 +1,81 @@
+# Installing Quillon Converter like a desktop program, and its Debian package (make deb).
+#
+# Layout below the prefix: bin/quillon; lib/quillon/quillon-window.so, where the program looks
+# for its window (<folder of the program>/../lib/quillon/); share/quillon/quillon.pdf, the guide
+# that Help opens; the desktop entry, the project file type, the icons, the manual page and the
+# package's documents in their freedesktop and Debian places.
+set(QUILLON_DOC_DIR ${CMAKE_INSTALL_DATADIR}/doc/quillon)
+set(QUILLON_DEB_VERSION ${PROJECT_VERSION}-1)
+set(packaging ${PROJECT_SOURCE_DIR}/packaging)
+
+install(TARGETS quillon RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+
+# The window is a module of its own target, built in src/ui/ when the window is there. It is
+# picked up by its file name, whatever its target is called.
+function(quillon_install_window_module)
+    get_property(folders DIRECTORY ${PROJECT_SOURCE_DIR} PROPERTY SUBDIRECTORIES)
+    foreach(folder IN LISTS folders)
+        get_property(targets DIRECTORY ${folder} PROPERTY BUILDSYSTEM_TARGETS)
+        foreach(target IN LISTS targets)
+            get_target_property(type ${target} TYPE)
+            get_target_property(name ${target} OUTPUT_NAME)
+            if(NOT name)
+                set(name ${target})
+            endif()
+            if(type STREQUAL "MODULE_LIBRARY" AND name STREQUAL "quillon-window")
+                install(TARGETS ${target} LIBRARY DESTINATION lib/quillon)
+            endif()
+        endforeach()
+    endforeach()
+endfunction()
+quillon_install_window_module()
+
+install(FILES ${packaging}/quillon.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+install(FILES ${packaging}/quillon-mime.xml DESTINATION ${CMAKE_INSTALL_DATADIR}/mime/packages
+        RENAME quillon.xml)
+
+configure_file(${packaging}/changelog.in changelog.Debian @ONLY)
+add_custom_command(OUTPUT changelog.Debian.gz
+    COMMAND sh -c "gzip -9nc changelog.Debian > changelog.Debian.gz"
+    DEPENDS ${PROJECT_BINARY_DIR}/changelog.Debian VERBATIM)
+add_custom_target(package_documents ALL DEPENDS ${PROJECT_BINARY_DIR}/changelog.Debian.gz)
+install(FILES ${PROJECT_BINARY_DIR}/changelog.Debian.gz ${packaging}/copyright
+              ${PROJECT_SOURCE_DIR}/README.md
+        DESTINATION ${QUILLON_DOC_DIR})
+
+# A package never goes out without its manual page and guide.
+if(NOT QUILLON_DOCS_BUILT)
+    install(CODE "message(FATAL_ERROR \"The manual page and the guide were not built: install \"
+                  \"groff, librsvg2-bin and poppler-utils (make deps) and configure again\")")
+endif()
+
+set(CPACK_GENERATOR DEB)
+set(CPACK_PACKAGE_NAME quillon)
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_PACKAGE_VENDOR "Quillon Converter developers")
+set(CPACK_PACKAGE_CONTACT "Quillon Converter developers <support@quillon.example.org>")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "batch converter of presentations to plain text")
+set(CPACK_PACKAGE_DESCRIPTION
+    "Quillon Converter turns PowerPoint presentations (.ppt, .pptx, .pptm and the\n"
+    "other Office Open XML and PowerPoint 97-2003 forms) into plain-text files, many\n"
+    "at a time, from its window or unattended from the command line. It reads the\n"
+    "files itself: no office program is needed. Every setting of a run is kept in a\n"
+    "batch project.")
+string(REPLACE ";" "" CPACK_PACKAGE_DESCRIPTION "${CPACK_PACKAGE_DESCRIPTION}")
+set(CPACK_DEBIAN_PACKAGE_RELEASE 1)
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_SECTION utils)
+set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
+set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://quillon.example.org")
+# The dependencies are what dpkg-shlibdeps finds in the binaries, never typed by hand.
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+set(CPACK_STRIP_FILES ON)
+set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+set(CPACK_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
+    OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
+include(CPack)
+
+find_program(DESKTOP_FILE_VALIDATE desktop-file-validate)
+if(DESKTOP_FILE_VALIDATE AND NOT QUILLON_FUZZ)
+    add_test(NAME desktop_entry COMMAND ${DESKTOP_FILE_VALIDATE} ${packaging}/quillon.desktop)
+endif()
