@@ -69,17 +69,30 @@ NumberKind ClassifyNumber(std::string_view s) {
 
 }  // namespace
 
+ThvOptionList::ThvOptionList(const ThvOptionList& other) : lines_(other.Lines()) {}
+
+ThvOptionList& ThvOptionList::operator=(const ThvOptionList& other) {
+    if (this != &other) {
+        std::vector<std::string> lines = other.Lines();
+        std::lock_guard lock(lock_);
+        lines_ = std::move(lines);
+    }
+    return *this;
+}
+
 std::string ThvOptionList::Value(std::string_view name) const {
-    const int index = IndexOfName(name);
+    std::lock_guard lock(lock_);
+    const int index = IndexOfNameLocked(name);
     if (index < 0) return {};
     const std::string& line = lines_[static_cast<std::size_t>(index)];
     return line.substr(line.find('=') + 1);
 }
 
 void ThvOptionList::SetValue(std::string_view name, std::string_view value) {
-    const int index = IndexOfName(name);
+    std::lock_guard lock(lock_);
+    const int index = IndexOfNameLocked(name);
     if (value.empty()) {
-        if (index >= 0) Delete(static_cast<std::size_t>(index));
+        if (index >= 0) lines_.erase(lines_.begin() + index);
         return;
     }
     std::string line(name);
@@ -92,32 +105,67 @@ void ThvOptionList::SetValue(std::string_view name, std::string_view value) {
 }
 
 int ThvOptionList::IndexOfName(std::string_view name) const {
+    std::lock_guard lock(lock_);
+    return IndexOfNameLocked(name);
+}
+
+int ThvOptionList::IndexOfNameLocked(std::string_view name) const {
     for (std::size_t i = 0; i < lines_.size(); ++i)
         if (NameMatches(lines_[i], name)) return static_cast<int>(i);
     return -1;
 }
 
 int ThvOptionList::IndexOf(std::string_view line) const {
+    std::lock_guard lock(lock_);
     for (std::size_t i = 0; i < lines_.size(); ++i)
         if (SameText(lines_[i], line)) return static_cast<int>(i);
     return -1;
 }
 
-std::string ThvOptionList::Text() const { return JoinLines(lines_); }
+std::string ThvOptionList::Text() const {
+    std::lock_guard lock(lock_);
+    return JoinLines(lines_);
+}
 
-void ThvOptionList::SetText(std::string_view text) { lines_ = SplitLines(text); }
+void ThvOptionList::SetText(std::string_view text) {
+    std::vector<std::string> lines = SplitLines(text);
+    std::lock_guard lock(lock_);
+    lines_ = std::move(lines);
+}
 
 void ThvOptionList::LoadFromFile(const std::string& path) { SetText(ReadTextFile(path)); }
 
 void ThvOptionList::SaveToFile(const std::string& path) const { WriteTextFile(path, Text()); }
 
+std::vector<std::string> ThvOptionList::Lines() const {
+    std::lock_guard lock(lock_);
+    return lines_;
+}
+
+std::size_t ThvOptionList::Count() const {
+    std::lock_guard lock(lock_);
+    return lines_.size();
+}
+
 void ThvOptionList::Insert(std::size_t index, std::string line) {
+    std::lock_guard lock(lock_);
     if (index > lines_.size()) index = lines_.size();
     lines_.insert(lines_.begin() + static_cast<std::ptrdiff_t>(index), std::move(line));
 }
 
+void ThvOptionList::Add(std::string line) {
+    std::lock_guard lock(lock_);
+    lines_.push_back(std::move(line));
+}
+
 void ThvOptionList::Delete(std::size_t index) {
+    std::lock_guard lock(lock_);
     if (index < lines_.size()) lines_.erase(lines_.begin() + static_cast<std::ptrdiff_t>(index));
+}
+
+void ThvOptionList::Clear() {
+    std::lock_guard lock(lock_);
+    lines_.clear();
 }
 
 bool ReadBool(std::string_view value, bool def) {

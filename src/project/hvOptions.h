@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <mutex>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -10,8 +11,15 @@
 /// first "=", the value everything after it; neither is trimmed. Lookups ignore case (Unicode
 /// case folding) and take the first match; lines without "=" are kept but never found. The same
 /// class holds plain line lists (the recent-project list) in the same file form.
+///
+/// Threads: every member takes the list's own lock, so converter threads may read options
+/// while the window changes them (an option edited during a run reaches the next file).
 class ThvOptionList {
   public:
+    ThvOptionList() = default;
+    ThvOptionList(const ThvOptionList& other);
+    ThvOptionList& operator=(const ThvOptionList& other);
+
     /// Value of the first line whose name equals name ignoring case; empty when none.
     std::string Value(std::string_view name) const;
 
@@ -39,14 +47,18 @@ class ThvOptionList {
     /// "Cannot create file "<path>". <reason>".
     void SaveToFile(const std::string& path) const;
 
-    const std::vector<std::string>& Lines() const { return lines_; }
-    std::size_t Count() const { return lines_.size(); }
+    /// A copy of the lines.
+    std::vector<std::string> Lines() const;
+    std::size_t Count() const;
     void Insert(std::size_t index, std::string line);
-    void Add(std::string line) { lines_.push_back(std::move(line)); }
+    void Add(std::string line);
     void Delete(std::size_t index);
-    void Clear() { lines_.clear(); }
+    void Clear();
 
   private:
+    int IndexOfNameLocked(std::string_view name) const;
+
+    mutable std::mutex lock_;
     std::vector<std::string> lines_;
 };
 

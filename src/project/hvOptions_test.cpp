@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <thread>
+
 #include "hvError.h"
 #include "tempDir.h"
 #include "textEncoding.h"
@@ -140,4 +143,23 @@ TEST(TypedReading, Integers) {
     for (const char* bad : {"", " ", "2147483648", "-2147483649", "$100000000", "$", "0x", "-",
                             "1.0", "12abc", "99999999999999999999999", "$G", "0x-1"})
         EXPECT_EQ(ReadInt(bad, 7), 7) << bad;
+}
+
+TEST(OptionList, ReadersOnOtherThreadsWhileTheListChanges) {
+    // Converters read options per file while the window may replace the whole list.
+    ThvOptionList list;
+    list.SetText("Source=/in\nIsOverwrite=skip\n");
+    std::atomic<bool> stop{false};
+    std::thread reader([&] {
+        while (!stop) {
+            const std::string value = list.Value("IsOverwrite");
+            EXPECT_TRUE(value == "skip" || value == "True" || value.empty()) << value;
+        }
+    });
+    for (int i = 0; i < 2000; ++i) {
+        list.SetText(i % 2 ? "IsOverwrite=True\nSource=/x\n" : "Source=/in\nIsOverwrite=skip\n");
+        list.SetValue("IsOverwrite", i % 3 ? "" : "skip");
+    }
+    stop = true;
+    reader.join();
 }

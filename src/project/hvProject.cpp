@@ -48,6 +48,11 @@ std::string ThvProject::TargetFolder() const {
 
 void ThvProject::Bind(ThvBoundControl& control) { Bindings.push_back(&control); }
 
+void ThvProject::Unbind(ThvBoundControl& control) {
+    std::erase(Bindings, &control);
+    accessors_.erase(&control);
+}
+
 ThvPropList& ThvProject::Accessor(ThvBoundControl& control) {
     auto& accessor = accessors_[&control];
     if (!accessor) accessor = std::make_unique<ThvPropList>(control);

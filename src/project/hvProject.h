@@ -79,6 +79,8 @@ class ThvProject {
 
     // Binding to the window's controls.
     void Bind(ThvBoundControl& control);
+    /// Forgets a bound control and its accessor, before the control goes.
+    void Unbind(ThvBoundControl& control);
     void OptionsToControls();
     void ControlsToOptions();
 
