@@ -3,10 +3,17 @@
 
 #include "programTest.h"
 
+// Window mode where no display can be opened: one line that says so, with an unattended
+// example, and exit code 1 (the toolkit is never loaded).
+const std::vector<std::string> noDisplay = {"DISPLAY=", "WAYLAND_DISPLAY=", "QT_QPA_PLATFORM="};
+
 TEST_F(ProgramTest, NoArgumentNoDefaultProjectGoesToWindowMode) {
-    const ProcessResult r = Run();
-    EXPECT_EQ(r.exitCode, 0) << r.err;
-    EXPECT_NE(r.err.find("no window"), std::string::npos) << r.err;
+    const ProcessResult r = Run({}, noDisplay);
+    EXPECT_EQ(r.exitCode, 1) << r.err;
+    EXPECT_EQ(r.err,
+              "Quillon Converter: no display to open the window on; run a project unattended "
+              "instead, for example: quillon -P:Source=/data/in/*.ppt?,Target=/data/out,"
+              "PureConsole=1\n");
     EXPECT_EQ(r.out, "");
     // The recent-project list is written at shut-down even when it is empty.
     EXPECT_TRUE(std::filesystem::exists(recentList));
@@ -33,10 +40,10 @@ TEST_F(ProgramTest, OptionArgumentDerivesTargetAndLaterArgumentsAreIgnored) {
 }
 
 TEST_F(ProgramTest, HttpSourceStaysInWindowMode) {
-    const ProcessResult r = Run({"-P:Source=http://example.org/a.ppt,PureConsole=1"});
-    EXPECT_EQ(r.exitCode, 0);
+    const ProcessResult r = Run({"-P:Source=http://example.org/a.ppt,PureConsole=1"}, noDisplay);
+    EXPECT_EQ(r.exitCode, 1);
     EXPECT_EQ(r.out, "");
-    EXPECT_NE(r.err.find("no window"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("no display"), std::string::npos) << r.err;
 }
 
 TEST_F(ProgramTest, ProjectFileArgumentIsReadAndRemembered) {
@@ -81,6 +88,8 @@ TEST_F(ProgramTest, BadFilesBesideTheProgramAreHarmless) {
     for (int i = 0; i < 70000; ++i) garbage += static_cast<char>(i * 131 % 256);
     WriteBytes(defaultProject, garbage);
     WriteBytes(recentList, garbage);
-    const ProcessResult r = Run();
-    EXPECT_EQ(r.exitCode, 0) << r.err;
+    // The start-up reads both and reaches its choice of mode: the window, refused here.
+    const ProcessResult r = Run({}, noDisplay);
+    EXPECT_EQ(r.exitCode, 1) << r.err;
+    EXPECT_NE(r.err.find("no display"), std::string::npos) << r.err;
 }

@@ -4,7 +4,6 @@
 
 #include "hvApp.h"
 #include "hvBatch.h"
-#include "hvEngine.h"
 #include "hvInfo.h"
 #include "hvMain.h"
 #include "hvMatch.h"
@@ -47,6 +46,10 @@ class ThvGlobal {
 
 void SetWindowRunner(ThvWindowRunner runner) { InstalledWindowRunner() = std::move(runner); }
 
+std::string UnattendedExample() {
+    return "quillon -P:Source=/data/in/*.ppt?,Target=/data/out,PureConsole=1";
+}
+
 void SetProductConstants(ThvProject& project) {
     project.ConverterClass = &ThvQUILLON::Class();
     project.SourceMask = "*.ppt?";
@@ -74,8 +77,6 @@ int RunQuillon(const std::string& exeName, const std::string& param, std::ostrea
     ThvGlobal<ThvProject> project(hvProject, filesStem);
     ThvGlobal<ThvMain> runner(hvMain, err, errIsTerminal);
 
-    // The in-process engine answers for the presentation application on this platform.
-    RegisterPowerPointEngine();
     ThvPowerPointOle::OnApplicationVersion = [](int32_t version) {
         if (hvInfo) hvInfo->UpdateCounter("W", version, 1);
     };
@@ -98,6 +99,6 @@ int RunQuillon(const std::string& exeName, const std::string& param, std::ostrea
     }
     if (InstalledWindowRunner()) return InstalledWindowRunner()();
     err << hvProject->Title << ": this build has no window. Run a project with PureConsole=1, "
-        << "for example: quillon -P:Source=/data/in/*.ppt?,Target=/data/out,PureConsole=1\n";
+        << "for example: " << UnattendedExample() << "\n";
     return 0;
 }

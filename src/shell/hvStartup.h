@@ -11,6 +11,17 @@ class ThvProject;
 using ThvWindowRunner = std::function<int()>;
 void SetWindowRunner(ThvWindowRunner runner);
 
+/// The window module's entry point, exported unmangled under WindowModuleEntryName: runs the
+/// window with the process-wide objects of the start-up (which the executable exports to it)
+/// until the window closes, and answers the exit code.
+extern "C" {
+typedef int ThvWindowModuleEntry(const char* exeName);
+}
+inline constexpr const char* WindowModuleEntryName = "QuillonWindowMain";
+
+/// One line that shows how to run a project without a window, for messages that refuse one.
+std::string UnattendedExample();
+
 /// Writes the product's fixed texts into the project and turns on the lock-file switch.
 void SetProductConstants(ThvProject& project);
 
