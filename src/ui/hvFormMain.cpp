@@ -1,0 +1,556 @@
+#include "hvFormMain.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QFrame>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QShowEvent>
+#include <QStandardItemModel>
+#include <QTableView>
+#include <QToolBar>
+#include <QToolButton>
+#include <QVBoxLayout>
+#include <thread>
+
+#include "fileSystem.h"
+#include "hvActionButton.h"
+#include "hvBatch.h"
+#include "hvBoundControls.h"
+#include "hvConvertor.h"
+#include "hvDispatcher.h"
+#include "hvFormCfg.h"
+#include "hvImages.h"
+#include "hvInfo.h"
+#include "hvProject.h"
+#include "hvQuillonAbout.h"
+#include "hvTargetRule.h"
+#include "paths.h"
+#include "shellOpen.h"
+
+ThvFrmMain* hvFrmMain = nullptr;
+
+namespace {
+
+QString Q(const std::string& s) { return QString::fromStdString(s); }
+
+bool ChainEnded(const std::shared_ptr<ThvConvertor>& chain) {
+    for (const ThvConvertor* c = chain.get(); c; c = c->Next.get())
+        if (!c->Ended()) return false;
+    return true;
+}
+
+/// A panel of the window: a frame with a lowered bevel, or a plain area.
+QFrame* MakePanel(QWidget* parent, const char* name, bool lowered) {
+    auto* panel = new QFrame(parent);
+    panel->setObjectName(name);
+    if (lowered) panel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    return panel;
+}
+
+}  // namespace
+
+ThvFrmMain::ThvFrmMain(QWidget* parent)
+    : ThvFrmBase(parent), self_(std::make_shared<ThvFrmMain*>(this)) {
+    setObjectName("hvFrmMain");
+    setAcceptDrops(true);
+    CreateActions();
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    CreateToolBar();
+    layout->addWidget(ToolBar);
+    CreateActionPanel();
+    layout->addWidget(pAction);
+    pSpacer = MakePanel(this, "pSpacer", false);
+    pSpacer->setFixedHeight(2);
+    layout->addWidget(pSpacer);
+    CreateViewer();
+    layout->addWidget(pViewer, 1);
+
+    setTabOrder(eSource, bSource);
+    setTabOrder(bSource, bSourceFile);
+    setTabOrder(bSourceFile, cSubdir);
+    setTabOrder(cSubdir, bSearch);
+    setTabOrder(bSearch, eTarget);
+    setTabOrder(eTarget, bTarget);
+    setTabOrder(bTarget, bSearchConvert);
+    setTabOrder(bSearchConvert, bCreate);
+    setTabOrder(bCreate, bView);
+    setTabOrder(bView, lViewer);
+
+    reaper_.setInterval(20);
+    connect(&reaper_, &QTimer::timeout, this, &ThvFrmMain::FreeEndedBatches);
+    daemon_.setSingleShot(true);
+    connect(&daemon_, &QTimer::timeout, this, [this] {
+        if (state_ == TRunState::Idle && !closePending_) AutoRun();
+    });
+
+    // FormCreate.
+    RegisterOptionControls();
+    hvProject->OpenStartup();
+    UpdateTitle();
+    EnterState(TRunState::Idle);
+}
+
+ThvFrmMain::~ThvFrmMain() {
+    // OnFinish calls still on their way find no window.
+    self_.reset();
+    if (FConvertor) FConvertor->Stop();
+    if (FBatch) FBatch->Terminate();
+    if (FBatch) Retire(std::move(FBatch), FConvertor);
+    FConvertor.reset();
+    // Converters of a run that was not allowed to end wait for the GUI thread: their queued
+    // calls are answered here, and each then finishes the file in hand and ends.
+    while (!retired_.empty()) {
+        DeliverQueuedCalls();
+        FreeEndedBatches();
+        if (!retired_.empty()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    for (const auto& binding : bindings_) hvProject->Unbind(*binding);
+    if (hvFrmMain == this) hvFrmMain = nullptr;
+}
+
+QAction* ThvFrmMain::MakeAction(const char* name, const char* caption, const char* hint,
+                                void (ThvFrmMain::*handler)()) {
+    auto* action = new QAction(QString::fromUtf8(caption), this);
+    action->setObjectName(name);
+    // Tool buttons show the icon text; set, it keeps its "&" and so its access key.
+    action->setIconText(QString::fromUtf8(caption));
+    action->setProperty("hint", QString::fromUtf8(hint));
+    action->setToolTip(QString::fromUtf8(hint));
+    connect(action, &QAction::triggered, this, handler);
+    return action;
+}
+
+void ThvFrmMain::CreateActions() {
+    aSearch = MakeAction("aSearch", "Search", "Search files from the source folder",
+                         &ThvFrmMain::aSearchExecute);
+    aConvert = MakeAction("aConvert", "&Convert", "Convert the file(s) instantly",
+                          &ThvFrmMain::aConvertExecute);
+    aSearchConvert = MakeAction("aSearchConvert", "Start", "", &ThvFrmMain::aSearchConvertExecute);
+    aSearchConvert->setVisible(false);
+    aPause = MakeAction("aPause", "Pause", "", &ThvFrmMain::aPauseExecute);
+    aStop = MakeAction("aStop", "Sto&p", "", &ThvFrmMain::aStopExecute);
+    aView = MakeAction("aView", "View", "View the convert result", &ThvFrmMain::aViewExecute);
+    aOpen = MakeAction("aOpen", "&Open", "Open a batch project", &ThvFrmMain::aOpenExecute);
+    aNew = MakeAction("aNew", "&New", "New a batch project", &ThvFrmMain::aNewExecute);
+    aConfig = MakeAction("aConfig", "Config", "Config the options of the batch project",
+                         &ThvFrmMain::aConfigExecute);
+    aSave = MakeAction("aSave", "Sa&ve", "Save the batch project", &ThvFrmMain::aSaveExecute);
+    aSaveAs = MakeAction("aSaveAs", "Save &As", "Save the batch project as ...",
+                         &ThvFrmMain::aSaveAsExecute);
+    aUpdate = MakeAction("aUpdate", "Check &Update", "", &ThvFrmMain::aUpdateExecute);
+    aHelp = MakeAction("aHelp", "&Help", "", &ThvFrmMain::aHelpExecute);
+    aHomePage = MakeAction("aHomePage", "Home", "", &ThvFrmMain::aHomePageExecute);
+    aSupports = MakeAction("aSupports", "Support", "Send us e-mail for support",
+                           &ThvFrmMain::aSupportsExecute);
+    aAbout = MakeAction("aAbout", "About", "", &ThvFrmMain::aAboutExecute);
+}
+
+QToolButton* ThvFrmMain::AddToolButton(const char* name, QAction* action, int image) {
+    action->setIcon(ThvImageList::Image(image));
+    auto* button = new QToolButton(ToolBar);
+    button->setObjectName(name);
+    button->setDefaultAction(action);
+    button->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+    button->setAutoRaise(true);
+    button->setMinimumWidth(101);
+    // An action without a hint shows none; Qt would show its caption instead.
+    button->installEventFilter(this);
+    ToolBar->addWidget(button);
+    return button;
+}
+
+void ThvFrmMain::CreateToolBar() {
+    ToolBar = new QToolBar(this);
+    ToolBar->setObjectName("ToolBar");
+    ToolBar->setMovable(false);
+    ToolBar->setFloatable(false);
+    ToolBar->setIconSize(QSize(16, 16));
+    ToolBar->setMinimumHeight(24);
+    pm2 = new QMenu(this);
+    pm2->setObjectName("pm2");
+    QToolButton* open = AddToolButton("tbOpen", aOpen, ThvImageList::Open);
+    open->setMenu(pm2);
+    open->setPopupMode(QToolButton::MenuButtonPopup);
+    AddToolButton("tbNew", aNew, ThvImageList::New);
+    AddToolButton("tbConfig", aConfig, ThvImageList::Config);
+    AddToolButton("tbSave", aSave, ThvImageList::Save);
+    AddToolButton("tbSaveAs", aSaveAs, ThvImageList::SaveAs);
+    ToolBar->addSeparator()->setObjectName("tb1");
+    AddToolButton("tbUpdate", aUpdate, ThvImageList::Update);
+    ToolBar->addSeparator()->setObjectName("tb2");
+    AddToolButton("tbHelp", aHelp, ThvImageList::Help);
+    AddToolButton("tbHomePage", aHomePage, ThvImageList::Home);
+    AddToolButton("tbSupports", aSupports, ThvImageList::Support);
+    AddToolButton("tbAbout", aAbout, ThvImageList::About);
+}
+
+void ThvFrmMain::CreateActionPanel() {
+    pAction = MakePanel(this, "pAction", true);
+    pAction->setFixedHeight(70);
+    auto* column = new QVBoxLayout(pAction);
+    column->setContentsMargins(pAction->frameWidth(), pAction->frameWidth(), 0, 0);
+    column->setSpacing(0);
+
+    auto labelFor = [](QWidget* panel, const char* name, const char* caption, QLineEdit* edit) {
+        auto* label = new QLabel(QString::fromUtf8(caption), panel);
+        label->setObjectName(name);
+        label->setBuddy(edit);
+        label->adjustSize();
+        // Left of the box, 4 pixels away, its text on the box's text line.
+        const QRect box = edit->geometry();
+        label->move(box.left() - 4 - label->width(),
+                    box.top() + (box.height() - label->height()) / 2);
+        return label;
+    };
+    auto actionButton = [](QWidget* panel, const char* name, QAction* action, const QRect& r) {
+        auto* button = new ThvActionButton(panel);
+        button->setObjectName(name);
+        button->setGeometry(r);
+        button->SetAction(action);
+        return button;
+    };
+
+    pSource = MakePanel(pAction, "pSource", false);
+    pSource->setFixedHeight(32);
+    pSource->setToolTip("Choose or drag & drop source folder or file(s)");
+    eSource = new QLineEdit(pSource);
+    eSource->setObjectName("eSource");
+    eSource->setGeometry(50, 10, 500, 21);
+    lSource = labelFor(pSource, "lSource", "&Source", eSource);
+    bSource = new QPushButton("Folder", pSource);
+    bSource->setObjectName("bSource");
+    bSource->setGeometry(550, 10, 38, 21);
+    bSource->setToolTip("Choose a folder and click \"Search\" to list files");
+    bSourceFile = new QPushButton("Files", pSource);
+    bSourceFile->setObjectName("bSourceFile");
+    bSourceFile->setGeometry(588, 10, 38, 21);
+    bSourceFile->setToolTip("Choose file(s) and click \"Convert\" to convert them");
+    cSubdir = new QCheckBox("Su&b folders", pSource);
+    cSubdir->setObjectName("cSubdir");
+    cSubdir->setGeometry(634, 12, 72, 17);
+    cSubdir->setLayoutDirection(Qt::RightToLeft);  // the caption left of the box
+    bSearch = actionButton(pSource, "bSearch", aSearch, QRect(710, 10, 76, 21));
+    column->addWidget(pSource);
+
+    pTarget = MakePanel(pAction, "pTarget", false);
+    pTarget->setFixedHeight(30);
+    pTarget->setToolTip("Choose or drag & drop target folder");
+    eTarget = new QLineEdit(pTarget);
+    eTarget->setObjectName("eTarget");
+    eTarget->setGeometry(50, 6, 500, 21);
+    lTarget = labelFor(pTarget, "lTarget", "&Target", eTarget);
+    bTarget = new QPushButton("Folder", pTarget);
+    bTarget->setObjectName("bTarget");
+    bTarget->setGeometry(550, 6, 38, 21);
+    bTarget->setToolTip("Choose a target folder to save the converted file(s)");
+    bView = actionButton(pTarget, "bView", aView, QRect(588, 6, 38, 21));
+    bSearchConvert = actionButton(pTarget, "bSearchConvert", aSearchConvert, QRect(630, 6, 76, 21));
+    bCreate = actionButton(pTarget, "bCreate", aConvert, QRect(710, 6, 76, 21));
+    column->addWidget(pTarget);
+
+    pOthers = MakePanel(pAction, "pOthers", false);
+    column->addWidget(pOthers, 1);
+
+    const std::initializer_list<QPushButton*> buttons = {
+        bSource, bSourceFile, bSearch, bTarget, bView, bSearchConvert, bCreate};
+    for (QPushButton* button : buttons) button->setAutoDefault(false);
+    eSource->installEventFilter(this);
+    eTarget->installEventFilter(this);
+}
+
+void ThvFrmMain::CreateViewer() {
+    pViewer = MakePanel(this, "pViewer", true);
+    auto* layout = new QVBoxLayout(pViewer);
+    const int bevel = pViewer->frameWidth();
+    layout->setContentsMargins(bevel, bevel, bevel, bevel);
+    lViewer = new QTableView(pViewer);
+    lViewer->setObjectName("lViewer");
+    lViewer->setFrameShape(QFrame::NoFrame);
+    lViewer->setToolTip("Drag & drop file(s) here and click \"Convert\" to convert them");
+    lViewer->setSelectionBehavior(QAbstractItemView::SelectRows);
+    lViewer->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    lViewer->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    lViewer->setShowGrid(false);
+    lViewer->setWordWrap(false);
+    lViewer->setIconSize(QSize(16, 16));
+    lViewer->verticalHeader()->hide();
+    lViewer->verticalHeader()->setDefaultSectionSize(18);
+    lViewer->horizontalHeader()->setHighlightSections(false);
+    lViewer->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    layout->addWidget(lViewer);
+}
+
+void ThvFrmMain::RegisterOptionControls() {
+    bindings_.push_back(std::make_unique<ThvBoundWidget>(*eSource, "Text"));
+    bindings_.push_back(std::make_unique<ThvBoundWidget>(*cSubdir, "Checked"));
+    bindings_.push_back(std::make_unique<ThvBoundWidget>(*eTarget, "Text"));
+    for (const auto& binding : bindings_) hvProject->Bind(*binding);
+}
+
+void ThvFrmMain::UpdateTitle() {
+    const std::string& file = hvProject->FileName;
+    setWindowTitle(Q(hvProject->Title + " - " + (file.empty() ? std::string("None") : file)));
+}
+
+void ThvFrmMain::showEvent(QShowEvent* event) {
+    ThvFrmBase::showEvent(event);
+    if (event->spontaneous() || FShown) return;
+    FShown = true;
+    AutoRun();
+}
+
+void ThvFrmMain::closeEvent(QCloseEvent* event) {
+    if (state_ != TRunState::Idle) {
+        // The converters hold this window as the receiver of their calls: the run is stopped
+        // and the window closes once its last converter has reported its end.
+        event->ignore();
+        closePending_ = true;
+        if (state_ == TRunState::Converting) aStopExecute();
+        return;
+    }
+    daemon_.stop();
+    event->accept();
+}
+
+bool ThvFrmMain::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::ToolTip) {
+        if (auto* button = qobject_cast<QToolButton*>(watched)) {
+            const QAction* action = button->defaultAction();
+            if (action && action->property("hint").toString().isEmpty()) return true;
+        }
+    }
+    return ThvFrmBase::eventFilter(watched, event);
+}
+
+void ThvFrmMain::AutoRun() {
+    if (hvProject->RunAndClose()) aConvertExecute();
+}
+
+void ThvFrmMain::EnterState(TRunState state) {
+    state_ = state;
+    switch (state) {
+        case TRunState::Idle:
+            aConvert->setEnabled(true);
+            bCreate->SetAction(aConvert);
+            aSearchConvert->setEnabled(true);
+            bSearchConvert->SetAction(aSearchConvert);
+            aSearch->setEnabled(true);
+            break;
+        case TRunState::Converting:
+            aConvert->setEnabled(false);
+            aSearchConvert->setEnabled(false);
+            aSearch->setEnabled(false);
+            aStop->setEnabled(true);
+            bCreate->SetAction(aPause);
+            aPause->setEnabled(true);
+            bSearchConvert->SetAction(aStop);
+            break;
+        case TRunState::Stopping:
+            aPause->setEnabled(false);
+            aStop->setEnabled(false);
+            break;
+    }
+}
+
+void ThvFrmMain::aSearchExecute() {
+    const std::string source = eSource->text().toStdString();
+    if (source.empty()) {
+        eSource->setFocus();
+        RunEnded();
+        return;
+    }
+    NewBatch();
+    if (source.starts_with("http"))
+        AddSourceFile(source);
+    else
+        FBatch->Start(source, eTarget->text().toStdString(), cSubdir->isChecked());
+}
+
+void ThvFrmMain::aConvertExecute() {
+    const char delim = hvProject->PathDelim;
+    std::string target = eTarget->text().toStdString();
+    if (!target.empty()) {
+        const std::string usable = CutBackTarget(target, delim, FileExists);
+        if (usable != target) eTarget->setText(Q(usable));
+        target = usable;
+    }
+    if (target.empty()) {
+        eTarget->setFocus();
+        RunEnded();
+        return;
+    }
+    if (delim == PathDelim && !DirectoryExists(target)) ForceDirectories(target);
+    if (target.back() != delim) {
+        target += delim;
+        eTarget->setText(Q(target));
+    }
+    hvProject->ControlsToOptions();
+    if (!FBatch) aSearchExecute();
+    if (FBatch && FBatch->Exhausted()) aSearchExecute();
+    if (!FBatch) return;
+
+    aConvert->setEnabled(false);
+    aSearchConvert->setEnabled(false);
+    aSearch->setEnabled(false);
+    FConvertor = ThvConvertor::CreateChain(*FBatch, target, {});
+    FRunning = FConvertor->ConverterCount;
+    FConvertor->SetOnFinish([self = std::weak_ptr<ThvFrmMain*>(self_)] {
+        if (const auto window = self.lock()) (*window)->OnFinish();
+    });
+    EnterState(TRunState::Converting);
+    try {
+        FConvertor->Start();
+    } catch (...) {
+        FRunning = 0;
+        EnterState(TRunState::Idle);
+        throw;
+    }
+    hvInfo->UpdateCounter("C", 0, 1);
+    FStopped = false;
+}
+
+void ThvFrmMain::aSearchConvertExecute() {
+    aSearchExecute();
+    aConvertExecute();
+}
+
+void ThvFrmMain::aPauseExecute() {
+    EnterState(TRunState::Stopping);
+    if (FConvertor) FConvertor->Stop();
+    FStopPending = false;
+}
+
+void ThvFrmMain::aStopExecute() {
+    FStopped = true;
+    EnterState(TRunState::Stopping);
+    if (FBatch) FBatch->Terminate();
+    if (FConvertor) FConvertor->Stop();
+    FStopPending = true;
+}
+
+void ThvFrmMain::OnFinish() {
+    --FRunning;
+    if (FRunning >= 1) return;
+    EnterState(TRunState::Idle);
+    if (FBatch) {
+        hvInfo->UpdateCounter("A", 0, FBatch->Count());
+        hvInfo->UpdateCounter("S", 0, FBatch->Succeeded());
+        hvInfo->UpdateCounter("F", 0, FBatch->Failed());
+        if (FBatch->Failed() > 0) {
+            std::string failures;
+            for (char c : FBatch->Failures()) {
+                if (c == '?')
+                    failures += "%3F";
+                else
+                    failures += c;
+            }
+            hvInfo->OpenLink("", "err&e=" + failures, "");
+        }
+    }
+    if (FStopPending) {
+        // The rows stay; the batch goes once its converters have all counted themselves out.
+        Retire(std::move(FBatch), FConvertor);
+        FStopPending = false;
+    }
+    RunEnded();
+    if (closePending_) CloseLater();
+}
+
+void ThvFrmMain::RunEnded() {
+    if (!hvProject->RunAndClose()) return;
+    if (hvProject->Daemon() < 1) {
+        CloseLater();
+        return;
+    }
+    if (!FStopped && !closePending_) daemon_.start(hvProject->Daemon());
+}
+
+void ThvFrmMain::CloseLater() {
+    // Not from inside a show, a finish or an action's handler: from the event loop.
+    QTimer::singleShot(0, this, &QWidget::close);
+}
+
+void ThvFrmMain::NewBatch() {
+    if (FBatch) {
+        FBatch->Terminate();
+        Retire(std::move(FBatch), FConvertor);
+    }
+    FBatch = std::make_unique<ThvBatch>();
+    ++batchNumber_;
+}
+
+void ThvFrmMain::SuggestTarget(const std::string& folder) {
+    if (hvProject->DeriveTarget && eTarget->text().isEmpty()) eTarget->setText(Q(folder));
+}
+
+void ThvFrmMain::AddSourceFile(const std::string& path) {
+    SuggestTarget(ExtractFilePath(path, hvProject->PathDelim));
+    FBatch->AddFile(path);
+}
+
+void ThvFrmMain::Retire(std::unique_ptr<ThvBatch> batch, std::shared_ptr<ThvConvertor> chain) {
+    if (!batch) return;
+    retired_.push_back({std::move(batch), std::move(chain)});
+    FreeEndedBatches();
+    if (!retired_.empty()) reaper_.start();
+}
+
+void ThvFrmMain::FreeEndedBatches() {
+    std::erase_if(retired_, [](const TRetired& r) { return !r.chain || ChainEnded(r.chain); });
+    if (retired_.empty()) reaper_.stop();
+}
+
+void ThvFrmMain::aViewExecute() {
+    if (eTarget->text().isEmpty())
+        eTarget->setFocus();
+    else
+        ShellOpen(eTarget->text().toStdString());
+}
+
+void ThvFrmMain::aOpenExecute() {
+    hvProject->Open(false);
+    UpdateTitle();
+}
+
+void ThvFrmMain::aNewExecute() {
+    hvProject->New();
+    UpdateTitle();
+}
+
+void ThvFrmMain::aConfigExecute() {
+    if (!cfg_) cfg_ = std::make_unique<ThvFrmCfg>(this);
+    cfg_->ShowModal();
+    UpdateTitle();
+}
+
+void ThvFrmMain::aSaveExecute() {
+    hvProject->Save();
+    UpdateTitle();
+}
+
+void ThvFrmMain::aSaveAsExecute() {
+    hvProject->SaveAs();
+    UpdateTitle();
+}
+
+void ThvFrmMain::aUpdateExecute() { hvInfo->OpenLink("download", "", ""); }
+
+void ThvFrmMain::aHelpExecute() {
+    hvInfo->OpenLink("h", "", "");
+    hvInfo->UpdateCounter("H", 0, 1);
+}
+
+void ThvFrmMain::aHomePageExecute() { hvInfo->OpenLink("", "", ""); }
+
+void ThvFrmMain::aSupportsExecute() { hvInfo->OpenLink("supports", "", ""); }
+
+void ThvFrmMain::aAboutExecute() {
+    if (hvFrmQuillonAbout) hvFrmQuillonAbout->ShowAbout();
+}

@@ -1,0 +1,183 @@
+#pragma once
+
+#include <QTimer>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "hvFormBase.h"
+
+class QAction;
+class QCheckBox;
+class QFrame;
+class QLabel;
+class QLineEdit;
+class QMenu;
+class QPushButton;
+class QTableView;
+class QToolBar;
+class QToolButton;
+class ThvActionButton;
+class ThvBatch;
+class ThvBoundWidget;
+class ThvConvertor;
+class ThvFrmCfg;
+
+/// The main window: source, target and the sub-folder switch bound to the project, the list of
+/// the current batch, and the run: a search of the source on the batch's thread, conversion on
+/// a chain of converter threads, and the run's end (counters, failure report, run-and-close and
+/// "Daemon" repetition). Closing it ends the program.
+///
+/// Threads: everything here runs on the GUI thread. Converters call OnFinish through the
+/// main-thread dispatcher, which must be installed while the window runs.
+///
+/// Lifetime: the window owns its batch. A batch whose converters have not all ended yet (the
+/// last one counts itself out under the batch's lock just after its OnFinish) is kept aside
+/// until they have, so no converter ever touches a freed batch. Closing the window during a run
+/// stops the run and closes once the last converter has reported its end; the window is never
+/// destroyed while a converter can still call it.
+class ThvFrmMain : public ThvFrmBase {
+  public:
+    /// FormCreate: binds the three controls, opens the start-up project a second time and
+    /// shows its options, sets the caption.
+    explicit ThvFrmMain(QWidget* parent = nullptr);
+    /// FormDestroy: frees the batch (ending its search) once its converters have ended, and
+    /// unbinds the controls.
+    ~ThvFrmMain() override;
+
+    /// The run states of the window and its actions.
+    enum class TRunState { Idle, Converting, Stopping };
+    TRunState RunState() const { return state_; }
+
+    /// Binds eSource, cSubdir and eTarget to the project, in this order.
+    virtual void RegisterOptionControls();
+    void UpdateTitle();
+    /// Starts a conversion when the project's RunAndClose holds.
+    void AutoRun();
+    /// Run-end handling: in run-and-close mode writes the log, then closes the window, or with
+    /// "Daemon" above 0 runs again after that many milliseconds (the wait keeps the window
+    /// responsive), unless Stop was pressed.
+    void RunEnded();
+
+    // The actions' handlers.
+    void aSearchExecute();
+    void aConvertExecute();
+    void aSearchConvertExecute();
+    void aPauseExecute();
+    void aStopExecute();
+    void aViewExecute();
+    void aOpenExecute();
+    void aNewExecute();
+    void aConfigExecute();
+    void aSaveExecute();
+    void aSaveAsExecute();
+    void aUpdateExecute();
+    void aHelpExecute();
+    void aHomePageExecute();
+    void aSupportsExecute();
+    void aAboutExecute();
+
+    /// Replaces the current batch by an empty one and clears the list.
+    void NewBatch();
+    /// Puts folder into eTarget when eTarget is empty.
+    void SuggestTarget(const std::string& folder);
+    /// Adds one path to the current batch.
+    void AddSourceFile(const std::string& path);
+    /// One converter has ended (GUI thread; the converter waits). The last one of a run brings
+    /// the window back to Idle, counts the run, reports failures and runs RunEnded.
+    void OnFinish();
+
+    ThvBatch* Batch() const { return FBatch.get(); }
+    /// How many batches NewBatch has made: tells a new batch from an old one at the same place.
+    uint64_t BatchNumber() const { return batchNumber_; }
+    int32_t Running() const { return FRunning; }
+    /// Batches kept aside until their converters have ended.
+    std::size_t RetiredBatches() const { return retired_.size(); }
+    /// The options dialog, once it has been made.
+    ThvFrmCfg* ConfigDialog() const { return cfg_.get(); }
+
+    // Controls and actions, named as the program's forms name them.
+    QToolBar* ToolBar;
+    QFrame* pAction;
+    QWidget* pSource;
+    QLineEdit* eSource;
+    QLabel* lSource;
+    QPushButton* bSource;
+    QPushButton* bSourceFile;
+    QCheckBox* cSubdir;
+    ThvActionButton* bSearch;
+    QWidget* pTarget;
+    QLineEdit* eTarget;
+    QLabel* lTarget;
+    QPushButton* bTarget;
+    ThvActionButton* bView;
+    ThvActionButton* bSearchConvert;
+    ThvActionButton* bCreate;
+    QWidget* pOthers;
+    QWidget* pSpacer;
+    QFrame* pViewer;
+    QTableView* lViewer;
+    QMenu* pm2;
+
+    QAction* aSearch;
+    QAction* aConvert;
+    QAction* aSearchConvert;
+    QAction* aPause;
+    QAction* aStop;
+    QAction* aView;
+    QAction* aOpen;
+    QAction* aNew;
+    QAction* aConfig;
+    QAction* aSave;
+    QAction* aSaveAs;
+    QAction* aUpdate;
+    QAction* aHelp;
+    QAction* aHomePage;
+    QAction* aSupports;
+    QAction* aAbout;
+
+  protected:
+    void showEvent(QShowEvent* event) override;  // FormShow
+    void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+  private:
+    void CreateActions();
+    void CreateToolBar();
+    void CreateActionPanel();
+    void CreateViewer();
+    QAction* MakeAction(const char* name, const char* caption, const char* hint,
+                        void (ThvFrmMain::*handler)());
+    QToolButton* AddToolButton(const char* name, QAction* action, int image);
+    void EnterState(TRunState state);
+    /// Keeps batch aside until chain's converters have all ended, then frees it.
+    void Retire(std::unique_ptr<ThvBatch> batch, std::shared_ptr<ThvConvertor> chain);
+    void FreeEndedBatches();
+    void CloseLater();
+
+    std::unique_ptr<ThvBatch> FBatch;
+    std::shared_ptr<ThvConvertor> FConvertor;
+    int32_t FRunning = 0;
+    bool FStopped = false;
+    bool FStopPending = false;
+    bool FShown = false;
+
+    TRunState state_ = TRunState::Idle;
+    uint64_t batchNumber_ = 0;
+    bool closePending_ = false;  ///< closed during a run: close when it has ended
+    /// Lets OnFinish calls that arrive after the window went do nothing (GUI thread only).
+    std::shared_ptr<ThvFrmMain*> self_;
+    std::vector<std::unique_ptr<ThvBoundWidget>> bindings_;
+    std::unique_ptr<ThvFrmCfg> cfg_;
+    struct TRetired {
+        std::unique_ptr<ThvBatch> batch;
+        std::shared_ptr<ThvConvertor> chain;
+    };
+    std::vector<TRetired> retired_;
+    QTimer reaper_;  ///< frees retired batches
+    QTimer daemon_;  ///< the "Daemon" wait between two runs
+};
+
+/// The main window; set and cleared by the window's start-up.
+extern ThvFrmMain* hvFrmMain;

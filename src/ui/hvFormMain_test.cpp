@@ -1,0 +1,401 @@
+// The main window driven by object name: layout, actions, the run state machine and the run's
+// end, with the real converters on real presentations or a gated converter that holds a run
+// in the state a test needs.
+
+#include "hvFormMain.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QTableView>
+#include <QToolBar>
+#include <QToolButton>
+#include <filesystem>
+
+#include "fileSystem.h"
+#include "hvActionButton.h"
+#include "hvFormCfg.h"
+#include "uiTestSupport.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+class MainWindowTest : public WindowTest {
+  protected:
+    /// Copies the sample presentations into in/ (one of them damaged on purpose).
+    void CopySamples() {
+        fs::create_directories(dir / "in");
+        for (const char* name : {"quarterly-review.pptx", "languages.pptx", "product-launch.ppt",
+                                 "damaged.pptx"})
+            fs::copy_file(std::string(QUILLON_SAMPLES) + "/" + name, dir / "in/" + name);
+    }
+    void MakeFiles(int count) {
+        fs::create_directories(dir / "in");
+        for (int i = 0; i < count; ++i) WriteBytes(dir / "in/f" + std::to_string(i) + ".pptx", "");
+    }
+    QAction* Action(const char* name) { return Find<QAction>(window.get(), name); }
+    bool Enabled(const char* name) { return Action(name)->isEnabled(); }
+    void UseGate() {
+        Gate().Close();
+        project->ConverterClass = &ThvGateConvertor::Class();
+    }
+    void TearDown() override {
+        Gate().Open();
+        WindowTest::TearDown();
+    }
+};
+
+TEST_F(MainWindowTest, CaptionNamesTheProjectFileOrNone) {
+    OpenWindow();
+    // The start-up names the default project even when its file does not exist yet.
+    EXPECT_EQ(window->windowTitle().toStdString(),
+              "Quillon Converter - " + dir / "quillon.batch-quillon");
+    window->aNew->trigger();
+    EXPECT_EQ(window->windowTitle(), "Quillon Converter - None");
+}
+
+TEST_F(MainWindowTest, LayoutCaptionsHintsAndAccessKeys) {
+    OpenWindow();
+    EXPECT_EQ(window->size(), QSize(1200, 600));
+    EXPECT_EQ(window->bSource->text(), "Folder");
+    EXPECT_EQ(window->bSource->toolTip(), "Choose a folder and click \"Search\" to list files");
+    EXPECT_EQ(window->bSourceFile->text(), "Files");
+    EXPECT_EQ(window->bTarget->toolTip(), "Choose a target folder to save the converted file(s)");
+    EXPECT_EQ(window->cSubdir->text(), "Su&b folders");
+    EXPECT_EQ(window->lSource->text(), "&Source");
+    EXPECT_EQ(window->lSource->buddy(), window->eSource);
+    EXPECT_EQ(window->lTarget->buddy(), window->eTarget);
+    EXPECT_EQ(window->pSource->toolTip(), "Choose or drag & drop source folder or file(s)");
+    EXPECT_EQ(window->lViewer->toolTip(),
+              "Drag & drop file(s) here and click \"Convert\" to convert them");
+    // The bound controls keep their property name as a hint they never show.
+    EXPECT_EQ(window->eSource->toolTip(), "");
+    EXPECT_EQ(window->eSource->property("hint").toString(), "Text");
+    EXPECT_EQ(window->cSubdir->property("hint").toString(), "Checked");
+    EXPECT_EQ(window->eSource->geometry(), QRect(50, 10, 500, 21));
+    EXPECT_EQ(window->bCreate->geometry(), QRect(710, 6, 76, 21));
+    EXPECT_LT(window->lSource->geometry().right(), 50 - 3);
+
+    // Buttons show their actions: caption, hint, and the hidden "Start".
+    EXPECT_EQ(window->bSearch->text(), "Search");
+    EXPECT_EQ(window->bSearch->toolTip(), "Search files from the source folder");
+    EXPECT_EQ(window->bCreate->text(), "&Convert");
+    EXPECT_EQ(window->bView->text(), "View");
+    EXPECT_FALSE(window->bSearchConvert->isVisible());
+
+    // The tool bar: captions beside images, an access key each, the drop-down of Open.
+    const char* buttons[] = {"tbOpen",   "tbNew",  "tbConfig",   "tbSave",     "tbSaveAs",
+                             "tbUpdate", "tbHelp", "tbHomePage", "tbSupports", "tbAbout"};
+    int x = -1;
+    for (const char* name : buttons) {
+        auto* button = Find<QToolButton>(window->ToolBar, name);
+        ASSERT_NE(button, nullptr);
+        EXPECT_EQ(button->toolButtonStyle(), Qt::ToolButtonTextBesideIcon) << name;
+        EXPECT_FALSE(button->icon().isNull()) << name;
+        EXPECT_GT(button->geometry().x(), x) << name;  // left to right in this order
+        EXPECT_GE(button->width(), 101) << name;
+        x = button->geometry().x();
+    }
+    auto* open = Find<QToolButton>(window->ToolBar, "tbOpen");
+    EXPECT_EQ(open->text(), "&Open");
+    EXPECT_EQ(open->menu(), window->pm2);
+    EXPECT_EQ(open->popupMode(), QToolButton::MenuButtonPopup);
+    EXPECT_EQ(Find<QToolButton>(window->ToolBar, "tbUpdate")->text(), "Check &Update");
+    EXPECT_EQ(Action("aStop")->text(), "Sto&p");
+    EXPECT_EQ(Action("aSaveAs")->property("hint").toString(), "Save the batch project as ...");
+}
+
+TEST_F(MainWindowTest, TabOrderRunsThroughBothPanelsInTheirOrder) {
+    OpenWindow();
+    const std::vector<QWidget*> order = {
+        window->eSource, window->bSource, window->bSourceFile,    window->cSubdir,
+        window->bSearch, window->eTarget, window->bTarget,        window->bCreate,
+        window->bView,   window->lViewer};
+    // bSearchConvert is hidden in Idle, so focus passes over it.
+    window->eSource->setFocus();
+    for (std::size_t i = 1; i < order.size(); ++i) {
+        QWidget* next = order[i - 1]->nextInFocusChain();
+        while (next && (!next->isVisible() || next->focusPolicy() == Qt::NoFocus ||
+                        !next->isEnabled()))
+            next = next->nextInFocusChain();
+        EXPECT_EQ(next, order[i]) << order[i]->objectName().toStdString();
+    }
+}
+
+TEST_F(MainWindowTest, ActionStatesInIdleConvertingAndStopping) {
+    UseGate();
+    MakeFiles(3);
+    OpenWindow("Source=" + dir / "in/*.ppt?,Target=" + dir / "out");
+    for (const char* name : {"aSearch", "aConvert", "aPause", "aStop", "aView", "aOpen", "aAbout"})
+        EXPECT_TRUE(Enabled(name)) << name;
+    EXPECT_EQ(window->bCreate->Action(), Action("aConvert"));
+    EXPECT_EQ(window->bSearchConvert->Action(), Action("aSearchConvert"));
+
+    window->bCreate->click();
+    ASSERT_TRUE(PumpUntil([] { return Gate().Waiting() == 1; }));
+    EXPECT_EQ(window->RunState(), ThvFrmMain::TRunState::Converting);
+    EXPECT_FALSE(Enabled("aSearch"));
+    EXPECT_FALSE(Enabled("aConvert"));
+    EXPECT_FALSE(Enabled("aSearchConvert"));
+    EXPECT_TRUE(Enabled("aPause"));
+    EXPECT_TRUE(Enabled("aStop"));
+    EXPECT_TRUE(Enabled("aOpen"));
+    EXPECT_EQ(window->bCreate->text(), "Pause");
+    EXPECT_TRUE(window->bSearchConvert->isVisible());
+    EXPECT_EQ(window->bSearchConvert->text(), "Sto&p");
+    EXPECT_EQ(Counter("C"), "1");
+
+    window->bCreate->click();  // Pause
+    EXPECT_EQ(window->RunState(), ThvFrmMain::TRunState::Stopping);
+    EXPECT_FALSE(Enabled("aPause"));
+    EXPECT_FALSE(Enabled("aStop"));
+    EXPECT_FALSE(window->bCreate->isEnabled());
+    EXPECT_FALSE(window->bSearchConvert->isEnabled());
+    EXPECT_FALSE(Enabled("aConvert"));
+
+    Gate().Open();
+    ASSERT_TRUE(WaitForIdle());
+    EXPECT_TRUE(Enabled("aConvert"));
+    EXPECT_TRUE(Enabled("aSearch"));
+    EXPECT_EQ(window->bCreate->text(), "&Convert");
+    EXPECT_FALSE(window->bSearchConvert->isVisible());
+    // Idle leaves Pause and Stop as they were; no control shows them.
+    EXPECT_FALSE(Enabled("aPause"));
+}
+
+TEST_F(MainWindowTest, SearchThenConvertWritesTheTexts) {
+    CopySamples();
+    OpenWindow("Source=" + dir / "in/*.ppt?,Target=" + dir / "out,ThreadsCount=2");
+    window->bSearch->click();
+    ASSERT_NE(window->Batch(), nullptr);
+    ThvBatch* searched = window->Batch();
+    ASSERT_TRUE(PumpUntil([&] { return searched->Searched(); }));
+    EXPECT_EQ(searched->Count(), 4);
+    EXPECT_EQ(window->RunState(), ThvFrmMain::TRunState::Idle);  // a search alone
+    window->bCreate->click();
+    EXPECT_EQ(window->Batch(), searched);  // the listed batch is converted, not searched again
+    EXPECT_EQ(window->eTarget->text().toStdString(), dir / "out/");
+    ASSERT_TRUE(WaitForIdle());
+    for (const char* text : {"quarterly-review.txt", "languages.txt", "product-launch.txt"})
+        EXPECT_TRUE(FileExists(dir / "out/" + text)) << text;
+    EXPECT_FALSE(FileExists(dir / "out/damaged.txt"));
+    EXPECT_EQ(searched->Succeeded(), 3);
+    EXPECT_EQ(Counter("A"), "4");
+    EXPECT_EQ(Counter("S"), "3");
+    EXPECT_EQ(Counter("F"), "1");
+    // One failure report, at the end of the run, not per converter.
+    ASSERT_EQ(links.size(), 1u);
+    EXPECT_NE(links[0].find("/net/?a=err&e="), std::string::npos) << links[0];
+}
+
+TEST_F(MainWindowTest, ConvertWithoutSearchSearchesWhileItConverts) {
+    CopySamples();
+    OpenWindow("Source=" + dir / "in/*.pptx,Target=" + dir / "out");
+    window->bCreate->click();
+    ASSERT_NE(window->Batch(), nullptr);
+    ASSERT_TRUE(WaitForIdle());
+    EXPECT_TRUE(FileExists(dir / "out/languages.txt"));
+    EXPECT_TRUE(window->Batch()->Exhausted());
+    // A finished batch is used up: the next Convert lists the source afresh.
+    const uint64_t first = window->BatchNumber();
+    window->bCreate->click();
+    ASSERT_TRUE(WaitForIdle());
+    EXPECT_EQ(window->BatchNumber(), first + 1);
+    EXPECT_EQ(window->Batch()->Count(), 3);
+}
+
+TEST_F(MainWindowTest, PauseThenConvertGoesOnWithTheRestStopThenConvertSearchesAgain) {
+    UseGate();
+    MakeFiles(3);
+    OpenWindow("Source=" + dir / "in/*.ppt?,Target=" + dir / "out");
+    window->bCreate->click();
+    ThvBatch* batch = window->Batch();
+    const uint64_t number = window->BatchNumber();
+    ASSERT_TRUE(PumpUntil([] { return Gate().Waiting() == 1; }));
+    window->bCreate->click();  // Pause: the file in hand is finished, the rest waits
+    Gate().Open();
+    ASSERT_TRUE(WaitForIdle());
+    EXPECT_EQ(batch->Succeeded(), 1);
+    EXPECT_EQ(window->Batch(), batch);
+
+    window->bCreate->click();
+    ASSERT_TRUE(WaitForIdle());
+    EXPECT_EQ(window->BatchNumber(), number);
+    EXPECT_EQ(batch->Succeeded(), 3);
+
+    // Stop drops the batch at the finish; its rows would stay, and Convert searches again.
+    Gate().Close();
+    window->bCreate->click();
+    EXPECT_EQ(window->BatchNumber(), number + 1);
+    ASSERT_TRUE(PumpUntil([] { return Gate().Waiting() == 1; }));
+    window->bSearchConvert->click();  // Stop
+    Gate().Open();
+    ASSERT_TRUE(WaitForIdle());
+    EXPECT_EQ(window->Batch(), nullptr);
+    window->bCreate->click();
+    ASSERT_TRUE(WaitForIdle());
+    ASSERT_NE(window->Batch(), nullptr);
+    EXPECT_EQ(window->Batch()->Succeeded(), 3);
+    ASSERT_TRUE(PumpUntil([&] { return window->RetiredBatches() == 0; }));
+}
+
+TEST_F(MainWindowTest, EmptySourceOrTargetFocusesTheBoxAndStartsNothing) {
+    OpenWindow();
+    window->activateWindow();
+    window->bSearch->click();
+    EXPECT_EQ(window->Batch(), nullptr);
+    window->eSource->setText(QString::fromStdString(dir / "in/*.ppt?"));
+    window->bCreate->click();
+    EXPECT_EQ(window->Batch(), nullptr);
+    EXPECT_EQ(window->RunState(), ThvFrmMain::TRunState::Idle);
+    EXPECT_EQ(Counter("C"), "");
+}
+
+TEST_F(MainWindowTest, TargetIsCutBackToAUsableFolderCreatedAndEndedByTheDelimiter) {
+    MakeFiles(1);
+    OpenWindow("Source=" + dir / "in/*.ppt?");
+    WriteBytes(dir / "list.txt", "x");
+    struct {
+        std::string typed, expected;
+    } cases[] = {
+        {dir / "list.txt", dir.Path()},              // names an existing file
+        {dir / "out/*.txt", dir / "out/"},           // a mask
+        {dir / "new/deep", dir / "new/deep/"},       // missing folders are created
+        {dir / "new/deep/", dir / "new/deep/"},      // already ends with the delimiter
+    };
+    for (const auto& c : cases) {
+        window->eTarget->setText(QString::fromStdString(c.typed));
+        window->bCreate->click();
+        ASSERT_TRUE(WaitForIdle());
+        EXPECT_EQ(window->eTarget->text().toStdString(), c.expected) << c.typed;
+        EXPECT_TRUE(DirectoryExists(c.expected)) << c.typed;
+    }
+}
+
+TEST_F(MainWindowTest, ThreadsCountZeroRunsOneConverterAndComesBackToIdle) {
+    CopySamples();
+    OpenWindow("Source=" + dir / "in/*.pptx,Target=" + dir / "out,ThreadsCount=0");
+    window->bCreate->click();
+    EXPECT_EQ(window->Running(), 1);
+    ASSERT_TRUE(WaitForIdle());
+    EXPECT_EQ(window->Batch()->Succeeded(), 2);
+}
+
+TEST_F(MainWindowTest, RunAndCloseConvertsAtTheFirstShowAndCloses) {
+    CopySamples();
+    OpenWindow("Source=" + dir / "in/*.pptx,Target=" + dir / "out,RunAndClose=1");
+    EXPECT_EQ(window->RunState(), ThvFrmMain::TRunState::Converting);
+    ASSERT_TRUE(PumpUntil([&] { return !window->isVisible(); }));
+    EXPECT_TRUE(FileExists(dir / "out/languages.txt"));
+    EXPECT_EQ(Counter("C"), "1");
+}
+
+TEST_F(MainWindowTest, DaemonRunsAgainAfterItsDelayUntilStopIsPressed) {
+    UseGate();
+    Gate().Open();
+    MakeFiles(1);
+    OpenWindow("Source=" + dir / "in/*.ppt?,Target=" + dir / "out,Daemon=30");
+    ASSERT_TRUE(PumpUntil([&] { return Counter("C") == "3"; }));
+    EXPECT_TRUE(window->isVisible());
+    // The wait between two runs is spent in the event loop: the window keeps answering.
+    Gate().Close();
+    ASSERT_TRUE(PumpUntil([] { return Gate().Waiting() == 1; }));
+    const std::string runs = Counter("C");
+    window->bSearchConvert->click();  // Stop
+    Gate().Open();
+    ASSERT_TRUE(WaitForIdle());
+    // Stop suppresses the repetition and the window stays open.
+    QElapsedTimer waited;
+    waited.start();
+    PumpUntil([&] { return waited.elapsed() > 200; });
+    EXPECT_EQ(Counter("C"), runs);
+    EXPECT_TRUE(window->isVisible());
+}
+
+TEST_F(MainWindowTest, ClosingDuringARunStopsItAndClosesWhenItHasEnded) {
+    UseGate();
+    MakeFiles(4);
+    OpenWindow("Source=" + dir / "in/*.ppt?,Target=" + dir / "out,ThreadsCount=2");
+    window->bCreate->click();
+    ASSERT_TRUE(PumpUntil([] { return Gate().Waiting() == 2; }));
+    EXPECT_FALSE(window->close());
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_EQ(window->RunState(), ThvFrmMain::TRunState::Stopping);
+    Gate().Open();
+    ASSERT_TRUE(PumpUntil([&] { return !window->isVisible(); }));
+    // The two files in hand were finished; the others were left.
+    EXPECT_EQ(Gate().Passed() >= 2, true);
+    ThvBatch* none = window->Batch();
+    EXPECT_EQ(none, nullptr);  // Stop dropped the batch at the finish
+}
+
+TEST_F(MainWindowTest, WindowDestroyedDuringARunWaitsForItsConverters) {
+    UseGate();
+    MakeFiles(3);
+    OpenWindow("Source=" + dir / "in/*.ppt?,Target=" + dir / "out,ThreadsCount=2");
+    window->bCreate->click();
+    ASSERT_TRUE(PumpUntil([] { return Gate().Waiting() == 2; }));
+    std::thread opener([] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        Gate().Open();
+    });
+    CloseWindow();  // must neither hang nor leave a converter with a freed window or batch
+    opener.join();
+}
+
+TEST_F(MainWindowTest, ProjectAndInformationCommands) {
+    OpenWindow();
+    window->eSource->setText(QString::fromStdString(dir / "in/*.ppt?"));
+    window->aSave->trigger();  // the default project, without asking
+    EXPECT_NE(ReadBytes(dir / "quillon.batch-quillon").find("Source=" + dir / "in/*.ppt?"),
+              std::string::npos);
+
+    ThvChooserTestHook::NextSaveFile(dir / "other.batch-quillon");
+    window->aSaveAs->trigger();
+    EXPECT_EQ(ThvChooserTestHook::LastSaveRequest().Filter, "Quillon Project|*.batch-quillon");
+    EXPECT_EQ(window->windowTitle().toStdString(),
+              "Quillon Converter - " + dir / "other.batch-quillon");
+    window->aNew->trigger();
+    EXPECT_EQ(window->eSource->text(), "");
+    ThvChooserTestHook::NextOpenFiles(std::vector<std::string>{dir / "other.batch-quillon"});
+    window->aOpen->trigger();
+    EXPECT_EQ(window->eSource->text().toStdString(), dir / "in/*.ppt?");
+    EXPECT_EQ(window->windowTitle().toStdString(),
+              "Quillon Converter - " + dir / "other.batch-quillon");
+    ThvChooserTestHook::NextOpenFiles(std::nullopt);  // cancelled: nothing changes
+    window->aOpen->trigger();
+    EXPECT_EQ(window->eSource->text().toStdString(), dir / "in/*.ppt?");
+
+    links.clear();
+    window->aUpdate->trigger();
+    window->aHelp->trigger();
+    window->aHomePage->trigger();
+    window->aSupports->trigger();
+    ASSERT_EQ(links.size(), 4u);
+    EXPECT_TRUE(links[0].starts_with("https://quillon.example.org/en/quillon/download.htm?"));
+    EXPECT_EQ(links[1], dir / "quillon.pdf");
+    EXPECT_TRUE(links[2].starts_with("https://quillon.example.org?")) << links[2];
+    EXPECT_TRUE(links[3].starts_with("mailto:support@quillon.example.org?subject=")) << links[3];
+    EXPECT_EQ(Counter("H"), "1");
+    window->eTarget->setText(QString::fromStdString(dir.Path()));
+    window->aView->trigger();
+    EXPECT_EQ(links.back(), dir.Path());
+}
+
+TEST_F(MainWindowTest, AnErrorThatReachesTheEventLoopIsCountedAndReported) {
+    OpenWindow();
+    project->FileName = dir / "missing/folder/p.batch-quillon";
+    // As a click would, through the event loop: the project file cannot be written.
+    QMetaObject::invokeMethod(window->aSave, &QAction::trigger, Qt::QueuedConnection);
+    PumpUntil([&] { return !links.empty(); }, std::chrono::seconds(5));
+    EXPECT_EQ(Counter("E"), "1");
+    ASSERT_EQ(links.size(), 1u);
+    EXPECT_NE(links[0].find("a=err&e=Cannot create file"), std::string::npos) << links[0];
+    EXPECT_TRUE(window->isVisible());
+}
+
+}  // namespace

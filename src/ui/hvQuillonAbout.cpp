@@ -1,0 +1,13 @@
+#include "hvQuillonAbout.h"
+
+#include <QLabel>
+
+#include "hvImages.h"
+
+ThvFrmQuillonAbout* hvFrmQuillonAbout = nullptr;
+
+ThvFrmQuillonAbout::ThvFrmQuillonAbout(QWidget* parent) : ThvFrmAbout(parent) {
+    setObjectName("hvFrmQuillonAbout");
+    img->setGeometry(16, 16, 128, 128);
+    img->setPixmap(ThvImageList::ProductPicture().pixmap(QSize(128, 128), devicePixelRatioF()));
+}
