@@ -2,7 +2,7 @@
 
 PACKAGES := cmake ninja-build g++ pkg-config libicu-dev libgtest-dev libgmock-dev \
             libpcre2-dev libzip-dev libdeflate-dev libpugixml-dev clang libclang-rt-14-dev \
-            $(DOC_PACKAGES) $(DEB_PACKAGES)
+            qt6-base-dev xvfb xauth fonts-dejavu-core $(DOC_PACKAGES) $(DEB_PACKAGES)
 # The manual page and the PDF guide: groff typesets both (gropdf, no TeX), rsvg-convert makes the
 # pictures, poppler-utils measures and joins the PDFs.
 DOC_PACKAGES := groff librsvg2-bin poppler-utils
@@ -87,11 +87,11 @@ bench-scheduler: deps
 # (bench/README.md); not part of `make test`. The peers are pinned: officeparser from npm
 # (installed into build-bench-engine/ by bench/ooxml/run.sh), and Debian's catdoc and Apache
 # POI, which read only binary .ppt and are the peers of the .ppt benchmark.
-BENCH_PACKAGES := catdoc=1:0.95-6~deb12u1 libapache-poi-java=4.0.1-4 python3
+BENCH_PACKAGES := catdoc=1:0.95-6~deb12u1 libapache-poi-java=4.0.1-4 python3 hyperfine time
 OFFICEPARSER_VERSION := 7.8.0
 
-# The peers and tools of both benchmarks: catdoc, Apache POI and a JDK for the .ppt one,
-# Node.js and npm for officeparser.
+# The peers and tools of the benchmarks: catdoc, Apache POI and a JDK for the .ppt one,
+# Node.js and npm for officeparser, hyperfine and GNU time for the window's.
 .PHONY: bench-deps bench bench-ppt
 bench-deps: deps
 	@missing=""; \
@@ -106,6 +106,12 @@ bench-deps: deps
 	    $$sudo apt-get update -q && \
 	    DEBIAN_FRONTEND=noninteractive $$sudo apt-get install -y -q --no-install-recommends $$missing; \
 	fi
+
+# What the window costs a run without one (bench/README.md): start-up and peak memory of an
+# empty unattended run against the build before the window.
+.PHONY: bench-window-startup
+bench-window-startup: bench-deps
+	bench/window/startup.sh
 
 bench: bench-deps
 	OFFICEPARSER_VERSION=$(OFFICEPARSER_VERSION) bench/ooxml/run.sh

@@ -22,11 +22,14 @@
 #include "hvBoundControls.h"
 #include "hvConvertor.h"
 #include "hvDispatcher.h"
+#include "hvError.h"
 #include "hvFormCfg.h"
 #include "hvImages.h"
 #include "hvInfo.h"
 #include "hvProject.h"
 #include "hvQuillonAbout.h"
+#include "hvResultFeed.h"
+#include "hvResultsModel.h"
 #include "hvTargetRule.h"
 #include "paths.h"
 #include "shellOpen.h"
@@ -57,6 +60,8 @@ ThvFrmMain::ThvFrmMain(QWidget* parent)
     : ThvFrmBase(parent), self_(std::make_shared<ThvFrmMain*>(this)) {
     setObjectName("hvFrmMain");
     setAcceptDrops(true);
+    feed_ = new ThvResultFeed([this] { ItemForEntry(); });
+    feed_->setParent(this);
     CreateActions();
 
     auto* layout = new QVBoxLayout(this);
@@ -263,6 +268,11 @@ void ThvFrmMain::CreateActionPanel() {
     for (QPushButton* button : buttons) button->setAutoDefault(false);
     eSource->installEventFilter(this);
     eTarget->installEventFilter(this);
+    eSource->setAcceptDrops(false);
+    eTarget->setAcceptDrops(false);
+    connect(bSource, &QPushButton::clicked, this, &ThvFrmMain::bSourceClick);
+    connect(bSourceFile, &QPushButton::clicked, this, &ThvFrmMain::bSourceFileClick);
+    connect(bTarget, &QPushButton::clicked, this, &ThvFrmMain::bTargetClick);
 }
 
 void ThvFrmMain::CreateViewer() {
@@ -284,7 +294,20 @@ void ThvFrmMain::CreateViewer() {
     lViewer->verticalHeader()->setDefaultSectionSize(18);
     lViewer->horizontalHeader()->setHighlightSections(false);
     lViewer->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    model_ = new ThvResultsModel(lViewer);
+    lViewer->setModel(model_);
+    QHeaderView* header = lViewer->horizontalHeader();
+    header->setMinimumSectionSize(16);
+    header->resizeSection(0, 30);
+    header->setSectionResizeMode(0, QHeaderView::Fixed);
+    header->resizeSection(1, 370);
+    header->resizeSection(2, 370);
+    header->setStretchLastSection(false);
+    // Drops are the window's: the drop point decides what they do.
+    lViewer->setAcceptDrops(false);
+    lViewer->viewport()->setAcceptDrops(false);
     layout->addWidget(lViewer);
+    CreateListMenu();
 }
 
 void ThvFrmMain::RegisterOptionControls() {
@@ -320,6 +343,16 @@ void ThvFrmMain::closeEvent(QCloseEvent* event) {
 }
 
 bool ThvFrmMain::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::MouseButtonDblClick) {
+        if (watched == eSource) {
+            bSourceFileClick();
+            return true;
+        }
+        if (watched == eTarget) {
+            bTargetClick();
+            return true;
+        }
+    }
     if (event->type() == QEvent::ToolTip) {
         if (auto* button = qobject_cast<QToolButton*>(watched)) {
             const QAction* action = button->defaultAction();
@@ -335,6 +368,9 @@ void ThvFrmMain::AutoRun() {
 
 void ThvFrmMain::EnterState(TRunState state) {
     state_ = state;
+    // Chosen files replace the batch, which running converters still use: not during a run.
+    bSourceFile->setEnabled(state == TRunState::Idle);
+    BrowseFiles1->setEnabled(state == TRunState::Idle);
     switch (state) {
         case TRunState::Idle:
             aConvert->setEnabled(true);
@@ -399,7 +435,10 @@ void ThvFrmMain::aConvertExecute() {
     aConvert->setEnabled(false);
     aSearchConvert->setEnabled(false);
     aSearch->setEnabled(false);
-    FConvertor = ThvConvertor::CreateChain(*FBatch, target, {});
+    FConvertor = ThvConvertor::CreateChain(
+        *FBatch, target, [this, number = batchNumber_](ThvBatch&, ThvNode& entry) {
+            OnEntryConverted(number, entry);
+        });
     FRunning = FConvertor->ConverterCount;
     FConvertor->SetOnFinish([self = std::weak_ptr<ThvFrmMain*>(self_)] {
         if (const auto window = self.lock()) (*window)->OnFinish();
@@ -438,6 +477,8 @@ void ThvFrmMain::aStopExecute() {
 void ThvFrmMain::OnFinish() {
     --FRunning;
     if (FRunning >= 1) return;
+    // Every converter has reported its files before its end: the rows are complete now.
+    ItemForEntry();
     EnterState(TRunState::Idle);
     if (FBatch) {
         hvInfo->UpdateCounter("A", 0, FBatch->Count());
@@ -465,6 +506,16 @@ void ThvFrmMain::OnFinish() {
 
 void ThvFrmMain::RunEnded() {
     if (!hvProject->RunAndClose()) return;
+    const std::string logFile = hvProject->Option("LogFile");
+    if (!logFile.empty()) {
+        try {
+            ExportList(logFile);
+        } catch (const EhvError& e) {
+            // Reported as any error of the window, but the run still ends as it should: an
+            // invisible window that stayed open would never end.
+            hvInfo->AppException(e.what());
+        }
+    }
     if (hvProject->Daemon() < 1) {
         CloseLater();
         return;
@@ -484,6 +535,11 @@ void ThvFrmMain::NewBatch() {
     }
     FBatch = std::make_unique<ThvBatch>();
     ++batchNumber_;
+    feed_->Follow(batchNumber_);
+    model_->Clear();
+    FBatch->OnFound = [this, number = batchNumber_](ThvBatch&, ThvNode& entry) {
+        OnBatchEntry(number, entry);
+    };
 }
 
 void ThvFrmMain::SuggestTarget(const std::string& folder) {

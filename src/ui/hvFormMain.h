@@ -23,6 +23,9 @@ class ThvBatch;
 class ThvBoundWidget;
 class ThvConvertor;
 class ThvFrmCfg;
+class ThvNode;
+class ThvResultFeed;
+class ThvResultsModel;
 
 /// The main window: source, target and the sub-folder switch bound to the project, the list of
 /// the current batch, and the run: a search of the source on the batch's thread, conversion on
@@ -87,6 +90,40 @@ class ThvFrmMain : public ThvFrmBase {
     /// One converter has ended (GUI thread; the converter waits). The last one of a run brings
     /// the window back to Idle, counts the run, reports failures and runs RunEnded.
     void OnFinish();
+    /// The batch's OnFound, for the batch NewBatch numbered batchNumber: any thread (the search
+    /// thread during a search). Only tells the GUI thread that rows are due.
+    void OnBatchEntry(uint64_t batchNumber, ThvNode& entry);
+    /// The converters' OnFileDone: any converter thread, several at once. Only tells the GUI
+    /// thread which row is due.
+    void OnEntryConverted(uint64_t batchNumber, ThvNode& entry);
+    /// GUI thread: shows what the feed has brought. Rows are added for every entry not shown
+    /// yet, read from the batch under its lock, so row i is always entry i; converted entries
+    /// then get their image and first line of result.
+    void ItemForEntry();
+    /// Writes the rows as "[state] => source => result" lines: ANSI code page, CR LF, no byte
+    /// order mark, atomically (an empty list gives an empty file). Throws EhvError when the
+    /// file cannot be written.
+    void ExportList(const std::string& path);
+    /// Opens the source of the first selected row, or with folderOnly its folder.
+    void OpenSelectedSource(bool folderOnly);
+    void RecentProjectClick(QAction* item);
+    void pm1Popup();
+    void pm2Popup();
+    void ViewSource1Click() { OpenSelectedSource(true); }
+    void OpenSource1Click() { OpenSelectedSource(false); }
+    void ExportList1Click();
+
+    // Choosing sources and target.
+    void bSourceClick();
+    void bSourceFileClick();
+    void bTargetClick();
+    /// A drop of paths at pos (window coordinates): a single project file opens the project;
+    /// on an edit box the first path sets that box; on the list the paths replace the batch
+    /// (refused during a run); anywhere else nothing happens.
+    void DropFiles(const QPoint& pos, const std::vector<std::string>& paths);
+    /// Whether the list takes new files now: not while a run goes on.
+    bool ListTakesFiles() const { return state_ == TRunState::Idle; }
+    ThvResultsModel* Results() const { return model_; }
 
     ThvBatch* Batch() const { return FBatch.get(); }
     /// How many batches NewBatch has made: tells a new batch from an old one at the same place.
@@ -118,6 +155,12 @@ class ThvFrmMain : public ThvFrmBase {
     QWidget* pSpacer;
     QFrame* pViewer;
     QTableView* lViewer;
+    QMenu* pm1;
+    QAction* BrowseFiles1;
+    QAction* ViewSource1;
+    QAction* OpenSource1;
+    QAction* ViewOutput1;
+    QAction* ExportList1;
     QMenu* pm2;
 
     QAction* aSearch;
@@ -141,6 +184,9 @@ class ThvFrmMain : public ThvFrmBase {
     void showEvent(QShowEvent* event) override;  // FormShow
     void closeEvent(QCloseEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dragMoveEvent(QDragMoveEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
   private:
     void CreateActions();
@@ -155,6 +201,9 @@ class ThvFrmMain : public ThvFrmBase {
     void Retire(std::unique_ptr<ThvBatch> batch, std::shared_ptr<ThvConvertor> chain);
     void FreeEndedBatches();
     void CloseLater();
+    void CreateListMenu();
+    /// The control a drop at pos lands on: lViewer, eSource, eTarget, or null for any other.
+    QWidget* DropTarget(const QPoint& pos) const;
 
     std::unique_ptr<ThvBatch> FBatch;
     std::shared_ptr<ThvConvertor> FConvertor;
@@ -175,6 +224,8 @@ class ThvFrmMain : public ThvFrmBase {
         std::shared_ptr<ThvConvertor> chain;
     };
     std::vector<TRetired> retired_;
+    ThvResultsModel* model_ = nullptr;
+    ThvResultFeed* feed_ = nullptr;
     QTimer reaper_;  ///< frees retired batches
     QTimer daemon_;  ///< the "Daemon" wait between two runs
 };

@@ -1,0 +1,155 @@
+// The main window's results list: its rows, the run-end log and the list's export, the list's
+// menu and the recent-projects menu.
+
+#include <QAction>
+#include <QHeaderView>
+#include <QItemSelectionModel>
+#include <QMenu>
+#include <QMessageBox>
+#include <QTableView>
+
+#include "choosers.h"
+#include "fileSystem.h"
+#include "hvBatch.h"
+#include "hvError.h"
+#include "hvFormMain.h"
+#include "hvProject.h"
+#include "hvResultFeed.h"
+#include "hvResultsModel.h"
+#include "paths.h"
+#include "shellOpen.h"
+#include "textFile.h"
+
+namespace {
+
+QString Q(const std::string& s) { return QString::fromStdString(s); }
+
+const char* StateWord(int image) {
+    switch (image) {
+        case 1:
+            return "Success";
+        case 2:
+            return "Failure";
+        default:
+            return "Running";
+    }
+}
+
+}  // namespace
+
+void ThvFrmMain::CreateListMenu() {
+    pm1 = new QMenu(this);
+    pm1->setObjectName("pm1");
+    auto item = [this](const char* name, const char* caption) {
+        QAction* action = pm1->addAction(QString::fromUtf8(caption));
+        action->setObjectName(name);
+        return action;
+    };
+    BrowseFiles1 = item("BrowseFiles1", "Browse Files");
+    pm1->addSeparator()->setObjectName("N1");
+    ViewSource1 = item("ViewSource1", "View  Source");
+    OpenSource1 = item("OpenSource1", "Open Source");
+    pm1->addSeparator()->setObjectName("N2");
+    ViewOutput1 = item("ViewOutput1", "View  Output");
+    pm1->addSeparator()->setObjectName("N3");
+    ExportList1 = item("ExportList1", "Export the List");
+    connect(BrowseFiles1, &QAction::triggered, this, &ThvFrmMain::bSourceFileClick);
+    connect(ViewSource1, &QAction::triggered, this, &ThvFrmMain::ViewSource1Click);
+    connect(OpenSource1, &QAction::triggered, this, &ThvFrmMain::OpenSource1Click);
+    connect(ViewOutput1, &QAction::triggered, aView, &QAction::trigger);
+    connect(ExportList1, &QAction::triggered, this, &ThvFrmMain::ExportList1Click);
+    lViewer->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(lViewer, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
+        pm1Popup();
+        pm1->popup(lViewer->viewport()->mapToGlobal(at));
+    });
+    connect(pm2, &QMenu::aboutToShow, this, &ThvFrmMain::pm2Popup);
+}
+
+void ThvFrmMain::OnBatchEntry(uint64_t batchNumber, ThvNode&) { feed_->Found(batchNumber); }
+
+void ThvFrmMain::OnEntryConverted(uint64_t batchNumber, ThvNode& entry) {
+    feed_->Converted(batchNumber, entry.Index);
+}
+
+void ThvFrmMain::ItemForEntry() {
+    const ThvResultFeed::TNews news = feed_->Take();
+    if (!FBatch) return;
+    std::vector<QString> newRows;
+    std::vector<const ThvNode*> converted;
+    {
+        // The batch's own lock, held only to read its list: no worker that holds it ever
+        // waits for this thread.
+        ThvBatchLock lock(*FBatch);
+        const ThvNodeList& nodes = lock.Nodes();
+        for (std::size_t i = static_cast<std::size_t>(model_->rowCount()); i < nodes.size(); ++i)
+            newRows.push_back(Q(nodes[i]->Source));
+        for (int32_t index : news.Converted)
+            if (index >= 0 && static_cast<std::size_t>(index) < nodes.size())
+                converted.push_back(nodes[static_cast<std::size_t>(index)].get());
+    }
+    model_->Append(newRows);
+    for (const ThvNode* entry : converted) {
+        // Its converter is done with it: State and Result are read after its notification.
+        const std::vector<std::string> texts = SplitLines(entry->Source + "\r" + entry->Result);
+        const QString source = texts.empty() ? QString() : Q(texts[0]);
+        const QString result = texts.size() > 1 ? Q(texts[1]) : QString();
+        model_->Update(entry->Index, entry->State, source, texts.size() > 1 ? &result : nullptr);
+    }
+}
+
+void ThvFrmMain::ExportList(const std::string& path) {
+    // TODO(window): refuse a path that names a presentation of the run or a file it reads, with
+    // the core's check once it has landed.
+    std::vector<std::string> lines;
+    lines.reserve(static_cast<std::size_t>(model_->rowCount()));
+    for (int i = 0; i < model_->rowCount(); ++i) {
+        const ThvResultsModel::TRow& row = model_->Row(i);
+        lines.push_back(std::string("[") + StateWord(row.Image) + "] => " +
+                        row.Source.toStdString() + " => " + row.Result.toStdString());
+    }
+    WriteTextFile(path, JoinLines(lines));
+}
+
+void ThvFrmMain::ExportList1Click() {
+    std::string path;
+    if (!SelectSaveFile("Log File|*.log", ".log", path)) return;
+    try {
+        ExportList(path);
+    } catch (const EhvError& e) {
+        QMessageBox::critical(this, Q(hvProject->Title), Q(e.what()));
+    }
+}
+
+void ThvFrmMain::pm1Popup() {
+    const bool selected = lViewer->selectionModel()->hasSelection();
+    OpenSource1->setEnabled(selected);
+    ViewSource1->setEnabled(selected);
+}
+
+void ThvFrmMain::OpenSelectedSource(bool folderOnly) {
+    const QModelIndexList rows = lViewer->selectionModel()->selectedRows();
+    if (rows.isEmpty()) return;
+    int first = rows.front().row();
+    for (const QModelIndex& row : rows) first = std::min(first, row.row());
+    std::string source = model_->Row(first).Source.toStdString();
+    if (folderOnly) source = ExtractFilePath(source, hvProject->PathDelim);
+    ShellOpen(source);
+}
+
+void ThvFrmMain::pm2Popup() {
+    pm2->clear();
+    for (const std::string& path : hvProject->RecentFiles.Lines()) {
+        // Shown exactly as it is: a "&" is doubled, or it would mark an access key.
+        QAction* item = pm2->addAction(Q(path).replace("&", "&&"));
+        item->setData(Q(path));
+        item->setEnabled(FileExists(path));
+        connect(item, &QAction::triggered, this, [this, item] { RecentProjectClick(item); });
+    }
+}
+
+void ThvFrmMain::RecentProjectClick(QAction* item) {
+    hvProject->FileName = item->data().toString().toStdString();
+    hvProject->Open(true);
+    UpdateTitle();
+}

@@ -1,0 +1,66 @@
+#include "hvResultsModel.h"
+
+#include "hvImages.h"
+
+int ThvResultsModel::rowCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : static_cast<int>(rows_.size());
+}
+
+int ThvResultsModel::columnCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : 3;
+}
+
+QVariant ThvResultsModel::data(const QModelIndex& index, int role) const {
+    if (!index.isValid() || index.row() >= rowCount()) return {};
+    const TRow& row = Row(index.row());
+    switch (index.column()) {
+        case 0:
+            if (role == Qt::DecorationRole) return ThvImageList::Image(row.Image);
+            return {};
+        case 1:
+            if (role == Qt::DisplayRole || role == Qt::ToolTipRole) return row.Source;
+            return {};
+        case 2:
+            if (role == Qt::DisplayRole || role == Qt::ToolTipRole) return row.Result;
+            return {};
+        default:
+            return {};
+    }
+}
+
+QVariant ThvResultsModel::headerData(int section, Qt::Orientation orientation, int role) const {
+    if (orientation != Qt::Horizontal || role != Qt::DisplayRole) return {};
+    switch (section) {
+        case 0:
+            return QStringLiteral("@");
+        case 1:
+            return QStringLiteral("File Name");
+        case 2:
+            return QStringLiteral("Result");
+        default:
+            return {};
+    }
+}
+
+void ThvResultsModel::Clear() {
+    beginResetModel();
+    rows_.clear();
+    endResetModel();
+}
+
+void ThvResultsModel::Append(const std::vector<QString>& sources) {
+    if (sources.empty()) return;
+    const int first = rowCount();
+    beginInsertRows({}, first, first + static_cast<int>(sources.size()) - 1);
+    for (const QString& source : sources) rows_.push_back({0, source, {}, false});
+    endInsertRows();
+}
+
+void ThvResultsModel::Update(int row, int image, const QString& source, const QString* result) {
+    TRow& r = rows_[static_cast<std::size_t>(row)];
+    r.Image = image;
+    r.Source = source;
+    r.HasResult = result != nullptr;
+    r.Result = result ? *result : QString();
+    emit dataChanged(index(row, 0), index(row, 2));
+}
