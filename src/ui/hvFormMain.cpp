@@ -549,6 +549,8 @@ void ThvFrmMain::SuggestTarget(const std::string& folder) {
 void ThvFrmMain::AddSourceFile(const std::string& path) {
     SuggestTarget(ExtractFilePath(path, hvProject->PathDelim));
     FBatch->AddFile(path);
+    // Added on this thread: its row is shown at once.
+    ItemForEntry();
 }
 
 void ThvFrmMain::Retire(std::unique_ptr<ThvBatch> batch, std::shared_ptr<ThvConvertor> chain) {

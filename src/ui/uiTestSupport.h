@@ -204,10 +204,17 @@ class ThvGateConvertor : public ThvConvertor {
     }
 
   protected:
+    /// A file whose name holds "fail" fails with a message of two lines, the others succeed.
     void ConvertFile(ThvBatch& batch, ThvNode& node) override {
         Gate().Pass();
-        node.Result = "done";
-        node.State = ThvNode::Success;
-        batch.AddSuccess();
+        if (node.Source.find("fail") != std::string::npos) {
+            node.Result = "first line\r\nsecond line";
+            node.State = ThvNode::Failure;
+            batch.AddFailure(node.Result);
+        } else {
+            node.Result = "done";
+            node.State = ThvNode::Success;
+            batch.AddSuccess();
+        }
     }
 };

@@ -1,0 +1,245 @@
+// The results list of the main window: rows during a search and a run, the export, the run-end
+// log, and the list's and the Open button's menus.
+
+#include <QAction>
+#include <QItemSelectionModel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTableView>
+#include <filesystem>
+
+#include "fileSystem.h"
+#include "hvActionButton.h"
+#include "hvResultsModel.h"
+#include "textEncoding.h"
+#include "uiTestSupport.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+class ResultsListTest : public WindowTest {
+  protected:
+    void CopySamples() {
+        fs::create_directories(dir / "in");
+        for (const char* name : {"damaged.pptx", "languages.pptx", "product-launch.ppt",
+                                 "quarterly-review.pptx"})
+            fs::copy_file(std::string(QUILLON_SAMPLES) + "/" + name, dir / "in/" + name);
+    }
+    void TearDown() override {
+        Gate().Open();
+        WindowTest::TearDown();
+    }
+    ThvResultsModel& Rows() { return *window->Results(); }
+    std::string Text(int row, int column) {
+        return Rows().index(row, column).data().toString().toStdString();
+    }
+    int Image(int row) { return Rows().Row(row).Image; }
+};
+
+TEST_F(ResultsListTest, ColumnsAndRowsOfASearchThenTheirStatesAfterARun) {
+    CopySamples();
+    OpenWindow("Source=" + dir / "in/*.ppt?,Target=" + dir / "out,ThreadsCount=3");
+    EXPECT_EQ(Rows().headerData(0, Qt::Horizontal, Qt::DisplayRole), "@");
+    EXPECT_EQ(Rows().headerData(1, Qt::Horizontal, Qt::DisplayRole), "File Name");
+    EXPECT_EQ(Rows().headerData(2, Qt::Horizontal, Qt::DisplayRole), "Result");
+    EXPECT_EQ(window->lViewer->columnWidth(0), 30);
+    EXPECT_EQ(window->lViewer->columnWidth(1), 370);
+    EXPECT_EQ(window->lViewer->columnWidth(2), 370);
+    EXPECT_EQ(window->lViewer->selectionBehavior(), QAbstractItemView::SelectRows);
+    EXPECT_EQ(window->lViewer->selectionMode(), QAbstractItemView::ExtendedSelection);
+
+    window->bSearch->click();
+    ASSERT_TRUE(PumpUntil([&] { return Rows().rowCount() == 4; }));
+    ThvBatch* batch = window->Batch();
+    {
+        ThvBatchLock lock(*batch);
+        for (int i = 0; i < 4; ++i) {
+            EXPECT_EQ(Text(i, 1), lock.Nodes()[static_cast<std::size_t>(i)]->Source);
+            EXPECT_EQ(Image(i), 0);
+            EXPECT_EQ(Text(i, 2), "");
+        }
+    }
+    EXPECT_FALSE(Rows().index(0, 0).data(Qt::DecorationRole).value<QIcon>().isNull());
+
+    window->bCreate->click();
+    ASSERT_TRUE(WaitForIdle());
+    int failed = 0;
+    for (int i = 0; i < 4; ++i) {
+        if (Text(i, 1).ends_with("damaged.pptx")) {
+            ++failed;
+            EXPECT_EQ(Image(i), 2);
+            EXPECT_FALSE(Text(i, 2).empty());
+        } else {
+            EXPECT_EQ(Image(i), 1) << Text(i, 1);
+            EXPECT_EQ(Text(i, 2), dir / "out/" + fs::path(Text(i, 1)).stem().string() + ".txt");
+        }
+    }
+    EXPECT_EQ(failed, 1);
+}
+
+TEST_F(ResultsListTest, MultiLineResultsShowTheirFirstLineAndExportIsByteForByte) {
+    Gate().Open();
+    project->ConverterClass = &ThvGateConvertor::Class();
+    ThvChooserTestHook::NextOpenFiles(
+        std::vector<std::string>{dir / "a.pptx", dir / "fail.pptx", dir / "c.pptx"});
+    OpenWindow("Target=" + dir / "out");
+    window->bSourceFile->click();
+    ASSERT_EQ(Rows().rowCount(), 3);
+    // Rows not converted yet export as running, with an empty third field.
+    window->ExportList(dir / "listed.log");
+    EXPECT_EQ(ReadBytes(dir / "listed.log"),
+              "[Running] => " + dir / "a.pptx => \r\n[Running] => " + dir / "fail.pptx => \r\n" +
+                  "[Running] => " + dir / "c.pptx => \r\n");
+    window->bCreate->click();
+    ASSERT_TRUE(WaitForIdle());
+    EXPECT_EQ(Text(1, 2), "first line");
+    EXPECT_EQ(Image(1), 2);
+    window->ExportList(dir / "run.log");
+    EXPECT_EQ(ReadBytes(dir / "run.log"),
+              "[Success] => " + dir / "a.pptx => done\r\n[Failure] => " + dir /
+                  "fail.pptx => first line\r\n[Success] => " + dir / "c.pptx => done\r\n");
+    // One report at the last converter's end (the link drops the comma text's quotes).
+    ASSERT_EQ(links.size(), 1u);
+    EXPECT_NE(links[0].find("a=err&e=first line\r\nsecond line&"), std::string::npos)
+        << links[0];
+
+    window->NewBatch();
+    window->ExportList(dir / "empty.log");
+    EXPECT_TRUE(FileExists(dir / "empty.log"));
+    EXPECT_EQ(ReadBytes(dir / "empty.log"), "");
+}
+
+TEST_F(ResultsListTest, SkippedFilesShowSuccessWithAnEmptyResultAndNoReportWithoutFailures) {
+    CopySamples();
+    fs::remove(dir / "in/damaged.pptx");
+    fs::create_directories(dir / "out");
+    WriteBytes(dir / "out/languages.txt", "kept");
+    OpenWindow("Source=" + dir / "in/*.pptx,Target=" + dir / "out,IsOverwrite=skip");
+    window->bCreate->click();
+    ASSERT_TRUE(WaitForIdle());
+    ASSERT_EQ(Rows().rowCount(), 2);
+    const int skipped = Text(0, 1).ends_with("languages.pptx") ? 0 : 1;
+    EXPECT_EQ(Image(skipped), 1);
+    EXPECT_EQ(Text(skipped, 2), "");
+    EXPECT_EQ(ReadBytes(dir / "out/languages.txt"), "kept");
+    window->ExportList(dir / "x.log");
+    EXPECT_NE(ReadBytes(dir / "x.log").find("[Success] => " + dir / "in/languages.pptx => \r\n"),
+              std::string::npos);
+    EXPECT_TRUE(links.empty());
+}
+
+TEST_F(ResultsListTest, ExportIsInTheAnsiCodePage) {
+    SetAnsiCodePage("windows-1252");
+    Gate().Open();
+    project->ConverterClass = &ThvGateConvertor::Class();
+    ThvChooserTestHook::NextOpenFiles(std::vector<std::string>{dir / "caf\xC3\xA9.pptx"});
+    OpenWindow("Target=" + dir / "out");
+    window->bSourceFile->click();
+    window->ExportList(dir / "a.log");
+    SetAnsiCodePage("");
+    EXPECT_EQ(ReadBytes(dir / "a.log"), "[Running] => " + dir / "caf\xE9.pptx => \r\n");
+}
+
+TEST_F(ResultsListTest, RunAndCloseWritesTheLogOfRowsBeforeItCloses) {
+    CopySamples();
+    OpenWindow("Source=" + dir / "in/*.pptx,Target=" + dir / "out,RunAndClose=1,LogFile=" +
+               dir / "run.log");
+    ASSERT_TRUE(PumpUntil([&] { return !window->isVisible(); }));
+    const std::string log = ReadBytes(dir / "run.log");
+    EXPECT_NE(log.find("[Failure] => " + dir / "in/damaged.pptx => "), std::string::npos) << log;
+    EXPECT_NE(log.find("[Success] => " + dir / "in/languages.pptx => " + dir / "out/languages.txt"),
+              std::string::npos)
+        << log;
+}
+
+TEST_F(ResultsListTest, ALogThatCannotBeWrittenIsReportedAndTheWindowStillCloses) {
+    CopySamples();
+    OpenWindow("Source=" + dir / "in/*.pptx,Target=" + dir / "out,RunAndClose=1,LogFile=" +
+               dir / "no/such/folder/run.log");
+    ASSERT_TRUE(PumpUntil([&] { return !window->isVisible(); }));
+    EXPECT_EQ(Counter("E"), "1");
+}
+
+TEST_F(ResultsListTest, ExportTheListAsksForAFileAndShowsWhyItCannotWriteOne) {
+    Gate().Open();
+    project->ConverterClass = &ThvGateConvertor::Class();
+    ThvChooserTestHook::NextOpenFiles(std::vector<std::string>{dir / "a.pptx"});
+    OpenWindow("Target=" + dir / "out");
+    window->bSourceFile->click();
+    ThvChooserTestHook::NextSaveFile(dir / "list.log");
+    window->ExportList1->trigger();
+    EXPECT_EQ(ThvChooserTestHook::LastSaveRequest().Filter, "Log File|*.log");
+    EXPECT_EQ(ThvChooserTestHook::LastSaveRequest().DefaultExt, ".log");
+    EXPECT_EQ(ThvChooserTestHook::LastSaveRequest().FileName, "");
+    EXPECT_EQ(ReadBytes(dir / "list.log"), "[Running] => " + dir / "a.pptx => \r\n");
+
+    ThvChooserTestHook::NextSaveFile(dir / "no/such/folder/list.log");
+    QString shown;
+    QTimer::singleShot(0, [&] {
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+            shown = box->text();
+            box->accept();
+        }
+    });
+    window->ExportList1->trigger();
+    EXPECT_TRUE(shown.startsWith("Cannot create file")) << shown.toStdString();
+    EXPECT_EQ(Rows().rowCount(), 1);
+    EXPECT_EQ(ReadBytes(dir / "list.log"), "[Running] => " + dir / "a.pptx => \r\n");
+}
+
+TEST_F(ResultsListTest, ListMenuEnablesTheSourceItemsOnlyWithASelection) {
+    Gate().Open();
+    project->ConverterClass = &ThvGateConvertor::Class();
+    ThvChooserTestHook::NextOpenFiles(std::vector<std::string>{dir / "in/a.pptx", dir / "b.pptx"});
+    OpenWindow("Target=" + dir / "out");
+    window->bSourceFile->click();
+    std::vector<std::string> captions;
+    for (QAction* item : window->pm1->actions())
+        captions.push_back(item->isSeparator() ? "-" : item->text().toStdString());
+    EXPECT_EQ(captions, (std::vector<std::string>{"Browse Files", "-", "View  Source", "Open Source",
+                                                  "-", "View  Output", "-", "Export the List"}));
+    window->pm1Popup();
+    EXPECT_FALSE(window->ViewSource1->isEnabled());
+    EXPECT_FALSE(window->OpenSource1->isEnabled());
+    EXPECT_TRUE(window->BrowseFiles1->isEnabled());
+    EXPECT_TRUE(window->ViewOutput1->isEnabled());
+    EXPECT_TRUE(window->ExportList1->isEnabled());
+    window->OpenSource1->trigger();  // nothing selected: nothing opens
+    EXPECT_TRUE(links.empty());
+
+    window->lViewer->selectionModel()->select(
+        window->Results()->index(1, 0),
+        QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    window->lViewer->selectionModel()->select(
+        window->Results()->index(0, 0),
+        QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    window->pm1Popup();
+    EXPECT_TRUE(window->ViewSource1->isEnabled());
+    window->OpenSource1->trigger();  // the first selected row in list order
+    window->ViewSource1->trigger();
+    window->ViewOutput1->trigger();  // the target folder
+    EXPECT_EQ(links, (std::vector<std::string>{dir / "in/a.pptx", dir / "in/", dir / "out"}));
+}
+
+TEST_F(ResultsListTest, RecentProjectsMenuShowsPathsExactlyAndDisablesMissingFiles) {
+    const std::string kept = dir / "R&D.batch-quillon", gone = dir / "gone.batch-quillon";
+    WriteBytes(kept, "Source=/from/kept/*.ppt?\r\n");
+    project->RecentFiles.SetText(kept + "\n" + gone + "\n");
+    OpenWindow();
+    emit window->pm2->aboutToShow();
+    const QList<QAction*> items = window->pm2->actions();
+    ASSERT_EQ(items.size(), 2);
+    EXPECT_EQ(items[0]->text().toStdString(), dir / "R&&D.batch-quillon");  // shows one "&"
+    EXPECT_TRUE(items[0]->isEnabled());
+    EXPECT_FALSE(items[1]->isEnabled());
+    items[0]->trigger();
+    EXPECT_EQ(window->eSource->text(), "/from/kept/*.ppt?");
+    EXPECT_EQ(window->windowTitle().toStdString(), "Quillon Converter - " + kept);
+    emit window->pm2->aboutToShow();  // made anew each time
+    EXPECT_EQ(window->pm2->actions().size(), 2);
+}
+
+}  // namespace
