@@ -124,3 +124,17 @@ bench-ppt: bench-deps
 # fuzz/findings/. Not part of make test, which replays fuzz/regressions/ and fuzzes briefly.
 fuzz: build-fuzz
 	fuzz/run.sh build-fuzz
+
+# The window's screenshots in docs/ (shown in the README), from the real program under Xvfb,
+# with the Tahoma of Debian's fonts-wine so the pictures look as designed. Not part of make test.
+SCREENSHOT_PACKAGES := xdotool imagemagick fonts-wine
+.PHONY: screenshots
+screenshots: build
+	@missing=""; \
+	for p in $(SCREENSHOT_PACKAGES); do dpkg -s $$p >/dev/null 2>&1 || missing="$$missing $$p"; done; \
+	if [ -n "$$missing" ]; then \
+	    sudo=""; [ "$$(id -u)" -eq 0 ] || sudo=sudo; \
+	    $$sudo apt-get update -q && \
+	    DEBIAN_FRONTEND=noninteractive $$sudo apt-get install -y -q --no-install-recommends $$missing; \
+	fi
+	docs/screenshots.sh build

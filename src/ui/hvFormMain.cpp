@@ -239,7 +239,8 @@ void ThvFrmMain::CreateActionPanel() {
     bSourceFile->setToolTip("Choose file(s) and click \"Convert\" to convert them");
     cSubdir = new QCheckBox("Su&b folders", pSource);
     cSubdir->setObjectName("cSubdir");
-    cSubdir->setGeometry(634, 12, 72, 17);
+    // Wider to the left than the box itself is laid out: the caption must not be cut.
+    cSubdir->setGeometry(627, 12, 79, 17);
     cSubdir->setLayoutDirection(Qt::RightToLeft);  // the caption left of the box
     bSearch = actionButton(pSource, "bSearch", aSearch, QRect(710, 10, 76, 21));
     column->addWidget(pSource);
