@@ -60,7 +60,10 @@ ThvFrmMain::ThvFrmMain(QWidget* parent)
     : ThvFrmBase(parent), self_(std::make_shared<ThvFrmMain*>(this)) {
     setObjectName("hvFrmMain");
     setAcceptDrops(true);
-    feed_ = new ThvResultFeed([this] { ItemForEntry(); });
+    feed_ = new ThvResultFeed([this] { NewsArrived(); });
+    drain_.setSingleShot(true);
+    connect(&drain_, &QTimer::timeout, this, &ThvFrmMain::ItemForEntry);
+    sinceDrain_.start();
     feed_->setParent(this);
     CreateActions();
 
@@ -552,6 +555,15 @@ void ThvFrmMain::AddSourceFile(const std::string& path) {
     FBatch->AddFile(path);
     // Added on this thread: its row is shown at once.
     ItemForEntry();
+}
+
+void ThvFrmMain::NewsArrived() {
+    if (drain_.isActive()) return;
+    const qint64 waited = sinceDrain_.elapsed();
+    if (waited >= DrainInterval)
+        ItemForEntry();
+    else
+        drain_.start(static_cast<int>(DrainInterval - waited));
 }
 
 void ThvFrmMain::Retire(std::unique_ptr<ThvBatch> batch, std::shared_ptr<ThvConvertor> chain) {

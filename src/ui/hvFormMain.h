@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QElapsedTimer>
 #include <QTimer>
 #include <cstdint>
 #include <memory>
@@ -228,6 +229,12 @@ class ThvFrmMain : public ThvFrmBase {
     ThvResultFeed* feed_ = nullptr;
     QTimer reaper_;  ///< frees retired batches
     QTimer daemon_;  ///< the "Daemon" wait between two runs
+    /// Rows are shown at most every DrainInterval: each turn of the event loop that changes
+    /// the list costs a repaint, and a search brings news far more often than that.
+    static constexpr int DrainInterval = 25;
+    QTimer drain_;
+    QElapsedTimer sinceDrain_;
+    void NewsArrived();
 };
 
 /// The main window; set and cleared by the window's start-up.

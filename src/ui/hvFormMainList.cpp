@@ -73,6 +73,8 @@ void ThvFrmMain::OnEntryConverted(uint64_t batchNumber, ThvNode& entry) {
 }
 
 void ThvFrmMain::ItemForEntry() {
+    drain_.stop();
+    sinceDrain_.restart();
     const ThvResultFeed::TNews news = feed_->Take();
     if (!FBatch) return;
     std::vector<QString> newRows;
