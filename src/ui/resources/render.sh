@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Renders the SVG sources of the window's images into the PNG files the resources hold, at 1x
 # and 2x. Run it after changing a picture (needs rsvg-convert, Debian's librsvg2-bin); the PNG
-# files are committed, so building needs no renderer.
+# files are committed, so the window builds without a renderer. The desktop icons (quillon*.svg,
+# application-x-quillon-project*.svg) are not rendered here but by the build, for the package
+# (packaging/package.cmake).
 set -euo pipefail
 cd "$(dirname "$0")"
 for svg in images/*.svg; do
