@@ -6,8 +6,11 @@ PACKAGES := cmake ninja-build g++ pkg-config libicu-dev libgtest-dev libgmock-de
 # The manual page and the PDF guide: groff typesets both (gropdf, no TeX), rsvg-convert makes the
 # pictures, poppler-utils measures and joins the PDFs.
 DOC_PACKAGES := groff librsvg2-bin poppler-utils
-# make deb (CPack runs dpkg-shlibdeps, which needs file) and its check (make package-check).
-DEB_PACKAGES := dpkg-dev file lintian desktop-file-utils shared-mime-info man-db
+# make deb (CPack runs dpkg-shlibdeps, which needs file) and its check (make package-check), which
+# looks for the icons in the cache that hicolor-icon-theme's trigger builds with
+# gtk-update-icon-cache.
+DEB_PACKAGES := dpkg-dev file lintian desktop-file-utils shared-mime-info man-db \
+                hicolor-icon-theme gtk-update-icon-cache
 BUILD_TYPE ?= RelWithDebInfo
 JOBS ?= $(shell nproc)
 FUZZ_SECONDS ?= 15

@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # The Debian package as a user meets it: lintian finds no error in it, its desktop entry is
-# valid, it installs, an ordinary user converts a folder of real presentations with the installed
-# program and finds its files in their own data folder, `man quillon` opens, and removing the
-# package leaves nothing in /usr.
+# valid, its icons are there at every size of the hicolor theme, no maintainer script of its own
+# updates the desktop's caches (the icon cache too: their packages' triggers do), it installs,
+# an ordinary user converts a folder of real presentations with the installed program and finds
+# its files in their own data folder, `man quillon` opens, and removing the package leaves nothing
+# in /usr nor in those caches.
 #   packaging/check.sh [build folder]      (after `make deb`; needs root)
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -46,6 +48,37 @@ report=$(desktop-file-validate "$entry" 2>&1) || fail "desktop-file-validate: $r
 if grep -E "(error|warning):" <<<"$report"; then fail "desktop-file-validate complains"; fi
 [ -n "$report" ] && echo "$report"
 
+step "icons"
+theme=/usr/share/icons/hicolor
+sizes=(16 22 24 32 48 64 128 256)
+icons=(apps/quillon mimetypes/application-x-quillon-project)
+for icon in "${icons[@]}"; do
+    for size in "${sizes[@]}"; do
+        png=$theme/${size}x$size/$icon.png
+        [ -f "$scratch/root$png" ] || fail "the package has no $png"
+        kind=$(file -b "$scratch/root$png")
+        [[ $kind == "PNG image data, $size x $size,"* ]] || fail "$png is $kind"
+    done
+    svg=$theme/scalable/$icon.svg
+    [ -f "$scratch/root$svg" ] || fail "the package has no $svg"
+    kind=$(file -b "$scratch/root$svg")
+    [[ $kind == "SVG Scalable Vector Graphics image"* ]] || fail "$svg is $kind"
+done
+extra=$(find "$scratch/root$theme" -type f | sed "s|^$scratch/root||" |
+        grep -vE "^$theme/([0-9]+x[0-9]+/.*\.png|scalable/.*\.svg)$" || true)
+[ -z "$extra" ] || fail "the icon theme gets files that are no icons: $extra"
+# The icon cache, the MIME database and the desktop entries' cache are rebuilt by the triggers
+# of the packages that own them, never by a maintainer script of ours.
+dpkg-deb -e "$deb" "$scratch/control"
+caches="update-icon-cache|update-mime-database|update-desktop-database"
+caches+="|/usr/share/(icons|mime|applications)"
+for script in preinst postinst prerm postrm; do
+    [ -f "$scratch/control/$script" ] || continue
+    if grep -nE "$caches" "$scratch/control/$script"; then
+        fail "the package's $script updates a desktop cache, which is its owner's trigger's job"
+    fi
+done
+
 step "install"
 if dpkg-query -W quillon >/dev/null 2>&1; then dpkg -r quillon >/dev/null; fi
 leftovers=$(find /usr -name '*quillon*' 2>/dev/null || true)
@@ -56,11 +89,44 @@ for f in /usr/bin/quillon /usr/share/man/man1/quillon.1.gz /usr/share/quillon/qu
          /usr/share/doc/quillon/copyright; do
     [ -f "$f" ] || fail "$f is not installed"
 done
+for icon in "${icons[@]}"; do
+    for size in "${sizes[@]}"; do
+        png=$theme/${size}x$size/$icon.png
+        [ -f "$png" ] || fail "$png is not installed"
+    done
+    [ -f "$theme/scalable/$icon.svg" ] || fail "$theme/scalable/$icon.svg is not installed"
+done
 # The desktop's caches learnt the project type through their triggers.
 grep -q "application/x-quillon-project:\*\.batch-quillon" /usr/share/mime/globs2 ||
     fail "the project type is not in the MIME database"
 grep -q "application/x-quillon-project=.*quillon.desktop" /usr/share/applications/mimeinfo.cache ||
     fail "the desktop entry is not registered for projects"
+grep -qx "application/x-quillon-project:application-x-quillon-project" /usr/share/mime/icons ||
+    fail "the MIME database does not give projects their icon"
+# The icon names with quillon in them that the theme's cache holds, one a line. The cache is
+# GTK's binary file: big-endian numbers, at 4 the offset of a hash table of buckets, each the
+# offset of a chain of icons, each icon the offset of the next one (0xffffffff ends) and of its
+# name, a string ended by NUL.
+cached_icons() {
+    perl -e '
+        open(my $f, "<:raw", shift) or exit 1; local $/; my $d = <$f>;
+        my $hash = unpack("N", substr($d, 4, 4)); my $buckets = unpack("N", substr($d, $hash, 4));
+        for my $b (0 .. $buckets - 1) {
+            for (my $icon = unpack("N", substr($d, $hash + 4 + 4 * $b, 4)); $icon != 0xffffffff;
+                 $icon = unpack("N", substr($d, $icon, 4))) {
+                print unpack("Z*", substr($d, unpack("N", substr($d, $icon + 4, 4)))), "\n";
+            }
+        }' "$theme/icon-theme.cache" 2>/dev/null | grep quillon | sort
+}
+cache_kept=
+if command -v gtk-update-icon-cache >/dev/null && [ -f "$theme/index.theme" ]; then
+    cache_kept=yes
+    [ "$(cached_icons | tr '\n' ' ')" = "application-x-quillon-project quillon " ] ||
+        fail "the icon cache names $(cached_icons | tr '\n' ' ')instead of both icons"
+    gtk-update-icon-cache --validate "$theme" || fail "the icon cache is not valid"
+else
+    echo "no icon cache to check (needs gtk-update-icon-cache and hicolor-icon-theme)"
+fi
 
 step "an ordinary user converts $corpus"
 if id "$user" >/dev/null 2>&1; then userdel -r "$user" 2>/dev/null || true; fi
@@ -119,9 +185,13 @@ for f in "${shipped[@]}"; do
 done
 leftovers=$(find /usr -name '*quillon*' 2>/dev/null || true)
 [ -z "$leftovers" ] || fail "left in /usr after dpkg -r: $leftovers"
-if grep -rl quillon /usr/share/mime/globs2 /usr/share/applications/mimeinfo.cache 2>/dev/null; then
+if grep -rl quillon /usr/share/mime/globs2 /usr/share/mime/icons \
+       /usr/share/applications/mimeinfo.cache 2>/dev/null; then
     fail "the desktop's caches still name quillon"
 fi
+if [ -n "$cache_kept" ] && [ -n "$(cached_icons)" ]; then
+    fail "the icon cache still names $(cached_icons | tr '\n' ' ')"
+fi
 
-echo "package check passed in $((SECONDS - started)) s: lintian, desktop entry, install," \
+echo "package check passed in $((SECONDS - started)) s: lintian, desktop entry, icons, install," \
      "a run as $user with its files in $data, man page, clean removal"
