@@ -207,11 +207,17 @@ std::string EncodeAnsi(std::string_view utf8) { return EncodeText(utf8, AnsiCode
 
 std::string DecodeAnsi(std::string_view bytes) { return DecodeText(bytes, AnsiCodePage()); }
 
+ThvBomEncoding DetectBom(std::string_view bytes) {
+    if (bytes.starts_with("\xEF\xBB\xBF")) return {"UTF-8", 3};
+    if (bytes.starts_with("\xFF\xFE")) return {"UTF-16LE", 2};
+    if (bytes.starts_with("\xFE\xFF")) return {"UTF-16BE", 2};
+    return {};
+}
+
 std::string DecodeWithBom(std::string_view bytes) {
-    if (bytes.starts_with("\xEF\xBB\xBF")) return DecodeText(bytes.substr(3), "UTF-8");
-    if (bytes.starts_with("\xFF\xFE")) return DecodeText(bytes.substr(2), "UTF-16LE");
-    if (bytes.starts_with("\xFE\xFF")) return DecodeText(bytes.substr(2), "UTF-16BE");
-    return DecodeAnsi(bytes);
+    const ThvBomEncoding bom = DetectBom(bytes);
+    if (bom.MarkLength == 0) return DecodeAnsi(bytes);
+    return DecodeText(bytes.substr(bom.MarkLength), bom.CodePage);
 }
 
 std::u16string Utf8ToUtf16(std::string_view utf8) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 
@@ -23,6 +24,15 @@ std::string DecodeText(std::string_view bytes, std::string_view codePage);
 
 std::string EncodeAnsi(std::string_view utf8);
 std::string DecodeAnsi(std::string_view bytes);
+
+/// The encoding that a byte-order mark at the start of bytes selects: "UTF-8" for EF BB BF,
+/// "UTF-16LE" for FF FE, "UTF-16BE" for FE FF, with the mark's length; an empty name and 0
+/// without a mark (the ANSI code page then).
+struct ThvBomEncoding {
+    std::string_view CodePage;
+    std::size_t MarkLength = 0;
+};
+ThvBomEncoding DetectBom(std::string_view bytes);
 
 /// File bytes as UTF-8: EF BB BF selects UTF-8, FF FE UTF-16 LE, FE FF UTF-16 BE (the mark
 /// dropped); without a mark the ANSI code page.

@@ -1,0 +1,50 @@
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+/// Files read or written a piece at a time, for what is too large to hold whole (a list of
+/// millions of paths) or must reach the disk as it happens (a log that outlives a killed run).
+/// Paths are UTF-8. Both own their file and close it when destroyed.
+
+/// A file read from the start in pieces.
+class ThvReadFile {
+  public:
+    /// Throws EhvError "Cannot open file "<path>". <reason>".
+    explicit ThvReadFile(const std::string& path);
+    ~ThvReadFile();
+    ThvReadFile(const ThvReadFile&) = delete;
+    ThvReadFile& operator=(const ThvReadFile&) = delete;
+
+    /// Reads up to size bytes into buffer; 0 at the end. Throws EhvError "Cannot read file ...".
+    std::size_t Read(char* buffer, std::size_t size);
+
+  private:
+    std::string path_;
+    int fd_;
+};
+
+/// A file that lines are appended to, each reaching the operating system in one write as soon
+/// as it is given, so a process killed right after keeps it, and two processes appending to
+/// one file never mix their lines. Not synced to the disk: a machine that fails may lose the
+/// last lines. One object may be used from several threads.
+class ThvAppendFile {
+  public:
+    /// Opens or creates the file for appending; what it holds stays. When it does not end with
+    /// a line break (a writer stopped in the middle of a line), one is added first, so the next
+    /// line starts on its own. Throws EhvError "Cannot create file "<path>". <reason>".
+    explicit ThvAppendFile(const std::string& path);
+    ~ThvAppendFile();
+    ThvAppendFile(const ThvAppendFile&) = delete;
+    ThvAppendFile& operator=(const ThvAppendFile&) = delete;
+
+    /// Appends the bytes in one write. Throws EhvError "Cannot write file "<path>". <reason>".
+    void Append(std::string_view bytes);
+
+    const std::string& Path() const { return path_; }
+
+  private:
+    std::string path_;
+    int fd_;
+};

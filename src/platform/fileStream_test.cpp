@@ -1,0 +1,89 @@
+#include "fileStream.h"
+
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "errorText.h"
+#include "hvError.h"
+#include "tempDir.h"
+
+namespace {
+
+TEST(FileStreamTest, ReadsInPiecesToTheEnd) {
+    TempDir dir;
+    std::string bytes;
+    for (int i = 0; i < 10000; ++i) bytes += static_cast<char>(i % 251);
+    WriteBytes(dir / "f", bytes);
+    ThvReadFile file(dir / "f");
+    std::string read;
+    char buffer[777];
+    while (std::size_t got = file.Read(buffer, sizeof buffer)) read.append(buffer, got);
+    EXPECT_EQ(read, bytes);
+    EXPECT_EQ(ErrorOf([&] { ThvReadFile(dir / "missing"); }),
+              "Cannot open file \"" + dir / "missing" + "\". No such file or directory");
+    EXPECT_EQ(ErrorOf([&] { ThvReadFile{dir.Path()}; }),
+              "Cannot open file \"" + dir.Path() + "\". Is a directory");
+}
+
+// A second writer keeps what the first wrote, and a line that a killed writer left without its
+// break does not swallow the next one.
+TEST(FileStreamTest, AppendKeepsWhatIsThereAndEndsAnOpenLine) {
+    TempDir dir;
+    {
+        ThvAppendFile log(dir / "log");
+        log.Append("one\n");
+    }
+    {
+        ThvAppendFile log(dir / "log");
+        log.Append("two\n");
+    }
+    EXPECT_EQ(ReadBytes(dir / "log"), "one\ntwo\n");
+    WriteBytes(dir / "cut", "{\"half");
+    ThvAppendFile(dir / "cut").Append("next\n");
+    EXPECT_EQ(ReadBytes(dir / "cut"), "{\"half\nnext\n");
+    WriteBytes(dir / "empty", "");
+    ThvAppendFile(dir / "empty").Append("x\n");
+    EXPECT_EQ(ReadBytes(dir / "empty"), "x\n");
+    EXPECT_THROW(ThvAppendFile(dir / "no/log"), EhvError);
+    EXPECT_THROW(ThvAppendFile(dir.Path()), EhvError);
+}
+
+// Lines from threads of one process and from two processes never mix.
+TEST(FileStreamTest, WritersNeverInterleaveLines) {
+    TempDir dir;
+    const std::string path = dir / "log";
+    const auto writeLines = [&](char letter) {
+        ThvAppendFile log(path);
+        const std::string line = std::string(3000, letter) + "\n";
+        for (int i = 0; i < 200; ++i) log.Append(line);
+    };
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        writeLines('c');
+        _exit(0);
+    }
+    std::thread a(writeLines, 'a'), b(writeLines, 'b');
+    a.join();
+    b.join();
+    int status = 0;
+    waitpid(child, &status, 0);
+    const std::string text = ReadBytes(path);
+    std::size_t lines = 0, start = 0;
+    while (start < text.size()) {
+        const std::size_t end = text.find('\n', start);
+        ASSERT_NE(end, std::string::npos);
+        const std::string line = text.substr(start, end - start);
+        ASSERT_EQ(line, std::string(3000, line[0]));
+        ++lines;
+        start = end + 1;
+    }
+    EXPECT_EQ(lines, 600u);
+}
+
+}  // namespace
