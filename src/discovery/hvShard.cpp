@@ -1,0 +1,41 @@
+#include "hvShard.h"
+
+#include <algorithm>
+
+#include "sha256.h"
+#include "textEncoding.h"
+
+std::string TargetRelativePart(const std::string& source, const std::string& sourceFolder,
+                               bool keepSubdirs, char delim) {
+    std::string part;
+    if (keepSubdirs && !sourceFolder.empty())
+        part = source.substr(std::min(sourceFolder.size(), source.size()));
+    else
+        part = ExtractFileName(source, delim);
+    // A drive colon or the other platform's delimiter would leave the target folder.
+    const char otherDelim = delim == '\\' ? '/' : '\\';
+    std::replace(part.begin(), part.end(), ':', '_');
+    std::replace(part.begin(), part.end(), otherDelim, '_');
+    return part;
+}
+
+std::string ShardKey(std::string_view relativePart, char delim) {
+    std::string key = ChangeFileExt(relativePart, "", delim);
+    if (delim == '\\') {
+        std::replace(key.begin(), key.end(), '\\', '/');
+        key = FoldCase(key);
+    }
+    return key;
+}
+
+uint64_t ShardHash(std::string_view key) {
+    const auto digest = Sha256(key);
+    uint64_t value = 0;
+    for (int i = 0; i < 8; ++i) value = value << 8 | digest[i];
+    return value;
+}
+
+int32_t ShardOf(std::string_view key, int32_t shards) {
+    if (shards <= 1) return 0;
+    return static_cast<int32_t>(ShardHash(key) % static_cast<uint64_t>(shards));
+}
