@@ -4,6 +4,7 @@
 #include <cctype>
 
 #include "choosers.h"
+#include "cpuCount.h"
 #include "fileSystem.h"
 #include "hvError.h"
 #include "paths.h"
@@ -26,6 +27,12 @@ ThvProject::~ThvProject() {
     } catch (const std::exception&) {
         // A program folder without write access keeps no history; that is all.
     }
+}
+
+int32_t ThvProject::ThreadsCount() const {
+    const std::string value = Option("ThreadsCount");
+    if (SameText(value, "auto")) return AvailableCores();
+    return ReadInt(value, 1);
 }
 
 ThvOverwriteMode ThvProject::OverwriteMode() const {

@@ -67,8 +67,17 @@ class ThvProject {
     bool MacroEnabled() const { return ReadBool(Option("MacroEnabled"), false); }
     bool PureConsole() const { return ReadBool(Option("PureConsole"), false); }
     bool KeepTargetSubdirs() const { return ReadBool(Option("KeepTargetSubdirs"), true); }
-    int32_t ThreadsCount() const { return ReadInt(Option("ThreadsCount"), 1); }
+    /// An integer, or "auto" (ignoring case): one converter per core this process may use.
+    int32_t ThreadsCount() const;
     int32_t Daemon() const { return ReadInt(Option("Daemon"), 0); }
+    // Splitting a run into tasks: with "Shards" above 1 a run converts only the files of share
+    // "Shard" (0 to Shards - 1); "Attempt" numbers the tries of one task in the JSON log.
+    int32_t Shard() const { return ReadInt(Option("Shard"), 0); }
+    int32_t Shards() const { return ReadInt(Option("Shards"), 1); }
+    int32_t Attempt() const { return ReadInt(Option("Attempt"), 0); }
+    std::string SourceList() const { return Option("SourceList"); }
+    std::string SourceRoot() const { return Option("SourceRoot"); }
+    std::string JsonLog() const { return Option("JsonLog"); }
     ThvOverwriteMode OverwriteMode() const;
     /// "RunAndClose", or PureConsole, or a Daemon period.
     bool RunAndClose() const;

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "choosers.h"
+#include "cpuCount.h"
 #include "fileSystem.h"
 #include "hvError.h"
 #include "scopedChoosers.h"
@@ -57,6 +58,17 @@ TEST_F(ProjectTest, TypedGettersAndTheirDefaults) {
     EXPECT_EQ(p->OverwriteMode(), ThvOverwriteMode::NewName);
     p->Options.SetText("PureConsole=True\n");
     EXPECT_TRUE(p->RunAndClose());
+}
+
+TEST_F(ProjectTest, ThreadsCountAutoIsTheCoresThisProcessMayUse) {
+    auto p = MakeProject();
+    p->Options.SetText("ThreadsCount=AUTO\nShards=4\nShard=3\n");
+    EXPECT_EQ(p->ThreadsCount(), AvailableCores());
+    EXPECT_EQ(p->Shards(), 4);
+    EXPECT_EQ(p->Shard(), 3);
+    EXPECT_EQ(p->Attempt(), 0);
+    p->Options.SetValue("ThreadsCount", " auto");  // not the word: the integer default
+    EXPECT_EQ(p->ThreadsCount(), 1);
 }
 
 TEST_F(ProjectTest, TargetFolderCreatesTheFolderAndEndsWithDelimiter) {
