@@ -9,6 +9,7 @@
 #include "hvBatch.h"
 #include "hvError.h"
 #include "hvProject.h"
+#include "hvShard.h"
 #include "mainThread.h"
 #include "paths.h"
 #include "textEncoding.h"
@@ -101,17 +102,9 @@ std::string ThvConvertor::TargetPath(ThvBatch& batch, ThvNode& node) {
     const ThvProject& project = *hvProject;
     const char delim = project.PathDelim;
 
-    std::string part;
-    if (project.KeepTargetSubdirs() && !batch.SourceFolder.empty())
-        part = node.Source.substr(std::min(batch.SourceFolder.size(), node.Source.size()));
-    else
-        part = ExtractFileName(node.Source, delim);
-    // A drive colon or the other platform's delimiter would leave the target folder.
-    const char otherDelim = delim == '\\' ? '/' : '\\';
-    std::replace(part.begin(), part.end(), ':', '_');
-    std::replace(part.begin(), part.end(), otherDelim, '_');
-
-    std::string path = batch.TargetFolder + part;
+    // One rule with the shards', so that the files of a share are the files of its targets.
+    std::string path = batch.TargetFolder + TargetRelativePart(node.Source, batch.SourceFolder,
+                                                               project.KeepTargetSubdirs(), delim);
     if (!project.TargetExt.empty()) {
         if (project.TargetExtAlt.empty()) {
             path = ChangeFileExt(path, project.TargetExt, delim);

@@ -1,14 +1,18 @@
 #include "hvBatch.h"
 
+#include <algorithm>
 #include <stdexcept>
 
 #include "VBScriptRegex.h"
+#include "fileStream.h"
 #include "fileSystem.h"
 #include "folderEntries.h"
 #include "hvError.h"
 #include "hvMatch.h"
 #include "hvOptions.h"
 #include "hvProject.h"
+#include "hvShard.h"
+#include "hvSourceList.h"
 #include "textEncoding.h"
 
 namespace {
@@ -66,29 +70,54 @@ void ThvBatch::Start(const std::string& source, const std::string& target, bool 
     const char delim = delim_ = ProjectDelim();
     const std::string normalized = NormalizePath(source, delim);
     TargetFolder = NormalizePath(target, delim);
+    Mask = ExtractFileName(normalized, delim);
+    SourceFolder = ExtractFilePath(normalized, delim);
+    Subdirs = subdirs;
+    // Read here, on the owner's thread, rather than on the search thread: the window may
+    // change options while the search runs, and the search must see one consistent value.
+    RegExt = hvProject ? hvProject->Option("RegExt") : std::string();
+    SkipHidden = hvProject ? ReadBool(hvProject->Option("SkipHidden"), false) : false;
+    StartShare(delim);
+    maskRegex_ = WildcardToRegex(Mask);
     // Folders are created only where the project's delimiter is the platform's own; other
     // failures than an empty target show up later, as failures of the single files.
     if (delim == PathDelim) {
         if (TargetFolder.empty()) throw EhvError("Unable to create directory");
         if (!DirectoryExists(TargetFolder)) ForceDirectories(TargetFolder);
     }
-    Mask = ExtractFileName(normalized, delim);
-    SourceFolder = ExtractFilePath(normalized, delim);
-    maskRegex_ = WildcardToRegex(Mask);
-    Subdirs = subdirs;
-    // Read here, on the owner's thread, rather than on the search thread: the window may
-    // change options while the search runs, and the search must see one consistent value.
-    RegExt = hvProject ? hvProject->Option("RegExt") : std::string();
-    SkipHidden = hvProject ? ReadBool(hvProject->Option("SkipHidden"), false) : false;
 
     started_ = true;
     if (!searched_.load()) thread_ = std::thread(&ThvBatch::Execute, this);
 }
 
+void ThvBatch::StartShare(char delim) {
+    if (!hvProject) return;
+    Shards = std::max(hvProject->Shards(), 1);
+    Shard = hvProject->Shard();
+    if (Shards > 1 && (Shard < 0 || Shard >= Shards)) {
+        throw EhvError("Shard " + std::to_string(Shard) + " is not one of the " +
+                       std::to_string(Shards) + " shards (0 to " + std::to_string(Shards - 1) +
+                       ")");
+    }
+    KeepTargetSubdirs = hvProject->KeepTargetSubdirs();
+    SourceList = NormalizePath(hvProject->SourceList(), delim);
+    if (SourceList.empty()) return;
+    // Opened here, so that a list that is not there stops the run before anything starts.
+    list_ = std::make_unique<ThvReadFile>(SourceList);
+    // Every entry of a list is a file to convert: no mask; "RegExt" still applies. Sub-folders
+    // are rebuilt below the source root, which is the list's own folder unless given.
+    Mask.clear();
+    const std::string root = NormalizePath(hvProject->SourceRoot(), delim);
+    SourceFolder = root.empty() ? ExtractFilePath(SourceList, delim)
+                                : IncludeTrailingPathDelimiter(root, delim);
+}
+
 void ThvBatch::Execute() {
     try {
-        // An empty mask names no file, so the walk would find nothing at any depth.
-        if (!Mask.empty()) {
+        if (list_) {
+            ReadList();
+        } else if (!Mask.empty()) {
+            // An empty mask names no file, so the walk would find nothing at any depth.
             std::shared_ptr<const ThvRegex> nameFilter;
             try {
                 nameFilter = CreateRegex(NameFilterPattern(Mask), hvRegexIgnoreCase);
@@ -102,6 +131,33 @@ void ThvBatch::Execute() {
         // stay, as they do after a terminate request. Nothing may escape a thread's body.
     }
     MarkSearched();
+}
+
+void ThvBatch::ReadList() {
+    const std::string listFolder = ExtractFilePath(SourceList, delim_);
+    const auto refuse = [this](std::size_t, const std::string& message) {
+        AddFailure("Source list \"" + SourceList + "\": " + message);
+    };
+    ThvSourceListReader reader(
+        [&](std::size_t line, std::string text) {
+            std::string path = ResolveListEntry(text, listFolder, delim_);
+            // A file outside the root has no place below the target folder; cutting the root's
+            // length off its path would put its text file anywhere.
+            if (KeepTargetSubdirs && !SourceFolder.empty() &&
+                !IsBelowFolder(path, SourceFolder, delim_)) {
+                refuse(line, "line " + std::to_string(line) + ": \"" + path +
+                                 "\" is not below the source root \"" + SourceFolder + "\"");
+                return;
+            }
+            AddCandidate(path);
+        },
+        refuse);
+    try {
+        ReadSourceListFile(*list_, reader, [this] { return Terminated(); });
+    } catch (const EhvError& e) {
+        // The entries read before stay; the run goes on with them and counts the failure.
+        AddFailure(e.Message());
+    }
 }
 
 void ThvBatch::SearchFolder(const std::string& folder, const ThvRegex* nameFilter) {
@@ -157,6 +213,11 @@ void ThvBatch::AddCandidate(const std::string& path) {
 }
 
 bool ThvBatch::Accepts(const std::string& path) const {
+    if (Shards > 1) {
+        const std::string key =
+            ShardKey(TargetRelativePart(path, SourceFolder, KeepTargetSubdirs, delim_), delim_);
+        if (ShardOf(key, Shards) != Shard) return false;
+    }
     const ThvMatchBase* matcher = hvMatch;
     if (!matcher) return true;
     if (!matcher->Matches(path, maskRegex_)) return false;

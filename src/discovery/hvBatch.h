@@ -14,6 +14,7 @@
 
 #include "paths.h"
 
+class ThvReadFile;
 class ThvRegex;
 
 /// Leaves out files whose names begin with "~$", the lock files office programs keep beside an
@@ -78,8 +79,10 @@ class ThvBatch {
     ThvBatch& operator=(const ThvBatch&) = delete;
 
     /// Takes the source (folder and mask, or one file, or a "file:" URL), prepares the target
-    /// folder and starts the search. Throws EhvError "Unable to create directory" for an empty
-    /// target; then no search starts. Called once per batch, before any converter runs.
+    /// folder and starts the search. With the "SourceList" option the list it names is the
+    /// source instead, read on the search thread. Throws EhvError, and no search starts, for an
+    /// empty target ("Unable to create directory"), a list that cannot be opened, or a "Shard"
+    /// outside 0 to "Shards" - 1. Called once per batch, before any converter runs.
     void Start(const std::string& source, const std::string& target, bool subdirs);
 
     /// Adds one file (or address) without a search and marks the list complete.
@@ -88,7 +91,8 @@ class ThvBatch {
     /// Appends a node for path when Accepts allows it, then calls OnFound.
     void AddCandidate(const std::string& path);
 
-    /// True when path passes the mask and "RegExt" by the global matcher; every path passes
+    /// True when path is of this batch's share ("Shard" of "Shards", by the target it becomes)
+    /// and passes the mask and "RegExt" by the global matcher; every path passes the name tests
     /// when there is no matcher.
     bool Accepts(const std::string& path) const;
 
@@ -138,12 +142,18 @@ class ThvBatch {
     bool SkipHidden = false;   ///< the "SkipHidden" option at Start
     std::string SourceFolder;  ///< folder part of the source, with its delimiter
     std::string TargetFolder;  ///< the target folder; converters build output paths on it
+    std::string SourceList;    ///< the "SourceList" option at Start: the list read instead
+    int32_t Shard = 0;         ///< the share converted when Shards is above 1
+    int32_t Shards = 1;
+    bool KeepTargetSubdirs = true;  ///< the option at Start; the share follows the target rule
     /// Set before Start or AddFile; called for every new node.
     TFoundEvent OnFound;
 
   private:
     void Execute();
     void SearchFolder(const std::string& folder, const ThvRegex* nameFilter);
+    void ReadList();
+    void StartShare(char delim);
     void MarkSearched();
 
     mutable std::mutex mutex_;
@@ -161,9 +171,10 @@ class ThvBatch {
     std::atomic<bool> exhausted_{false};
     std::atomic<bool> terminated_{false};
     bool started_ = false;
-    char delim_ = PathDelim;  ///< the project's delimiter at Start
-    std::string maskRegex_;   ///< WildcardToRegex(Mask), made once
-    std::thread thread_;      ///< last member: joined before the others go
+    char delim_ = PathDelim;             ///< the project's delimiter at Start
+    std::string maskRegex_;              ///< WildcardToRegex(Mask), made once
+    std::unique_ptr<ThvReadFile> list_;  ///< the source list, opened by Start
+    std::thread thread_;                 ///< last member: joined before the others go
 };
 
 /// Holds a batch's lock for a scope.

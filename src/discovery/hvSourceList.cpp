@@ -146,9 +146,8 @@ void ThvSourceListReader::Finish() {
     if (!line_.empty() || lineTooLong_ || brokenTail_) EndLine();
 }
 
-void ReadSourceListFile(const std::string& path, ThvSourceListReader& reader,
+void ReadSourceListFile(ThvReadFile& file, ThvSourceListReader& reader,
                         const std::function<bool()>& stop) {
-    ThvReadFile file(path);
     std::vector<char> piece(kReadPiece);
     while (!stop()) {
         const std::size_t got = file.Read(piece.data(), piece.size());

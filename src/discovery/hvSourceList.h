@@ -65,9 +65,11 @@ class ThvSourceListReader {
     bool full_ = false;
 };
 
-/// Reads the list file at path through a reader, in pieces; stops between two pieces once stop
-/// answers true. Throws EhvError when the file cannot be opened or read.
-void ReadSourceListFile(const std::string& path, ThvSourceListReader& reader,
+class ThvReadFile;
+
+/// Reads an open list file through a reader, in pieces, to its end; stops between two pieces
+/// once stop answers true. Throws EhvError when the file cannot be read.
+void ReadSourceListFile(ThvReadFile& file, ThvSourceListReader& reader,
                         const std::function<bool()>& stop);
 
 /// The path a list entry names: a "file:" URL as its path, a relative path below listFolder
