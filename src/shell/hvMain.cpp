@@ -3,11 +3,16 @@
 #include <chrono>
 #include <cstdio>
 
+#include "fileSystem.h"
 #include "hvBatch.h"
 #include "hvConvertor.h"
 #include "hvError.h"
+#include "hvExitCode.h"
 #include "hvInfo.h"
+#include "hvJsonLog.h"
 #include "hvProject.h"
+#include "hvShard.h"
+#include "paths.h"
 #include "textFile.h"
 
 ThvMain* hvMain = nullptr;
@@ -33,6 +38,7 @@ void ThvMain::Run() {
     {
         std::lock_guard lock(logLock_);
         log_.clear();
+        jsonLogError_.clear();
     }
     // Without a target the output would land in the root folder or nowhere.
     if (hvProject->Target().empty())
@@ -42,6 +48,13 @@ void ThvMain::Run() {
     const bool subdirs = hvProject->Subdir();
     const std::string target = hvProject->TargetFolder();
     const std::string source = hvProject->Source();
+    if (ReadExitCodes(hvProject->Option("ExitCodes")) == ThvExitCodes::Strict)
+        RefuseWhatCannotRun(target);
+    // Opened before anything runs: a run whose records cannot be kept does not start.
+    jsonLog_.reset();
+    if (const std::string path = hvProject->JsonLog(); !path.empty())
+        jsonLog_ = std::make_unique<ThvJsonLog>(path);
+    attempt_ = hvProject->Attempt();
     Batch->Start(source, target, subdirs);
 
     Converter = ThvConvertor::CreateChain(
@@ -60,12 +73,56 @@ void ThvMain::Run() {
     while (!WaitForConverters(std::chrono::milliseconds(100))) ShowProgress(elapsed(), false);
     ShowProgress(elapsed(), true);
     ReportRun();
+    jsonLog_.reset();
+    std::lock_guard lock(logLock_);
+    if (!jsonLogError_.empty()) throw EhvError(jsonLogError_);
 }
 
-void ThvMain::FileDone(ThvBatch&, ThvNode& node) {
+bool ThvMain::FilesFailed() const { return Batch && Batch->Failed() > 0; }
+
+void ThvMain::RefuseWhatCannotRun(const std::string& target) const {
+    const char delim = hvProject->PathDelim;
+    if (hvProject->SourceList().empty()) {
+        const std::string source = ThvBatch::NormalizePath(hvProject->Source(), delim);
+        const std::string folder = ExtractFilePath(source, delim);
+        if (!folder.empty() && !DirectoryExists(folder))
+            throw EhvError("The source folder \"" + folder + "\" does not exist");
+        const std::string mask = ExtractFileName(source, delim);
+        // A mask without wildcards names one file, which must be there.
+        if (mask.find_first_of("*?") == std::string::npos && !FileExists(source))
+            throw EhvError("The source file \"" + source + "\" does not exist");
+    }
+    if (!DirectoryExists(target))
+        throw EhvError("The target folder \"" + target + "\" cannot be created");
+    const std::string logFile = hvProject->Option("LogFile");
+    const std::string logFolder = ExtractFilePath(logFile, delim);
+    if (!logFile.empty() && !logFolder.empty() && !DirectoryExists(logFolder))
+        throw EhvError("The folder of the log file \"" + logFile + "\" does not exist");
+}
+
+void ThvMain::FileDone(ThvBatch& batch, ThvNode& node) {
+    if (jsonLog_) WriteJsonRecord(batch, node);
     std::string line = StateWord(node.State) + " => " + node.Source + " => " + node.Result;
     std::lock_guard lock(logLock_);
     log_.push_back(std::move(line));
+}
+
+void ThvMain::WriteJsonRecord(ThvBatch& batch, ThvNode& node) {
+    const ThvProject& project = *hvProject;
+    // The text file the target rule names; a file written under a new name reports its own.
+    std::string target =
+        batch.TargetFolder + TargetRelativePart(node.Source, batch.SourceFolder,
+                                                batch.KeepTargetSubdirs, project.PathDelim);
+    if (!project.TargetExt.empty())
+        target = ChangeFileExt(target, project.TargetExt, project.PathDelim);
+    const int32_t shard = batch.Shards > 1 ? batch.Shard : 0;
+    try {
+        jsonLog_->Write(JsonLogRecordOf(node, target, shard, attempt_));
+    } catch (const EhvError& e) {
+        // The conversions go on; the run ends in an error once they are done.
+        std::lock_guard lock(logLock_);
+        if (jsonLogError_.empty()) jsonLogError_ = e.Message();
+    }
 }
 
 std::vector<std::string> ThvMain::LogLines() const {

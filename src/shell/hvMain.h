@@ -1,10 +1,13 @@
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <mutex>
 #include <ostream>
 #include <string>
 #include <vector>
+
+#include "hvJsonLog.h"
 
 class ThvBatch;
 class ThvNode;
@@ -24,12 +27,18 @@ class ThvMain {
     ThvMain(const ThvMain&) = delete;
     ThvMain& operator=(const ThvMain&) = delete;
 
-    /// The whole run. Throws EhvError when the run cannot start (no target folder) or the log
-    /// file cannot be written; the program then ends with exit code 1.
+    /// The whole run. Throws EhvError when the run cannot start (no target folder, a JSON log
+    /// that cannot be opened; with ExitCodes=strict also a missing source, a target folder
+    /// that cannot be made, a log file in no folder) or a log cannot be written; the program
+    /// then ends with exit code 1 (2 with ExitCodes=strict).
     void Run();
 
-    /// The per-file notification: one log line. Converter threads call it, several at once.
+    /// The per-file notification: one log line, and the file's record in the JSON log at once.
+    /// Converter threads call it, several at once.
     void FileDone(ThvBatch& batch, ThvNode& node);
+
+    /// After Run: at least one file failed.
+    bool FilesFailed() const;
 
     // Declared in this order so that the chain goes before the batch it takes nodes from.
     std::unique_ptr<ThvBatch> Batch;
@@ -40,12 +49,17 @@ class ThvMain {
 
   private:
     void ReportRun();
+    void RefuseWhatCannotRun(const std::string& target) const;
+    void WriteJsonRecord(ThvBatch& batch, ThvNode& node);
     void ShowProgress(double seconds, bool final);
 
     std::ostream& progress_;
     const bool terminal_;
     mutable std::mutex logLock_;
     std::vector<std::string> log_;
+    std::unique_ptr<ThvJsonLog> jsonLog_;  ///< open while a run with "JsonLog" goes on
+    int32_t attempt_ = 0;
+    std::string jsonLogError_;  ///< the first failed write; guarded by logLock_
 };
 
 extern ThvMain* hvMain;

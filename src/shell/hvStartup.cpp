@@ -4,6 +4,7 @@
 
 #include "hvApp.h"
 #include "hvBatch.h"
+#include "hvExitCode.h"
 #include "hvInfo.h"
 #include "hvMain.h"
 #include "hvMatch.h"
@@ -89,13 +90,15 @@ int RunQuillon(const std::string& exeName, const std::string& param, std::ostrea
     ThvGlobal<ThvMatch> match(hvMatch);
 
     if (IsUnattended(*hvProject)) {
+        const ThvExitCodes codes = ReadExitCodes(hvProject->Option("ExitCodes"));
         try {
             hvMain->Run();
         } catch (const std::exception& e) {
             err << "Application Error: " << e.what() << "\n";
-            return 1;
+            return ExitCodeOf(codes, ThvRunOutcome::CouldNotStart);
         }
-        return 0;
+        return ExitCodeOf(
+            codes, hvMain->FilesFailed() ? ThvRunOutcome::FilesFailed : ThvRunOutcome::Completed);
     }
     if (InstalledWindowRunner()) return InstalledWindowRunner()();
     err << hvProject->Title << ": this build has no window. Run a project with PureConsole=1, "

@@ -31,7 +31,8 @@ bool IsUnattended(const ThvProject& project);
 /// The program from start-up to shut-down: creates the process-wide objects in their order,
 /// reads the command line, runs one mode and destroys the objects in reverse order. Answers
 /// the exit code: 0 for every orderly end, 1 when an error escapes the unattended run (its
-/// message then goes to err as "Application Error: <message>"). The unattended run shows its
+/// message then goes to err as "Application Error: <message>"); with ExitCodes=strict 3 when
+/// files failed and 2 instead of 1. The unattended run shows its
 /// progress on err when errIsTerminal.
 int RunQuillon(const std::string& exeName, const std::string& param, std::ostream& err,
                bool errIsTerminal = false);
