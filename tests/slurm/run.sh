@@ -1,0 +1,192 @@
+#!/usr/bin/env bash
+# The converter on a real one-node Slurm cluster: installs Debian's Slurm and MUNGE when they are
+# missing, starts munged, slurmctld and slurmd by hand (no systemd) on private ports with every
+# file in a scratch folder, converts a few thousand files with a job array of 4 tasks
+# (cluster/quillon-array.sbatch), cancels one task in the middle of its run, requeues it, and
+# checks that every source was converted exactly once, by the task its share names, into text
+# byte-identical to a one-process run. Stops the daemons by their process ids at the end,
+# whatever happened.
+#
+#   tests/slurm/run.sh [path/to/quillon]      (default build/quillon)
+#
+# SLURM_TEST_FILES sets the number of files (default 4000); SLURM_TEST_KEEP=1 keeps the scratch
+# folder.
+set -euo pipefail
+
+repo=$(cd "$(dirname "$0")/../.." && pwd)
+quillon=$(realpath "${1:-$repo/build/quillon}")
+corpus=${QUILLON_PUBLIC_CORPUS:-$repo/../shared/corpus-public}
+files=${SLURM_TEST_FILES:-4000}
+shards=4
+started=$SECONDS
+
+say() { printf '[slurm test %3ds] %s\n' $((SECONDS - started)) "$*"; }
+fail() {
+    say "FAILED: $*"
+    exit 1
+}
+
+[ -x "$quillon" ] || fail "no program at $quillon"
+[ -d "$corpus" ] || fail "no sample files at $corpus"
+
+missing=""
+for package in slurmctld slurmd slurm-client munge; do
+    dpkg -s "$package" >/dev/null 2>&1 || missing="$missing $package"
+done
+if [ -n "$missing" ]; then
+    say "installing$missing"
+    sudo=""
+    [ "$(id -u)" -eq 0 ] || sudo=sudo
+    $sudo apt-get update -q >/dev/null
+    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -q --no-install-recommends $missing >/dev/null
+fi
+
+work=$(mktemp -d /tmp/quillon-slurm.XXXXXX)
+chmod 755 "$work"
+mkdir -p "$work"/{munge,state,spool,logs,out,ref}
+
+stop_daemons() {
+    # By the process ids the daemons wrote, never by name: other clusters may run here.
+    local pidfile pid
+    for pidfile in "$work/slurmd.pid" "$work/slurmctld.pid" "$work/munge/munged.pid"; do
+        [ -s "$pidfile" ] || continue
+        pid=$(cat "$pidfile")
+        kill "$pid" 2>/dev/null || continue
+        for _ in $(seq 100); do
+            kill -0 "$pid" 2>/dev/null || break
+            sleep 0.1
+        done
+        kill -9 "$pid" 2>/dev/null || true
+    done
+}
+finish() {
+    local status=$?
+    stop_daemons
+    if [ "$status" -ne 0 ]; then
+        for log in slurmctld.log slurmd.log; do
+            [ -f "$work/$log" ] && { echo "--- last lines of $log"; tail -n 15 "$work/$log"; }
+        done
+    fi
+    if [ "${SLURM_TEST_KEEP:-0}" = 1 ]; then say "kept $work"; else rm -rf "$work"; fi
+    exit "$status"
+}
+trap finish EXIT
+
+# Ports nobody listens on now.
+read -r ctld_port slurmd_port < <(python3 -c '
+import socket
+socks = [socket.socket() for _ in range(2)]
+for s in socks: s.bind(("127.0.0.1", 0))
+print(*[s.getsockname()[1] for s in socks])')
+host=$(hostname -s)
+
+say "starting munged"
+mungekey -c -k "$work/munge/munge.key" >/dev/null 2>&1
+munged -S "$work/munge/munge.socket" --key-file="$work/munge/munge.key" \
+    --pid-file="$work/munge/munged.pid" --log-file="$work/munge/munged.log" \
+    --seed-file="$work/munge/munged.seed" -f
+
+cat >"$work/slurm.conf" <<CONF
+ClusterName=quillontest
+SlurmctldHost=$host(127.0.0.1)
+SlurmctldPort=$ctld_port
+SlurmdPort=$slurmd_port
+SlurmUser=root
+SlurmdUser=root
+AuthType=auth/munge
+CredType=cred/munge
+AuthInfo=socket=$work/munge/munge.socket
+StateSaveLocation=$work/state
+SlurmdSpoolDir=$work/spool
+SlurmctldPidFile=$work/slurmctld.pid
+SlurmdPidFile=$work/slurmd.pid
+SlurmctldLogFile=$work/slurmctld.log
+SlurmdLogFile=$work/slurmd.log
+ProctrackType=proctrack/linuxproc
+TaskPlugin=task/none
+SelectType=select/cons_tres
+SelectTypeParameters=CR_Core
+AccountingStorageType=accounting_storage/none
+JobAcctGatherType=jobacct_gather/none
+ReturnToService=2
+MailProg=/bin/true
+KillWait=10
+MinJobAge=600
+NodeName=$host NodeAddr=127.0.0.1 CPUs=2 RealMemory=20000 State=UNKNOWN
+PartitionName=test Nodes=$host Default=YES MaxTime=INFINITE State=UP
+CONF
+export SLURM_CONF="$work/slurm.conf"
+
+say "starting slurmctld and slurmd (ports $ctld_port, $slurmd_port)"
+slurmctld -f "$SLURM_CONF"
+slurmd -f "$SLURM_CONF"
+for _ in $(seq 150); do
+    [ "$(sinfo -h -o %T 2>/dev/null)" = idle ] && break
+    sleep 0.2
+done
+[ "$(sinfo -h -o %T 2>/dev/null)" = idle ] || fail "the node never became idle"
+
+say "making $files sources"
+python3 "$repo/tests/slurm/makeSources.py" "$corpus" "$work/in" "$files" >"$work/sources.txt"
+
+# The task's share of the work, and its project: the options that a user's project holds.
+printf 'Source=%s\r\nSubdir=True\r\nTarget=%s\r\nIsOverwrite=skip\r\nThreadsCount=1\r\n' \
+    "$work/in/*.ppt?" "$work/out" >"$work/array.batch-quillon"
+printf 'Source=%s\r\nSubdir=True\r\nTarget=%s\r\nThreadsCount=2\r\nPureConsole=1\r\nJsonLog=%s\r\n' \
+    "$work/in/*.ppt?" "$work/ref" "$work/ref.jsonl" >"$work/ref.batch-quillon"
+
+say "one process, 2 converters, for the reference"
+"$quillon" "$work/ref.batch-quillon" || fail "the reference run failed"
+
+say "submitting an array of $shards tasks"
+export QUILLON="$quillon"
+job=$(sbatch --parsable --array=0-$((shards - 1)) --cpus-per-task=1 --chdir="$work" \
+    --output="$work/task-%a.out" "$repo/cluster/quillon-array.sbatch" \
+    "$work/array.batch-quillon" "$shards" "$work/logs")
+job=${job%%;*}
+
+# How many sources each task has, by the share the driver computes.
+python3 "$repo/tests/slurm/check.py" --work "$work" --shards "$shards" --phase shares \
+    >"$work/shares.txt"
+
+records() { if [ -f "$work/logs/task-$1.jsonl" ]; then wc -l <"$work/logs/task-$1.jsonl"; else echo 0; fi; }
+
+# Cancel the first task seen with some of its files done and many left. The logs are watched
+# rather than squeue: a record is on disk the moment its file is done.
+cancelled=""
+for _ in $(seq 3000); do
+    for task in $(seq 0 $((shards - 1))); do
+        done_count=$(records "$task")
+        share=$(awk -v t="$task" '$1 == t {print $2}' "$work/shares.txt")
+        if [ "$done_count" -ge 5 ] && [ "$done_count" -lt $((share / 2)) ]; then
+            scancel "${job}_$task"
+            cancelled=$task
+            say "cancelled task $task after $done_count of its $share files"
+            break 2
+        fi
+    done
+    sleep 0.02
+done
+[ -n "$cancelled" ] || fail "no task was caught in the middle of its run"
+
+wait_for_array() {
+    for _ in $(seq 900); do
+        [ -z "$(squeue -h -j "$job" -o %i 2>/dev/null)" ] && return 0
+        sleep 0.2
+    done
+    fail "the array did not end in 3 minutes"
+}
+wait_for_array
+say "array ended; checking the first attempts"
+python3 "$repo/tests/slurm/check.py" --work "$work" --shards "$shards" --cancelled "$cancelled" \
+    --phase first || fail "the first attempts do not add up"
+
+say "requeueing task $cancelled"
+scontrol requeue "${job}_$cancelled"
+# A requeued job waits for its begin time (about two minutes); start it now.
+scontrol update jobid="${job}_$cancelled" StartTime=now
+wait_for_array
+say "checking all attempts"
+python3 "$repo/tests/slurm/check.py" --work "$work" --shards "$shards" --cancelled "$cancelled" \
+    --phase final || fail "the converted files do not add up"
+say "passed"
