@@ -11,15 +11,28 @@ DOC_PACKAGES := groff librsvg2-bin poppler-utils
 # gtk-update-icon-cache.
 DEB_PACKAGES := dpkg-dev file lintian desktop-file-utils shared-mime-info man-db \
                 hicolor-icon-theme gtk-update-icon-cache
+# The real one-node Slurm cluster of tests/slurm/run.sh (make test, make test-slurm).
+SLURM_PACKAGES := slurmctld slurmd slurm-client munge python3
 BUILD_TYPE ?= RelWithDebInfo
 JOBS ?= $(shell nproc)
 FUZZ_SECONDS ?= 15
 
-.PHONY: run test fuzz deps build build-asan build-tsan build-fuzz deb package-check
+.PHONY: run test fuzz deps build build-asan build-tsan build-fuzz deb package-check slurm-deps \
+        test-slurm
 
 deps:
 	@missing=""; \
 	for p in $(PACKAGES); do dpkg -s $$p >/dev/null 2>&1 || missing="$$missing $$p"; done; \
+	if [ -n "$$missing" ]; then \
+	    sudo=""; [ "$$(id -u)" -eq 0 ] || sudo=sudo; \
+	    echo "Installing:$$missing"; \
+	    $$sudo apt-get update -q && \
+	    DEBIAN_FRONTEND=noninteractive $$sudo apt-get install -y -q --no-install-recommends $$missing; \
+	fi
+
+slurm-deps:
+	@missing=""; \
+	for p in $(SLURM_PACKAGES); do dpkg -s $$p >/dev/null 2>&1 || missing="$$missing $$p"; done; \
 	if [ -n "$$missing" ]; then \
 	    sudo=""; [ "$$(id -u)" -eq 0 ] || sudo=sudo; \
 	    echo "Installing:$$missing"; \
@@ -52,9 +65,11 @@ run: build
 	@cat out/quick-start.log
 
 # Every test in the normal build, again under AddressSanitizer + UndefinedBehaviorSanitizer and
-# under ThreadSanitizer, then every fuzz target for FUZZ_SECONDS, then the Debian package.
-test: build build-asan build-tsan build-fuzz
+# under ThreadSanitizer, then every fuzz target for FUZZ_SECONDS, then the Debian package; after
+# the normal build's tests, the program on a real one-node Slurm cluster (20 to 50 s).
+test: build build-asan build-tsan build-fuzz slurm-deps
 	ctest --test-dir build --output-on-failure -j $(JOBS)
+	tests/slurm/run.sh build/quillon
 	ctest --test-dir build-asan --output-on-failure -j $(JOBS)
 	TSAN_OPTIONS="halt_on_error=1 suppressions=$(CURDIR)/tsan.supp" ctest --test-dir build-tsan --output-on-failure -j $(JOBS)
 	ctest --test-dir build-fuzz --output-on-failure -j $(JOBS)
@@ -71,6 +86,11 @@ deb: build
 # Needs root; says so and passes otherwise.
 package-check: deb
 	packaging/check.sh build
+
+# The Slurm test of make test alone: daemons on private ports, a job array of 4 tasks, one
+# cancelled and requeued (tests/slurm/run.sh).
+test-slurm: build slurm-deps
+	tests/slurm/run.sh build/quillon
 
 # The source-search benchmark of bench/README.md (a Release build; not part of make test).
 .PHONY: bench-search
