@@ -29,39 +29,16 @@ fail() {
 [ -x "$quillon" ] || fail "no program at $quillon"
 [ -d "$corpus" ] || fail "no sample files at $corpus"
 
-missing=""
-for package in slurmctld slurmd slurm-client munge; do
-    dpkg -s "$package" >/dev/null 2>&1 || missing="$missing $package"
-done
-if [ -n "$missing" ]; then
-    say "installing$missing"
-    sudo=""
-    [ "$(id -u)" -eq 0 ] || sudo=sudo
-    $sudo apt-get update -q >/dev/null
-    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -q --no-install-recommends $missing >/dev/null
-fi
+. "$repo/tests/slurm/oneNode.sh"
+slurm_install
 
 work=$(mktemp -d /tmp/quillon-slurm.XXXXXX)
 chmod 755 "$work"
-mkdir -p "$work"/{munge,state,spool,logs,out,ref}
+mkdir -p "$work"/{logs,out,ref}
 
-stop_daemons() {
-    # By the process ids the daemons wrote, never by name: other clusters may run here.
-    local pidfile pid
-    for pidfile in "$work/slurmd.pid" "$work/slurmctld.pid" "$work/munge/munged.pid"; do
-        [ -s "$pidfile" ] || continue
-        pid=$(cat "$pidfile")
-        kill "$pid" 2>/dev/null || continue
-        for _ in $(seq 100); do
-            kill -0 "$pid" 2>/dev/null || break
-            sleep 0.1
-        done
-        kill -9 "$pid" 2>/dev/null || true
-    done
-}
 finish() {
     local status=$?
-    stop_daemons
+    slurm_stop "$work"
     if [ "$status" -ne 0 ]; then
         for log in slurmctld.log slurmd.log; do
             [ -f "$work/$log" ] && { echo "--- last lines of $log"; tail -n 15 "$work/$log"; }
@@ -72,59 +49,8 @@ finish() {
 }
 trap finish EXIT
 
-# Ports nobody listens on now.
-read -r ctld_port slurmd_port < <(python3 -c '
-import socket
-socks = [socket.socket() for _ in range(2)]
-for s in socks: s.bind(("127.0.0.1", 0))
-print(*[s.getsockname()[1] for s in socks])')
-host=$(hostname -s)
-
-say "starting munged"
-mungekey -c -k "$work/munge/munge.key" >/dev/null 2>&1
-munged -S "$work/munge/munge.socket" --key-file="$work/munge/munge.key" \
-    --pid-file="$work/munge/munged.pid" --log-file="$work/munge/munged.log" \
-    --seed-file="$work/munge/munged.seed" -f
-
-cat >"$work/slurm.conf" <<CONF
-ClusterName=quillontest
-SlurmctldHost=$host(127.0.0.1)
-SlurmctldPort=$ctld_port
-SlurmdPort=$slurmd_port
-SlurmUser=root
-SlurmdUser=root
-AuthType=auth/munge
-CredType=cred/munge
-AuthInfo=socket=$work/munge/munge.socket
-StateSaveLocation=$work/state
-SlurmdSpoolDir=$work/spool
-SlurmctldPidFile=$work/slurmctld.pid
-SlurmdPidFile=$work/slurmd.pid
-SlurmctldLogFile=$work/slurmctld.log
-SlurmdLogFile=$work/slurmd.log
-ProctrackType=proctrack/linuxproc
-TaskPlugin=task/none
-SelectType=select/cons_tres
-SelectTypeParameters=CR_Core
-AccountingStorageType=accounting_storage/none
-JobAcctGatherType=jobacct_gather/none
-ReturnToService=2
-MailProg=/bin/true
-KillWait=10
-MinJobAge=600
-NodeName=$host NodeAddr=127.0.0.1 CPUs=2 RealMemory=20000 State=UNKNOWN
-PartitionName=test Nodes=$host Default=YES MaxTime=INFINITE State=UP
-CONF
-export SLURM_CONF="$work/slurm.conf"
-
-say "starting slurmctld and slurmd (ports $ctld_port, $slurmd_port)"
-slurmctld -f "$SLURM_CONF"
-slurmd -f "$SLURM_CONF"
-for _ in $(seq 150); do
-    [ "$(sinfo -h -o %T 2>/dev/null)" = idle ] && break
-    sleep 0.2
-done
-[ "$(sinfo -h -o %T 2>/dev/null)" = idle ] || fail "the node never became idle"
+say "starting munged, slurmctld and slurmd"
+slurm_start "$work" || fail "Slurm did not start"
 
 say "making $files sources"
 python3 "$repo/tests/slurm/makeSources.py" "$corpus" "$work/in" "$files" >"$work/sources.txt"
