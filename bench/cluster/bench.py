@@ -56,7 +56,7 @@ def slurm_array(quillon, work, target):
     # The task's converter under bash's own timer: user and system seconds of the program.
     wrapper = os.path.join(work, "timed-quillon")
     with open(wrapper, "w") as f:
-        f.write(f"#!/bin/bash\nTIMEFORMAT='%U %S'\n{{ time {quillon} \"$@\" ; }} 2>>{cpu_file}\n")
+        f.write(f"#!/bin/bash\nTIMEFORMAT='%R %U %S'\n{{ time {quillon} \"$@\" ; }} 2>>{cpu_file}\n")
     os.chmod(wrapper, 0o755)
     p = os.path.join(work, "array.batch-quillon")
     project(p, [("Source", f"{work}/in/*.ppt?"), ("Subdir", "True"), ("Target", target),
@@ -71,12 +71,13 @@ def slurm_array(quillon, work, target):
                          capture_output=True, text=True).stdout.strip():
         time.sleep(0.05)
     wall = time.monotonic() - start
-    cpu = 0.0
+    cpu, own = 0.0, 0.0
     with open(cpu_file) as f:
         for line in f:
-            user, system = line.split()
+            real, user, system = line.split()
+            own += float(real)
             cpu += float(user) + float(system)
-    return wall, cpu
+    return wall, cpu, own
 
 
 def main():
@@ -122,7 +123,8 @@ def main():
 
     med = statistics.median
     ow, oc = med(w for w, _ in one), med(c for _, c in one)
-    aw, ac = med(w for w, _ in array), med(c for _, c in array)
+    aw, ac = med(w for w, _, _ in array), med(c for _, c, _ in array)
+    tasks_own = med(o for _, _, o in array)
     fw, fc = med(w for w, _ in fixed), med(c for _, c in fixed)
     ww, wc = med(w for w, _ in walks), med(c for _, c in walks)
     lw, lc = med(w for w, _ in lists), med(c for _, c in lists)
@@ -131,7 +133,10 @@ def main():
     print(f"one process, ThreadsCount=2:    wall {ow:6.2f} s  CPU {oc:6.2f} s")
     print(f"Slurm array, 4 x ThreadsCount=1: wall {aw:6.2f} s  CPU {ac:6.2f} s"
           f"  (wall {aw / ow:.2f}x, CPU {ac / oc:.2f}x of one process)")
-    print(f"text files identical to one process's in every round")
+    print(f"  the 4 tasks' own wall time adds up to {tasks_own:.2f} s (2 run at a time on 2 cores): "
+          f"about {aw - tasks_own / 2:.2f} s of the array's wall is Slurm's submitting, "
+          f"scheduling and starting")
+    print("text files identical to one process's in every round")
     print(f"task fixed cost (empty list):     wall {fw * 1000:6.1f} ms CPU {fc * 1000:6.1f} ms")
     print(f"per file (one process's CPU less its fixed cost): {per_file * 1000:.3f} ms")
     print(f"listing {count} files: walk wall {ww:.3f} s CPU {wc:.3f} s; "

@@ -13,7 +13,11 @@ corpus=${QUILLON_PUBLIC_CORPUS:-$repo/../shared/corpus-public}
 
 . "$repo/tests/slurm/oneNode.sh"
 slurm_install
-work=$(mktemp -d /tmp/quillon-bench-cluster.XXXXXX)
+# Sources, texts and the cluster's own files on a RAM file system where there is one: the disk
+# of a shared machine would measure the other users' writes.
+scratch=/tmp
+[ -d /dev/shm ] && [ -w /dev/shm ] && scratch=/dev/shm
+work=$(mktemp -d "$scratch/quillon-bench-cluster.XXXXXX")
 chmod 755 "$work"
 trap 'slurm_stop "$work"; rm -rf "$work"' EXIT
 slurm_start "$work"
