@@ -131,6 +131,11 @@ TEST_F(ClusterTest, StrictExitCodesTellFailedFilesFromARunThatCouldNotStart) {
               std::string::npos)
         << r.err;
     EXPECT_EQ(Run({missing.substr(0, missing.find(",ExitCodes"))}).exitCode, 0);
+    r = Run({"-P:Source=" + dir / "in,Target=" + dir / "out,PureConsole=1,ExitCodes=strict"});
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_NE(r.err.find("is a folder: give it with a mask, " + dir / "in/*.ppt?"),
+              std::string::npos)
+        << r.err;
     EXPECT_EQ(Run({Project("ExitCodes=strict,LogFile=" + dir / "no/run.log")}).exitCode, 2);
     EXPECT_EQ(Run({Project("ExitCodes=strict,JsonLog=" + dir / "no/run.jsonl")}).exitCode, 2);
     EXPECT_EQ(Run({Project("JsonLog=" + dir / "no/run.jsonl")}).exitCode, 1);

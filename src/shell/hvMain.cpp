@@ -85,12 +85,18 @@ void ThvMain::RefuseWhatCannotRun(const std::string& target) const {
     if (hvProject->SourceList().empty()) {
         const std::string source = ThvBatch::NormalizePath(hvProject->Source(), delim);
         const std::string folder = ExtractFilePath(source, delim);
+        if (source.empty()) throw EhvError("No source: set Source or SourceList");
         if (!folder.empty() && !DirectoryExists(folder))
             throw EhvError("The source folder \"" + folder + "\" does not exist");
-        const std::string mask = ExtractFileName(source, delim);
         // A mask without wildcards names one file, which must be there.
-        if (mask.find_first_of("*?") == std::string::npos && !FileExists(source))
+        if (ExtractFileName(source, delim).find_first_of("*?") == std::string::npos &&
+            !FileExists(source)) {
+            if (DirectoryExists(source)) {
+                throw EhvError("The source \"" + source + "\" is a folder: give it with a mask, " +
+                               IncludeTrailingPathDelimiter(source, delim) + "*.ppt?");
+            }
             throw EhvError("The source file \"" + source + "\" does not exist");
+        }
     }
     if (!DirectoryExists(target))
         throw EhvError("The target folder \"" + target + "\" cannot be created");
