@@ -27,8 +27,9 @@ class ThvReadFile {
 
 /// A file that lines are appended to, each reaching the operating system in one write as soon
 /// as it is given, so a process killed right after keeps it, and two processes appending to
-/// one file never mix their lines. Not synced to the disk: a machine that fails may lose the
-/// last lines. One object may be used from several threads.
+/// one file never mix their lines (each line is written under an exclusive lock of the file,
+/// which every object of this class takes). Not synced to the disk: a machine that fails may lose
+/// the last lines. One object may be used from several threads.
 class ThvAppendFile {
   public:
     /// Opens or creates the file for appending; what it holds stays. When it does not end with
@@ -45,6 +46,9 @@ class ThvAppendFile {
     const std::string& Path() const { return path_; }
 
   private:
+    /// Ends a line that a writer stopped in the middle of; answers 0 or an errno value.
+    int EndOpenLine();
+
     std::string path_;
     int fd_;
 };

@@ -1,5 +1,6 @@
 #include <errno.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -28,39 +29,60 @@ std::size_t ThvReadFile::Read(char* buffer, std::size_t size) {
     }
 }
 
-ThvAppendFile::ThvAppendFile(const std::string& path)
-    : path_(path), fd_(open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0666)) {
-    const auto fail = [&](int error) {
-        if (fd_ >= 0) close(fd_);
-        throw EhvError("Cannot create file \"" + path + "\". " + SystemErrorMessage(error));
-    };
-    if (fd_ < 0) fail(errno);
-    struct stat st;
-    if (fstat(fd_, &st) != 0) fail(errno);
-    if (!S_ISREG(st.st_mode)) fail(EINVAL);
-    if (st.st_size > 0) {
-        char last = '\n';
-        const int readable = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-        if (readable >= 0) {
-            if (pread(readable, &last, 1, st.st_size - 1) != 1) last = '\n';
-            close(readable);
-        }
-        if (last != '\n') {
-            try {
-                Append("\n");
-            } catch (const EhvError& e) {
-                close(fd_);
-                throw EhvError("Cannot create file \"" + path + "\". " + e.Message());
-            }
+namespace {
+
+/// Holds an exclusive lock on an open file for a scope. Writers of other processes (and other
+/// objects of this one) take it too, so a line is never seen half written; threads sharing one
+/// object need no more than the single append of each line.
+class TFileLock {
+  public:
+    explicit TFileLock(int fd) : fd_(fd) {
+        while (flock(fd_, LOCK_EX) != 0 && errno == EINTR) {
         }
     }
+    ~TFileLock() { flock(fd_, LOCK_UN); }
+    TFileLock(const TFileLock&) = delete;
+    TFileLock& operator=(const TFileLock&) = delete;
+
+  private:
+    int fd_;
+};
+
+}  // namespace
+
+ThvAppendFile::ThvAppendFile(const std::string& path)
+    : path_(path), fd_(open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0666)) {
+    int error = fd_ < 0 ? errno : 0;
+    if (error == 0) {
+        TFileLock lock(fd_);
+        error = EndOpenLine();
+    }
+    if (error != 0) {
+        if (fd_ >= 0) close(fd_);
+        throw EhvError("Cannot create file \"" + path + "\". " + SystemErrorMessage(error));
+    }
+}
+
+int ThvAppendFile::EndOpenLine() {
+    struct stat st;
+    if (fstat(fd_, &st) != 0) return errno;
+    if (!S_ISREG(st.st_mode)) return EINVAL;
+    if (st.st_size == 0) return 0;
+    char last = '\n';
+    const int readable = open(path_.c_str(), O_RDONLY | O_CLOEXEC);
+    if (readable >= 0) {
+        if (pread(readable, &last, 1, st.st_size - 1) != 1) last = '\n';
+        close(readable);
+    }
+    if (last != '\n' && write(fd_, "\n", 1) != 1) return errno != 0 ? errno : ENOSPC;
+    return 0;
 }
 
 ThvAppendFile::~ThvAppendFile() { close(fd_); }
 
 void ThvAppendFile::Append(std::string_view bytes) {
-    // One write normally takes all; a short one (a full disk, a signal) is continued, and only
-    // then can another writer's line come in between.
+    TFileLock lock(fd_);
+    // One write normally takes all; a short one (a full disk, a signal) is continued.
     while (!bytes.empty()) {
         const ssize_t put = write(fd_, bytes.data(), bytes.size());
         if (put < 0) {
