@@ -175,9 +175,11 @@ std::string ResolveListEntry(std::string_view entry, const std::string& listFold
     if (delim == '\\' && path.size() >= 2 && path[1] == ':') {
         headLength = path.size() >= 3 && path[2] == '\\' ? 3 : 2;
     } else if (delim == '\\' && path.size() >= 2 && path[0] == '\\' && path[1] == '\\') {
-        std::size_t end = path.find('\\', 2);
-        end = end == std::string::npos ? path.size() : path.find('\\', end + 1);
-        headLength = end == std::string::npos ? path.size() : end + 1;
+        // The server and the share name; a path that stops before either is all head.
+        const std::size_t server = path.find('\\', 2);
+        const std::size_t share =
+            server == std::string::npos ? server : path.find('\\', server + 1);
+        headLength = share == std::string::npos ? path.size() : share + 1;
     } else if (!path.empty() && path[0] == delim) {
         headLength = 1;
     }

@@ -142,6 +142,9 @@ TEST(SourceListTest, EntriesResolveBelowTheListFolder) {
     EXPECT_EQ(ResolveListEntry("D:\\in\\..\\..\\a.ppt", "C:\\l\\", '\\'), "D:\\a.ppt");
     EXPECT_EQ(ResolveListEntry("\\\\srv\\share\\..\\a.ppt", "C:\\l\\", '\\'),
               "\\\\srv\\share\\a.ppt");
+    // A server path that stops before its share (found by fuzzing: the head ran past the end).
+    EXPECT_EQ(ResolveListEntry("\\\\srv", "C:\\l\\", '\\'), "\\\\srv");
+    EXPECT_EQ(ResolveListEntry("//srv/share", "C:\\l\\", '\\'), "\\\\srv\\share");
 }
 
 // A name with ".." that climbs out of the source root must not be taken as below it: the text
