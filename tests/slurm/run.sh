@@ -9,14 +9,14 @@
 #
 #   tests/slurm/run.sh [path/to/quillon]      (default build/quillon)
 #
-# SLURM_TEST_FILES sets the number of files (default 4000); SLURM_TEST_KEEP=1 keeps the scratch
+# SLURM_TEST_FILES sets the number of files (default 5000); SLURM_TEST_KEEP=1 keeps the scratch
 # folder.
 set -euo pipefail
 
 repo=$(cd "$(dirname "$0")/../.." && pwd)
 quillon=$(realpath "${1:-$repo/build/quillon}")
 corpus=${QUILLON_PUBLIC_CORPUS:-$repo/../shared/corpus-public}
-files=${SLURM_TEST_FILES:-4000}
+files=${SLURM_TEST_FILES:-5000}
 shards=4
 started=$SECONDS
 
@@ -64,6 +64,10 @@ printf 'Source=%s\r\nSubdir=True\r\nTarget=%s\r\nThreadsCount=2\r\nPureConsole=1
 say "one process, 2 converters, for the reference"
 "$quillon" "$work/ref.batch-quillon" || fail "the reference run failed"
 
+# How many sources each task has, by the share the driver computes.
+python3 "$repo/tests/slurm/check.py" --work "$work" --shards "$shards" --phase shares \
+    >"$work/shares.txt"
+
 say "submitting an array of $shards tasks"
 export QUILLON="$quillon"
 job=$(sbatch --parsable --array=0-$((shards - 1)) --cpus-per-task=1 --chdir="$work" \
@@ -71,27 +75,27 @@ job=$(sbatch --parsable --array=0-$((shards - 1)) --cpus-per-task=1 --chdir="$wo
     "$work/array.batch-quillon" "$shards" "$work/logs")
 job=${job%%;*}
 
-# How many sources each task has, by the share the driver computes.
-python3 "$repo/tests/slurm/check.py" --work "$work" --shards "$shards" --phase shares \
-    >"$work/shares.txt"
 
-records() { if [ -f "$work/logs/task-$1.jsonl" ]; then wc -l <"$work/logs/task-$1.jsonl"; else echo 0; fi; }
-
-# Cancel the first task seen with some of its files done and many left. The logs are watched
-# rather than squeue: a record is on disk the moment its file is done.
+# Cancel the first task seen with some of its files done and at least half left. The logs are
+# watched rather than squeue: a record is on disk the moment its file is done, and one wc over
+# all of them keeps the look quick.
 cancelled=""
-for _ in $(seq 3000); do
-    for task in $(seq 0 $((shards - 1))); do
-        done_count=$(records "$task")
-        share=$(awk -v t="$task" '$1 == t {print $2}' "$work/shares.txt")
-        if [ "$done_count" -ge 5 ] && [ "$done_count" -lt $((share / 2)) ]; then
-            scancel "${job}_$task"
-            cancelled=$task
-            say "cancelled task $task after $done_count of its $share files"
-            break 2
-        fi
-    done
-    sleep 0.02
+for _ in $(seq 6000); do
+    read -r task done_count < <(cd "$work/logs" 2>/dev/null && wc -l task-*.jsonl 2>/dev/null |
+        awk -v shares="$(tr '\n' ' ' <"$work/shares.txt")" '
+            BEGIN { n = split(shares, s, " "); for (i = 1; i < n; i += 2) share[s[i]] = s[i + 1] }
+            $2 ~ /^task-[0-9]+\.jsonl$/ {
+                t = $2; sub(/^task-/, "", t); sub(/\.jsonl$/, "", t)
+                if ($1 >= 5 && $1 < share[t] / 2) { print t, $1; exit }
+            }') || true
+    if [ -n "${task:-}" ]; then
+        scancel "${job}_$task"
+        cancelled=$task
+        say "cancelled task $task after $done_count of its $(awk -v t="$task" '$1 == t {print $2}' \
+            "$work/shares.txt") files"
+        break
+    fi
+    sleep 0.01
 done
 [ -n "$cancelled" ] || fail "no task was caught in the middle of its run"
 
