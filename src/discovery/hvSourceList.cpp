@@ -1,5 +1,6 @@
 #include "hvSourceList.h"
 
+#include <algorithm>
 #include <utility>
 #include <vector>
 
@@ -175,11 +176,21 @@ std::string ResolveListEntry(std::string_view entry, const std::string& listFold
     if (delim == '\\' && path.size() >= 2 && path[1] == ':') {
         headLength = path.size() >= 3 && path[2] == '\\' ? 3 : 2;
     } else if (delim == '\\' && path.size() >= 2 && path[0] == '\\' && path[1] == '\\') {
-        // The server and the share name; a path that stops before either is all head.
+        // The server and the share name; a path that stops before either is all head. A "."
+        // or ".." in their place names no server: those steps are resolved like any other.
         const std::size_t server = path.find('\\', 2);
         const std::size_t share =
             server == std::string::npos ? server : path.find('\\', server + 1);
         headLength = share == std::string::npos ? path.size() : share + 1;
+        const auto isDots = [](std::string_view name) { return name == "." || name == ".."; };
+        const std::string_view serverName =
+            std::string_view(path).substr(2, std::min(server, path.size()) - 2);
+        const std::string_view shareName =
+            server == std::string::npos
+                ? std::string_view()
+                : std::string_view(path).substr(server + 1,
+                                                std::min(share, path.size()) - server - 1);
+        if (isDots(serverName) || isDots(shareName)) headLength = 2;
     } else if (!path.empty() && path[0] == delim) {
         headLength = 1;
     }

@@ -145,6 +145,9 @@ TEST(SourceListTest, EntriesResolveBelowTheListFolder) {
     // A server path that stops before its share (found by fuzzing: the head ran past the end).
     EXPECT_EQ(ResolveListEntry("\\\\srv", "C:\\l\\", '\\'), "\\\\srv");
     EXPECT_EQ(ResolveListEntry("//srv/share", "C:\\l\\", '\\'), "\\\\srv\\share");
+    // Dots in the place of a server or a share are steps like any other.
+    EXPECT_EQ(ResolveListEntry("\\\\..\\y.ppt", "C:\\l\\", '\\'), "\\\\y.ppt");
+    EXPECT_EQ(ResolveListEntry("\\\\srv\\..\\y.ppt", "C:\\l\\", '\\'), "\\\\y.ppt");
 }
 
 // A name with ".." that climbs out of the source root must not be taken as below it: the text
