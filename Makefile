@@ -66,7 +66,7 @@ run: build
 
 # Every test in the normal build, again under AddressSanitizer + UndefinedBehaviorSanitizer and
 # under ThreadSanitizer, then every fuzz target for FUZZ_SECONDS, then the Debian package; after
-# the normal build's tests, the program on a real one-node Slurm cluster (20 to 50 s).
+# the normal build's tests, the program on a real one-node Slurm cluster (20 to 80 s).
 test: build build-asan build-tsan build-fuzz slurm-deps
 	ctest --test-dir build --output-on-failure -j $(JOBS)
 	tests/slurm/run.sh build/quillon
