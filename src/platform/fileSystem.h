@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -56,19 +57,83 @@ std::optional<ThvFileAttributes> GetFileAttributes(const std::string& path);
 /// Sets or clears the read-only attribute (all write permission bits).
 bool SetReadOnly(const std::string& path, bool readOnly);
 
-/// Reads a whole file. Throws EhvError when it cannot be read or holds more than maxBytes.
+/// Reads a whole file; a pipe nobody writes into reads as empty rather than being waited for.
+/// Throws EhvError when it cannot be read or holds more than maxBytes.
 std::string ReadFileBytes(const std::string& path, std::size_t maxBytes);
 
-/// Writes bytes to a temporary file beside path and renames it over path, so the file is never
-/// seen half written. Throws EhvError "Cannot create file "<path>". <reason>".
+/// Writes bytes to path so that nobody ever sees it half written; what is at path decides how:
+/// - nothing, or a regular file: the bytes go to a temporary file beside it (a ThvTempFile)
+///   that is then renamed over it; a replaced file keeps its permission bits and, where the
+///   system allows, its owner; a read-only file is refused ("... The file is read-only").
+/// - a character device (/dev/null, a terminal) or a pipe that someone reads: written into
+///   directly; a pipe that nobody reads, a socket and a block device are refused, and never
+///   replaced.
+/// A link is followed (the user named it): the file it names is written and the link stays,
+/// except that a link to nothing is replaced. Throws EhvError "Cannot create file "<path>".
+/// <reason>".
 void WriteFileAtomic(const std::string& path, const std::string& bytes);
 
 /// Writes bytes over the existing regular file at path (truncated, not replaced: no new file is
 /// made) and renames it over to. For a file of the caller's own that nobody reads before the
-/// rename; to is never seen half written. A read-only file at to is refused as by
-/// WriteFileAtomic. On failure path is deleted, to is untouched, and EhvError "Cannot create
-/// file "<to>". <reason>" is thrown.
+/// rename; to is never seen half written. What is at to is treated as by WriteFileAtomic,
+/// except that a link at to is replaced, never followed: the names in an output folder that
+/// others may write to must not lead the output elsewhere. On failure path is deleted, to is
+/// untouched, and EhvError "Cannot create file "<to>". <reason>" is thrown.
 void RewriteFileAs(const std::string& path, const std::string& bytes, const std::string& to);
+
+/// Moves the caller's own file from over to, under the rules of RewriteFileAs (a device or a
+/// pipe at to receives from's bytes). On failure from is deleted and EhvError "Cannot create
+/// file "<to>". <reason>" is thrown.
+void MoveFileOver(const std::string& from, const std::string& to);
+
+/// A short hidden file of this process's own in a folder, named ".quillon-" and 16 hex digits,
+/// together with the names made from it by Companion. The process holds the file while the
+/// object lives, and the system lets go of it when the process ends, however it ends;
+/// RemoveStaleTemporaries removes such files once nobody holds them, so several runs, in this
+/// process or in others, may work in one folder without touching each other's temporaries.
+/// The destructor removes the file and its companions.
+class ThvTempFile {
+  public:
+    /// Creates and holds a new empty file in folder (empty, or ending with the delimiter).
+    /// Throws EhvError "Cannot create file "<shownAs>". <reason>": the caller names the file
+    /// the user knows of, not the hidden one.
+    ThvTempFile(const std::string& folder, const std::string& shownAs);
+    ~ThvTempFile();
+    ThvTempFile(const ThvTempFile&) = delete;
+    ThvTempFile& operator=(const ThvTempFile&) = delete;
+
+    const std::string& Path() const;
+    /// Path() followed by suffix (which begins with "."): a name that belongs to this file,
+    /// spared while the file is held and removed with it.
+    std::string Companion(const std::string& suffix);
+
+  private:
+    friend class TTempFileAccess;
+    struct TState;
+    std::unique_ptr<TState> state_;
+};
+
+/// Removes from folder (empty, or ending with the delimiter) the temporary files of writers
+/// that are gone: those of killed runs. Files that a live writer holds, in this process or
+/// another, and every other file stay. Errors are ignored.
+void RemoveStaleTemporaries(const std::string& folder);
+
+/// What tells one file from another at one path: a file replaced (another device or file
+/// number) or changed (size, last write) since it was looked at has another identity.
+struct ThvFileIdentity {
+    uint64_t Device = 0;
+    uint64_t Index = 0;
+    int64_t Size = 0;
+    int64_t LastWrite = 0;  ///< nanoseconds since 1970-01-01 UTC
+    bool operator==(const ThvFileIdentity&) const = default;
+};
+
+/// The identity of the file at path (a link is followed); empty when it cannot be looked up.
+std::optional<ThvFileIdentity> GetFileIdentity(const std::string& path);
+
+/// The system's text for the error of this thread's last failed call of this unit (DeleteFile,
+/// MoveFile, ...); read it right after the call.
+std::string LastSystemErrorMessage();
 
 /// The system's text for an errno value.
 std::string SystemErrorMessage(int error);

@@ -3,43 +3,19 @@
 #include <sys/types.h>
 #include <unistd.h>
 
-#include <atomic>
+#include <algorithm>
 #include <cerrno>
-#include <chrono>
-#include <cstdio>
 #include <cstring>
 
 #include "fileSystem.h"
 #include "hvError.h"
 #include "paths.h"
+#include "posixFile.h"
 
 namespace {
 
 constexpr mode_t kWriteBits = S_IWUSR | S_IWGRP | S_IWOTH;
 constexpr int64_t kNanosPerSecond = 1'000'000'000;
-
-class TFileDescriptor {
-  public:
-    explicit TFileDescriptor(int fd) : fd_(fd) {}
-    ~TFileDescriptor() {
-        if (fd_ >= 0) close(fd_);
-    }
-    TFileDescriptor(const TFileDescriptor&) = delete;
-    TFileDescriptor& operator=(const TFileDescriptor&) = delete;
-
-    int Get() const { return fd_; }
-
-    /// Closes now and reports close's own error, which network file systems use for write
-    /// errors they could not report earlier.
-    int Close() {
-        int result = close(fd_);
-        fd_ = -1;
-        return result;
-    }
-
-  private:
-    int fd_;
-};
 
 // Both strerror_r flavours exist (GNU returns the text, XSI fills the buffer); overloading on
 // the return type picks the right reading for whichever the C library declares.
@@ -74,48 +50,6 @@ std::string LastComponent(const std::string& path) {
     std::string trimmed = path;
     while (trimmed.size() > 1 && trimmed.back() == '/') trimmed.pop_back();
     return ExtractFileName(trimmed, '/');
-}
-
-[[noreturn]] void ThrowCannotCreate(const std::string& path, int error) {
-    throw EhvError("Cannot create file \"" + path + "\". " + SystemErrorMessage(error));
-}
-
-bool WriteAll(int fd, const std::string& bytes) {
-    const char* data = bytes.data();
-    std::size_t left = bytes.size();
-    while (left > 0) {
-        ssize_t written = write(fd, data, left);
-        if (written < 0) {
-            if (errno == EINTR) continue;
-            return false;
-        }
-        data += written;
-        left -= static_cast<std::size_t>(written);
-    }
-    return true;
-}
-
-// Creates a new file beside path with a name nobody else uses. Not mkstemp: that creates mode
-// 0600, and reading the umask to widen it is not thread-safe; O_CREAT with 0666 lets the
-// kernel apply the umask itself.
-int CreateTempBeside(const std::string& path, std::string& tempPath) {
-    static std::atomic<uint64_t> counter{0};
-    // Shortened so that a name near the 255-byte limit still leaves room for the suffix.
-    std::string prefix =
-        ExtractFilePath(path, '/') + "." + ExtractFileName(path, '/').substr(0, 200) + ".";
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        uint64_t unique =
-            (static_cast<uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count())
-             << 16) ^
-            (static_cast<uint64_t>(getpid()) << 40) ^ counter.fetch_add(1);
-        char suffix[24];
-        std::snprintf(suffix, sizeof suffix, "%016llx", static_cast<unsigned long long>(unique));
-        tempPath = prefix + suffix;
-        int fd = open(tempPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd >= 0 || errno != EEXIST) return fd;
-    }
-    errno = EEXIST;
-    return -1;
 }
 
 }  // namespace
@@ -222,7 +156,9 @@ bool SetReadOnly(const std::string& path, bool readOnly) {
 }
 
 std::string ReadFileBytes(const std::string& path, std::size_t maxBytes) {
-    TFileDescriptor fd(open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    // Opened without waiting for a writer, then read as usual: a pipe that nobody writes into
+    // reads as empty instead of keeping the program waiting for ever.
+    TFileDescriptor fd(open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
     if (fd.Get() < 0) {
         throw EhvError("Cannot open file \"" + path + "\". " + SystemErrorMessage(errno));
     }
@@ -234,6 +170,8 @@ std::string ReadFileBytes(const std::string& path, std::size_t maxBytes) {
         return EhvError("Cannot read file \"" + path + "\". " + SystemErrorMessage(error));
     };
 
+    const int flags = fcntl(fd.Get(), F_GETFL);
+    if (flags < 0 || fcntl(fd.Get(), F_SETFL, flags & ~O_NONBLOCK) != 0) throw readError(errno);
     struct stat st;
     if (fstat(fd.Get(), &st) != 0) throw readError(errno);
     std::size_t reported = st.st_size > 0 ? static_cast<std::size_t>(st.st_size) : 0;
@@ -262,71 +200,14 @@ std::string ReadFileBytes(const std::string& path, std::size_t maxBytes) {
     return data;
 }
 
-namespace {
-
-// What a write over path must respect: rename() would replace a read-only file without a word;
-// Windows refuses, and a file the user protected must not be overwritten behind their back.
-// Returns the existing file's mode to carry over, or 0 when nothing is there.
-mode_t CheckReplaceable(const std::string& path) {
-    if (ExtractFileName(path, '/').empty()) ThrowCannotCreate(path, EISDIR);
-    struct stat target;
-    if (stat(path.c_str(), &target) != 0 || S_ISDIR(target.st_mode)) return 0;
-    if ((target.st_mode & kWriteBits) == 0) ThrowCannotCreate(path, EACCES);
-    return target.st_mode & 07777;
-}
-
-// Writes bytes to fd, gives it the mode of the file it will replace, closes it and renames
-// from over to. On any failure from is deleted and the error thrown for to.
-void FinishAndRename(TFileDescriptor& fd, const std::string& bytes, mode_t mode,
-                     const std::string& from, const std::string& to) {
-    auto fail = [&](int error) {
-        unlink(from.c_str());
-        ThrowCannotCreate(to, error);
-    };
-    if (!WriteAll(fd.Get(), bytes)) fail(errno);
-    if (mode != 0 && fchmod(fd.Get(), mode) != 0) fail(errno);
-    // No fsync: the promise is that no reader ever sees a half-written file, which the rename
-    // gives. Durability across a power cut would cost a disk flush per output file of a batch
-    // of thousands, and ext4 already flushes data before a rename over an existing file.
-    if (fd.Close() != 0) fail(errno);
-    if (rename(from.c_str(), to.c_str()) != 0) fail(errno);
-}
-
-}  // namespace
-
-void WriteFileAtomic(const std::string& path, const std::string& bytes) {
-    const mode_t mode = CheckReplaceable(path);
-    std::string tempPath;
-    TFileDescriptor fd(CreateTempBeside(path, tempPath));
-    if (fd.Get() < 0) ThrowCannotCreate(path, errno);
-    FinishAndRename(fd, bytes, mode, tempPath, path);
-}
-
-void RewriteFileAs(const std::string& path, const std::string& bytes, const std::string& to) {
-    auto fail = [&](int error) {
-        unlink(path.c_str());
-        ThrowCannotCreate(to, error);
-    };
-    mode_t mode = 0;
-    if (path != to) {
-        try {
-            mode = CheckReplaceable(to);
-        } catch (const EhvError&) {
-            unlink(path.c_str());
-            throw;
-        }
-    }
-    // The file is the caller's own; a link put in its place must not be written through.
-    TFileDescriptor fd(open(path.c_str(), O_WRONLY | O_CLOEXEC | O_NOFOLLOW));
-    if (fd.Get() < 0) fail(errno);
+std::optional<ThvFileIdentity> GetFileIdentity(const std::string& path) {
     struct stat st;
-    if (fstat(fd.Get(), &st) != 0) fail(errno);
-    if (!S_ISREG(st.st_mode)) fail(EINVAL);
-    // Cut to the new length rather than opened truncated: ext4 writes a file truncated to
-    // nothing back to disk as soon as it is closed, which would cost a disk write per file.
-    if (ftruncate(fd.Get(), static_cast<off_t>(bytes.size())) != 0) fail(errno);
-    FinishAndRename(fd, bytes, mode, path, to);
+    if (stat(path.c_str(), &st) != 0) return std::nullopt;
+    return ThvFileIdentity{static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino),
+                           static_cast<int64_t>(st.st_size), ToNanos(st.st_mtim)};
 }
+
+std::string LastSystemErrorMessage() { return SystemErrorMessage(errno); }
 
 std::string SystemErrorMessage(int error) {
     char buffer[256] = {};

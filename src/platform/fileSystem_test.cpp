@@ -14,6 +14,7 @@
 
 #include "errorText.h"
 #include "folderEntries.h"
+#include "fullDisk.h"
 #include "hvError.h"
 #include "tempDir.h"
 
@@ -25,26 +26,14 @@ class FileSystemTest : public ::testing::Test {
   protected:
     std::string Path(const std::string& name) const { return dir_ / name; }
     std::string message(const std::string& name, int error) const {
-        return "Cannot create file \"" + Path(name) + "\". " + SystemErrorMessage(error);
+        return message(name, SystemErrorMessage(error));
+    }
+    std::string message(const std::string& name, const std::string& reason) const {
+        return "Cannot create file \"" + Path(name) + "\". " + reason;
     }
     TempDir dir_;
     const std::string folder_ = dir_.Path().substr(0, dir_.Path().size() - 1);
 };
-
-// The error text of call, run with a file size limit of 4 KiB: a full disk, simulated.
-template <typename Call>
-std::string ErrorOnAFullDisk(Call call) {
-    struct rlimit oldLimit {};
-    getrlimit(RLIMIT_FSIZE, &oldLimit);
-    struct rlimit small = oldLimit;
-    small.rlim_cur = 4096;
-    sighandler_t oldHandler = signal(SIGXFSZ, SIG_IGN);
-    setrlimit(RLIMIT_FSIZE, &small);
-    std::string error = ErrorOf(call);
-    setrlimit(RLIMIT_FSIZE, &oldLimit);
-    signal(SIGXFSZ, oldHandler);
-    return error;
-}
 
 mode_t ModeOf(const std::string& path) {
     struct stat st {};
@@ -164,7 +153,8 @@ TEST_F(FileSystemTest, WriteFileAtomicSetsModeAndLeavesNoTemporary) {
 TEST_F(FileSystemTest, WriteFileAtomicFailuresKeepTheOldFile) {
     WriteFileAtomic(Path("ro"), "old");
     ASSERT_TRUE(SetReadOnly(Path("ro"), true));
-    EXPECT_EQ(ErrorOf([&] { WriteFileAtomic(Path("ro"), "new"); }), message("ro", EACCES));
+    EXPECT_EQ(ErrorOf([&] { WriteFileAtomic(Path("ro"), "new"); }),
+              message("ro", "The file is read-only"));
     EXPECT_EQ(ReadFileBytes(Path("ro"), 10), "old");
     EXPECT_EQ(ErrorOf([&] { WriteFileAtomic(Path("no/f"), "x"); }), message("no/f", ENOENT));
     EXPECT_EQ(ErrorOf([&] { WriteFileAtomic(Path("ro/f"), "x"); }), message("ro/f", ENOTDIR));
@@ -206,7 +196,7 @@ TEST_F(FileSystemTest, RewriteFileAsReusesTheFileAndCleansUpOnFailure) {
     WriteFileAtomic(Path("mine"), "x");
     ASSERT_TRUE(SetReadOnly(Path("target"), true));
     EXPECT_EQ(ErrorOf([&] { RewriteFileAs(Path("mine"), "new", Path("target")); }),
-              message("target", EACCES));
+              message("target", "The file is read-only"));
     EXPECT_EQ(ReadFileBytes(Path("target"), 100), "in place");
     WriteFileAtomic(Path("mine"), "x");
     EXPECT_EQ(ErrorOnAFullDisk(
