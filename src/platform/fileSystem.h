@@ -69,8 +69,9 @@ std::string ReadFileBytes(const std::string& path, std::size_t maxBytes);
 ///   directly; a pipe that nobody reads, a socket and a block device are refused, and never
 ///   replaced.
 /// A link is followed (the user named it): the file it names is written and the link stays,
-/// except that a link to nothing is replaced. Throws EhvError "Cannot create file "<path>".
-/// <reason>".
+/// except that a link to nothing is replaced. The first write of the process into a folder
+/// removes the temporaries that killed runs left there (RemoveStaleTemporaries). Throws
+/// EhvError "Cannot create file "<path>". <reason>".
 void WriteFileAtomic(const std::string& path, const std::string& bytes);
 
 /// Writes bytes over the existing regular file at path (truncated, not replaced: no new file is

@@ -14,6 +14,8 @@
 #include <cstdio>
 #include <functional>
 #include <map>
+#include <mutex>
+#include <set>
 #include <vector>
 
 #include "fileSystem.h"
@@ -299,6 +301,18 @@ void FinishAndRename(int fd, const TWriteTarget& target, const std::string& from
     if (rename(from.c_str(), target.Path.c_str()) != 0) fail(errno);
 }
 
+// Each folder is tidied once per process, at the first write into it: a listing per write would
+// make writing many files into one folder cost the square of their number.
+void TidyOnce(const std::string& folder) {
+    static std::mutex lock;
+    static std::set<std::string> tidied;
+    {
+        std::lock_guard guard(lock);
+        if (!tidied.insert(folder).second) return;
+    }
+    RemoveStaleTemporaries(folder);
+}
+
 }  // namespace
 
 void WriteFileAtomic(const std::string& path, const std::string& bytes) {
@@ -307,7 +321,9 @@ void WriteFileAtomic(const std::string& path, const std::string& bytes) {
         WriteIntoStream(target, path, [&](int fd) { return WriteAll(fd, bytes); });
         return;
     }
-    ThvTempFile temp(ExtractFilePath(target.Path, '/'), path);
+    const std::string folder = ExtractFilePath(target.Path, '/');
+    TidyOnce(folder);
+    ThvTempFile temp(folder, path);
     const int fd = TTempFileAccess::Fd(temp);
     // The temporary goes with its object when this throws.
     auto fail = [&](int error) { ThrowCannotCreate(path, error); };

@@ -214,6 +214,17 @@ TEST_F(FileWritesTest, StaleTemporariesGoHeldOnesStay) {
               Refusal("missing/t.txt", SystemErrorMessage(ENOENT)));
 }
 
+TEST_F(FileWritesTest, TheFirstWriteIntoAFolderTidiesIt) {
+    ASSERT_TRUE(ForceDirectories(Path("logs")));
+    KilledWriter(Path("logs/.quillon-00000000000000aa"), Path("logs/.quillon-00000000000000aa.x"));
+    WriteFileAtomic(Path("logs/run.log"), "first");
+    EXPECT_EQ(ReadFolderEntries(Path("logs")).size(), 1u);
+    // Once per process: later writes do not list the folder again.
+    KilledWriter(Path("logs/.quillon-00000000000000bb"), Path("logs/.quillon-00000000000000bb.x"));
+    WriteFileAtomic(Path("logs/run.log"), "second");
+    EXPECT_EQ(ReadFolderEntries(Path("logs")).size(), 3u);
+}
+
 TEST_F(FileWritesTest, IdentityTellsReplacedAndChangedFilesApart) {
     WriteBytes(Path("f"), "first");
     const auto first = GetFileIdentity(Path("f"));
