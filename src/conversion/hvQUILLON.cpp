@@ -23,6 +23,16 @@ std::shared_ptr<ThvConvertor> CreateQUILLON(ThvBatch& batch, int32_t count,
     return std::make_shared<ThvQUILLON>(batch, count, onFileDone);
 }
 
+// message with every mention of the hidden file replaced by the target's name.
+std::string NamingTarget(std::string message, const std::string& hidden,
+                         const std::string& target) {
+    if (hidden.empty()) return message;
+    for (std::size_t at = message.find(hidden); at != std::string::npos;
+         at = message.find(hidden, at + target.size()))
+        message.replace(at, hidden.size(), target);
+    return message;
+}
+
 }  // namespace
 
 const ThvConvertorClass& ThvQUILLON::Class() {
@@ -33,25 +43,30 @@ const ThvConvertorClass& ThvQUILLON::Class() {
 void ThvQUILLON::ConvertFile(ThvBatch& batch, ThvNode& node) {
     const std::string target = TargetPath(batch, node);
     if (target.empty()) return;
+    std::string rich;
     try {
         OpenPresentation(node.Source);
-        // Only now: a presentation that does not open leaves an older target as it was.
-        DeleteTarget(target);
-        // The rich text goes beside the target, and only finished plain text takes the target's
-        // name: a run killed in between never leaves rich text that a later run would keep.
-        const std::string rich = RichTextPath(target);
-        AutomationCall(*Presentation, "SaveAs", {Variant(rich), Variant(int32_t{6})});
-        std::optional<std::string> text;
-        try {
-            text = ReadPlainText(rich);
-        } catch (const std::exception&) {
-            // Rich text that cannot be read is still the presentation's text: the result.
-        }
-        if (text) {
-            // Written over the rich text itself: one new file per conversion, not two.
-            RewriteFileAs(rich, EncodeAnsi(*text), target);
-        } else if (!ReplaceFile(rich, target)) {
-            throw EhvError("Cannot move \"" + rich + "\" to \"" + target + "\".");
+        {
+            // The older text stays until the new one is complete and takes its name in one
+            // step: a presentation that does not open, a full disk or a read-only text leave it
+            // as it was. The rich text goes to a temporary of this run beside the target, so
+            // that a run killed in between leaves nothing that looks like output, and other
+            // runs at the same time, or the next one, know what is whose.
+            ThvTempFile scratch(ExtractFilePath(target), target);
+            rich = scratch.Companion(".rtf");
+            AutomationCall(*Presentation, "SaveAs", {Variant(rich), Variant(int32_t{6})});
+            std::optional<std::string> text;
+            try {
+                text = ReadPlainText(rich);
+            } catch (const std::exception&) {
+                // Rich text that cannot be read is still the presentation's text: the result.
+            }
+            if (text) {
+                // Written over the rich text itself: one new file per conversion, not two.
+                RewriteFileAs(rich, EncodeAnsi(*text), target);
+            } else {
+                MoveFileOver(rich, target);
+            }
         }
         ClosePresentation();
         AfterConvert(batch, node, target);
@@ -59,15 +74,12 @@ void ThvQUILLON::ConvertFile(ThvBatch& batch, ThvNode& node) {
         node.State = ThvNode::Success;
         batch.AddSuccess();
     } catch (const EhvError& e) {
-        node.Result = e.what();
+        // The user knows the text file, not the hidden one beside it.
+        node.Result = NamingTarget(e.what(), rich, target);
         node.State = ThvNode::Failure;
         batch.AddFailure(node.Result);
     }
     ClosePresentation();
-}
-
-std::string RichTextPath(const std::string& target) {
-    return ExtractFilePath(target) + "." + ExtractFileName(target) + ".quillon-rtf";
 }
 
 std::string ReadPlainText(const std::string& source) {

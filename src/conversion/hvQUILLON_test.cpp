@@ -5,11 +5,13 @@
 
 #include <filesystem>
 #include <mutex>
+#include <set>
 #include <thread>
 #include <vector>
 
 #include "automation.h"
 #include "fileSystem.h"
+#include "folderEntries.h"
 #include "hvBatch.h"
 #include "hvEngine.h"
 #include "hvProject.h"
@@ -171,7 +173,6 @@ TEST_F(QuillonTest, TextStepReadsRichAndPlainText) {
                                           12));
     EXPECT_EQ(ReadPlainText(dir / "b.txt"), "a\r\nb\r\n\u00e9\r\n");
     EXPECT_THROW(ReadPlainText(dir / "missing.rtf"), EhvError);
-    EXPECT_EQ(RichTextPath("/out/sub/talk.txt"), "/out/sub/.talk.txt.quillon-rtf");
 }
 
 TEST_F(QuillonTest, RealPresentationsBecomeTextAndBadOnesFailAlone) {
@@ -218,8 +219,18 @@ TEST_F(QuillonTest, OneApplicationPerConverterStartedOnceAndQuitAtTheEnd) {
     EXPECT_EQ(recording.applications, 1);
     EXPECT_EQ(recording.Count("Open "), 3);
     EXPECT_EQ(recording.Count("Open " + dir / "in/a.pptx read-only"), 1);
-    EXPECT_EQ(recording.Count("SaveAs " + dir / "out/.a.txt.quillon-rtf 6"), 1);
-    EXPECT_FALSE(FileExists(dir / "out/.a.txt.quillon-rtf"));  // nothing left beside the text
+    // The rich text goes to a short hidden name of the run's own beside the target, one per
+    // file, and nothing is left beside the texts.
+    std::set<std::string> richNames;
+    for (const std::string& call : recording.calls) {
+        if (!call.starts_with("SaveAs ")) continue;
+        EXPECT_TRUE(call.starts_with("SaveAs " + dir / "out/.quillon-")) << call;
+        EXPECT_TRUE(call.ends_with(".rtf 6")) << call;
+        EXPECT_EQ(call.size(), ("SaveAs " + dir / "out/.quillon-0123456789abcdef.rtf 6").size());
+        richNames.insert(call);
+    }
+    EXPECT_EQ(richNames.size(), 3u);
+    EXPECT_EQ(ReadFolderEntries(dir / "out").size(), 3u);
     EXPECT_EQ(recording.Count("Put Visible"), 1);
     EXPECT_EQ(recording.Count("Put DisplayAlerts"), 1);
     EXPECT_EQ(recording.Count("Quit"), 1);
@@ -259,6 +270,10 @@ TEST_F(QuillonTest, RefusedFilesAndSourcesTouchedOnlyAfterSuccess) {
     const std::string good = In("good.pptx"), refused = In("refuse.pptx"),
                       nosave = In("nosave.pptx");
     In("deep.pptx");
+    // Older texts stay until a new one is complete.
+    ForceDirectories(dir / "out");
+    WriteBytes(dir / "out/nosave.txt", "older text");
+    WriteBytes(dir / "out/good.txt", "older text");
     auto outcome = Run();
     EXPECT_EQ(
         outcome["refuse.pptx"],
@@ -267,6 +282,7 @@ TEST_F(QuillonTest, RefusedFilesAndSourcesTouchedOnlyAfterSuccess) {
               std::make_pair(int{ThvNode::Failure}, std::string("The disk is full.")));
     EXPECT_TRUE(FileExists(refused));
     EXPECT_TRUE(FileExists(nosave));
+    EXPECT_EQ(ReadBytes(dir / "out/nosave.txt"), "older text");
     EXPECT_FALSE(FileExists(good));
     EXPECT_EQ(ReadBytes(dir / "out/good.txt"),
               "Title ??\r\nBody text\r\n");  // Greek on a Western page
