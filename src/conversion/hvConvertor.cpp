@@ -71,6 +71,12 @@ void ThvConvertor::Stop() {
 }
 
 void ThvConvertor::ProcessNode() {
+    // However this node ends, the nodes after it must not wait for its target for ever.
+    struct TSettle {
+        ThvTargetClaims& Targets;
+        const int32_t Index;
+        ~TSettle() { Targets.Settle(Index); }
+    } settle{Batch.Targets, Current->Index};
     ConvertFile(Batch, *Current);
     if (OnFileDone) OnFileDone(Batch, *Current);
 }
@@ -127,18 +133,45 @@ std::string ThvConvertor::TargetPath(ThvBatch& batch, ThvNode& node) {
         if (!DirectoryExists(folder)) batch.AddFailure("CreateDir Failed: " + folder);
     }
 
-    if (FileExists(path)) {
+    // Temporaries that killed runs left here go before this run writes here.
+    if (!folder.empty() && batch.Targets.FirstInFolder(folder)) RemoveStaleTemporaries(folder);
+
+    batch.Targets.WaitForTurn(node.Index);
+    path = ChooseTarget(batch, node, std::move(path), folder);
+    batch.Targets.Settle(node.Index);
+    return path;
+}
+
+std::string ThvConvertor::ChooseTarget(ThvBatch& batch, ThvNode& node, std::string path,
+                                       const std::string& folder) {
+    const ThvProject& project = *hvProject;
+    ThvTargetClaims& targets = batch.Targets;
+    auto refuse = [&](const std::string& first) {
+        node.Result =
+            "\"" + path + "\" would replace the text of \"" + first + "\" converted in this run";
+        node.State = ThvNode::Failure;
+        batch.AddFailure(node.Result);
+        return std::string();
+    };
+    // A text that an earlier node of this run writes counts as one that existed before the
+    // run, except that it is never overwritten: the user would lose it without a word.
+    const std::optional<std::string> first = targets.Holder(path, node.Index);
+    if (first || FileExists(path)) {
         switch (project.OverwriteMode()) {
             case ThvOverwriteMode::Overwrite:
+                if (first) return refuse(*first);
                 break;
             case ThvOverwriteMode::NewName:
-                path = folder + "-" + project.ShortName + "-" + ExtractFileName(path, delim);
+                path = folder + "-" + project.ShortName + "-" +
+                       ExtractFileName(path, project.PathDelim);
+                if (const auto other = targets.Holder(path, node.Index)) return refuse(*other);
                 break;
             case ThvOverwriteMode::Skip:
                 node.State = ThvNode::Success;
                 return {};
         }
     }
+    targets.Take(path, node.Index, node.Source);
     return path;
 }
 

@@ -58,7 +58,11 @@ class ThvConvertor : public ThvWorkBase {
     /// once. Converters that have ended already are left alone.
     void Stop();
 
-    /// The output path of node, or empty when the node is not to be converted (skipped).
+    /// The output path of node, or empty when the node is not to be converted: skipped (marked
+    /// a success), or refused because an earlier node of the batch took the same target in
+    /// this run (marked a failure). Waits until every earlier node of the batch has decided on
+    /// its own target, so the same batch gives the same targets with any number of converters;
+    /// a ConvertFile calls it first.
     std::string TargetPath(ThvBatch& batch, ThvNode& node);
     /// Time stamp, deletion and renaming of the source after a successful conversion.
     void AfterConvert(ThvBatch& batch, ThvNode& node, const std::string& target);
@@ -77,5 +81,10 @@ class ThvConvertor : public ThvWorkBase {
     virtual void CleanUp() {}
 
   private:
+    /// The rule for a target that exists or that an earlier node took; decides within the
+    /// node's turn.
+    std::string ChooseTarget(ThvBatch& batch, ThvNode& node, std::string path,
+                             const std::string& folder);
+
     ThvEvent onFinish_;
 };

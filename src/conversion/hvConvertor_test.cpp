@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cstdio>
 #include <map>
 #include <mutex>
 #include <set>
@@ -21,7 +22,9 @@ namespace {
 using namespace std::chrono_literals;
 
 // A converter whose "conversion" writes a line: names tell it to fail ("fail"), to raise
-// ("raise") or to take its time ("slow").
+// ("raise", or "early" before its target is known), to take its time ("slow", "hold" before
+// its target is known, or "nap" for a moment that depends on the node), or to change its source
+// while it is converted ("touch" writes into it, "replace" puts another file in its place).
 class TestConvertor : public ThvConvertor {
   public:
     using ThvConvertor::TargetPath;
@@ -38,8 +41,20 @@ class TestConvertor : public ThvConvertor {
 
   protected:
     void ConvertFile(ThvBatch& batch, ThvNode& node) override {
+        if (node.Source.find("early") != std::string::npos) throw EhvError("raised early");
+        if (node.Source.find("hold") != std::string::npos) {
+            ++inProgress;
+            while (!release) std::this_thread::sleep_for(1ms);
+        }
+        if (node.Source.find("nap") != std::string::npos)
+            std::this_thread::sleep_for(std::chrono::microseconds(node.Index * 7919 % 3000));
         const std::string target = TargetPath(batch, node);
         if (target.empty()) return;
+        if (node.Source.find("touch") != std::string::npos) WriteBytes(node.Source, "edited");
+        if (node.Source.find("replace") != std::string::npos) {
+            WriteBytes(node.Source + ".new", "deck");
+            std::rename((node.Source + ".new").c_str(), node.Source.c_str());
+        }
         if (node.Source.find("raise") != std::string::npos)
             throw EhvError("raised for " + node.Source);
         if (node.Source.find("slow") != std::string::npos) {
@@ -295,4 +310,76 @@ TEST_F(ConvertorTest, EndNotificationWithoutDispatcherIsRefusedAtStart) {
     for (int i = 0; i < 2000 && RunningCount != 0; ++i) std::this_thread::sleep_for(1ms);
     EXPECT_EQ(RunningCount, 0);
     EXPECT_TRUE(FileExists(dir / "out/a.txt"));
+}
+
+TEST_F(ConvertorTest, SourcesMeetingAtOneTargetGiveTheSameOutcomeWithAnyNumberOfConverters) {
+    // Four folders flattened into one: d0/tK.ppt comes first for every K.
+    project.Options.SetValue("KeepTargetSubdirs", "False");
+    for (int k = 0; k < 6; ++k)
+        for (int d = 0; d < 4; ++d)
+            In("nap" + std::to_string(d) + "/t" + std::to_string(k) + ".ppt");
+    auto outcome = [&](const std::string& mode, const std::string& threads) {
+        std::filesystem::remove_all(dir / "out");
+        project.Options.SetValue("IsOverwrite", mode);
+        project.Options.SetValue("ThreadsCount", threads);
+        ThvBatch batch;
+        batch.Start(dir / "in/*.ppt", dir / "out/", true);
+        Run(batch);
+        std::map<std::string, std::string> byNode;  // state and result, with the texts written
+        ThvBatchLock lock(batch);
+        for (const auto& node : lock.Nodes()) {
+            std::string text = node->State == ThvNode::Success && !node->Result.empty()
+                                   ? ReadBytes(node->Result)
+                                   : "";
+            byNode[node->Source.substr(dir.Path().size())] =
+                std::to_string(node->State.load()) + " " + node->Result + " " + text;
+        }
+        return byNode;
+    };
+    for (const char* mode : {"True", "False", "skip"}) {
+        SCOPED_TRACE(mode);
+        const auto one = outcome(mode, "1");
+        for (const char* threads : {"3", "6", "6"}) EXPECT_EQ(outcome(mode, threads), one);
+    }
+    const std::string t2 = dir / "out/t2.txt", first = dir / "in/nap0/t2.ppt";
+    auto overwrite = outcome("True", "4");
+    EXPECT_EQ(overwrite["in/nap0/t2.ppt"], "1 " + t2 + " from " + first);
+    EXPECT_EQ(overwrite["in/nap3/t2.ppt"], "2 \"" + t2 + "\" would replace the text of \"" + first +
+                                               "\" converted in this run ");
+    auto newName = outcome("False", "4");
+    const std::string renamed = dir / "out/-quillon-t2.txt";
+    EXPECT_EQ(newName["in/nap1/t2.ppt"], "1 " + renamed + " from " + dir / "in/nap1/t2.ppt");
+    EXPECT_EQ(newName["in/nap2/t2.ppt"], "2 \"" + renamed + "\" would replace the text of \"" +
+                                             dir / "in/nap1/t2.ppt" + "\" converted in this run ");
+    EXPECT_EQ(outcome("skip", "4")["in/nap3/t2.ppt"], "1  ");
+}
+
+TEST_F(ConvertorTest, NodesThatNeverReachTheirTargetHoldNobodyUp) {
+    project.Options.SetValue("ThreadsCount", "2");
+    ThvBatch batch;
+    for (const char* name : {"early0.ppt", "a.ppt", "early1.ppt", "b.ppt"}) batch.AddFile(In(name));
+    Run(batch);
+    EXPECT_EQ(batch.Succeeded(), 2);
+    EXPECT_TRUE(FileExists(dir / "out/b.txt"));
+
+    // A chain stopped while a node waits for the one before it still finishes both.
+    TestConvertor::release = false;
+    ThvBatch second;
+    for (const char* name : {"hold.ppt", "c.ppt", "d.ppt", "e.ppt"}) second.AddFile(In(name));
+    auto head = ThvConvertor::CreateChain(second, dir / "out/", {});
+    RunningCount = head->ConverterCount;
+    head->Start();
+    ASSERT_TRUE(mainThread.PumpUntil([] { return TestConvertor::inProgress == 1; }));
+    std::this_thread::sleep_for(20ms);  // c.ppt's converter is then waiting for its turn, or soon
+    head->Stop();
+    TestConvertor::release = true;
+    ASSERT_TRUE(mainThread.PumpUntil([] { return RunningCount == 0; }));
+    ThvBatchLock lock(second);
+    const auto& nodes = lock.Nodes();
+    EXPECT_EQ(nodes[0]->State, ThvNode::Success);
+    // c.ppt is converted when its converter had taken it before the stop, as it almost always
+    // has by then; d.ppt and e.ppt are never handed out.
+    EXPECT_NE(nodes[1]->State, ThvNode::Failure);
+    EXPECT_EQ(nodes[2]->State, ThvNode::Running);
+    EXPECT_EQ(nodes[3]->State, ThvNode::Running);
 }

@@ -12,6 +12,7 @@
 #include <unordered_set>
 #include <vector>
 
+#include "hvTargetClaims.h"
 #include "paths.h"
 
 class ThvReadFile;
@@ -148,6 +149,8 @@ class ThvBatch {
     bool KeepTargetSubdirs = true;  ///< the option at Start; the share follows the target rule
     /// Set before Start or AddFile; called for every new node.
     TFoundEvent OnFound;
+    /// The targets its nodes have taken in this run (ThvConvertor::TargetPath).
+    ThvTargetClaims Targets;
 
   private:
     void Execute();
