@@ -77,6 +77,7 @@ void ThvConvertor::ProcessNode() {
         const int32_t Index;
         ~TSettle() { Targets.Settle(Index); }
     } settle{Batch.Targets, Current->Index};
+    sourceIdentity_.reset();
     ConvertFile(Batch, *Current);
     if (OnFileDone) OnFileDone(Batch, *Current);
 }
@@ -139,6 +140,7 @@ std::string ThvConvertor::TargetPath(ThvBatch& batch, ThvNode& node) {
     batch.Targets.WaitForTurn(node.Index);
     path = ChooseTarget(batch, node, std::move(path), folder);
     batch.Targets.Settle(node.Index);
+    if (!path.empty()) sourceIdentity_ = GetFileIdentity(node.Source);
     return path;
 }
 
@@ -177,10 +179,28 @@ std::string ThvConvertor::ChooseTarget(ThvBatch& batch, ThvNode& node, std::stri
 
 void ThvConvertor::AfterConvert(ThvBatch&, ThvNode& node, const std::string& target) {
     const ThvProject& project = *hvProject;
-    if (project.KeepFileTime()) CopyFileTime(node.Source, target);
-    if (project.DeleteSource()) DeleteFile(node.Source);
+    const bool keepTime = project.KeepFileTime(), deleteSource = project.DeleteSource();
     const std::string rename = project.RenameSource();
-    if (!rename.empty()) MoveFile(node.Source, node.Source + rename);
+    if (!keepTime && !deleteSource && rename.empty()) return;
+    // Only the very file that was converted is touched: one put in its place, or changed,
+    // while it was read is the user's newer work.
+    if (!sourceIdentity_ || GetFileIdentity(node.Source) != sourceIdentity_) {
+        node.Warning = "source left as it is: it was replaced or changed while it was converted";
+        return;
+    }
+    if (keepTime) CopyFileTime(node.Source, target);
+    // A source left where it was is converted again by the next run; the log must say so.
+    std::string notDone;
+    bool deleted = false;
+    if (deleteSource) {
+        deleted = DeleteFile(node.Source);
+        if (!deleted) notDone = "source not deleted: " + LastSystemErrorMessage();
+    }
+    // A deleted source has nothing left to rename.
+    if (!rename.empty() && !deleted && !MoveFile(node.Source, node.Source + rename))
+        notDone +=
+            (notDone.empty() ? "" : "; ") + ("source not renamed: " + LastSystemErrorMessage());
+    node.Warning = notDone;
 }
 
 void ThvConvertor::DeleteTarget(const std::string& path) { DeleteFile(path); }

@@ -4,8 +4,10 @@
 #include <chrono>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 
+#include "fileSystem.h"
 #include "hvConvertorClass.h"
 #include "hvWorkBase.h"
 
@@ -62,9 +64,11 @@ class ThvConvertor : public ThvWorkBase {
     /// a success), or refused because an earlier node of the batch took the same target in
     /// this run (marked a failure). Waits until every earlier node of the batch has decided on
     /// its own target, so the same batch gives the same targets with any number of converters;
-    /// a ConvertFile calls it first.
+    /// a ConvertFile calls it first. Also notes the source's identity for AfterConvert.
     std::string TargetPath(ThvBatch& batch, ThvNode& node);
-    /// Time stamp, deletion and renaming of the source after a successful conversion.
+    /// Time stamp, deletion and renaming of the source after a successful conversion, only when
+    /// the source is still the file that TargetPath saw; what is not done is told in the node's
+    /// Warning.
     void AfterConvert(ThvBatch& batch, ThvNode& node, const std::string& target);
     static void DeleteTarget(const std::string& path);
     static void CopyFileTime(const std::string& source, const std::string& target);
@@ -87,4 +91,6 @@ class ThvConvertor : public ThvWorkBase {
                              const std::string& folder);
 
     ThvEvent onFinish_;
+    /// The source of the node in hand as TargetPath found it.
+    std::optional<ThvFileIdentity> sourceIdentity_;
 };

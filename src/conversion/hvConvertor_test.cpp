@@ -383,3 +383,36 @@ TEST_F(ConvertorTest, NodesThatNeverReachTheirTargetHoldNobodyUp) {
     EXPECT_EQ(nodes[2]->State, ThvNode::Running);
     EXPECT_EQ(nodes[3]->State, ThvNode::Running);
 }
+
+TEST_F(ConvertorTest, OnlyTheFileThatWasReadIsTouchedAndWhatIsNotDoneIsTold) {
+    project.Options.SetText("DeleteSource=1\nKeepFileTime=1\n");
+    ThvBatch batch;
+    for (const char* name : {"touch.ppt", "replace.ppt", "plain.ppt"}) batch.AddFile(In(name));
+    ForceDirectories(dir / "in/folder.ppt");  // a folder is no file to delete
+    batch.AddFile(dir / "in/folder.ppt");
+    Run(batch);
+    ThvBatchLock lock(batch);
+    const auto& nodes = lock.Nodes();
+    const std::string changed =
+        "source left as it is: it was replaced or changed while it was converted";
+    EXPECT_EQ(nodes[0]->Warning, changed);
+    EXPECT_EQ(ReadBytes(dir / "in/touch.ppt"), "edited");
+    EXPECT_EQ(nodes[1]->Warning, changed);
+    EXPECT_TRUE(FileExists(dir / "in/replace.ppt"));
+    EXPECT_EQ(nodes[2]->Warning, "");
+    EXPECT_FALSE(FileExists(dir / "in/plain.ppt"));
+    EXPECT_EQ(nodes[3]->Warning, "source not deleted: " + SystemErrorMessage(EISDIR));
+    for (const auto& node : nodes) EXPECT_EQ(node->State, ThvNode::Success) << node->Source;
+}
+
+TEST_F(ConvertorTest, ASourceThatCannotBeRenamedIsTold) {
+    project.Options.SetText("RenameSource=.done\n");
+    ThvBatch batch;
+    const std::string source = In("a.ppt");
+    WriteBytes(source + ".done", "an older one");
+    batch.AddFile(source);
+    Run(batch);
+    ThvBatchLock lock(batch);
+    EXPECT_EQ(lock.Nodes()[0]->Warning, "source not renamed: " + SystemErrorMessage(EEXIST));
+    EXPECT_EQ(ReadBytes(source + ".done"), "an older one");
+}

@@ -52,6 +52,10 @@ class ThvNode {
     /// Output path after success, error message after failure. Written without the lock by
     /// the converter holding the node; others read it after that converter's notification.
     std::string Result;
+    /// After a success: what was asked of the source and not done, and why (it could not be
+    /// deleted or renamed, or it changed while it was converted); empty otherwise. Written and
+    /// read like Result.
+    std::string Warning;
 };
 
 using ThvNodeList = std::deque<std::unique_ptr<ThvNode>>;
