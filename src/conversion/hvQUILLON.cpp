@@ -23,7 +23,7 @@ std::shared_ptr<ThvConvertor> CreateQUILLON(ThvBatch& batch, int32_t count,
     return std::make_shared<ThvQUILLON>(batch, count, onFileDone);
 }
 
-// message with every mention of the hidden file replaced by the target's name.
+// The message with every mention of the hidden file replaced by the target's name.
 std::string NamingTarget(std::string message, const std::string& hidden,
                          const std::string& target) {
     if (hidden.empty()) return message;

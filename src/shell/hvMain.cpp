@@ -109,8 +109,8 @@ void ThvMain::RefuseWhatCannotRun(const std::string& target) const {
 void ThvMain::FileDone(ThvBatch& batch, ThvNode& node) {
     if (jsonLog_) WriteJsonRecord(batch, node);
     std::string line = StateWord(node.State) + " => " + node.Source + " => " + node.Result;
-    // A fourth field, only after a success whose source was not deleted or renamed as asked:
-    // that source is converted again by the next run.
+    // A fourth field tells of a source left in place that the options asked to delete, rename
+    // or time-stamp: the next run converts it again.
     if (!node.Warning.empty()) line += " => " + node.Warning;
     std::lock_guard lock(logLock_);
     log_.push_back(std::move(line));
