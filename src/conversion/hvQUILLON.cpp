@@ -46,28 +46,39 @@ void ThvQUILLON::ConvertFile(ThvBatch& batch, ThvNode& node) {
     std::string rich;
     try {
         OpenPresentation(node.Source);
-        {
-            // The older text stays until the new one is complete and takes its name in one
-            // step: a presentation that does not open, a full disk or a read-only text leave it
-            // as it was. The rich text goes to a temporary of this run beside the target, so
-            // that a run killed in between leaves nothing that looks like output, and other
-            // runs at the same time, or the next one, know what is whose.
-            ThvTempFile scratch(ExtractFilePath(target), target);
-            rich = scratch.Companion(".rtf");
-            AutomationCall(*Presentation, "SaveAs", {Variant(rich), Variant(int32_t{6})});
-            std::optional<std::string> text;
-            try {
-                text = ReadPlainText(rich);
-            } catch (const std::exception&) {
-                // Rich text that cannot be read is still the presentation's text: the result.
-            }
-            if (text) {
-                // Written over the rich text itself: one new file per conversion, not two.
-                RewriteFileAs(rich, EncodeAnsi(*text), target);
-            } else {
-                MoveFileOver(rich, target);
-            }
+        // The older text stays until the new one is complete and takes its name in one step: a
+        // presentation that does not open, a full disk or a read-only text leave it as it was.
+        // The rich text goes to a hidden name of this run beside the target, so that a run
+        // killed in between leaves nothing that looks like output, and other runs at the same
+        // time, or the next one, know what is whose.
+        const std::string folder = ExtractFilePath(target);
+        if (!scratch_ || ExtractFilePath(scratch_->Path()) != folder ||
+            !FileExists(scratch_->Path())) {
+            scratch_.reset();
+            scratch_ = std::make_unique<ThvTempFile>(folder, target);
         }
+        rich = scratch_->Companion(".rtf");
+        struct TRemoveUnlessMoved {
+            const std::string& Path;
+            bool Moved = false;
+            ~TRemoveUnlessMoved() {
+                if (!Moved) DeleteFile(Path);
+            }
+        } richText{rich};
+        AutomationCall(*Presentation, "SaveAs", {Variant(rich), Variant(int32_t{6})});
+        std::optional<std::string> text;
+        try {
+            text = ReadPlainText(rich);
+        } catch (const std::exception&) {
+            // Rich text that cannot be read is still the presentation's text: the result.
+        }
+        if (text) {
+            // Written over the rich text itself: one new file per conversion, not two.
+            RewriteFileAs(rich, EncodeAnsi(*text), target);
+        } else {
+            MoveFileOver(rich, target);
+        }
+        richText.Moved = true;
         ClosePresentation();
         AfterConvert(batch, node, target);
         node.Result = target;
@@ -80,6 +91,11 @@ void ThvQUILLON::ConvertFile(ThvBatch& batch, ThvNode& node) {
         batch.AddFailure(node.Result);
     }
     ClosePresentation();
+}
+
+void ThvQUILLON::CleanUp() {
+    scratch_.reset();
+    ThvPowerPointOle::CleanUp();
 }
 
 std::string ReadPlainText(const std::string& source) {

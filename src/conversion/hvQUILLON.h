@@ -1,7 +1,9 @@
 #pragma once
 
+#include <memory>
 #include <string>
 
+#include "fileSystem.h"
 #include "hvPowerPointOle.h"
 
 /// The presentation-to-text converter, the converter class of this product: the application
@@ -15,6 +17,12 @@ class ThvQUILLON : public ThvPowerPointOle {
 
   protected:
     void ConvertFile(ThvBatch& batch, ThvNode& node) override;
+    void CleanUp() override;
+
+  private:
+    /// Held in the folder of this converter's latest target, from file to file in that folder:
+    /// its companions name the rich texts in the making there. Let go of at the end.
+    std::unique_ptr<ThvTempFile> scratch_;
 };
 
 /// The text step's reading: the file at source, rich text or plain text with or without a

@@ -226,7 +226,7 @@ TEST_F(QuillonTest, OneApplicationPerConverterStartedOnceAndQuitAtTheEnd) {
         if (!call.starts_with("SaveAs ")) continue;
         EXPECT_TRUE(call.starts_with("SaveAs " + dir / "out/.quillon-")) << call;
         EXPECT_TRUE(call.ends_with(".rtf 6")) << call;
-        EXPECT_EQ(call.size(), ("SaveAs " + dir / "out/.quillon-0123456789abcdef.rtf 6").size());
+        EXPECT_LE(call.size(), ("SaveAs " + dir / "out/.quillon-0123456789abcdef.99.rtf 6").size());
         richNames.insert(call);
     }
     EXPECT_EQ(richNames.size(), 3u);

@@ -88,11 +88,11 @@ void RewriteFileAs(const std::string& path, const std::string& bytes, const std:
 void MoveFileOver(const std::string& from, const std::string& to);
 
 /// A short hidden file of this process's own in a folder, named ".quillon-" and 16 hex digits,
-/// together with the names made from it by Companion. The process holds the file while the
-/// object lives, and the system lets go of it when the process ends, however it ends;
-/// RemoveStaleTemporaries removes such files once nobody holds them, so several runs, in this
+/// and the names made from it by Companion. The process holds the file while the object lives,
+/// and the system lets go of it when the process ends, however it ends; RemoveStaleTemporaries
+/// removes such files and their companions once nobody holds them, so several runs, in this
 /// process or in others, may work in one folder without touching each other's temporaries.
-/// The destructor removes the file and its companions.
+/// The destructor removes the file; a companion is for its maker to rename or remove.
 class ThvTempFile {
   public:
     /// Creates and holds a new empty file in folder (empty, or ending with the delimiter).
@@ -104,8 +104,8 @@ class ThvTempFile {
     ThvTempFile& operator=(const ThvTempFile&) = delete;
 
     const std::string& Path() const;
-    /// Path() followed by suffix (which begins with "."): a name that belongs to this file,
-    /// spared while the file is held and removed with it.
+    /// A new name that belongs to this file: Path(), "." and a number of its own, then suffix
+    /// (which begins with "."). Spared by sweeps while the file is held. Any thread may ask.
     std::string Companion(const std::string& suffix);
 
   private:

@@ -29,14 +29,22 @@ constexpr mode_t kWriteBits = S_IWUSR | S_IWGRP | S_IWOTH;
 constexpr std::string_view kTempPrefix = ".quillon-";
 constexpr std::size_t kTokenDigits = 16;
 
-std::string NewToken() {
-    uint64_t token = 0;
-    if (getrandom(&token, sizeof token, GRND_NONBLOCK) != static_cast<ssize_t>(sizeof token)) {
-        // No randomness yet, early at boot: the name need only be unlikely, O_EXCL makes it ours.
-        static std::atomic<uint64_t> counter{0};
-        token = static_cast<uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count()) ^
-                (static_cast<uint64_t>(getpid()) << 40) ^ (counter.fetch_add(1) << 20);
+uint64_t RandomStart() {
+    uint64_t start = 0;
+    if (getrandom(&start, sizeof start, GRND_NONBLOCK) != static_cast<ssize_t>(sizeof start)) {
+        // No randomness yet, early at boot: the names need only be unlikely.
+        start = static_cast<uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count()) ^
+                (static_cast<uint64_t>(getpid()) << 40);
     }
+    return start;
+}
+
+std::string NewToken() {
+    // A random start per process, then a counter stepped by an odd number: distinct within the
+    // process, unlikely to meet another's, and O_EXCL makes each name ours in any case.
+    static const uint64_t start = RandomStart();
+    static std::atomic<uint64_t> counter{0};
+    const uint64_t token = start + counter.fetch_add(1) * 0x9E3779B97F4A7C15ull;
     char text[kTokenDigits + 1];
     std::snprintf(text, sizeof text, "%016llx", static_cast<unsigned long long>(token));
     return text;
@@ -66,8 +74,8 @@ bool StillAt(int fd, const std::string& path) {
 struct ThvTempFile::TState {
     TFileDescriptor Fd;  ///< carries the lock that tells other runs the file is in use
     std::string Path;
-    std::vector<std::string> Companions;
-    bool Moved = false;  ///< renamed to its final name: nothing left to remove
+    std::atomic<uint64_t> Companions{0};  ///< companion names made so far
+    bool Moved = false;                   ///< renamed to its final name: nothing left to remove
 };
 
 /// What the writers of this unit need of a temporary beyond its public face.
@@ -103,7 +111,6 @@ ThvTempFile::ThvTempFile(const std::string& folder, const std::string& shownAs)
 }
 
 ThvTempFile::~ThvTempFile() {
-    for (const std::string& companion : state_->Companions) unlink(companion.c_str());
     // Removed while still held, so that no sweep mistakes it for a stale one meanwhile.
     if (!state_->Moved) unlink(state_->Path.c_str());
 }
@@ -111,8 +118,7 @@ ThvTempFile::~ThvTempFile() {
 const std::string& ThvTempFile::Path() const { return state_->Path; }
 
 std::string ThvTempFile::Companion(const std::string& suffix) {
-    state_->Companions.push_back(state_->Path + suffix);
-    return state_->Companions.back();
+    return state_->Path + "." + std::to_string(state_->Companions.fetch_add(1)) + suffix;
 }
 
 void RemoveStaleTemporaries(const std::string& folder) {
@@ -280,9 +286,11 @@ bool CopyAll(int from, int to) {
 }
 
 // Gives the file at fd what it takes over from target, makes sure its bytes were accepted and
-// renames from (fd's name) to target's. fail(errno) throws.
-void FinishAndRename(int fd, const TWriteTarget& target, const std::string& from,
-                     const std::function<void(int)>& fail) {
+// renames from (fd's name) to target's. owned is fd's owner, closed on the way; null for a held
+// temporary, which keeps its descriptor, and the hold, until the file has its name. fail(errno)
+// throws.
+void FinishAndRename(int fd, TFileDescriptor* owned, const TWriteTarget& target,
+                     const std::string& from, const std::function<void(int)>& fail) {
     if (target.Kind == TTargetKind::Regular) {
         const struct stat& old = target.Existing;
         // Only a privileged process may give a file away; the group alone may still be kept.
@@ -293,11 +301,15 @@ void FinishAndRename(int fd, const TWriteTarget& target, const std::string& from
     }
     // No fsync: the promise is that no reader ever sees a half-written file, which the rename
     // gives. Durability across a power cut would cost a disk flush per output file of a batch
-    // of thousands, and ext4 already flushes data before a rename over an existing file. A
-    // close of a second descriptor reports what network file systems could not report earlier,
-    // while fd, and the hold on a temporary, stay until the file has its name.
-    TFileDescriptor flush(dup(fd));
-    if (flush.Get() < 0 || flush.Close() != 0) fail(errno);
+    // of thousands, and ext4 already flushes data before a rename over an existing file. What
+    // network file systems could not report earlier, close reports; a held temporary closes a
+    // second descriptor instead.
+    if (owned) {
+        if (owned->Close() != 0) fail(errno);
+    } else {
+        TFileDescriptor flush(dup(fd));
+        if (flush.Get() < 0 || flush.Close() != 0) fail(errno);
+    }
     if (rename(from.c_str(), target.Path.c_str()) != 0) fail(errno);
 }
 
@@ -328,7 +340,7 @@ void WriteFileAtomic(const std::string& path, const std::string& bytes) {
     // The temporary goes with its object when this throws.
     auto fail = [&](int error) { ThrowCannotCreate(path, error); };
     if (!WriteAll(fd, bytes)) fail(errno);
-    FinishAndRename(fd, target, temp.Path(), fail);
+    FinishAndRename(fd, nullptr, target, temp.Path(), fail);
     TTempFileAccess::SetMoved(temp);
 }
 
@@ -359,7 +371,7 @@ void RewriteFileAs(const std::string& path, const std::string& bytes, const std:
     // nothing back to disk as soon as it is closed, which would cost a disk write per file.
     if (ftruncate(fd.Get(), static_cast<off_t>(bytes.size())) != 0) fail(errno);
     if (!WriteAll(fd.Get(), bytes)) fail(errno);
-    FinishAndRename(fd.Get(), target, path, fail);
+    FinishAndRename(fd.Get(), &fd, target, path, fail);
 }
 
 void MoveFileOver(const std::string& from, const std::string& to) {
@@ -381,5 +393,5 @@ void MoveFileOver(const std::string& from, const std::string& to) {
         unlink(from.c_str());
         throw;
     }
-    FinishAndRename(fd.Get(), target, from, fail);
+    FinishAndRename(fd.Get(), &fd, target, from, fail);
 }

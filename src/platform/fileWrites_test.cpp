@@ -186,29 +186,36 @@ TEST_F(FileWritesTest, NamesUpToTheFileSystemsLimitAreWritten) {
 }
 
 TEST_F(FileWritesTest, StaleTemporariesGoHeldOnesStay) {
+    std::string companion;
     {
         ThvTempFile held(dir_.Path(), Path("shown"));
         const std::string name = ExtractFileName(held.Path());
         EXPECT_TRUE(held.Path().starts_with(dir_.Path() + ".quillon-"));
         EXPECT_EQ(name.size(), 25u);
-        WriteBytes(held.Companion(".rtf"), "in the making");
+        companion = held.Companion(".rtf");
+        EXPECT_EQ(companion, held.Path() + ".0.rtf");
+        EXPECT_EQ(held.Companion(".rtf"), held.Path() + ".1.rtf");
+        WriteBytes(companion, "in the making");
 
-        KilledWriter(Path(".quillon-00000000000000aa"), Path(".quillon-00000000000000aa.rtf"));
+        KilledWriter(Path(".quillon-00000000000000aa"), Path(".quillon-00000000000000aa.0.rtf"));
         WriteBytes(Path(".quillon-00000000000000bb.rtf"), "its held file is gone");
         for (const char* other : {".quillon-notes", ".quillon-00000000000000AA",
                                   ".quillon-00000000000000cc~", ".quillon-0000"})
             WriteBytes(Path(other), "not a temporary");
-        // A held file that is now a pipe or a folder is not ours: it stays.
+        // A held file that is now a pipe is not ours: it stays.
         ASSERT_EQ(mkfifo(Path(".quillon-00000000000000dd").c_str(), 0600), 0);
 
         RemoveStaleTemporaries(dir_.Path());
         EXPECT_EQ(Names(),
-                  (std::set<std::string>{name, name + ".rtf", ".quillon-notes",
+                  (std::set<std::string>{name, ExtractFileName(companion), ".quillon-notes",
                                          ".quillon-00000000000000AA", ".quillon-00000000000000cc~",
                                          ".quillon-0000", ".quillon-00000000000000dd"}));
     }
-    // Gone with its object, companions included.
-    EXPECT_EQ(Names().count(".quillon-notes"), 1u);
+    // The held file goes with its object; a companion left behind goes with the next sweep.
+    EXPECT_FALSE(FileExists(companion.substr(0, companion.size() - 6)));
+    EXPECT_TRUE(FileExists(companion));
+    RemoveStaleTemporaries(dir_.Path());
+    EXPECT_FALSE(FileExists(companion));
     EXPECT_EQ(Names().size(), 5u);
     EXPECT_EQ(ErrorOf([&] { ThvTempFile(Path("missing/"), Path("missing/t.txt")); }),
               Refusal("missing/t.txt", SystemErrorMessage(ENOENT)));
