@@ -307,7 +307,7 @@ void FinishAndRename(int fd, TFileDescriptor* owned, const TWriteTarget& target,
     if (owned) {
         if (owned->Close() != 0) fail(errno);
     } else {
-        TFileDescriptor flush(dup(fd));
+        TFileDescriptor flush(fcntl(fd, F_DUPFD_CLOEXEC, 0));
         if (flush.Get() < 0 || flush.Close() != 0) fail(errno);
     }
     if (rename(from.c_str(), target.Path.c_str()) != 0) fail(errno);
