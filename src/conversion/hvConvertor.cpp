@@ -33,6 +33,9 @@ std::shared_ptr<ThvConvertor> CreateConvertor(ThvBatch& batch, int32_t count,
 std::shared_ptr<ThvConvertor> ThvConvertor::CreateChain(ThvBatch& batch, const std::string& target,
                                                         const ThvNodeEvent& onFileDone) {
     batch.TargetFolder = ThvBatch::NormalizePath(target, hvProject->PathDelim);
+    // The target folder is tidied of killed runs' temporaries by every run, also by one that
+    // finds nothing to convert there; the folders below it when the run converts into them.
+    if (batch.Targets.FirstInFolder(batch.TargetFolder)) RemoveStaleTemporaries(batch.TargetFolder);
     const int32_t count = std::min(hvProject->ThreadsCount(), MaxConverters);
     return CreateConvertor(batch, count, onFileDone);
 }

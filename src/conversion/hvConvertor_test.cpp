@@ -416,3 +416,15 @@ TEST_F(ConvertorTest, ASourceThatCannotBeRenamedIsTold) {
     EXPECT_EQ(lock.Nodes()[0]->Warning, "source not renamed: " + SystemErrorMessage(EEXIST));
     EXPECT_EQ(ReadBytes(source + ".done"), "an older one");
 }
+
+TEST_F(ConvertorTest, EveryRunTidiesItsTargetFolderAlsoWithNothingToConvert) {
+    ForceDirectories(dir / "out/sub");
+    WriteBytes(dir / "out/.quillon-00000000000000aa", "");  // nobody holds it: a killed run's
+    WriteBytes(dir / "out/sub/.quillon-00000000000000bb", "");
+    ThvBatch batch;
+    batch.Start(dir / "in/*.ppt", dir / "out/", true);
+    Run(batch);
+    EXPECT_FALSE(FileExists(dir / "out/.quillon-00000000000000aa"));
+    // Below the target folder only where the run converts.
+    EXPECT_TRUE(FileExists(dir / "out/sub/.quillon-00000000000000bb"));
+}
