@@ -19,6 +19,8 @@ ThvJsonLogRecord JsonLogRecordOf(const ThvNode& node, const std::string& target,
             } else {
                 record.State = "Success";
                 record.Target = node.Result;
+                // Its source left in place against the options: the next run converts it again.
+                record.Message = node.Warning;
             }
             break;
         case ThvNode::Failure:

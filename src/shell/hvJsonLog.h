@@ -14,7 +14,9 @@ struct ThvJsonLogRecord {
     std::string Target;
     /// "Success", "Failure", or "Skipped" (its text file was there already).
     std::string State;
-    std::string Message;  ///< the failure message; empty otherwise
+    /// The failure message; for a success, what was not done to its source and why (the log
+    /// line's fourth field); empty otherwise.
+    std::string Message;
     int32_t Shard = 0;
     int32_t Attempt = 0;
 };

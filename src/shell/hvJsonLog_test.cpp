@@ -21,6 +21,8 @@ TEST(JsonLogTest, RecordOfEachEnding) {
     EXPECT_EQ(record.State, "Success");
     EXPECT_EQ(record.Target, "/out/-quillon-a.txt");  // the file written, not the rule's name
     EXPECT_EQ(record.Message, "");
+    done.Warning = "source not renamed: File exists";
+    EXPECT_EQ(JsonLogRecordOf(done, "/out/a.txt", 2, 1).Message, done.Warning);
 
     ThvNode skipped(1, "/in/b.pptx");
     skipped.State = ThvNode::Success;
