@@ -203,6 +203,11 @@ std::string DecodeText(std::string_view bytes, std::string_view codePage) {
     return Utf16ToUtf8(text);
 }
 
+bool CodePageHolds(std::string_view utf8, std::string_view codePage) {
+    if (IsUtf8Name(codePage)) return IsWellFormedUtf8(utf8);
+    return DecodeText(EncodeText(utf8, codePage), codePage) == utf8;
+}
+
 std::string EncodeAnsi(std::string_view utf8) { return EncodeText(utf8, AnsiCodePage()); }
 
 std::string DecodeAnsi(std::string_view bytes) { return DecodeText(bytes, AnsiCodePage()); }

@@ -22,6 +22,9 @@ std::string EncodeText(std::string_view utf8, std::string_view codePage);
 /// Bytes in the named code page as UTF-8; invalid sequences become U+FFFD.
 std::string DecodeText(std::string_view bytes, std::string_view codePage);
 
+/// True when the code page holds text: it comes back unchanged from the code page.
+bool CodePageHolds(std::string_view utf8, std::string_view codePage);
+
 std::string EncodeAnsi(std::string_view utf8);
 std::string DecodeAnsi(std::string_view bytes);
 
