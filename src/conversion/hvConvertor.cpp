@@ -81,7 +81,14 @@ void ThvConvertor::ProcessNode() {
         ~TSettle() { Targets.Settle(Index); }
     } settle{Batch.Targets, Current->Index};
     sourceIdentity_.reset();
-    ConvertFile(Batch, *Current);
+    if (Current->Refusal.empty()) {
+        ConvertFile(Batch, *Current);
+    } else {
+        // What the search could not take for a document is never opened, nor its target made.
+        Current->Result = Current->Refusal;
+        Current->State = ThvNode::Failure;
+        Batch.AddFailure(Current->Result);
+    }
     if (OnFileDone) OnFileDone(Batch, *Current);
 }
 

@@ -241,6 +241,24 @@ TEST_F(ConvertorTest, ErrorsStayInTheirNodeAndTheRunGoesOn) {
     EXPECT_EQ(nodes[3]->State, ThvNode::Success);
 }
 
+TEST_F(ConvertorTest, ARefusedNodeFailsWithItsReasonAndNothingIsOpenedOrMade) {
+    ThvBatch batch;
+    batch.AddRefused(dir / "in/pipe.ppt", "Cannot convert: a named pipe (FIFO), not a file.");
+    batch.AddFile(In("a.ppt"));
+    project.Options.SetValue("DeleteSource", "1");
+    int notified = 0;
+    Run(batch, [&](ThvBatch&, ThvNode&) { ++notified; });
+    EXPECT_EQ(notified, 2);
+    EXPECT_EQ(batch.Failed(), 1);
+    EXPECT_EQ(batch.FailureList(),
+              std::vector<std::string>{"Cannot convert: a named pipe (FIFO), not a file."});
+    ThvBatchLock lock(batch);
+    EXPECT_EQ(lock.Nodes()[0]->State, ThvNode::Failure);
+    EXPECT_EQ(lock.Nodes()[0]->Result, "Cannot convert: a named pipe (FIFO), not a file.");
+    EXPECT_FALSE(FileExists(dir / "out/pipe.txt"));  // TestConvertor would have written it
+    EXPECT_EQ(lock.Nodes()[1]->State, ThvNode::Success);
+}
+
 TEST_F(ConvertorTest, ManyConvertorsEachFileExactlyOnceWhileTheSearchRuns) {
     for (int i = 0; i < 300; ++i)
         In("d" + std::to_string(i % 7) + "/f" + std::to_string(i) + ".pptx");

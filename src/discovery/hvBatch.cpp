@@ -13,6 +13,7 @@
 #include "hvProject.h"
 #include "hvShard.h"
 #include "hvSourceList.h"
+#include "pathIdentity.h"
 #include "textEncoding.h"
 
 namespace {
@@ -48,6 +49,35 @@ std::string NameFilterPattern(const std::string& mask) {
     return pattern;
 }
 
+// The mask test and the "RegExt" test of a full path. The mask's expression is the program's
+// own, so an engine error there counts as a match, as it always did; the user's expression
+// failing to decide leaves the path undecided, which is no match.
+enum class TVerdictKind { Accept, Reject, Undecided };
+
+TVerdictKind JudgePath(const std::string& path, const std::string& maskRegex,
+                       const std::string& regExt) {
+    const ThvMatchBase* matcher = hvMatch;
+    if (!matcher) return TVerdictKind::Accept;
+    if (!matcher->Matches(path, maskRegex)) return TVerdictKind::Reject;
+    if (regExt.empty()) return TVerdictKind::Accept;
+    const std::optional<bool> own = matcher->TryMatches(path, regExt);
+    if (!own) return TVerdictKind::Undecided;
+    return *own ? TVerdictKind::Accept : TVerdictKind::Reject;
+}
+
+std::string NotAFileRefusal(const std::string& what) {
+    return "Cannot convert: " + what + ". It was not opened.";
+}
+
+std::string TooLongText(std::size_t length) {
+    return "the path is too long (" + std::to_string(length) + " bytes; the system takes at most " +
+           std::to_string(MaxPathBytes()) + ")";
+}
+
+const char* const kUndecidedRefusal =
+    "Left out: \"RegExt\" gave up on this path (the expression hit its match limit), so it was "
+    "neither matched nor converted.";
+
 bool NeedsQuotes(const std::string& item) {
     for (char c : item) {
         const unsigned char u = static_cast<unsigned char>(c);
@@ -68,15 +98,15 @@ ThvBatch::~ThvBatch() {
 void ThvBatch::Start(const std::string& source, const std::string& target, bool subdirs) {
     if (started_) throw std::logic_error("ThvBatch::Start called twice");
     const char delim = delim_ = ProjectDelim();
-    const std::string normalized = NormalizePath(source, delim);
     TargetFolder = NormalizePath(target, delim);
-    Mask = ExtractFileName(normalized, delim);
-    SourceFolder = ExtractFilePath(normalized, delim);
-    Subdirs = subdirs;
-    // Read here, on the owner's thread, rather than on the search thread: the window may
+    // Made here, on the owner's thread, rather than on the search thread: the window may
     // change options while the search runs, and the search must see one consistent value.
-    RegExt = hvProject ? hvProject->Option("RegExt") : std::string();
-    SkipHidden = hvProject ? ReadBool(hvProject->Option("SkipHidden"), false) : false;
+    const ThvSearchScope scope = ThvSearchScope::Of(source, subdirs);
+    Mask = scope.Mask;
+    SourceFolder = scope.SourceFolder;
+    Subdirs = subdirs;
+    RegExt = scope.RegExt;
+    SkipHidden = scope.SkipHidden;
     StartShare(delim);
     maskRegex_ = WildcardToRegex(Mask);
     // Folders are created only where the project's delimiter is the platform's own; other
@@ -161,24 +191,51 @@ void ThvBatch::ReadList() {
 }
 
 void ThvBatch::SearchFolder(const std::string& folder, const ThvRegex* nameFilter) {
-    const std::vector<ThvFolderEntry> entries = ReadFolderEntries(folder.empty() ? "." : folder);
+    const ThvFolderListing listing = ListFolder(folder.empty() ? "." : folder);
+    // A source folder that is not there finds nothing, and says so only through the run's
+    // advice; any other folder the search cannot read is a failure of its own.
+    // Of several shares of a search, the folder's own share says it.
+    const std::string shown = folder.empty() ? "." + std::string(1, delim_) : folder;
+    if (!listing.Error.empty() && !(listing.Missing && folder == SourceFolder) && InShare(shown))
+        AddRefused(shown, "Cannot search the folder: " + listing.Error + ".");
     const bool skipLockFiles = hvSkipLockFiles.load();
-    for (const ThvFolderEntry& entry : entries) {
+    for (const ThvFolderEntry& entry : listing.Entries) {
         if (Terminated()) return;
-        if (entry.Kind != ThvEntryKind::File) continue;
+        const bool document = entry.Kind == ThvEntryKind::File;
+        if (!document && entry.NotAFile.empty()) continue;
         if (SkipHidden && IsHiddenName(entry.Name)) continue;
         if (skipLockFiles && StartsWith(entry.Name, "~$")) continue;
         // An engine error counts as a match, as everywhere in the name test.
         if (nameFilter && !nameFilter->TryTest(entry.Name).value_or(true)) continue;
-        AddCandidate(folder + entry.Name);
+        const std::string path = folder + entry.Name;
+        if (!document) {
+            if (InShare(path) && JudgePath(path, maskRegex_, RegExt) != TVerdictKind::Reject)
+                AddRefused(path, NotAFileRefusal(entry.NotAFile));
+        } else if (FitsPathLimit(path, false)) {
+            AddCandidate(path);
+        }
     }
     if (!Subdirs) return;
-    for (const ThvFolderEntry& entry : entries) {
+    for (const ThvFolderEntry& entry : listing.Entries) {
         if (Terminated()) return;
         // Hidden folders are never entered, whatever "SkipHidden" says.
         if (entry.Kind != ThvEntryKind::Folder || IsHiddenName(entry.Name)) continue;
-        SearchFolder(folder + entry.Name + delim_, nameFilter);
+        const std::string below = folder + entry.Name + delim_;
+        if (FitsPathLimit(below, true)) SearchFolder(below, nameFilter);
     }
+}
+
+// A path the system cannot take whole can be neither converted nor searched; it is refused
+// here, once, rather than failing later with a message about some file operation.
+bool ThvBatch::FitsPathLimit(const std::string& path, bool folder) {
+    if (path.size() <= MaxPathBytes()) return true;
+    if (!InShare(path)) return false;
+    if (folder) {
+        AddRefused(path, "Cannot search the folder: " + TooLongText(path.size()) + ".");
+    } else if (JudgePath(path, maskRegex_, RegExt) != TVerdictKind::Reject) {
+        AddRefused(path, "Cannot convert: " + TooLongText(path.size()) + ".");
+    }
+    return false;
 }
 
 void ThvBatch::MarkSearched() {
@@ -196,12 +253,30 @@ void ThvBatch::AddFile(const std::string& path) {
 }
 
 void ThvBatch::AddCandidate(const std::string& path) {
-    if (!Accepts(path)) return;
+    if (!InShare(path)) return;
+    switch (JudgePath(path, maskRegex_, RegExt)) {
+        case TVerdictKind::Reject:
+            return;
+        case TVerdictKind::Undecided:
+            AppendNode(path, kUndecidedRefusal);
+            return;
+        case TVerdictKind::Accept:
+            AppendNode(path, {});
+            return;
+    }
+}
+
+void ThvBatch::AddRefused(const std::string& path, const std::string& reason) {
+    AppendNode(path, reason);
+}
+
+void ThvBatch::AppendNode(const std::string& path, const std::string& refusal) {
     ThvNode* node = nullptr;
     bool someoneWaits = false;
     {
         std::lock_guard<std::mutex> lock(mutex_);
-        nodes_.push_back(std::make_unique<ThvNode>(static_cast<int32_t>(nodes_.size()), path));
+        nodes_.push_back(
+            std::make_unique<ThvNode>(static_cast<int32_t>(nodes_.size()), path, refusal));
         node = nodes_.back().get();
         someoneWaits = waiting_ > 0;
     }
@@ -212,16 +287,104 @@ void ThvBatch::AddCandidate(const std::string& path) {
     if (OnFound) OnFound(*this, *node);
 }
 
+bool ThvBatch::InShare(const std::string& path) const {
+    if (Shards <= 1) return true;
+    const std::string key =
+        ShardKey(TargetRelativePart(path, SourceFolder, KeepTargetSubdirs, delim_), delim_);
+    return ShardOf(key, Shards) == Shard;
+}
+
 bool ThvBatch::Accepts(const std::string& path) const {
-    if (Shards > 1) {
-        const std::string key =
-            ShardKey(TargetRelativePart(path, SourceFolder, KeepTargetSubdirs, delim_), delim_);
-        if (ShardOf(key, Shards) != Shard) return false;
-    }
+    if (!InShare(path)) return false;
     const ThvMatchBase* matcher = hvMatch;
     if (!matcher) return true;
     if (!matcher->Matches(path, maskRegex_)) return false;
     return RegExt.empty() || matcher->Matches(path, RegExt);
+}
+
+ThvSearchScope ThvBatch::Scope() const {
+    ThvSearchScope scope;
+    if (!started_) return scope;
+    scope.SourceFolder = SourceFolder;
+    scope.Mask = Mask;
+    scope.Subdirs = Subdirs;
+    scope.RegExt = RegExt;
+    scope.SkipHidden = SkipHidden;
+    scope.Delim = delim_;
+    return scope;
+}
+
+ThvSearchScope ThvSearchScope::Of(const std::string& source, bool subdirs) {
+    ThvSearchScope scope;
+    scope.Delim = ProjectDelim();
+    const std::string normalized = ThvBatch::NormalizePath(source, scope.Delim);
+    scope.Mask = ExtractFileName(normalized, scope.Delim);
+    scope.SourceFolder = ExtractFilePath(normalized, scope.Delim);
+    scope.Subdirs = subdirs;
+    scope.RegExt = hvProject ? hvProject->Option("RegExt") : std::string();
+    scope.SkipHidden = hvProject ? ReadBool(hvProject->Option("SkipHidden"), false) : false;
+    return scope;
+}
+
+bool ThvSearchScope::Lists(const std::string& path) const {
+    if (Mask.empty() || path.empty()) return false;
+    // Where the search sees the file: the source folder as written, then the path below it.
+    std::string below;
+    if (Delim == PathDelim) {
+        const std::string folder = ResolvedFolder(SourceFolder);
+        const std::string resolved = ResolvedPath(path);
+        if (folder.empty() || resolved.empty() || !StartsWith(resolved, folder)) return false;
+        below = resolved.substr(folder.size());
+    } else {
+        if (!StartsWith(path, SourceFolder)) return false;
+        below = path.substr(SourceFolder.size());
+    }
+    const std::size_t nameStart =
+        below.rfind(Delim) == std::string::npos ? 0 : below.rfind(Delim) + 1;
+    const std::string name = below.substr(nameStart);
+    if (name.empty() || (nameStart > 0 && !Subdirs)) return false;
+    // Hidden folders are never entered.
+    for (std::size_t start = 0; start < nameStart;) {
+        const std::size_t end = below.find(Delim, start);
+        if (IsHiddenName(below.substr(start, end - start))) return false;
+        start = end + 1;
+    }
+    if (SkipHidden && IsHiddenName(name)) return false;
+    if (hvSkipLockFiles.load() && StartsWith(name, "~$")) return false;
+    try {
+        if (!CreateRegex(NameFilterPattern(Mask), hvRegexIgnoreCase)->TryTest(name).value_or(true))
+            return false;
+    } catch (const ERegexException&) {
+        // As in the search: the full-path test alone decides.
+    }
+    return JudgePath(SourceFolder + below, WildcardToRegex(Mask), RegExt) != TVerdictKind::Reject;
+}
+
+std::string ThvSearchScope::SourceAdvice(const std::string& sourceMask) const {
+    if (Delim != PathDelim) return {};
+    const std::string folder = SourceFolder.empty() ? "." + std::string(1, Delim) : SourceFolder;
+    if (!DirectoryExists(folder)) {
+        // The nearest folder above that exists, as a source that searches it.
+        std::string nearest = ExcludeTrailingPathDelimiter(folder, Delim);
+        while (!nearest.empty() && !DirectoryExists(nearest))
+            nearest = ExcludeTrailingPathDelimiter(ExtractFilePath(nearest, Delim), Delim);
+        if (!nearest.empty())
+            nearest = IncludeTrailingPathDelimiter(nearest, Delim);
+        else
+            nearest = folder[0] == Delim ? std::string(1, Delim) : "." + std::string(1, Delim);
+        return "The source folder \"" + folder + "\" does not exist, so nothing was found. " +
+               "The nearest folder that does is \"" + nearest +
+               "\"; to search it: Source=" + nearest + sourceMask;
+    }
+    std::string named;
+    if (Mask.empty())
+        named = folder;
+    else if (DirectoryExists(folder + Mask))
+        named = folder + Mask + Delim;
+    if (named.empty()) return {};
+    return "The source \"" + ExcludeTrailingPathDelimiter(named, Delim) +
+           "\" names a folder but no files in it, so nothing was found. To convert the " +
+           "presentations in it: Source=" + named + sourceMask;
 }
 
 ThvNode* ThvBatch::NextNode() {

@@ -7,6 +7,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <unordered_set>
@@ -31,6 +32,12 @@ class ThvMatchBase {
     virtual bool Matches(const std::string& /*path*/, const std::string& /*pattern*/) const {
         return true;
     }
+    /// The same test, empty when it could not be decided (the expression engine gave up or
+    /// rejected the pattern), where Matches answers true.
+    virtual std::optional<bool> TryMatches(const std::string& path,
+                                           const std::string& pattern) const {
+        return Matches(path, pattern);
+    }
 };
 
 /// One file of a batch. Created and owned by its batch, freed with it; its address never
@@ -41,7 +48,8 @@ class ThvNode {
     static constexpr int32_t Success = 1;
     static constexpr int32_t Failure = 2;
 
-    ThvNode(int32_t index, std::string source) : Index(index), Source(std::move(source)) {}
+    ThvNode(int32_t index, std::string source, std::string refusal = {})
+        : Index(index), Source(std::move(source)), Refusal(std::move(refusal)) {}
     ThvNode(const ThvNode&) = delete;
     ThvNode& operator=(const ThvNode&) = delete;
 
@@ -49,6 +57,10 @@ class ThvNode {
     std::atomic<int32_t> State{Running};
     const int32_t Index;       ///< position in the batch, from 0
     const std::string Source;  ///< full path, or the address as given
+    /// Why the search could not take this path for a document (a pipe, a path too long, a
+    /// folder it could not read, a name "RegExt" could not decide on); empty for a document.
+    /// A converter fails such a node with this message without opening anything.
+    const std::string Refusal;
     /// Output path after success, error message after failure. Written without the lock by
     /// the converter holding the node; others read it after that converter's notification.
     std::string Result;
@@ -59,6 +71,31 @@ class ThvNode {
 };
 
 using ThvNodeList = std::deque<std::unique_ptr<ThvNode>>;
+
+/// Where a search looks and which names it keeps, made from a source as ThvBatch::Start makes
+/// it, so that a path can be judged before or without a search.
+struct ThvSearchScope {
+    std::string SourceFolder;  ///< folder part of the source, with its delimiter
+    std::string Mask;          ///< file-name part of the source, a wildcard mask
+    bool Subdirs = false;
+    std::string RegExt;       ///< the "RegExt" option
+    bool SkipHidden = false;  ///< the "SkipHidden" option
+    char Delim = PathDelim;   ///< the project's delimiter
+
+    /// The scope of a search of source (a "file:" URL is taken as its path), with "RegExt" and
+    /// "SkipHidden" read from the global project.
+    static ThvSearchScope Of(const std::string& source, bool subdirs);
+
+    /// True when a search of this scope would list a file at path, whether or not one is there
+    /// now; other spellings of the same place count alike. A name "RegExt" cannot decide on
+    /// counts as listed.
+    bool Lists(const std::string& path) const;
+
+    /// Why a search of this scope can find nothing although the user surely meant it to: the
+    /// folder does not exist, or the source names a folder and no files in it. Names a source
+    /// that would search, with sourceMask ("*.ppt?") as its mask. Empty when nothing is wrong.
+    std::string SourceAdvice(const std::string& sourceMask) const;
+};
 
 /// The list of files one run converts, filled by a search thread of its own or by hand, and
 /// emptied by converter threads through NextNode while the search goes on.
@@ -93,8 +130,13 @@ class ThvBatch {
     /// Adds one file (or address) without a search and marks the list complete.
     void AddFile(const std::string& path);
 
-    /// Appends a node for path when Accepts allows it, then calls OnFound.
+    /// Appends a node for path when Accepts allows it, then calls OnFound. A path on which
+    /// "RegExt" cannot decide is appended as refused (ThvNode::Refusal), never as a document.
     void AddCandidate(const std::string& path);
+
+    /// Appends a node that no converter may open, with the reason, then calls OnFound. For a
+    /// path the search met that cannot be converted.
+    void AddRefused(const std::string& path, const std::string& reason);
 
     /// True when path is of this batch's share ("Shard" of "Shards", by the target it becomes)
     /// and passes the mask and "RegExt" by the global matcher; every path passes the name tests
@@ -140,6 +182,9 @@ class ThvBatch {
     /// file://server/share gives \\server\share. "file:" with nothing after it gives "".
     static std::string NormalizePath(const std::string& path, char delim = PathDelim);
 
+    /// The scope Start gave the search; empty before Start.
+    ThvSearchScope Scope() const;
+
     // Set by Start before the search begins; constant while it runs.
     std::string Mask;  ///< file-name part of the source, a wildcard mask
     bool Subdirs = false;
@@ -161,6 +206,10 @@ class ThvBatch {
     void SearchFolder(const std::string& folder, const ThvRegex* nameFilter);
     void ReadList();
     void StartShare(char delim);
+    bool FitsPathLimit(const std::string& path, bool folder);
+    void AppendNode(const std::string& path, const std::string& refusal);
+    /// True when path is of this batch's share ("Shard" of "Shards"), by the target it becomes.
+    bool InShare(const std::string& path) const;
     void MarkSearched();
 
     mutable std::mutex mutex_;

@@ -1,5 +1,6 @@
 #include "hvBatch.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -13,6 +14,7 @@
 #include <vector>
 
 #include "fileSystem.h"
+#include "folderEntries.h"
 #include "hvError.h"
 #include "hvMatch.h"
 #include "hvProject.h"
@@ -52,14 +54,17 @@ class ThvBatchTest : public ::testing::Test {
         batch.Start(in_ + mask, out_, subdirs);
         batch.WaitForSearch();
         std::vector<std::string> found;
+        refusals_.clear();
         while (ThvNode* node = batch.NextNode()) {
             EXPECT_EQ(node->Index, static_cast<int32_t>(found.size()));
             found.push_back(node->Source.substr(in_.size()));
+            refusals_.push_back(node->Refusal);
         }
         return found;
     }
 
     TempDir dir_;
+    std::vector<std::string> refusals_;  ///< of the last Search, in list order
     std::string in_;
     std::string out_;
     ThvMatch match_;
@@ -155,7 +160,7 @@ TEST_F(ThvBatchTest, TargetFolderIsCreatedAndAnEmptyTargetRefused) {
     EXPECT_EQ(created.Count(), 1);
 }
 
-TEST_F(ThvBatchTest, BadEntriesAreSkippedAndOddNamesStillOpen) {
+TEST_F(ThvBatchTest, WhatIsNoFileIsRefusedAndOddNamesStillOpen) {
     Files({"a.ppt", "sub/b.ppt"});
     const std::string odd = in_ + "\xFF\xFE odd.ppt";
     WriteBytes(odd, "odd bytes");
@@ -163,18 +168,64 @@ TEST_F(ThvBatchTest, BadEntriesAreSkippedAndOddNamesStillOpen) {
     ASSERT_EQ(symlink((in_ + "a.ppt").c_str(), (in_ + "link.ppt").c_str()), 0);
     ASSERT_EQ(symlink((in_ + "gone").c_str(), (in_ + "dangling.ppt").c_str()), 0);
     ASSERT_EQ(mkfifo((in_ + "pipe.ppt").c_str(), 0600), 0);
+    ASSERT_EQ(mkfifo((in_ + "pipe.txt").c_str(), 0600), 0);  // no match: nothing to say
 
     const Names found = Search("*.ppt", true);
-    ASSERT_EQ(found, (Names{"a.ppt", "link.ppt", "\xFF\xFE odd.ppt", "sub/b.ppt"}));
-    EXPECT_EQ(ReadBytes(in_ + found[2]), "odd bytes");  // the node's path opens the file
+    ASSERT_EQ(found, (Names{"a.ppt", "dangling.ppt", "link.ppt", "pipe.ppt", "\xFF\xFE odd.ppt",
+                            "sub/b.ppt"}));
+    EXPECT_EQ(ReadBytes(in_ + found[4]), "odd bytes");  // the node's path opens the file
+    EXPECT_EQ(refusals_[1], "Cannot convert: a link to \"" + in_ +
+                                "gone\", which does not exist. "
+                                "It was not opened.");
+    EXPECT_EQ(refusals_[3], "Cannot convert: a named pipe (FIFO), not a file. It was not opened.");
+    for (std::size_t i : {0, 2, 4, 5}) EXPECT_EQ(refusals_[i], "") << found[i];
 }
 
-TEST_F(ThvBatchTest, UnreadableFoldersAreSkipped) {
+TEST_F(ThvBatchTest, RegExtLeavesOutWhatItCannotDecideAndPathsBeyondTheLimitAreRefused) {
+    const std::string hard = std::string(40, 'a') + "!.ppt";
+    Files({"ok.ppt", hard});
+    project_->Options.SetValue("RegExt", "(\\w+\\s?)+$");
+    ASSERT_EQ(Search("*.ppt", false), (Names{hard, "ok.ppt"}));
+    EXPECT_NE(refusals_[0].find("match limit"), std::string::npos) << refusals_[0];
+    EXPECT_EQ(refusals_[1], "");
+
+    // A folder whose path is as long as the system takes, and a name that takes it beyond.
+    project_->Options.SetValue("RegExt", "");
+    const std::string deep = dir_ / "deep/";
+    std::string folder = deep;
+    // Room for a name of 100 to 200 bytes.
+    while (folder.size() + 201 < MaxPathBytes()) folder += std::string(100, 'd') + "/";
+    const std::size_t room = MaxPathBytes() - folder.size();
+    ASSERT_TRUE(ForceDirectories(folder));
+    const std::string fits = std::string(room - 4, 'f') + ".ppt";
+    const std::string beyond = std::string(room - 3, 'g') + ".ppt";
+    // Only from its folder can the system make or remove what it cannot name whole.
+    const int fd = open(folder.c_str(), O_DIRECTORY | O_RDONLY);
+    for (const std::string& name : {fits, beyond})
+        close(openat(fd, name.c_str(), O_CREAT | O_WRONLY, 0644));
+    ThvBatch batch;
+    batch.Start(deep + "*.ppt", out_, true);
+    batch.WaitForSearch();
+    std::vector<std::pair<std::string, std::string>> nodes;
+    while (ThvNode* node = batch.NextNode()) nodes.push_back({node->Source, node->Refusal});
+    ASSERT_EQ(nodes.size(), 2u);
+    EXPECT_EQ(nodes[0], std::make_pair(folder + fits, std::string()));
+    EXPECT_EQ(nodes[1].first, folder + beyond);
+    EXPECT_EQ(nodes[1].second,
+              "Cannot convert: the path is too long (4096 bytes; the system "
+              "takes at most 4095).");
+    unlinkat(fd, beyond.c_str(), 0);
+    close(fd);
+}
+
+TEST_F(ThvBatchTest, FoldersThatCannotBeReadAreRefusedButAMissingSourceIsNot) {
+    EXPECT_EQ(Search("missing/*.ppt", true), Names{});
     // Root reads every folder, so only another user sees a folder without permission.
     if (geteuid() == 0) GTEST_SKIP() << "running as root";
     Files({"a.ppt", "locked/b.ppt", "open/c.ppt"});
     ASSERT_EQ(chmod((in_ + "locked").c_str(), 0), 0);
-    EXPECT_EQ(Search("*.ppt", true), (Names{"a.ppt", "open/c.ppt"}));
+    EXPECT_EQ(Search("*.ppt", true), (Names{"a.ppt", "locked/", "open/c.ppt"}));
+    EXPECT_EQ(refusals_[1], "Cannot search the folder: Permission denied.");
     chmod((in_ + "locked").c_str(), 0755);
 }
 
@@ -303,3 +354,45 @@ TEST_F(ThvBatchTest, FailuresAreCountedAndKeptOnceIgnoringCase) {
 }
 
 }  // namespace
+
+TEST_F(ThvBatchTest, AScopeKnowsWhatItsSearchWouldListUnderAnySpelling) {
+    Files({"a.ppt", "sub/b.ppt", ".hidden/c.ppt"});
+    std::filesystem::create_directory_symlink(in_, dir_ / "alias");
+    const ThvSearchScope flat = ThvSearchScope::Of(in_ + "*.ppt", false);
+    EXPECT_TRUE(flat.Lists(in_ + "a.ppt"));
+    EXPECT_TRUE(flat.Lists(in_ + "new.PPT"));  // not there yet, but it would be listed
+    EXPECT_TRUE(flat.Lists(dir_ / "alias/./sub/../a.ppt"));
+    EXPECT_FALSE(flat.Lists(in_ + "a.txt"));
+    EXPECT_FALSE(flat.Lists(in_ + "sub/b.ppt"));
+    EXPECT_FALSE(flat.Lists(in_ + "~$a.ppt"));  // a lock file
+    EXPECT_FALSE(flat.Lists(dir_ / "a.ppt"));
+    EXPECT_FALSE(flat.Lists(in_ + "missing/x.ppt"));
+
+    const ThvSearchScope deep = ThvSearchScope::Of("file://" + in_ + "*.ppt", true);
+    EXPECT_TRUE(deep.Lists(in_ + "sub/b.ppt"));
+    EXPECT_FALSE(deep.Lists(in_ + ".hidden/c.ppt"));  // hidden folders are never entered
+
+    project_->Options.SetValue("RegExt", "a\\.ppt$");
+    EXPECT_FALSE(ThvSearchScope::Of(in_ + "*.ppt", true).Lists(in_ + "sub/b.ppt"));
+    EXPECT_TRUE(ThvSearchScope::Of(in_ + "a.ppt", true).Lists(in_ + "a.ppt"));
+    EXPECT_FALSE(ThvSearchScope::Of(in_ + "a.ppt", true).Lists(in_ + "xa.ppt"));
+}
+
+TEST_F(ThvBatchTest, SourceAdviceNamesASourceThatWouldSearch) {
+    EXPECT_EQ(ThvSearchScope::Of(in_ + "*.ppt?", false).SourceAdvice("*.ppt?"), "");
+    EXPECT_EQ(ThvSearchScope::Of(in_ + "x/y/*.ppt?", false).SourceAdvice("*.ppt?"),
+              "The source folder \"" + in_ +
+                  "x/y/\" does not exist, so nothing was found. The "
+                  "nearest folder that does is \"" +
+                  in_ + "\"; to search it: Source=" + in_ + "*.ppt?");
+    const std::string folderAdvice = "The source \"" + dir_ / "in" +
+                                     "\" names a folder but no files in it, so nothing was "
+                                     "found. To convert the presentations in it: Source=" +
+                                     in_ + "*.ppt?";
+    EXPECT_EQ(ThvSearchScope::Of(in_, false).SourceAdvice("*.ppt?"), folderAdvice);
+    EXPECT_EQ(ThvSearchScope::Of(dir_ / "in", false).SourceAdvice("*.ppt?"), folderAdvice);
+    EXPECT_NE(ThvSearchScope::Of("/no/such/*.ppt", false)
+                  .SourceAdvice("*.ppt?")
+                  .find("is \"/\"; to search it: Source=/*.ppt?"),
+              std::string::npos);
+}

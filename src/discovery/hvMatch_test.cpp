@@ -32,3 +32,30 @@ TEST(ThvMatchTest, NeverFails) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(ThvMatchTest, TryMatchesTellsWhatMatchesTakesForAMatch) {
+    ThvMatch match;
+    EXPECT_EQ(match.TryMatches("/in/a.ppt", "("), std::nullopt);
+    EXPECT_EQ(match.TryMatches(std::string(40, 'a') + "!", "^(a+)+$"), std::nullopt);
+    EXPECT_EQ(match.TryMatches("/in/report2023.ppt", "2023"), true);
+    EXPECT_EQ(match.TryMatches("/in/report2022.ppt", "2023"), false);
+    EXPECT_EQ(ThvMatchBase().TryMatches("/in/a.txt", "("), true);
+}
+
+TEST(ThvMatchTest, CheckRegExtRefusesWhatDoesNotCompileWithTheEnginesMessage) {
+    EXPECT_NO_THROW(CheckRegExt(""));
+    EXPECT_NO_THROW(CheckRegExt("2023|2024"));
+    try {
+        CheckRegExt("(a");
+        FAIL() << "no error";
+    } catch (const EhvError& e) {
+        EXPECT_STREQ(e.what(),
+                     "RegExt \"(a\" is not a valid regular expression: Expected ')' in regular "
+                     "expression");
+    }
+    EXPECT_THROW(CheckRegExt("[z-a]"), EhvError);
+}
+
+}  // namespace
