@@ -9,8 +9,27 @@
 #include "hvError.h"
 #include "paths.h"
 #include "textEncoding.h"
+#include "textFile.h"
 
 ThvProject* hvProject = nullptr;
+
+namespace {
+
+// A NUL would end a value wherever the system reads it as a path: Source=/in/*.ppt?<NUL>x would
+// search what the user never wrote. A project file holding one is no text to guess from.
+std::string ReadProjectText(const std::string& path) {
+    std::string text = ReadTextFile(path);
+    const std::size_t nul = text.find('\0');
+    if (nul != std::string::npos) {
+        const std::size_t line = SplitLines(std::string_view(text).substr(0, nul)).size() +
+                                 (nul == 0 || text[nul - 1] == '\n' || text[nul - 1] == '\r');
+        throw EhvError("line " + std::to_string(line) +
+                       " holds a NUL character, which no option may hold.");
+    }
+    return text;
+}
+
+}  // namespace
 
 ThvProject::ThvProject(std::string exeName) : PathDelim(::PathDelim), exeName_(std::move(exeName)) {
     try {
@@ -92,13 +111,17 @@ void ThvProject::Open(bool useCurrentName) {
         FileName = chosen;
     }
     const std::string path = FileName;
+    LoadError.clear();
     if (IsProjectFile(path)) {
         try {
-            Options.LoadFromFile(path);
+            Options.SetText(ReadProjectText(path));
             // Only a project that could be read is worth remembering.
             AddRecent();
-        } catch (const std::exception&) {
-            // A missing or unreadable project leaves the options as they were.
+        } catch (const std::exception& e) {
+            // A missing project leaves the options as they were; one that is there but cannot
+            // be read does too, and the user learns why.
+            if (FileExists(path))
+                LoadError = "The project file \"" + path + "\" could not be read: " + e.what();
         }
     } else if (!CommandOptions.empty()) {
         FileName.clear();

@@ -45,6 +45,9 @@ class ThvProject {
     std::string FileName;  ///< current project file; empty while unnamed
     ThvOptionList RecentFiles;
     std::string CommandOptions;  ///< option lines from the command line
+    /// Why the project file last opened could not be read (too large, a NUL in it, no access):
+    /// a message for the user; empty when it was read or does not exist.
+    std::string LoadError;
     std::string ShortName;
     /// The folder-creating steps run only while this is the platform's own delimiter.
     char PathDelim;
@@ -97,7 +100,8 @@ class ThvProject {
     void New();
     /// Opens FileName (useCurrentName) or a file chosen in the open chooser: a project file is
     /// read, any other path becomes the source (or, after command-line options, those options
-    /// come back).
+    /// come back). A project file that exists but cannot be read leaves the options as they
+    /// were and says why in LoadError.
     void Open(bool useCurrentName);
     /// Controls to options; with write, the options to FileName (throws EhvError
     /// "Cannot create file ...") and FileName into the recent list.

@@ -258,6 +258,49 @@ TEST_F(ProjectTest, BadFilesBesideTheProgramAreIgnored) {
     EXPECT_EQ(p->Options.Value("Keep"), "1");
 }
 
+TEST_F(ProjectTest, AProjectThatIsThereButCannotBeReadSaysWhy) {
+    auto p = MakeProject();
+    // Missing: nothing to say, as before.
+    p->FileName = dir / "missing.batch-quillon";
+    p->Open(true);
+    EXPECT_EQ(p->LoadError, "");
+
+    const std::string big = dir / "big.batch-quillon";
+    WriteBytes(big, "Source=/in\r\n" + std::string(16 * 1024 * 1024, 'x'));
+    p->Options.SetText("Keep=1\n");
+    p->FileName = big;
+    p->Open(true);
+    EXPECT_EQ(p->LoadError, "The project file \"" + big + "\" could not be read: File \"" + big +
+                                "\" is larger than 16777216 bytes.");
+    EXPECT_EQ(p->Options.Value("Keep"), "1");
+    EXPECT_EQ(p->RecentFiles.Count(), 0u);
+
+    const std::string nul = dir / "nul.batch-quillon";
+    for (const auto& [text, line] :
+         std::vector<std::pair<std::string, int>>{{std::string("\0Source=/in\r\n", 13), 1},
+                                                  {std::string("A=1\r\nSource=/in\0/x\r\n", 19), 2},
+                                                  {std::string("A=1\nB=2\n\0", 9), 3},
+                                                  {std::string("\xFF\xFE"
+                                                               "A\0=\0\0\0",
+                                                               8),
+                                                   1}}) {
+        WriteBytes(nul, text);
+        p->FileName = nul;
+        p->Open(true);
+        EXPECT_EQ(p->LoadError, "The project file \"" + nul + "\" could not be read: line " +
+                                    std::to_string(line) +
+                                    " holds a NUL character, which no option may hold.");
+    }
+    // UTF-16 has zero bytes but no NUL character.
+    WriteBytes(nul, std::string("\xFF\xFE"
+                                "A\0=\0"
+                                "1\0",
+                                8));
+    p->Open(true);
+    EXPECT_EQ(p->LoadError, "");
+    EXPECT_EQ(p->Options.Value("A"), "1");
+}
+
 TEST_F(ProjectTest, OpenWithChooser) {
     std::optional<std::vector<std::string>> answer;
     ThvOpenFileRequest seen;
