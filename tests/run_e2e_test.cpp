@@ -1,6 +1,9 @@
 // Unattended runs of the real program over real presentations.
 
 #include <algorithm>
+#include <cctype>
+#include <cstdio>
+#include <cstring>
 #include <map>
 
 #include "programTest.h"
@@ -138,10 +141,21 @@ TEST_F(RunTest, HostileNamesReachTheOpenerAsOneArgumentWithoutAShell) {
     EXPECT_EQ(r.exitCode, 0) << r.err;
     const auto opened = Links(1);
     ASSERT_EQ(opened.size(), 1u);
-    // The message names the file as it is; only the double quotes are dropped from links.
-    std::string expected = dir / ("in/" + name);
-    expected.erase(std::remove(expected.begin(), expected.end(), '"'), expected.end());
+    // The message names the file as it is, percent-encoded; only the double quotes are dropped.
+    std::string expected;
+    for (char c : dir / ("in/" + name)) {
+        const unsigned char u = static_cast<unsigned char>(c);
+        if (c == '"') continue;
+        if (std::isalnum(u) || std::strchr("-._~/:,@", c)) {
+            expected += c;
+        } else {
+            char escape[4];
+            std::snprintf(escape, sizeof escape, "%%%02X", u);
+            expected += escape;
+        }
+    }
     EXPECT_NE(opened[0].find(expected), std::string::npos) << opened[0];
+    EXPECT_EQ(opened[0].find_first_of(" \n\"'`$;"), std::string::npos) << opened[0];
     EXPECT_FALSE(std::filesystem::exists(work + "/pwned"));
     EXPECT_FALSE(std::filesystem::exists(work + "/tick"));
     EXPECT_FALSE(std::filesystem::exists(dir / "pwned"));

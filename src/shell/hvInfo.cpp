@@ -17,14 +17,79 @@ int32_t ComputeInstallId(const std::string& exeName) {
     return created ? PackDosDateTime(*created) : -1;
 }
 
-// Nothing in a link is escaped but double quotes, which would end the address in a shell line.
-void AddQuery(std::string& query, const std::string& key, const std::string& value) {
+// Characters that stand for themselves in a query value: the unreserved ones and a few that
+// messages and paths are full of and that no reader of a query mistakes for structure.
+bool StandsForItself(unsigned char c) {
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' ||
+           c == '.' || c == '_' || c == '~' || c == '/' || c == ':' || c == ',' || c == '@';
+}
+
+void AppendEncoded(std::string& out, unsigned char c) {
+    static const char kHex[] = "0123456789ABCDEF";
+    out += '%';
+    out += kHex[c >> 4];
+    out += kHex[c & 0x0F];
+}
+
+// A value percent-encoded byte by byte, its UTF-8 as it stands; double quotes are dropped, as
+// they always were.
+std::string EncodeQueryValue(std::string_view value) {
+    std::string out;
+    for (char ch : value) {
+        const unsigned char c = static_cast<unsigned char>(ch);
+        if (c == '"') continue;
+        if (StandsForItself(c))
+            out += ch;
+        else
+            AppendEncoded(out, c);
+    }
+    return out;
+}
+
+// The extra text is a piece of query its caller made ("lang=en"): its "&" and "=" are its
+// structure, its "%" may be an escape already; only what can never stand in a link is encoded.
+std::string EncodeQueryPiece(std::string_view piece) {
+    std::string out;
+    for (char ch : piece) {
+        const unsigned char c = static_cast<unsigned char>(ch);
+        if (c <= ' ' || c >= 0x7F || c == '#')
+            AppendEncoded(out, c);
+        else
+            out += ch;
+    }
+    return out;
+}
+
+void AddQuery(std::string& query, const std::string& key, std::string_view value) {
     if (value.empty()) return;
     if (!query.empty()) query += '&';
     query += key;
     query += '=';
-    for (char c : value)
-        if (c != '"') query += c;
+    query += EncodeQueryValue(value);
+}
+
+// The value cut at a character boundary so that, encoded and with the note of what was left
+// out, it takes at most budget characters.
+std::string CutToFit(std::string_view value, std::size_t budget) {
+    auto note = [](std::size_t left) {
+        return " ... (" + std::to_string(left) + " more characters left out)";
+    };
+    std::size_t characters = 0;
+    for (std::size_t i = 0; i < value.size(); ++i)
+        if ((static_cast<unsigned char>(value[i]) & 0xC0) != 0x80) ++characters;
+    std::size_t used = 0, taken = 0, end = 0;
+    for (std::size_t i = 0; i < value.size();) {
+        std::size_t next = i + 1;
+        while (next < value.size() && (static_cast<unsigned char>(value[next]) & 0xC0) == 0x80)
+            ++next;
+        const std::size_t cost = EncodeQueryValue(value.substr(i, next - i)).size();
+        if (used + cost + EncodeQueryValue(note(characters - taken - 1)).size() > budget) break;
+        used += cost;
+        ++taken;
+        end = next;
+        i = next;
+    }
+    return std::string(value.substr(0, end)) + note(characters - taken);
 }
 
 }  // namespace
@@ -150,14 +215,41 @@ void ThvInfo::OpenLink(const std::string& page, const std::string& action,
             link += "/en/" + shortName + "/" + page + ".htm";
         else if (!action.empty())
             link += "/net/";
-        std::string query;
-        AddQuery(query, "a", action);
-        AddQuery(query, "p", shortName);
-        AddQuery(query, "v", version);
-        AddQuery(query, "c", CounterText());
-        AddQuery(query, "i", std::to_string(installId_));
-        if (!extra.empty()) query += "&" + extra;
-        link += "?" + query;
+        // An action "err&e=<text>" carries a second field, the event's text.
+        std::string_view actionValue = action, eventText;
+        const std::size_t amp = action.find("&e=");
+        if (amp != std::string::npos) {
+            actionValue = std::string_view(action).substr(0, amp);
+            eventText = std::string_view(action).substr(amp + 3);
+        }
+        const std::string counters = CounterText();
+        auto build = [&](std::string_view text) {
+            std::string query;
+            AddQuery(query, "a", actionValue);
+            if (amp != std::string::npos) query += std::string(query.empty() ? "" : "&") + "e=";
+            query += EncodeQueryValue(text);
+            AddQuery(query, "p", shortName);
+            AddQuery(query, "v", version);
+            AddQuery(query, "c", counters);
+            AddQuery(query, "i", std::to_string(installId_));
+            if (!extra.empty()) query += "&" + EncodeQueryPiece(extra);
+            return link + "?" + query;
+        };
+        std::string full = build(eventText);
+        // Browsers and servers refuse longer addresses; the event's text gives way, and says
+        // how much of it did.
+        if (full.size() > MaxLinkLength && !eventText.empty()) {
+            const std::size_t rest = build("").size();
+            full = build(CutToFit(eventText, MaxLinkLength > rest ? MaxLinkLength - rest : 0));
+        }
+        if (full.size() > MaxLinkLength) {
+            // Only a huge extra gets here; the cut never splits an escape.
+            std::size_t cut = MaxLinkLength;
+            for (std::size_t back = 1; back <= 2; ++back)
+                if (full[cut - back] == '%') cut -= back;
+            full.resize(cut);
+        }
+        link = full;
     }
     ShellOpen(link);
 }

@@ -28,6 +28,9 @@ class ThvInfo {
     /// Addresses of the maker; documentation domains until the product has its own.
     static constexpr const char* HomeUrl = "https://quillon.example.org";
     static constexpr const char* SupportMail = "support@quillon.example.org";
+    /// The longest web link OpenLink opens; an event's text is cut to fit, with a note of how
+    /// many characters were left out.
+    static constexpr std::size_t MaxLinkLength = 2000;
 
     int32_t InstallId() const { return installId_; }
     std::string StorePath() const;
@@ -37,7 +40,11 @@ class ThvInfo {
     void UpdateCounter(const std::string& name, int32_t value, int32_t step);
 
     /// Opens the support mail ("supports"), the help file ("h"), a product page (any other
-    /// page), an event report (no page, an action) or the home page. Never fails.
+    /// page), an event report (no page, an action) or the home page. Never fails. Web links
+    /// are percent-encoded: each query value byte by byte (its UTF-8), except letters, digits
+    /// and "-._~/:,@"; an action "err&e=<text>" gives the two fields a=err and e=<text>;
+    /// extra is appended after "&" as a piece of query, with only blanks, control characters,
+    /// "#" and non-ASCII bytes encoded.
     ///
     /// The help file is the program path with ".chm", or else ".pdf", beside the program; an
     /// installed program's PDF in its installed data folder when none is beside it; and the

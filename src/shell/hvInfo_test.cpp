@@ -127,7 +127,7 @@ TEST_F(InfoTest, EventReportsAndPages) {
     info.OpenLink("", "ins", "k=\"q\"");
     ASSERT_EQ(links.size(), 6u);
     EXPECT_EQ(links[0],
-              "https://quillon.example.org/net/?a=err&e=2 files failed: a.ppt"
+              "https://quillon.example.org/net/?a=err&e=2%20files%20failed:%20a.ppt"
               "&p=quillon&v=2024.16.323.2227&c=r1c3&i=" +
                   id);
     EXPECT_EQ(links[1],
@@ -146,6 +146,33 @@ TEST_F(InfoTest, EventReportsAndPages) {
     EXPECT_TRUE(links[5].ends_with("&k=\"q\""));  // extra text goes in unchanged
 }
 
+TEST_F(InfoTest, ReportLinksArePercentEncodedAndCappedWithACount) {
+    ThvInfo info(exe);
+    const std::string tail =
+        "&p=quillon&v=2024.16.323.2227&c=r1&i=" + std::to_string(info.InstallId());
+    info.OpenLink("", "err&e=a&b=c #1 50% \xC3\xA9t\xC3\xA9?+\"q\"\n", "");
+    info.OpenLink("", "ins", "lang=en&x=a b#c\xC3\xA9%41");
+    // A text of 3000 characters, two bytes each: cut at a character, with what was left out.
+    std::string long_;
+    for (int i = 0; i < 3000; ++i) long_ += "\xC3\xA9";
+    info.OpenLink("", "err&e=" + long_, "");
+    ASSERT_EQ(links.size(), 3u);
+    EXPECT_EQ(links[0],
+              "https://quillon.example.org/net/?a=err&e=a%26b%3Dc%20%231%2050%25%20"
+              "%C3%A9t%C3%A9%3F%2Bq%0A" +
+                  tail);
+    EXPECT_EQ(links[1],
+              "https://quillon.example.org/net/?a=ins" + tail + "&lang=en&x=a%20b%23c%C3%A9%41");
+    const std::string& capped = links[2];
+    EXPECT_LE(capped.size(), ThvInfo::MaxLinkLength);
+    EXPECT_GT(capped.size(), ThvInfo::MaxLinkLength - 20);
+    EXPECT_TRUE(capped.ends_with(tail)) << capped;
+    const std::size_t kept = (capped.find("%20...") - capped.find("e=") - 2) / 6;
+    const std::string note =
+        "%20...%20%28" + std::to_string(3000 - kept) + "%20more%20characters%20left%20out%29";
+    EXPECT_NE(capped.find("%C3%A9" + note + "&p="), std::string::npos) << capped;
+}
+
 TEST_F(InfoTest, SupportMailHelpAndErrorHandler) {
     project.Title = "Q&A & More";
     ThvInfo info(exe);
@@ -162,7 +189,8 @@ TEST_F(InfoTest, SupportMailHelpAndErrorHandler) {
     EXPECT_EQ(links[1], dir / "quillon.pdf");  // missing, opened all the same
     EXPECT_EQ(links[2], dir / "quillon.chm");
     EXPECT_TRUE(
-        links[3].starts_with("https://quillon.example.org/net/?a=err&e=Access violation?&"));
+        links[3].starts_with("https://quillon.example.org/net/?a=err&e=Access%20violation%3F&"))
+        << links[3];
     EXPECT_NE(links[3].find("&c=r1e1&"), std::string::npos) << links[3];
 }
 

@@ -144,16 +144,8 @@ void ThvMain::ReportRun() {
     hvInfo->UpdateCounter("S", 0, Batch->Succeeded());
     hvInfo->UpdateCounter("F", 0, Batch->Failed());
 
-    if (Batch->Failed() > 0) {
-        std::string failures;
-        for (char c : Batch->Failures()) {
-            if (c == '?')
-                failures += "%3F";
-            else
-                failures += c;
-        }
-        hvInfo->OpenLink("", "err&e=" + failures, "");
-    }
+    // The link is percent-encoded as it is made, "?" included.
+    if (Batch->Failed() > 0) hvInfo->OpenLink("", "err&e=" + Batch->Failures(), "");
 
     const std::string logFile = hvProject->Option("LogFile");
     if (!logFile.empty()) WriteTextFile(logFile, JoinLines(LogLines()));

@@ -394,7 +394,7 @@ TEST_F(MainWindowTest, AnErrorThatReachesTheEventLoopIsCountedAndReported) {
     PumpUntil([&] { return !links.empty(); }, std::chrono::seconds(5));
     EXPECT_EQ(Counter("E"), "1");
     ASSERT_EQ(links.size(), 1u);
-    EXPECT_NE(links[0].find("a=err&e=Cannot create file"), std::string::npos) << links[0];
+    EXPECT_NE(links[0].find("a=err&e=Cannot%20create%20file"), std::string::npos) << links[0];
     EXPECT_TRUE(window->isVisible());
 }
 
