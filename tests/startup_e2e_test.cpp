@@ -86,10 +86,18 @@ TEST_F(ProgramTest, ReportSwitchesOpenTheirLinkAndEndAtOnce) {
 TEST_F(ProgramTest, BadFilesBesideTheProgramAreHarmless) {
     std::string garbage;
     for (int i = 0; i < 70000; ++i) garbage += static_cast<char>(i * 131 % 256);
-    WriteBytes(defaultProject, garbage);
     WriteBytes(recentList, garbage);
-    // The start-up reads both and reaches its choice of mode: the window, refused here.
-    const ProcessResult r = Run({}, noDisplay);
+    // The start-up reads the list and reaches its choice of mode: the window, refused here.
+    ProcessResult r = Run({}, noDisplay);
     EXPECT_EQ(r.exitCode, 1) << r.err;
+    EXPECT_NE(r.err.find("no display"), std::string::npos) << r.err;
+    // A default project that is no text says so first, rather than passing for an empty one.
+    WriteBytes(defaultProject, garbage);
+    r = Run({}, noDisplay);
+    EXPECT_EQ(r.exitCode, 1) << r.err;
+    EXPECT_TRUE(r.err.starts_with("Quillon Converter: The project file \"" + defaultProject +
+                                  "\" could not be read: line 1 holds a NUL character, which no "
+                                  "option may hold.\n"))
+        << r.err;
     EXPECT_NE(r.err.find("no display"), std::string::npos) << r.err;
 }

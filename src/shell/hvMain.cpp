@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <optional>
 
 #include "fileSystem.h"
 #include "hvBatch.h"
@@ -10,9 +11,14 @@
 #include "hvExitCode.h"
 #include "hvInfo.h"
 #include "hvJsonLog.h"
+#include "hvLogText.h"
+#include "hvMatch.h"
 #include "hvProject.h"
+#include "hvResultList.h"
 #include "hvShard.h"
 #include "paths.h"
+#include "signals.h"
+#include "textEncoding.h"
 #include "textFile.h"
 
 ThvMain* hvMain = nullptr;
@@ -40,9 +46,13 @@ void ThvMain::Run() {
         log_.clear();
         jsonLogError_.clear();
     }
-    // Without a target the output would land in the root folder or nowhere.
-    if (hvProject->Target().empty())
-        throw EhvError("No target folder: set Target, or give a Source with a folder");
+    stopSignal_ = 0;
+    // Taken before the first check, so that a stop request from here on ends the run in order;
+    // the start-up code takes them earlier, to keep them through the shut-down too.
+    std::optional<ThvStopSignals> ownStopSignals;
+    if (!ThvStopSignals::Held()) ownStopSignals.emplace();
+    CheckProject();
+    codePage_ = AnsiCodePage();
 
     Batch = std::make_unique<ThvBatch>();
     const bool subdirs = hvProject->Subdir();
@@ -50,6 +60,13 @@ void ThvMain::Run() {
     const std::string source = hvProject->Source();
     if (ReadExitCodes(hvProject->Option("ExitCodes")) == ThvExitCodes::Strict)
         RefuseWhatCannotRun(target);
+    // A source the search cannot find anything in is no error unless the run is strict, but
+    // the user hears why before the run ends empty.
+    if (hvProject->SourceList().empty()) {
+        const std::string advice =
+            ThvSearchScope::Of(source, subdirs).SourceAdvice(hvProject->SourceMask);
+        if (!advice.empty()) Say(hvProject->Title + ": " + EscapeLogField(advice, codePage_));
+    }
     // Opened before anything runs: a run whose records cannot be kept does not start.
     jsonLog_.reset();
     if (const std::string path = hvProject->JsonLog(); !path.empty())
@@ -69,11 +86,29 @@ void ThvMain::Run() {
         return std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
     };
     // No converter calls back into this thread here (no finish event is set), so waiting is
-    // safe; the timeout is the progress display's tick.
-    while (!WaitForConverters(std::chrono::milliseconds(100))) ShowProgress(elapsed(), false);
+    // safe. A signal handler can only leave a mark, so the wait looks for one every 10 ms: a
+    // converter that starts a file after the request would delay the stop by that file.
+    auto nextTick = started;
+    while (!WaitForConverters(std::chrono::milliseconds(10))) {
+        if (stopSignal_ == 0 && ThvStopSignals::Received() != 0) {
+            // As the window's Stop: the search ends, every converter finishes its file.
+            stopSignal_ = ThvStopSignals::Received();
+            Batch->Terminate();
+            Converter->Stop();
+        }
+        if (std::chrono::steady_clock::now() >= nextTick) {
+            ShowProgress(elapsed(), false);
+            nextTick += std::chrono::milliseconds(100);
+        }
+    }
     ShowProgress(elapsed(), true);
     ReportRun();
     jsonLog_.reset();
+    if (stopSignal_ != 0) {
+        Say(hvProject->Title + ": stopped by " + ThvStopSignals::Name(stopSignal_) + " after " +
+            std::to_string(Batch->Succeeded() + Batch->Failed()) + " of the " +
+            std::to_string(Batch->Count()) + " files found; the others were left as they are.");
+    }
     std::lock_guard lock(logLock_);
     if (!jsonLogError_.empty()) throw EhvError(jsonLogError_);
 }
@@ -106,12 +141,36 @@ void ThvMain::RefuseWhatCannotRun(const std::string& target) const {
         throw EhvError("The folder of the log file \"" + logFile + "\" does not exist");
 }
 
+void ThvMain::CheckProject() const {
+    // Without a target the output would land in the root folder or nowhere.
+    const std::string target = hvProject->Target();
+    if (target.empty())
+        throw EhvError("No target folder: set Target, or give a Source with a folder");
+    if (hvProject->PathDelim == PathDelim) {
+        const std::string bare = ExcludeTrailingPathDelimiter(target);
+        const auto attributes = GetFileAttributes(bare.empty() ? target : bare);
+        if (attributes && !attributes->Directory)
+            throw EhvError("No target folder: \"" + target +
+                           "\" is a file; set Target to a folder");
+    }
+    CheckRegExt(hvProject->Option("RegExt"));
+    const std::string logFile = hvProject->Option("LogFile");
+    if (!logFile.empty()) CheckResultListPath(logFile, nullptr);
+}
+
 void ThvMain::FileDone(ThvBatch& batch, ThvNode& node) {
     if (jsonLog_) WriteJsonRecord(batch, node);
-    std::string line = StateWord(node.State) + " => " + node.Source + " => " + node.Result;
+    // Every field escaped: a name holding a line break or " => " cannot make a line of its own.
+    std::string line = EscapeLogField(StateWord(node.State), codePage_) + " => " +
+                       EscapeLogField(node.Source, codePage_) + " => " +
+                       EscapeLogField(node.Result, codePage_);
     // A fourth field tells of a source left in place that the options asked to delete, rename
     // or time-stamp: the next run converts it again.
-    if (!node.Warning.empty()) line += " => " + node.Warning;
+    if (!node.Warning.empty()) line += " => " + EscapeLogField(node.Warning, codePage_);
+    if (!node.Refusal.empty()) {
+        Say(hvProject->Title + ": " + EscapeLogField(node.Source, codePage_) + ": " +
+            EscapeLogField(node.Refusal, codePage_));
+    }
     std::lock_guard lock(logLock_);
     log_.push_back(std::move(line));
 }
@@ -132,6 +191,12 @@ void ThvMain::WriteJsonRecord(ThvBatch& batch, ThvNode& node) {
         std::lock_guard lock(logLock_);
         if (jsonLogError_.empty()) jsonLogError_ = e.Message();
     }
+}
+
+void ThvMain::Say(const std::string& line) {
+    std::lock_guard lock(progressLock_);
+    // On a terminal the status line is cleared first; the next tick draws it again.
+    progress_ << (terminal_ ? "\r\033[K" : "") << line << "\n" << std::flush;
 }
 
 std::vector<std::string> ThvMain::LogLines() const {
@@ -163,5 +228,6 @@ void ThvMain::ShowProgress(double seconds, bool final) {
         std::snprintf(line, sizeof line, "\r\033[K%d found, %d converted, %d failed, %.1f files/s",
                       found, succeeded, failed, rate);
     }
+    std::lock_guard lock(progressLock_);
     progress_ << line << std::flush;
 }

@@ -17,6 +17,11 @@ class ThvConvertor;
 /// thread until every converter has ended, counts the run, reports failures and writes the log.
 /// One instance, hvMain, created at start-up; Run is called once, on the main thread, in the
 /// unattended mode only.
+///
+/// While Run runs it holds the stop signals (ThvStopSignals): the first one stops the run as
+/// the window's Stop does (the search ends, each converter finishes the file in hand), and the
+/// counters, the report and the log follow as after any run; a second one ends the program at
+/// once.
 class ThvMain {
   public:
     /// progress receives the status line and the summary when it is a terminal
@@ -27,11 +32,16 @@ class ThvMain {
     ThvMain(const ThvMain&) = delete;
     ThvMain& operator=(const ThvMain&) = delete;
 
-    /// The whole run. Throws EhvError when the run cannot start (no target folder, a JSON log
-    /// that cannot be opened; with ExitCodes=strict also a missing source, a target folder
-    /// that cannot be made, a log file in no folder) or a log cannot be written; the program
-    /// then ends with exit code 1 (2 with ExitCodes=strict).
+    /// The whole run. Throws EhvError, before anything is converted, when the run cannot
+    /// start: no target folder (none given, or a file), an invalid "RegExt", a "LogFile" or
+    /// "JsonLog" that would overwrite a file the run reads, a JSON log that cannot be opened;
+    /// with ExitCodes=strict also a missing source, a target folder that cannot be made, a log
+    /// file in no folder. Throws after the run when a log cannot be written. The program then
+    /// ends with exit code 1 (2 with ExitCodes=strict).
     void Run();
+
+    /// The stop signal that cut the last run short; 0 when it ran to its end.
+    int StopSignal() const { return stopSignal_; }
 
     /// The per-file notification: one log line, and the file's record in the JSON log at once.
     /// Converter threads call it, several at once.
@@ -48,13 +58,19 @@ class ThvMain {
     std::vector<std::string> LogLines() const;
 
   private:
+    void CheckProject() const;
     void ReportRun();
     void RefuseWhatCannotRun(const std::string& target) const;
     void WriteJsonRecord(ThvBatch& batch, ThvNode& node);
     void ShowProgress(double seconds, bool final);
+    /// One line for the user on the progress stream; any thread.
+    void Say(const std::string& line);
 
     std::ostream& progress_;
     const bool terminal_;
+    std::mutex progressLock_;  ///< converters say things while the main thread shows progress
+    std::string codePage_;     ///< of the log and of what is said; set before converters run
+    int stopSignal_ = 0;
     mutable std::mutex logLock_;
     std::vector<std::string> log_;
     std::unique_ptr<ThvJsonLog> jsonLog_;  ///< open while a run with "JsonLog" goes on

@@ -1,6 +1,7 @@
 #include "hvStartup.h"
 
 #include <memory>
+#include <optional>
 
 #include "hvApp.h"
 #include "hvBatch.h"
@@ -12,6 +13,7 @@
 #include "hvProject.h"
 #include "hvQUILLON.h"
 #include "programFiles.h"
+#include "signals.h"
 
 namespace {
 
@@ -66,11 +68,15 @@ void SetProductConstants(ThvProject& project) {
 }
 
 bool IsUnattended(const ThvProject& project) {
-    return project.PureConsole() && project.Source().find("http") == std::string::npos;
+    // Only an address is for the window; a folder named http-talks is a folder.
+    return project.PureConsole() && !project.Source().starts_with("http");
 }
 
 int RunQuillon(const std::string& exeName, const std::string& param, std::ostream& err,
                bool errIsTerminal) {
+    // Declared first, so that an unattended run keeps the stop signals through the shut-down:
+    // a request then finds nothing left to stop, and the objects are torn down in order.
+    std::optional<ThvStopSignals> stopSignals;
     ThvGlobal<ThvApp> app(hvApp, exeName, param);
     // One answer for every file kept beside the program, so they never end up in two places.
     const std::string filesStem = BesideProgramStem(exeName);
@@ -89,14 +95,29 @@ int RunQuillon(const std::string& exeName, const std::string& param, std::ostrea
 
     ThvGlobal<ThvMatch> match(hvMatch);
 
+    // A project that could not be read leaves no options, so nothing tells whether the user
+    // meant a window or an unattended run; either way they must hear why nothing they set
+    // holds. Without a window the program can do nothing more for them.
+    if (!hvProject->LoadError.empty()) {
+        if (!InstalledWindowRunner()) {
+            err << "Application Error: " << hvProject->LoadError << "\n";
+            return 1;
+        }
+        err << hvProject->Title << ": " << hvProject->LoadError << "\n";
+    }
+
     if (IsUnattended(*hvProject)) {
         const ThvExitCodes codes = ReadExitCodes(hvProject->Option("ExitCodes"));
+        stopSignals.emplace();
         try {
             hvMain->Run();
         } catch (const std::exception& e) {
             err << "Application Error: " << e.what() << "\n";
             return ExitCodeOf(codes, ThvRunOutcome::CouldNotStart);
         }
+        // A run cut short by a signal did not do all it was asked to: the status a shell (and
+        // a scheduler) shows for a program that signal ended, though this one ended in order.
+        if (hvMain->StopSignal() != 0) return 128 + hvMain->StopSignal();
         return ExitCodeOf(
             codes, hvMain->FilesFailed() ? ThvRunOutcome::FilesFailed : ThvRunOutcome::Completed);
     }

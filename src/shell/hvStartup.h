@@ -25,14 +25,16 @@ std::string UnattendedExample();
 /// Writes the product's fixed texts into the project and turns on the lock-file switch.
 void SetProductConstants(ThvProject& project);
 
-/// The unattended run is chosen when "PureConsole" reads true and "Source" holds no "http".
+/// The unattended run is chosen when "PureConsole" reads true and "Source" is no address (does
+/// not begin with "http").
 bool IsUnattended(const ThvProject& project);
 
 /// The program from start-up to shut-down: creates the process-wide objects in their order,
 /// reads the command line, runs one mode and destroys the objects in reverse order. Answers
-/// the exit code: 0 for every orderly end, 1 when an error escapes the unattended run (its
-/// message then goes to err as "Application Error: <message>"); with ExitCodes=strict 3 when
-/// files failed and 2 instead of 1. The unattended run shows its
-/// progress on err when errIsTerminal.
+/// the exit code: 0 for every orderly end, 1 when an error escapes the unattended run or the
+/// project file could not be read and there is no window (the message then goes to err as
+/// "Application Error: <message>"); with ExitCodes=strict 3 when files failed and 2 instead of
+/// 1; and, in either case, 128 + the signal's number for an unattended run that a stop signal
+/// cut short. The unattended run shows its progress on err when errIsTerminal.
 int RunQuillon(const std::string& exeName, const std::string& param, std::ostream& err,
                bool errIsTerminal = false);

@@ -43,6 +43,11 @@ TEST(Startup, RunModeChoice) {
     EXPECT_FALSE(IsUnattended(project));
     project.Options.SetValue("Source", "/in/HTTP/*.ppt?");  // the search is case-sensitive
     EXPECT_TRUE(IsUnattended(project));
+    // Only a source that begins with "http" is an address.
+    project.Options.SetValue("Source", "/talks/http-talks/*.ppt?");
+    EXPECT_TRUE(IsUnattended(project));
+    project.Options.SetValue("Source", "https://example.org/a.ppt");
+    EXPECT_FALSE(IsUnattended(project));
     project.Options.SetValue("PureConsole", "no");
     EXPECT_FALSE(IsUnattended(project));
 }
@@ -68,7 +73,8 @@ TEST(Startup, ReportSwitchOpensItsLinkAndEndsBeforeTheMatcherExists) {
     bool windowRan = false;
     std::vector<std::string> links;
     SetWindowRunner([&] { return windowRan = true, 0; });
-    const auto previous = SetShellOpenHandler([&](const std::string& link) { links.push_back(link); });
+    const auto previous =
+        SetShellOpenHandler([&](const std::string& link) { links.push_back(link); });
     std::ostringstream err;
     EXPECT_EQ(RunQuillon(dir / "quillon", "-Ixyz", err), 0);
     EXPECT_EQ(RunQuillon(dir / "quillon", "/u", err), 0);
@@ -105,4 +111,25 @@ TEST(Startup, InstalledProgramKeepsItsFilesInTheUserDataFolder) {
     EXPECT_EQ(RunQuillon(exe, "", err), 0) << err.str();
     EXPECT_TRUE(FileExists(dir / "default.log"));
     EXPECT_EQ(err.str(), "");
+}
+
+TEST(Startup, AProjectThatCannotBeReadIsToldAndEndsTheRunWithoutAWindow) {
+    TempDir dir;
+    const std::string project = dir / "p.batch-quillon";
+    WriteBytes(project, std::string("PureConsole=1\r\nSource=/in\0x\r\n", 29));
+    const std::string why = "The project file \"" + project +
+                            "\" could not be read: line 2 holds a NUL character, which no "
+                            "option may hold.";
+    std::ostringstream err;
+    EXPECT_EQ(RunQuillon(dir / "quillon", project, err), 1);
+    EXPECT_EQ(err.str(), "Application Error: " + why + "\n");
+
+    // The window can still open and show the project's options, so it does, after saying why.
+    bool windowRan = false;
+    SetWindowRunner([&] { return windowRan = true, 0; });
+    std::ostringstream windowErr;
+    EXPECT_EQ(RunQuillon(dir / "quillon", project, windowErr), 0);
+    SetWindowRunner({});
+    EXPECT_TRUE(windowRan);
+    EXPECT_EQ(windowErr.str(), "Quillon Converter: " + why + "\n");
 }

@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <csignal>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -15,7 +16,8 @@
 extern char** environ;
 
 struct ProcessResult {
-    int exitCode = -1;
+    int exitCode = -1;  ///< 128 + the signal's number when a signal ended the program
+    int endSignal = 0;  ///< the signal that ended the program; 0 when it exited
     long maxRssKb = 0;  ///< the program's peak resident memory
     std::string out;
     std::string err;
@@ -24,11 +26,13 @@ struct ProcessResult {
 /// Runs a program with its arguments in the given folder, standard input empty, and collects
 /// its output and exit code. env entries ("NAME=value") replace or extend the environment.
 /// With killAfterMicroseconds the program is killed (SIGKILL) after that long, unless it ended
-/// before.
+/// before. duringRun, when given, is called with the program's process id while it runs (to
+/// signal it, for instance); the program is waited for after it returns.
 inline ProcessResult RunProcess(const std::string& program, const std::vector<std::string>& args,
                                 const std::string& workDir,
                                 const std::vector<std::string>& env = {},
-                                long killAfterMicroseconds = -1) {
+                                long killAfterMicroseconds = -1,
+                                const std::function<void(pid_t)>& duringRun = {}) {
     TempDir capture;
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
@@ -62,10 +66,12 @@ inline ProcessResult RunProcess(const std::string& program, const std::vector<st
             usleep(static_cast<useconds_t>(killAfterMicroseconds));
             kill(pid, SIGKILL);
         }
+        if (duringRun) duringRun(pid);
         struct rusage usage {};
         wait4(pid, &status, 0, &usage);
         result.maxRssKb = usage.ru_maxrss;
         result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+        result.endSignal = WIFSIGNALED(status) ? WTERMSIG(status) : 0;
     }
     posix_spawn_file_actions_destroy(&actions);
     result.out = ReadBytes(outPath);

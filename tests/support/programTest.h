@@ -21,8 +21,9 @@ class ProgramTest : public ::testing::Test {
         std::filesystem::create_directory(work);
     }
     ProcessResult Run(const std::vector<std::string>& args = {},
-                      const std::vector<std::string>& env = {}, long killAfterMicroseconds = -1) {
-        return RunProcess(exe, args, work, env, killAfterMicroseconds);
+                      const std::vector<std::string>& env = {}, long killAfterMicroseconds = -1,
+                      const std::function<void(pid_t)>& duringRun = {}) {
+        return RunProcess(exe, args, work, env, killAfterMicroseconds, duringRun);
     }
     /// Installs a recording stand-in for the desktop's opener; the links it is given are
     /// appended to Links(), each ended by a NUL so that any character may be in them.

@@ -1,0 +1,128 @@
+// Projects that would destroy what they read, or whose settings cannot mean what they say, are
+// refused before anything is converted: "Application Error: <why>" and exit code 1.
+
+#include "programTest.h"
+
+namespace {
+
+class RefusalTest : public ProgramTest {
+  protected:
+    void SetUp() override {
+        ProgramTest::SetUp();
+        deck_ = ReadBytes(std::filesystem::path(QUILLON_PUBLIC_CORPUS) /
+                          "python-pptx/test_slides.pptx");
+        Reset();
+    }
+    void Reset() {
+        std::filesystem::create_directories(dir / "in/sub");
+        for (const char* name : {"in/a.pptx", "in/b.pptx", "in/sub/c.pptx"})
+            WriteBytes(dir / name, deck_);
+    }
+    bool HaveCorpus() const { return !deck_.empty(); }
+    ProcessResult RunWith(const std::string& extra) {
+        return Run({"-P:Source=" + dir / "in/*.ppt?,Target=" +
+                    dir / "out,PureConsole=1,DeleteSource=1," + extra});
+    }
+    // The refusal, and every source still there and nothing converted.
+    void ExpectRefused(const ProcessResult& r, const std::string& reason) {
+        EXPECT_EQ(r.exitCode, 1) << r.err;
+        EXPECT_TRUE(r.err.starts_with("Application Error: ")) << r.err;
+        EXPECT_NE(r.err.find(reason), std::string::npos) << r.err;
+        for (const char* name : {"in/a.pptx", "in/b.pptx", "in/sub/c.pptx"})
+            EXPECT_TRUE(ReadBytes(dir / name) == deck_) << name << " was changed";
+        EXPECT_FALSE(std::filesystem::exists(dir / "out/a.txt"));
+    }
+
+    std::string deck_;
+};
+
+}  // namespace
+
+TEST_F(RefusalTest, ALogFileThatNamesWhatTheRunReadsIsRefused) {
+    if (!HaveCorpus()) GTEST_SKIP() << "no corpus";
+    const std::string presentation = "is a presentation of this run";
+    // A presentation, by its own name and by other spellings of it.
+    ExpectRefused(RunWith("LogFile=" + dir / "in/a.pptx"), presentation);
+    ExpectRefused(RunWith("LogFile=" + dir / "in/./sub/../a.pptx"), presentation);
+    std::filesystem::create_directory_symlink(dir / "in", dir / "alias");
+    ExpectRefused(RunWith("LogFile=" + dir / "alias/b.pptx"), presentation);
+    // One the search would list although it does not exist yet, and one in a sub-folder.
+    ExpectRefused(RunWith("LogFile=" + dir / "in/run.PPTX"), presentation);
+    ExpectRefused(RunWith("Subdir=1,LogFile=" + dir / "in/sub/c.pptx"), presentation);
+    // The name a converted presentation gets.
+    ExpectRefused(RunWith("RenameSource=.done,LogFile=" + dir / "in/a.pptx.done"),
+                  "the name a presentation of this run gets");
+    // A source named directly.
+    ExpectRefused(Run({"-P:Source=" + dir / "in/a.pptx,Target=" + dir / "out,PureConsole=1," +
+                       "LogFile=" + dir / "in/a.pptx"}),
+                  presentation);
+    // The usage store beside the program.
+    ExpectRefused(RunWith("LogFile=" + dir / "quillon.ext"), "the usage store");
+    EXPECT_FALSE(ReadBytes(dir / "quillon.ext").empty());
+
+    // The project file itself.
+    const std::string project = dir / "p.batch-quillon";
+    const std::string text = "PureConsole=1\r\nSource=" + dir / "in/*.ppt?\r\nTarget=" +
+                             dir / "out\r\nDeleteSource=1\r\nLogFile=" + project + "\r\n";
+    WriteBytes(project, text);
+    ExpectRefused(Run({project}), "the project file of this run");
+    EXPECT_EQ(ReadBytes(project), text);
+
+    // What the search leaves out is no presentation of the run: the log goes there.
+    ProcessResult r = RunWith("LogFile=" + dir / "in/run.log");
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_NE(ReadBytes(dir / "in/run.log").find("Success => "), std::string::npos);
+}
+
+TEST_F(RefusalTest, ALogFileOutsideWhatTheSearchListsIsWritten) {
+    if (!HaveCorpus()) GTEST_SKIP() << "no corpus";
+    // Excluded by "RegExt", or in a sub-folder that is not searched: replaced as any file is.
+    ProcessResult r = RunWith("RegExt=a\\.pptx$,LogFile=" + dir / "in/b.pptx");
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(ReadBytes(dir / "in/b.pptx"),
+              "Success => " + dir / "in/a.pptx => " + dir / "out/a.txt\r\n");
+    Reset();
+    r = RunWith("LogFile=" + dir / "in/sub/c.pptx");
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_TRUE(ReadBytes(dir / "in/sub/c.pptx").starts_with("Success => "));
+    EXPECT_TRUE(std::filesystem::exists(dir / "out/b.txt"));
+}
+
+TEST_F(RefusalTest, AnInvalidRegExtIsRefusedWithThePatternsError) {
+    if (!HaveCorpus()) GTEST_SKIP() << "no corpus";
+    ExpectRefused(RunWith("RegExt=(a"), "Expected ')' in regular expression");
+    ExpectRefused(RunWith("RegExt=[z-a]"), "Invalid range in character set");
+}
+
+TEST_F(RefusalTest, ATargetThatIsAFileIsRefusedLikeNoTarget) {
+    if (!HaveCorpus()) GTEST_SKIP() << "no corpus";
+    WriteBytes(dir / "out", "a file, not a folder");
+    ExpectRefused(RunWith(""), "No target folder");
+    ExpectRefused(
+        Run({"-P:Source=" + dir / "in/*.ppt?,Target=" + dir / "out/,PureConsole=1,DeleteSource=1"}),
+        "No target folder");
+    EXPECT_EQ(ReadBytes(dir / "out"), "a file, not a folder");
+}
+
+TEST_F(RefusalTest, AProjectThatCannotBeReadSaysWhy) {
+    const std::string big = dir / "big.batch-quillon";
+    WriteBytes(big, "PureConsole=1\r\nSource=" + dir / "in/*.ppt?\r\n" +
+                        std::string(17 * 1024 * 1024, 'x'));
+    ProcessResult r = Run({big});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_NE(r.err.find("project file \"" + big + "\" could not be read"), std::string::npos)
+        << r.err.substr(0, 400);
+    EXPECT_NE(r.err.find("larger than"), std::string::npos) << r.err.substr(0, 400);
+    EXPECT_EQ(r.err.find("no window"), std::string::npos) << r.err.substr(0, 400);
+
+    // A NUL inside a value would cut the path short where the system reads it.
+    const std::string nul = dir / "nul.batch-quillon";
+    WriteBytes(nul, "PureConsole=1\r\nSource=" + dir / "in/*.ppt?" + std::string("\0/x", 3) +
+                        "\r\nTarget=" + dir / "out\r\nDeleteSource=1\r\n");
+    r = Run({nul});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_NE(r.err.find("NUL"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("line 2"), std::string::npos) << r.err;
+    EXPECT_EQ(r.err.find("no window"), std::string::npos) << r.err;
+    EXPECT_TRUE(ReadBytes(dir / "in/a.pptx") == deck_);
+}

@@ -1,0 +1,210 @@
+// SIGTERM and SIGINT stop an unattended run the way Stop does in the window: every converter
+// finishes its file, the log is written, and the program ends by itself with 128 + the signal's
+// number; a second signal ends it at once.
+
+#include <algorithm>
+#include <chrono>
+#include <map>
+#include <random>
+#include <set>
+#include <thread>
+
+#include "logLines.h"
+#include "ooxmlTestPackage.h"
+#include "programTest.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+
+class SignalTest : public ProgramTest {
+  protected:
+    static constexpr int kFiles = 48;
+
+    bool HaveCorpus() const {
+        return std::filesystem::exists(std::filesystem::path(QUILLON_PUBLIC_CORPUS) /
+                                       "python-pptx");
+    }
+    // Real decks of two kinds, a third of them in a sub-folder; their bytes by relative path.
+    std::map<std::string, std::string> MakeSources(const std::string& folder) {
+        std::filesystem::create_directories(folder + "/sub");
+        const std::filesystem::path corpus = QUILLON_PUBLIC_CORPUS;
+        const std::string decks[] = {ReadBytes(corpus / "python-pptx/test_slides.pptx"),
+                                     ReadBytes(corpus / "python-pptx/txt-text.pptx")};
+        std::map<std::string, std::string> sources;
+        for (int i = 0; i < kFiles; ++i) {
+            const std::string name =
+                (i % 3 ? "" : "sub/") + std::string("deck") + std::to_string(i) + ".pptx";
+            WriteBytes(folder + "/" + name, decks[i % 2]);
+            sources[name] = decks[i % 2];
+        }
+        return sources;
+    }
+    std::string Options(const std::string& in, const std::string& out, const std::string& extra) {
+        return "-P:Source=" + in + "/*.ppt?,Target=" + out +
+               ",Subdir=True,PureConsole=1,ThreadsCount=2,LogFile=" + in + ".log" + extra;
+    }
+    // Waits until the run has made its target folder, which it does after it took charge of
+    // the stop signals; false after 60 s.
+    static bool WaitForTarget(const std::string& out) {
+        for (int i = 0; i < 60000 && !std::filesystem::exists(out); ++i)
+            std::this_thread::sleep_for(1ms);
+        return std::filesystem::exists(out);
+    }
+    static std::string TextName(const std::string& source) {
+        return source.substr(0, source.size() - std::string(".pptx").size()) + ".txt";
+    }
+};
+
+}  // namespace
+
+TEST_F(SignalTest, ASignalAtAnyMomentLeavesEachSourceUntouchedOrConvertedAndLogged) {
+    if (!HaveCorpus()) GTEST_SKIP() << "no corpus";
+
+    // A run that is not stopped: the expected texts, and how long it converts (from its target
+    // folder to its end).
+    const auto sources = MakeSources(dir / "clean-in");
+    std::chrono::steady_clock::time_point converting;
+    ASSERT_EQ(Run({Options(dir / "clean-in", dir / "clean-out", "")}, {}, -1,
+                  [&](pid_t) {
+                      WaitForTarget(dir / "clean-out");
+                      converting = std::chrono::steady_clock::now();
+                  })
+                  .exitCode,
+              0);
+    const auto runLength = std::chrono::duration_cast<std::chrono::microseconds>(
+        std::chrono::steady_clock::now() - converting);
+    std::map<std::string, std::string> expected;
+    for (const auto& [name, bytes] : sources)
+        expected[TextName(name)] = ReadBytes(dir / "clean-out/" + TextName(name));
+
+    std::mt19937 random(20261209);
+    int stopped = 0;
+    constexpr int kRounds = 10;
+    for (int round = 0; round < kRounds; ++round) {
+        const int signal = round % 2 ? SIGINT : SIGTERM;
+        const bool deleting = round % 4 < 2;
+        SCOPED_TRACE("round " + std::to_string(round) + (deleting ? " DeleteSource" : " Rename") +
+                     (signal == SIGINT ? " SIGINT" : " SIGTERM"));
+        const std::string in = dir / ("in" + std::to_string(round)),
+                          out = dir / ("out" + std::to_string(round));
+        MakeSources(in);
+        // Mostly while it converts; a run may be quicker than the clean one and end first.
+        const long delay =
+            std::uniform_int_distribution<long>(0, runLength.count() * 7 / 10)(random);
+        const ProcessResult r =
+            Run({Options(in, out, deleting ? ",DeleteSource=1" : ",RenameSource=.done")}, {}, -1,
+                [&](pid_t pid) {
+                    if (!WaitForTarget(out)) return;
+                    std::this_thread::sleep_for(std::chrono::microseconds(delay));
+                    kill(pid, signal);
+                });
+
+        // The program ended by itself: in order after the stop, or before the signal came.
+        ASSERT_EQ(r.endSignal, 0) << r.err;
+        ASSERT_TRUE(r.exitCode == 0 || r.exitCode == 128 + signal) << r.exitCode << r.err;
+        if (r.exitCode != 0) {
+            ++stopped;
+            EXPECT_NE(r.err.find(signal == SIGINT ? "SIGINT" : "SIGTERM"), std::string::npos)
+                << r.err;
+        }
+
+        // The log is there, whole, and every line in it is a success with its complete text.
+        ASSERT_TRUE(std::filesystem::exists(in + ".log"));
+        std::set<std::string> logged;
+        for (const LogLine& line : ReadLog(in + ".log")) {
+            ASSERT_EQ(line.State, "Success") << line.Source << ": " << line.Result;
+            const std::string name = line.Source.substr(in.size() + 1);
+            EXPECT_TRUE(logged.insert(name).second) << name << " logged twice";
+            ASSERT_EQ(line.Result, out + "/" + TextName(name));
+            EXPECT_EQ(ReadBytes(line.Result), expected.at(TextName(name))) << name;
+        }
+        if (r.exitCode == 0) {
+            EXPECT_EQ(logged.size(), sources.size());
+        }
+
+        // Each source: converted and logged, or exactly as it was, with no text of its own.
+        for (const auto& [name, bytes] : sources) {
+            const std::string path = in + "/" + name;
+            if (logged.count(name)) {
+                EXPECT_FALSE(std::filesystem::exists(path)) << name;
+                if (!deleting) {
+                    EXPECT_EQ(ReadBytes(path + ".done"), bytes) << name;
+                }
+            } else {
+                EXPECT_EQ(ReadBytes(path), bytes) << name << " was touched but not logged";
+                EXPECT_FALSE(std::filesystem::exists(path + ".done")) << name;
+                EXPECT_FALSE(std::filesystem::exists(out + "/" + TextName(name))) << name;
+            }
+        }
+    }
+    // Some signals must have come while it converted (usually nine or ten of the rounds).
+    RecordProperty("stopped", stopped);
+    EXPECT_GE(stopped, 3);
+}
+
+TEST_F(SignalTest, ASecondSignalEndsTheProgramAtOnce) {
+    // A deck that keeps its converter busy long after the second signal (most of a second
+    // here) and costs little to make: its 2000 slides are one slide part, listed 2000 times.
+    std::string paragraphs, ids, rels;
+    for (int p = 0; p < 400; ++p)
+        paragraphs += Para("Paragraph " + std::to_string(p) + " of a long deck, long enough.");
+    for (int i = 0; i < 2000; ++i) {
+        const std::string id = "rId" + std::to_string(10 + i);
+        ids += "<p:sldId id=\"" + std::to_string(256 + i) + "\" r:id=\"" + id + "\"/>";
+        rels += "<Relationship Id=\"" + id + "\" Type=\"" + kRelTypes +
+                "slide\" Target=\"slides/slide1.xml\"/>";
+    }
+    const std::string relationships =
+        "<?xml version=\"1.0\"?><Relationships "
+        "xmlns=\"http://schemas.openxmlformats.org/package/2006/relationships\">";
+    TZipBuilder deck;
+    deck.Add("[Content_Types].xml",
+             "<?xml version=\"1.0\"?><Types "
+             "xmlns=\"http://schemas.openxmlformats.org/package/2006/content-types\"/>")
+        .Add("_rels/.rels", relationships + "<Relationship Id=\"rId1\" Type=\"" + kRelTypes +
+                                "officeDocument\" Target=\"ppt/presentation.xml\"/>"
+                                "</Relationships>")
+        .Add("ppt/slides/slide1.xml", SlideXml(Shape("body-ph", paragraphs)))
+        .Add("ppt/presentation.xml",
+             "<?xml version=\"1.0\"?><p:presentation "
+             "xmlns:p=\"http://schemas.openxmlformats.org/presentationml/2006/main\" "
+             "xmlns:r=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships\">"
+             "<p:sldIdLst>" +
+                 ids + "</p:sldIdLst></p:presentation>")
+        .Add("ppt/_rels/presentation.xml.rels", relationships + rels + "</Relationships>");
+    std::filesystem::create_directories(dir / "in");
+    WriteBytes(dir / "in/big.pptx", deck.Bytes());
+    auto options = [&](const std::string& out) {
+        return "-P:Source=" + dir / "in/*.ppt?,Target=" + out +
+               ",PureConsole=1,LogFile=" + dir / "run.log";
+    };
+
+    // The first signal once the converter has the deck in hand.
+    const ProcessResult r = Run({options(dir / "out")}, {}, -1, [&](pid_t pid) {
+        if (!WaitForTarget(dir / "out")) return;
+        std::this_thread::sleep_for(200ms);
+        kill(pid, SIGTERM);
+        std::this_thread::sleep_for(100ms);
+        kill(pid, SIGINT);
+    });
+    EXPECT_EQ(r.endSignal, SIGINT) << r.exitCode << r.err;
+    EXPECT_FALSE(std::filesystem::exists(dir / "run.log"));
+    EXPECT_TRUE(std::filesystem::exists(dir / "in/big.pptx"));
+
+    // One signal alone: the deck in hand is finished and logged.
+    const ProcessResult one =
+        Run({options(dir / "out2") + ",DeleteSource=1"}, {}, -1, [&](pid_t pid) {
+            if (!WaitForTarget(dir / "out2")) return;
+            std::this_thread::sleep_for(200ms);
+            kill(pid, SIGTERM);
+        });
+    EXPECT_EQ(one.endSignal, 0);
+    EXPECT_EQ(one.exitCode, 128 + SIGTERM) << one.err;
+    const std::vector<LogLine> log = ReadLog(dir / "run.log");
+    ASSERT_EQ(log.size(), 1u);
+    EXPECT_EQ(log[0].State, "Success");
+    EXPECT_NE(ReadBytes(dir / "out2/big.txt").find("Paragraph 399 of a long deck"),
+              std::string::npos);
+    EXPECT_FALSE(std::filesystem::exists(dir / "in/big.pptx"));
+}
