@@ -109,6 +109,13 @@ void ThvBatch::Start(const std::string& source, const std::string& target, bool 
     SkipHidden = scope.SkipHidden;
     StartShare(delim);
     maskRegex_ = WildcardToRegex(Mask);
+    // A run refuses an invalid "RegExt" before it searches; a search that gets one anyway
+    // converts nothing the user meant to leave out, and says why each time.
+    try {
+        CheckRegExt(RegExt);
+    } catch (const EhvError& e) {
+        regExtError_ = e.what();
+    }
     // Folders are created only where the project's delimiter is the platform's own; other
     // failures than an empty target show up later, as failures of the single files.
     if (delim == PathDelim) {
@@ -258,7 +265,8 @@ void ThvBatch::AddCandidate(const std::string& path) {
         case TVerdictKind::Reject:
             return;
         case TVerdictKind::Undecided:
-            AppendNode(path, kUndecidedRefusal);
+            AppendNode(path,
+                       regExtError_.empty() ? kUndecidedRefusal : "Left out: " + regExtError_);
             return;
         case TVerdictKind::Accept:
             AppendNode(path, {});

@@ -188,6 +188,14 @@ TEST_F(ThvBatchTest, RegExtLeavesOutWhatItCannotDecideAndPathsBeyondTheLimitAreR
     ASSERT_EQ(Search("*.ppt", false), (Names{hard, "ok.ppt"}));
     EXPECT_NE(refusals_[0].find("match limit"), std::string::npos) << refusals_[0];
     EXPECT_EQ(refusals_[1], "");
+    // An expression that is none leaves out everything, with the engine's message.
+    project_->Options.SetValue("RegExt", "(ok");
+    ASSERT_EQ(Search("*.ppt", false), (Names{hard, "ok.ppt"}));
+    for (const std::string& refusal : refusals_) {
+        EXPECT_EQ(refusal,
+                  "Left out: RegExt \"(ok\" is not a valid regular expression: Expected ')' in "
+                  "regular expression");
+    }
 
     // A folder whose path is as long as the system takes, and a name that takes it beyond.
     project_->Options.SetValue("RegExt", "");
