@@ -3,10 +3,6 @@
 
 #include "programTest.h"
 
-// Window mode where no display can be opened: one line that says so, with an unattended
-// example, and exit code 1 (the toolkit is never loaded).
-const std::vector<std::string> noDisplay = {"DISPLAY=", "WAYLAND_DISPLAY=", "QT_QPA_PLATFORM="};
-
 TEST_F(ProgramTest, NoArgumentNoDefaultProjectGoesToWindowMode) {
     const ProcessResult r = Run({}, noDisplay);
     EXPECT_EQ(r.exitCode, 1) << r.err;

@@ -14,6 +14,12 @@
 #include "process.h"
 #include "tempDir.h"
 
+/// The environment of window mode where no display can be opened: the program says so in one
+/// line, with an unattended example, and ends with exit code 1 (the toolkit is never loaded).
+/// For every run that may reach window mode, so that no window ever waits for a user.
+inline const std::vector<std::string> noDisplay = {
+    "DISPLAY=", "WAYLAND_DISPLAY=", "QT_QPA_PLATFORM="};
+
 class ProgramTest : public ::testing::Test {
   protected:
     void SetUp() override {
