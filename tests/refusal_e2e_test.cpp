@@ -56,6 +56,8 @@ TEST_F(RefusalTest, ALogFileThatNamesWhatTheRunReadsIsRefused) {
     ExpectRefused(Run({"-P:Source=" + dir / "in/a.pptx,Target=" + dir / "out,PureConsole=1," +
                        "LogFile=" + dir / "in/a.pptx"}),
                   presentation);
+    // A JSON log is appended to as files end: as bad.
+    ExpectRefused(RunWith("JsonLog=" + dir / "in/b.pptx"), presentation);
     // The usage store beside the program.
     ExpectRefused(RunWith("LogFile=" + dir / "quillon.ext"), "the usage store");
     EXPECT_FALSE(ReadBytes(dir / "quillon.ext").empty());

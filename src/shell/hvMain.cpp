@@ -154,8 +154,10 @@ void ThvMain::CheckProject() const {
                            "\" is a file; set Target to a folder");
     }
     CheckRegExt(hvProject->Option("RegExt"));
-    const std::string logFile = hvProject->Option("LogFile");
-    if (!logFile.empty()) CheckResultListPath(logFile, nullptr);
+    // A log replaces its file after the run and a JSON log is appended to as files end:
+    // either would destroy a file the run reads.
+    for (const std::string& list : {hvProject->Option("LogFile"), hvProject->JsonLog()})
+        if (!list.empty()) CheckResultListPath(list, nullptr);
 }
 
 void ThvMain::FileDone(ThvBatch& batch, ThvNode& node) {

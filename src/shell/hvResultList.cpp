@@ -22,6 +22,7 @@ class TResultListGuard {
                 Refuse("the project file of this run");
             if (Names(hvProject->DefaultProjectFile())) Refuse("the default project file");
             if (Names(hvProject->RecentListFile())) Refuse("the list of recent projects");
+            if (Names(hvProject->SourceList())) Refuse("the source list of this run");
         }
         if (hvInfo && Names(hvInfo->StorePath())) Refuse("the usage store");
         if (hvApp && Names(hvApp->ExeName)) Refuse("the program itself");
@@ -43,7 +44,7 @@ class TResultListGuard {
   private:
     [[noreturn]] void Refuse(const std::string& what) const {
         throw EhvError("Cannot write the list of results to \"" + path_ + "\": it is " + what +
-                       ", and the list would replace it.");
+                       ".");
     }
 
     // Another spelling of the same place, or the very file behind a link.

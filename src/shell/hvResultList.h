@@ -4,11 +4,12 @@
 
 class ThvBatch;
 
-/// Throws EhvError when a list of results written to path (the unattended run's "LogFile", the
-/// window's exported list) would replace something the run reads: a presentation of the run,
-/// under any spelling of its path (one of batch's files, one its search lists or would list,
-/// or the name "RenameSource" gives one), the project file, the default project file, the list
-/// of recent projects, the usage store or the program itself. A path whose folder does not
+/// Throws EhvError when a list of results written to path (the unattended run's "LogFile" and
+/// "JsonLog", the window's exported list) would overwrite something the run reads: a
+/// presentation of the run, under any spelling of its path (one of batch's files, one its
+/// search lists or would list, or the name "RenameSource" gives one), the project file, the
+/// default project file, the list of recent projects, the source list, the usage store or the
+/// program itself. A path whose folder does not
 /// exist names nothing and passes (writing it fails later).
 ///
 /// batch may be null: before a run, the project's "Source" and "Subdir" say what the search

@@ -54,19 +54,18 @@ class ResultListTest : public ::testing::Test {
     ThvMatch match;
 };
 
-const char* const kPresentation = "a presentation of this run, and the list would replace it.";
+const char* const kPresentation = "a presentation of this run.";
 
 TEST_F(ResultListTest, FilesBesideTheProgramAndTheProjectAreRefused) {
     project.FileName = dir / "p.batch-quillon";
     WriteBytes(project.FileName, "Source=x");
-    EXPECT_EQ(Why(project.FileName),
-              "the project file of this run, and the list would replace it.");
-    EXPECT_EQ(Why(dir / "quillon.batch-quillon"),
-              "the default project file, and the list would replace it.");
-    EXPECT_EQ(Why(dir / "quillon.log"),
-              "the list of recent projects, and the list would replace it.");
-    EXPECT_EQ(Why(dir / "./quillon.ext"), "the usage store, and the list would replace it.");
-    EXPECT_EQ(Why(dir / "quillon"), "the program itself, and the list would replace it.");
+    EXPECT_EQ(Why(project.FileName), "the project file of this run.");
+    EXPECT_EQ(Why(dir / "quillon.batch-quillon"), "the default project file.");
+    EXPECT_EQ(Why(dir / "quillon.log"), "the list of recent projects.");
+    EXPECT_EQ(Why(dir / "./quillon.ext"), "the usage store.");
+    EXPECT_EQ(Why(dir / "quillon"), "the program itself.");
+    project.Options.SetValue("SourceList", dir / "files.txt");
+    EXPECT_EQ(Why(dir / "files.txt"), "the source list of this run.");
     // The project's name is not a project file: then it names nothing the run reads.
     project.FileName = dir / "in/a.pptx.log";
     EXPECT_EQ(Why(dir / "in/a.pptx.log"), "");
@@ -85,8 +84,7 @@ TEST_F(ResultListTest, PresentationsOfTheRunAreRefusedByAnyName) {
     EXPECT_EQ(Why(dir / "link.log"), kPresentation);
     project.Options.SetValue("RenameSource", ".done");
     EXPECT_EQ(Why(dir / "in/a.pptx.done"),
-              "the name a presentation of this run gets when it is renamed (RenameSource), and "
-              "the list would replace it.");
+              "the name a presentation of this run gets when it is renamed (RenameSource).");
     project.Options.SetValue("RegExt", "b\\.pptx$");
     EXPECT_EQ(Why(dir / "in/a.pptx"), "");
 }
