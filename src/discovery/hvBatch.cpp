@@ -288,10 +288,13 @@ void ThvBatch::AppendNode(const std::string& path, const std::string& refusal) {
         node = nodes_.back().get();
         someoneWaits = waiting_ > 0;
     }
-    // Lets converters and the window keep pace with a large search. With nobody to keep pace,
-    // a system call per file would only slow the search down.
-    if (someoneWaits) changed_.notify_one();
-    if (someoneWaits || OnFound) std::this_thread::yield();
+    // Lets a waiting converter keep pace with a large search. The window needs no such help:
+    // it takes the news in batches, and on a busy machine a yield per file hands the search's
+    // time to every other program.
+    if (someoneWaits) {
+        changed_.notify_one();
+        std::this_thread::yield();
+    }
     if (OnFound) OnFound(*this, *node);
 }
 

@@ -77,19 +77,23 @@ void ThvFrmMain::ItemForEntry() {
     sinceDrain_.restart();
     const ThvResultFeed::TNews news = feed_->Take();
     if (!FBatch) return;
-    std::vector<QString> newRows;
+    std::vector<const ThvNode*> listed;
     std::vector<const ThvNode*> converted;
     {
-        // The batch's own lock, held only to read its list: no worker that holds it ever
-        // waits for this thread.
+        // The batch's own lock, held only to copy node pointers: no worker that holds it ever
+        // waits for this thread, and the search goes on while the rows are made.
         ThvBatchLock lock(*FBatch);
         const ThvNodeList& nodes = lock.Nodes();
         for (std::size_t i = static_cast<std::size_t>(model_->rowCount()); i < nodes.size(); ++i)
-            newRows.push_back(Q(nodes[i]->Source));
+            listed.push_back(nodes[i].get());
         for (int32_t index : news.Converted)
             if (index >= 0 && static_cast<std::size_t>(index) < nodes.size())
                 converted.push_back(nodes[static_cast<std::size_t>(index)].get());
     }
+    // A node keeps its address and its Source while the batch lives.
+    std::vector<QString> newRows;
+    newRows.reserve(listed.size());
+    for (const ThvNode* entry : listed) newRows.push_back(Q(entry->Source));
     model_->Append(newRows);
     for (const ThvNode* entry : converted) {
         // Its converter is done with it: State and Result are read after its notification.
