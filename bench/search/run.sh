@@ -14,34 +14,7 @@ driver=${1:?usage: run.sh SEARCH_BENCH [ROOT]}
 root=${2:-${TMPDIR:-/tmp}/quillon-search-bench}
 runs=${RUNS:-7}
 
-if [ ! -f "$root/.complete" ]; then
-    echo "Generating $root ..."
-    rm -rf "$root"
-    python3 - "$root" <<'PY'
-import os, sys
-root = sys.argv[1]
-others = [".txt", ".docx", ".pdf", ".xlsx", ".png", ".odp", ".csv", ".log", ".md"]
-matching = [".ppt", ".pptx", ".pptm"]
-folders = []
-for a in range(10):
-    folders.append(f"a{a}")
-    for b in range(9):
-        folders.append(f"a{a}/b{b}")
-        for c in range(10):
-            folders.append(f"a{a}/b{b}/c{c}")
-assert len(folders) == 1000
-n = 0
-for folder in folders:
-    path = os.path.join(root, folder)
-    os.makedirs(path, exist_ok=True)
-    for i in range(100):
-        # Every tenth file is a presentation; the rest cycle through other kinds.
-        ext = matching[n // 10 % 3] if n % 10 == 0 else others[n % 9]
-        open(os.path.join(path, f"file{n:06d}{ext}"), "w").close()
-        n += 1
-open(os.path.join(root, ".complete"), "w").close()
-PY
-fi
+python3 "$(dirname "$0")/makeTree.py" "$root"
 out=$(mktemp -d)
 trap 'rm -rf "$out"' EXIT
 

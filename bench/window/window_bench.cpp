@@ -1,24 +1,31 @@
 // The window under load, on the off-screen platform: the real main window lists a tree or runs
 // a conversion while a probe thread measures how long the event loop takes to answer (the
-// longest stall), against the same work without a window, in the same process.
+// longest stall), against the same work without a window.
 //
-//   window_bench list ROOT        the window's Search of ROOT/* with sub-folders, then the
-//                                 batch's search alone (no window, no rows)
-//   window_bench run SOURCE OUT   the window's Convert of SOURCE into OUT
-// Prints one line per measurement; peak memory is the process's (run each mode on its own).
+//   window_bench list ROOT                 the window's Search of ROOT/* with sub-folders, then
+//                                          the batch's search alone (no window, no rows)
+//   window_bench run SOURCE OUT [N]        the window's Convert of SOURCE into OUT, with N
+//                                          converters (default 1)
+//   window_bench unattended SOURCE OUT [N] the unattended runner's run of the same, no window
+// Prints one line per measurement; peak memory is the process's (bench/window/run.sh runs each
+// mode in a process of its own).
 
 #include <sys/resource.h>
+#include <unistd.h>
 
+#include <QCheckBox>
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QEvent>
-#include <QCheckBox>
+#include <QEventLoop>
 #include <QLineEdit>
 #include <QThread>
+#include <QTimer>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <memory>
+#include <sstream>
 #include <string>
 #include <thread>
 
@@ -30,6 +37,7 @@
 #include "hvEngine.h"
 #include "hvFormMain.h"
 #include "hvInfo.h"
+#include "hvMain.h"
 #include "hvMatch.h"
 #include "hvProject.h"
 #include "hvResultsModel.h"
@@ -63,16 +71,45 @@ class StallProbe : public QObject {
     void Reset() { worst_ = 0; }
 
   private:
-    static int64_t Now() {
-        return std::chrono::steady_clock::now().time_since_epoch().count();
-    }
+    static int64_t Now() { return std::chrono::steady_clock::now().time_since_epoch().count(); }
     std::atomic<bool> stop_{false};
     std::atomic<int64_t> sent_{0}, worst_{0};
     std::thread thread_;
 };
 
+/// Runs the event loop as the program does (it sleeps while nothing is due) until done() holds,
+/// looked at every millisecond.
 void Pump(const std::function<bool()>& done) {
-    while (!done()) QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    if (done()) {
+        QCoreApplication::processEvents();
+        return;
+    }
+    QEventLoop loop;
+    QTimer check;
+    check.setTimerType(Qt::PreciseTimer);
+    QObject::connect(&check, &QTimer::timeout, [&] {
+        if (done()) loop.quit();
+    });
+    check.start(1);
+    loop.exec();
+}
+
+/// The processor time the process has used so far, all threads, in seconds.
+double CpuSeconds() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    auto seconds = [](const timeval& t) { return t.tv_sec + t.tv_usec / 1e6; };
+    return seconds(usage.ru_utime) + seconds(usage.ru_stime);
+}
+
+/// The resident set now, in kB.
+long ResidentKb() {
+    long pages = 0, resident = 0;
+    if (FILE* f = std::fopen("/proc/self/statm", "r")) {
+        if (std::fscanf(f, "%ld %ld", &pages, &resident) != 2) resident = 0;
+        std::fclose(f);
+    }
+    return resident * (sysconf(_SC_PAGESIZE) / 1024);
 }
 
 long PeakKb() {
@@ -84,12 +121,18 @@ long PeakKb() {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc < 3) {
-        std::fprintf(stderr, "usage: window_bench list ROOT | run SOURCE OUT\n");
+    const std::string mode = argc > 1 ? argv[1] : "";
+    const bool listing = mode == "list" && argc == 3;
+    const bool running = (mode == "run" || mode == "unattended") && (argc == 4 || argc == 5);
+    if (!listing && !running) {
+        std::fprintf(stderr,
+                     "usage: window_bench list ROOT | run SOURCE OUT [N] | unattended SOURCE OUT "
+                     "[N]\n");
         return 2;
     }
-    const std::string mode = argv[1];
     setenv("QT_QPA_PLATFORM", "offscreen", 0);
+    // As the program's main does: the zip library's time conversions look the zone up once.
+    if (std::getenv("TZ") == nullptr) setenv("TZ", ":/etc/localtime", 0);
     int qtArgc = 1;
     ThvApplication application(qtArgc, argv);
     SetShellOpenHandler([](const std::string&) {});
@@ -105,18 +148,33 @@ int main(int argc, char** argv) {
     ThvMatch match;
     hvMatch = &match;
     ThvGuiDispatcher dispatcher;
-    {
+    if (running) {
+        const std::string threads = argc > 4 ? argv[4] : "1";
+        project.ParseCommandLine("-P:Source=" + std::string(argv[2]) + ",Target=" + argv[3] +
+                                 ",ThreadsCount=" + threads);
+    }
+    QElapsedTimer timer;
+    if (mode == "unattended") {
+        std::ostringstream progress;
+        ThvMain runner(progress, false);
+        const double cpu = CpuSeconds();
+        timer.start();
+        runner.Run();
+        std::printf("unattended run: %d files in %.3f s, processor %.3f s\n", runner.Batch->Count(),
+                    timer.elapsed() / 1000.0, CpuSeconds() - cpu);
+    } else {
         ThvFrmMain window;
         window.resize(1200, 600);
         window.show();
         StallProbe probe;
-        QElapsedTimer timer;
         if (mode == "list") {
             const std::string source = std::string(argv[2]) + "/*";
             window.eSource->setText(QString::fromStdString(source));
             window.eTarget->setText("/tmp/window-bench/out/");
             window.cSubdir->setChecked(true);
             Pump([] { return true; });
+            const long before = ResidentKb();
+            double cpu = CpuSeconds();
             probe.Reset();
             timer.start();
             window.bSearch->click();
@@ -124,35 +182,35 @@ int main(int argc, char** argv) {
             Pump([&] {
                 return batch->Searched() && window.Results()->rowCount() == batch->Count();
             });
-            std::printf("window list: %d rows in %.3f s, longest stall %.1f ms\n",
-                        window.Results()->rowCount(), timer.elapsed() / 1000.0, probe.WorstMs());
+            std::printf("window list: %d rows in %.3f s, processor %.3f s, longest stall %.1f ms\n",
+                        window.Results()->rowCount(), timer.elapsed() / 1000.0, CpuSeconds() - cpu,
+                        probe.WorstMs());
+            std::printf("memory added by the list: %.1f MB\n", (ResidentKb() - before) / 1024.0);
+            cpu = CpuSeconds();
             timer.start();
             ThvBatch alone;
             alone.Start(source, "/tmp/window-bench/out/", true);
             alone.WaitForSearch();
-            std::printf("search alone: %d files in %.3f s\n", alone.Count(),
-                        timer.elapsed() / 1000.0);
-            // The same search with an OnFound that does nothing: the search then gives up its
-            // time slice after every node, as it does for the window.
-            timer.start();
-            ThvBatch yielding;
-            yielding.OnFound = [](ThvBatch&, ThvNode&) {};
-            yielding.Start(source, "/tmp/window-bench/out/", true);
-            yielding.WaitForSearch();
-            std::printf("search with OnFound: %d files in %.3f s\n", yielding.Count(),
-                        timer.elapsed() / 1000.0);
+            std::printf("search alone: %d files in %.3f s, processor %.3f s\n", alone.Count(),
+                        timer.elapsed() / 1000.0, CpuSeconds() - cpu);
         } else {
-            window.eSource->setText(QString::fromStdString(argv[2]));
-            window.eTarget->setText(QString::fromStdString(argc > 3 ? argv[3] : "/tmp/out"));
             Pump([] { return true; });
+            const double cpu = CpuSeconds();
             probe.Reset();
             timer.start();
             window.bCreate->click();
+            // Idle, and every row shows its end: the list is what the user waits for.
             Pump([&] {
-                return window.RunState() == ThvFrmMain::TRunState::Idle && window.Running() == 0;
+                if (window.RunState() != ThvFrmMain::TRunState::Idle || window.Running() != 0)
+                    return false;
+                const ThvResultsModel& rows = *window.Results();
+                for (int i = rows.rowCount() - 1; i >= 0; --i)
+                    if (rows.Row(i).Image == 0) return false;
+                return true;
             });
-            std::printf("window run: %d files in %.3f s, longest stall %.1f ms\n",
-                        window.Results()->rowCount(), timer.elapsed() / 1000.0, probe.WorstMs());
+            std::printf("window run: %d files in %.3f s, processor %.3f s, longest stall %.1f ms\n",
+                        window.Results()->rowCount(), timer.elapsed() / 1000.0, CpuSeconds() - cpu,
+                        probe.WorstMs());
         }
     }
     std::printf("peak memory: %.1f MB\n", PeakKb() / 1024.0);
