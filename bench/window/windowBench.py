@@ -83,6 +83,20 @@ def main():
             add("list peak", peak)
             add("list ratio", figures["list window"][-1] / figures["list search"][-1])
             add("list ratio cpu", figures["list window cpu"][-1] / figures["list search cpu"][-1])
+            # Listing the whole tree while converting its 10,000 empty presentations, each of
+            # which fails at once: news for the list as fast as the converters can make it.
+            for kind in ("window", "unattended"):
+                folder = target()
+                mode = "run" if kind == "window" else "unattended"
+                out, _ = run([args.bench, mode, os.path.join(args.tree, "*.ppt?"), folder + "/",
+                              "2"])
+                shutil.rmtree(folder, ignore_errors=True)
+                add(f"tree {kind}", field(out, r" run: \d+ files in ([\d.]+) s"))
+                add(f"tree {kind} cpu", field(out, r" run: .* processor ([\d.]+) s"))
+                if kind == "window":
+                    add("tree stall", field(out, r"longest stall ([\d.]+) ms"))
+            add("tree ratio", figures["tree window"][-1] / figures["tree unattended"][-1])
+            add("tree ratio cpu", figures["tree window cpu"][-1] / figures["tree unattended cpu"][-1])
             for n in threads:
                 for kind in ("window", "unattended"):
                     folder = target()
@@ -121,6 +135,13 @@ def main():
           f"| {summary(f['list search'], ' s')} | {summary(f['list ratio'], 'x', 2)} "
           f"| {summary(f['list ratio cpu'], 'x', 2)} | {summary(f['list stall'], ' ms', 1)} "
           f"| {summary(f['list memory added'], ' MB', 1)} | {summary(f['list peak'], ' MB', 1)} |")
+    print()
+    print("| converting the tree's 10,000 empty presentations (each fails), 2 converters | window "
+          "| unattended | ratio (per round) | processor time ratio | longest stall |")
+    print("|---|---|---|---|---|---|")
+    print(f"| the run (Convert to Idle; Run) | {summary(f['tree window'], ' s')} "
+          f"| {summary(f['tree unattended'], ' s')} | {summary(f['tree ratio'], 'x', 2)} "
+          f"| {summary(f['tree ratio cpu'], 'x', 2)} | {summary(f['tree stall'], ' ms', 1)} |")
     print()
     print("| converting the decks | converters | window | unattended | ratio (per round) "
           "| processor time ratio | longest stall | peak memory window / unattended |")

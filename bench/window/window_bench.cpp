@@ -4,8 +4,8 @@
 //
 //   window_bench list ROOT                 the window's Search of ROOT/* with sub-folders, then
 //                                          the batch's search alone (no window, no rows)
-//   window_bench run SOURCE OUT [N]        the window's Convert of SOURCE into OUT, with N
-//                                          converters (default 1)
+//   window_bench run SOURCE OUT [N]        the window's Convert of SOURCE with sub-folders into
+//                                          OUT, with N converters (default 1)
 //   window_bench unattended SOURCE OUT [N] the unattended runner's run of the same, no window
 // Prints one line per measurement; peak memory is the process's (bench/window/run.sh runs each
 // mode in a process of its own).
@@ -151,7 +151,7 @@ int main(int argc, char** argv) {
     if (running) {
         const std::string threads = argc > 4 ? argv[4] : "1";
         project.ParseCommandLine("-P:Source=" + std::string(argv[2]) + ",Target=" + argv[3] +
-                                 ",ThreadsCount=" + threads);
+                                 ",Subdir=1,ThreadsCount=" + threads);
     }
     QElapsedTimer timer;
     if (mode == "unattended") {
