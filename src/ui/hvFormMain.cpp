@@ -29,6 +29,7 @@
 #include "hvProject.h"
 #include "hvQuillonAbout.h"
 #include "hvResultFeed.h"
+#include "hvResultList.h"
 #include "hvResultsModel.h"
 #include "hvTargetRule.h"
 #include "paths.h"
@@ -435,6 +436,7 @@ void ThvFrmMain::aConvertExecute() {
     if (!FBatch) aSearchExecute();
     if (FBatch && FBatch->Exhausted()) aSearchExecute();
     if (!FBatch) return;
+    if (!RunEndLogAccepted()) return;
 
     aConvert->setEnabled(false);
     aSearchConvert->setEnabled(false);
@@ -457,6 +459,23 @@ void ThvFrmMain::aConvertExecute() {
     }
     hvInfo->UpdateCounter("C", 0, 1);
     FStopped = false;
+}
+
+bool ThvFrmMain::RunEndLogAccepted() {
+    if (!hvProject->RunAndClose()) return true;
+    const std::string logFile = hvProject->Option("LogFile");
+    if (logFile.empty()) return true;
+    try {
+        CheckResultListPath(logFile, FBatch.get());
+        return true;
+    } catch (const EhvError& e) {
+        // Refused as the unattended run refuses it, before anything is converted; the window
+        // ends, even a "Daemon" one, since every later run would be refused alike.
+        FBatch->Terminate();
+        hvInfo->AppException(e.what());
+        CloseLater();
+        return false;
+    }
 }
 
 void ThvFrmMain::aSearchConvertExecute() {

@@ -102,8 +102,10 @@ class ThvFrmMain : public ThvFrmBase {
     /// then get their image and first line of result.
     void ItemForEntry();
     /// Writes the rows as "[state] => source => result" lines: ANSI code page, CR LF, no byte
-    /// order mark, atomically (an empty list gives an empty file). Throws EhvError when the
-    /// file cannot be written.
+    /// order mark, atomically (an empty list gives an empty file). Throws EhvError before
+    /// anything is written when path names a presentation of the run or a file the program
+    /// reads (CheckResultListPath, and the rows of a stopped run), and when the file cannot be
+    /// written.
     void ExportList(const std::string& path);
     /// Opens the source of the first selected row, or with folderOnly its folder.
     void OpenSelectedSource(bool folderOnly);
@@ -200,6 +202,11 @@ class ThvFrmMain : public ThvFrmBase {
     void EnterState(TRunState state);
     /// Keeps batch aside until chain's converters have all ended, then frees it.
     void Retire(std::unique_ptr<ThvBatch> batch, std::shared_ptr<ThvConvertor> chain);
+    /// False, with the error reported and the window closing, when a run-and-close project's
+    /// "LogFile" would replace a file the run reads.
+    bool RunEndLogAccepted();
+    /// Throws EhvError when path names the source of a row (the batch already dropped).
+    void RefuseListedSource(const std::string& path) const;
     void FreeEndedBatches();
     void CloseLater();
     void CreateListMenu();

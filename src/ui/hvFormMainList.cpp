@@ -15,7 +15,9 @@
 #include "hvFormMain.h"
 #include "hvProject.h"
 #include "hvResultFeed.h"
+#include "hvResultList.h"
 #include "hvResultsModel.h"
+#include "pathIdentity.h"
 #include "paths.h"
 #include "shellOpen.h"
 #include "textFile.h"
@@ -104,9 +106,29 @@ void ThvFrmMain::ItemForEntry() {
     }
 }
 
+void ThvFrmMain::RefuseListedSource(const std::string& path) const {
+    const std::string name = ExtractFileName(path);
+    const std::string behind = FullyResolvedPath(path);
+    const std::string behindName = ExtractFileName(behind);
+    const std::string resolved = ResolvedPath(path);
+    for (int i = 0; i < model_->rowCount(); ++i) {
+        const std::string source = model_->Row(i).Source.toStdString();
+        // The name first: resolving every row of a large list costs a look-up each.
+        const std::string sourceName = ExtractFileName(source);
+        if (sourceName != name && sourceName != behindName) continue;
+        if ((!resolved.empty() && ResolvedPath(source) == resolved) ||
+            SameExistingFile(path, source))
+            throw EhvError("Cannot write the list of results to \"" + path +
+                           "\": it is a presentation of this run.");
+    }
+}
+
 void ThvFrmMain::ExportList(const std::string& path) {
-    // TODO(window): refuse a path that names a presentation of the run or a file it reads, with
-    // the core's check once it has landed.
+    // Before anything is written: a list saved over a presentation or a file the program reads
+    // would destroy it.
+    CheckResultListPath(path, FBatch.get());
+    // A stopped run's batch is gone but its rows stay, chosen files among them.
+    if (!FBatch) RefuseListedSource(path);
     std::vector<std::string> lines;
     lines.reserve(static_cast<std::size_t>(model_->rowCount()));
     for (int i = 0; i < model_->rowCount(); ++i) {

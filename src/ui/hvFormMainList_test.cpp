@@ -191,6 +191,81 @@ TEST_F(ResultsListTest, ExportTheListAsksForAFileAndShowsWhyItCannotWriteOne) {
     EXPECT_EQ(ReadBytes(dir / "list.log"), "[Running] => " + dir / "a.pptx => \r\n");
 }
 
+/// Triggers "Export the List" with the chooser answering path; answers the message box's text
+/// (empty when none was shown).
+QString ExportThroughTheMenu(ThvFrmMain& window, const std::string& path) {
+    ThvChooserTestHook::NextSaveFile(path);
+    QString shown;
+    QTimer::singleShot(0, [&] {
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+            shown = box->text();
+            box->accept();
+        }
+    });
+    Find<QAction>(&window, "ExportList1")->trigger();
+    return shown;
+}
+
+TEST_F(ResultsListTest, ExportTheListRefusesAFileTheRunReadsAndWritesNothing) {
+    Gate().Close();
+    project->ConverterClass = &ThvGateConvertor::Class();
+    fs::create_directories(dir / "in");
+    for (const char* name : {"a.pptx", "b.pptx", "c.pptx"}) WriteBytes(dir / "in/" + name, "deck");
+    // Two chosen files leave the source as it is: only the rows know them.
+    ThvChooserTestHook::NextOpenFiles(
+        std::vector<std::string>{dir / "in/a.pptx", dir / "in/b.pptx"});
+    OpenWindow("Source=" + dir / "in/c.pptx,Target=" + dir / "out");
+    Find<QPushButton>(window.get(), "bSourceFile")->click();
+    ASSERT_EQ(Rows().rowCount(), 2);
+
+    const std::string expected = "Cannot write the list of results to \"";
+    // A listed presentation, under another spelling of its folder.
+    QString shown = ExportThroughTheMenu(*window, dir / "in/../in/a.pptx");
+    EXPECT_TRUE(shown.startsWith(QString::fromStdString(expected + dir / "in/../in/a.pptx")))
+        << shown.toStdString();
+    EXPECT_TRUE(shown.endsWith("it is a presentation of this run.")) << shown.toStdString();
+    // The project's own source, and a file the program keeps beside itself.
+    shown = ExportThroughTheMenu(*window, dir / "in/c.pptx");
+    EXPECT_TRUE(shown.endsWith("it is a presentation of this run.")) << shown.toStdString();
+    shown = ExportThroughTheMenu(*window, project->DefaultProjectFile());
+    EXPECT_TRUE(shown.endsWith("it is the default project file.")) << shown.toStdString();
+    EXPECT_FALSE(FileExists(project->DefaultProjectFile()));
+
+    // Stopped: the batch is dropped at the finish, its rows stay and are still refused.
+    Find<QPushButton>(window.get(), "bCreate")->click();
+    ASSERT_TRUE(PumpUntil([] { return Gate().Waiting() == 1; }));
+    Find<QPushButton>(window.get(), "bSearchConvert")->click();  // Stop
+    Gate().Open();
+    ASSERT_TRUE(WaitForIdle());
+    ASSERT_EQ(window->Batch(), nullptr);
+    ASSERT_EQ(Rows().rowCount(), 2);
+    shown = ExportThroughTheMenu(*window, dir / "in/b.pptx");
+    EXPECT_TRUE(shown.endsWith("it is a presentation of this run.")) << shown.toStdString();
+    fs::create_symlink(dir / "in/b.pptx", dir / "link.pptx");
+    shown = ExportThroughTheMenu(*window, dir / "link.pptx");
+    EXPECT_TRUE(shown.endsWith("it is a presentation of this run.")) << shown.toStdString();
+    for (const char* name : {"a.pptx", "b.pptx", "c.pptx"})
+        EXPECT_EQ(ReadBytes(dir / "in/" + name), "deck") << name;
+
+    // Anything else is written as before.
+    EXPECT_EQ(ExportThroughTheMenu(*window, dir / "list.log"), "");
+    EXPECT_EQ(ReadBytes(dir / "list.log").substr(0, 13), "[Success] => ");
+}
+
+TEST_F(ResultsListTest, RunAndCloseRefusesALogOverAPresentationBeforeConvertingAnything) {
+    CopySamples();
+    const std::string deck = dir / "in/languages.pptx";
+    const std::string before = ReadBytes(deck);
+    OpenWindow("Source=" + dir / "in/*.pptx,Target=" + dir / "out,RunAndClose=1,Daemon=50,"
+               "LogFile=" + deck);
+    ASSERT_TRUE(PumpUntil([&] { return !window->isVisible(); }));
+    EXPECT_EQ(ReadBytes(deck), before);
+    EXPECT_FALSE(fs::exists(dir / "out/quarterly-review.txt"));
+    EXPECT_EQ(Counter("E"), "1");
+    ASSERT_EQ(links.size(), 1u);
+    EXPECT_NE(links[0].find("presentation%20of%20this%20run"), std::string::npos) << links[0];
+}
+
 TEST_F(ResultsListTest, ListMenuEnablesTheSourceItemsOnlyWithASelection) {
     Gate().Open();
     project->ConverterClass = &ThvGateConvertor::Class();
