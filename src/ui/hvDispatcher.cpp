@@ -4,7 +4,7 @@
 #include <QEvent>
 #include <QObject>
 #include <QThread>
-#include <atomic>
+#include <deque>
 #include <future>
 #include <mutex>
 
@@ -18,66 +18,75 @@ QEvent::Type CallEventType() {
     return type;
 }
 
-/// One call on its way to the GUI thread. Answers its promise exactly once: when it runs, or,
-/// unrun, when it is destroyed.
-class ThvCallEvent : public QEvent {
-  public:
-    ThvCallEvent(const std::function<void()>& call, std::promise<void>& done)
-        : QEvent(CallEventType()), call_(call), done_(done) {
-        published_.store(true, std::memory_order_release);
-    }
-    ~ThvCallEvent() override {
-        (void)published_.load(std::memory_order_acquire);  // see Deliver
-        if (!answered_)
-            done_.set_exception(std::make_exception_ptr(
-                EhvError("The window is gone: a call for it could not be delivered.")));
-    }
-
-    void Deliver() {
-        // The toolkit's queue orders the worker's writes before this read, but inside a library
-        // that ThreadSanitizer cannot see into; this pair says so where it can.
-        (void)published_.load(std::memory_order_acquire);
-        try {
-            call_();
-        } catch (...) {
-            Answer();
-            throw;
-        }
-        Answer();
-    }
-
-  private:
-    // The worker may return and drop the promise as soon as it is answered, so the flag is set
-    // first and the promise is never touched after.
-    void Answer() {
-        answered_ = true;
-        done_.set_value();
-    }
-
-    const std::function<void()>& call_;  // lives on the waiting worker's stack
-    std::promise<void>& done_;
-    bool answered_ = false;
-    std::atomic<bool> published_{false};
-};
-
-class ThvCallReceiver : public QObject {
-  public:
-    bool event(QEvent* event) override {
-        if (event->type() != CallEventType()) return QObject::event(event);
-        static_cast<ThvCallEvent*>(event)->Deliver();
-        return true;
-    }
+/// One worker's call, both parts on the waiting worker's stack.
+struct TCall {
+    const std::function<void()>* Call;
+    std::promise<void>* Done;
 };
 
 }  // namespace
 
 // Workers keep the state alive by their copies of the dispatcher; the receiver, a GUI-thread
-// object, is deleted by the dispatcher itself on the GUI thread, after open went false.
+// object, is deleted by the dispatcher itself on the GUI thread.
+//
+// The calls travel in a queue of our own under a std::mutex; the toolkit's event only wakes the
+// GUI thread and carries nothing, and the receiver never looks at it. The toolkit's queue does
+// order what it carries, but with locks inside its own library that ThreadSanitizer cannot see,
+// so anything of ours in an event would look unordered to it.
 struct ThvGuiDispatcher::TState {
+    class TReceiver : public QObject {
+      public:
+        explicit TReceiver(TState& state) : state_(state) {}
+
+      protected:
+        // Only our own event type reaches customEvent: no need to read the event.
+        void customEvent(QEvent*) override { state_.RunQueued(); }
+
+      private:
+        TState& state_;
+    };
+
+    /// GUI thread: runs every queued call, each answered exactly once.
+    void RunQueued() {
+        for (;;) {
+            TCall next;
+            {
+                std::lock_guard guard(lock);
+                posted = false;
+                if (queue.empty()) return;
+                next = queue.front();
+                queue.pop_front();
+            }
+            try {
+                (*next.Call)();
+            } catch (...) {
+                // The worker may return and drop the promise as soon as it is answered, so it
+                // is never touched after.
+                next.Done->set_value();
+                PostIfQueued();
+                throw;
+            }
+            next.Done->set_value();
+        }
+    }
+
+    /// Wakes the GUI thread for calls still queued after one that threw.
+    void PostIfQueued() {
+        std::lock_guard guard(lock);
+        if (open && !posted && !queue.empty()) PostLocked();
+    }
+
+    void PostLocked() {
+        posted = true;
+        QCoreApplication::postEvent(receiver.get(), new QEvent(CallEventType()));
+    }
+
     QThread* const guiThread = QThread::currentThread();
     std::mutex lock;
-    bool open = true;  // guarded by lock, as is receiver
-    std::unique_ptr<ThvCallReceiver> receiver = std::make_unique<ThvCallReceiver>();
+    bool open = true;         // guarded by lock
+    bool posted = false;      // guarded by lock: an event is on its way
+    std::deque<TCall> queue;  // guarded by lock
+    std::unique_ptr<TReceiver> receiver = std::make_unique<TReceiver>(*this);
 };
 
 ThvGuiDispatcher::ThvGuiDispatcher() : state_(std::make_shared<TState>()) {
@@ -88,15 +97,17 @@ ThvGuiDispatcher::ThvGuiDispatcher() : state_(std::make_shared<TState>()) {
 
 ThvGuiDispatcher::~ThvGuiDispatcher() {
     SetMainThreadDispatcher({});
-    std::unique_ptr<ThvCallReceiver> receiver;
+    std::deque<TCall> unrun;
     {
-        std::lock_guard lock(state_->lock);
+        std::lock_guard guard(state_->lock);
         state_->open = false;
-        receiver = std::move(state_->receiver);
+        unrun.swap(state_->queue);
     }
-    // Deleting the receiver destroys the events still queued for it unrun, which wakes their
-    // workers.
-    receiver.reset();
+    // Deleting the receiver drops its event still queued, if any.
+    state_->receiver.reset();
+    for (const TCall& call : unrun)
+        call.Done->set_exception(std::make_exception_ptr(
+            EhvError("The window is gone: a call for it could not be delivered.")));
 }
 
 void ThvGuiDispatcher::Run(const std::function<void()>& call) { Deliver(state_, call); }
@@ -110,10 +121,11 @@ void ThvGuiDispatcher::Deliver(const std::shared_ptr<TState>& state,
     std::promise<void> done;
     std::future<void> answered = done.get_future();
     {
-        std::lock_guard lock(state->lock);
+        std::lock_guard guard(state->lock);
         if (!state->open)
             throw EhvError("The window is closed: a call for it could not be delivered.");
-        QCoreApplication::postEvent(state->receiver.get(), new ThvCallEvent(call, done));
+        state->queue.push_back({&call, &done});
+        if (!state->posted) state->PostLocked();
     }
     answered.get();
 }

@@ -6,14 +6,15 @@
 /// The window's main-thread dispatcher (mainThread.h): a worker thread runs a call on the GUI
 /// thread and waits until it has returned.
 ///
-/// The worker posts an event to an object of the GUI thread and waits on a promise that the
-/// event answers. A call that can no longer be delivered wakes its worker with an EhvError
-/// instead of leaving it waiting: after the dispatcher has closed, and when the event is
-/// destroyed unrun because its receiver or the application went. The worker holds none of the
-/// program's locks while it waits here (converters call out only between files), so the GUI
-/// thread may take any of them meanwhile, the batch lock included. An error raised by the call
-/// releases the worker and then goes on to the event loop's handler, as any error of the GUI
-/// thread does.
+/// The worker queues the call under the dispatcher's lock and wakes the GUI thread with an
+/// event, then waits on a promise that the call answers. A call that can no longer be delivered
+/// wakes its worker with an EhvError instead of leaving it waiting: after the dispatcher has
+/// closed, and when the dispatcher is destroyed with the call still queued (so it must go
+/// before the application object, as the start-up's reverse order has it). The worker holds
+/// none of the program's locks while it waits here (converters call out only between files), so
+/// the GUI thread may take any of them meanwhile, the batch lock included. An error raised by
+/// the call releases the worker and then goes on to the event loop's handler, as any error of
+/// the GUI thread does.
 class ThvGuiDispatcher {
   public:
     /// On the GUI thread, once the application object exists: installs itself.

@@ -44,8 +44,6 @@ ThvResultFeed::TNews ThvResultFeed::Take() {
     return std::exchange(pending_, {});
 }
 
-bool ThvResultFeed::event(QEvent* event) {
-    if (event->type() != NewsEventType()) return QObject::event(event);
+void ThvResultFeed::customEvent(QEvent*) {
     if (onNews_) onNews_();
-    return true;
 }
