@@ -149,9 +149,10 @@ int main(int argc, char** argv) {
     hvMatch = &match;
     ThvGuiDispatcher dispatcher;
     if (running) {
+        // "True": the window's check box takes only the two words, as a project file has them.
         const std::string threads = argc > 4 ? argv[4] : "1";
         project.ParseCommandLine("-P:Source=" + std::string(argv[2]) + ",Target=" + argv[3] +
-                                 ",Subdir=1,ThreadsCount=" + threads);
+                                 ",Subdir=True,ThreadsCount=" + threads);
     }
     QElapsedTimer timer;
     if (mode == "unattended") {
