@@ -87,4 +87,19 @@ TEST_F(GuiDispatcherErrors, AnErrorOfTheCallReleasesTheWorkerAndReachesTheEventL
     EXPECT_NE(links[0].find("a=err&e=broken"), std::string::npos) << links[0];
 }
 
+TEST_F(GuiDispatcherErrors, CallsQueuedBehindOneThatThrowsStillRun) {
+    std::atomic<int> returned{0};
+    std::vector<std::thread> workers;
+    for (int i = 0; i < 4; ++i)
+        workers.emplace_back([&] {
+            RunOnMainThread([] { throw EhvError("broken"); });
+            ++returned;
+        });
+    // All four are queued before the GUI thread looks; each error ends its own delivery.
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    ASSERT_TRUE(PumpUntil([&] { return returned.load() == 4; }, std::chrono::seconds(10)));
+    for (auto& w : workers) w.join();
+    EXPECT_EQ(Counter("E"), "4");
+}
+
 }  // namespace
