@@ -18,10 +18,12 @@ QEvent::Type CallEventType() {
     return type;
 }
 
-/// One worker's call, both parts on the waiting worker's stack.
+/// One worker's call, both parts on the waiting worker's stack. Done answers whether the call
+/// ran: the worker makes its own error when it did not, so that no exception object is shared
+/// between threads (its count is kept inside the C++ library, where ThreadSanitizer cannot see).
 struct TCall {
     const std::function<void()>* Call;
-    std::promise<void>* Done;
+    std::promise<bool>* Done;
 };
 
 }  // namespace
@@ -62,11 +64,11 @@ struct ThvGuiDispatcher::TState {
             } catch (...) {
                 // The worker may return and drop the promise as soon as it is answered, so it
                 // is never touched after.
-                next.Done->set_value();
+                next.Done->set_value(true);
                 PostIfQueued();
                 throw;
             }
-            next.Done->set_value();
+            next.Done->set_value(true);
         }
     }
 
@@ -105,9 +107,7 @@ ThvGuiDispatcher::~ThvGuiDispatcher() {
     }
     // Deleting the receiver drops its event still queued, if any.
     state_->receiver.reset();
-    for (const TCall& call : unrun)
-        call.Done->set_exception(std::make_exception_ptr(
-            EhvError("The window is gone: a call for it could not be delivered.")));
+    for (const TCall& call : unrun) call.Done->set_value(false);
 }
 
 void ThvGuiDispatcher::Run(const std::function<void()>& call) { Deliver(state_, call); }
@@ -118,8 +118,8 @@ void ThvGuiDispatcher::Deliver(const std::shared_ptr<TState>& state,
         call();
         return;
     }
-    std::promise<void> done;
-    std::future<void> answered = done.get_future();
+    std::promise<bool> done;
+    std::future<bool> answered = done.get_future();
     {
         std::lock_guard guard(state->lock);
         if (!state->open)
@@ -127,7 +127,8 @@ void ThvGuiDispatcher::Deliver(const std::shared_ptr<TState>& state,
         state->queue.push_back({&call, &done});
         if (!state->posted) state->PostLocked();
     }
-    answered.get();
+    if (!answered.get())
+        throw EhvError("The window is gone: a call for it could not be delivered.");
 }
 
 void DeliverQueuedCalls() { QCoreApplication::sendPostedEvents(nullptr, CallEventType()); }
