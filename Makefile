@@ -2,7 +2,7 @@
 
 PACKAGES := cmake ninja-build g++ pkg-config libicu-dev libgtest-dev libgmock-dev \
             libpcre2-dev libzip-dev libdeflate-dev libpugixml-dev clang libclang-rt-14-dev \
-            qt6-base-dev xvfb xauth fonts-dejavu-core $(DOC_PACKAGES) $(DEB_PACKAGES)
+            qt6-base-dev xvfb xauth fonts-dejavu-core unicode-data $(DOC_PACKAGES) $(DEB_PACKAGES)
 # The manual page and the PDF guide: groff typesets both (gropdf, no TeX), rsvg-convert makes the
 # pictures, poppler-utils measures and joins the PDFs.
 DOC_PACKAGES := groff librsvg2-bin poppler-utils

@@ -6,6 +6,7 @@
 #include <thread>
 #include <vector>
 
+#include "codePage.h"
 #include "hvError.h"
 
 namespace {
@@ -71,15 +72,16 @@ TEST_F(TextEncodingTest, ByteOrderMarks) {
     EXPECT_EQ(DecodeWithBom("\xEF\xBB"), "\xCE\xBF\xC2\xBB");  // no full mark: ANSI bytes
 }
 
-TEST_F(TextEncodingTest, AnsiCodePagePinnedOrFromLocale) {
-    // Test programs do not set a locale, so this is the C locale, which counts as UTF-8.
-    EXPECT_EQ(AnsiCodePage(), "UTF-8");
+TEST_F(TextEncodingTest, AnsiCodePagePinnedOrFromTheSystem) {
+    EXPECT_EQ(AnsiCodePage(), SystemCodePage());
     SetAnsiCodePage("windows-1252");
     EXPECT_EQ(AnsiCodePage(), "windows-1252");
     EXPECT_EQ(EncodeAnsi(kGreek), "???");
     EXPECT_EQ(DecodeAnsi("\xE9"), "\xC3\xA9");
-    SetAnsiCodePage("");
+    SetAnsiCodePage("UTF-8");
     EXPECT_EQ(EncodeAnsi(kGreek), kGreek);
+    SetAnsiCodePage("");
+    EXPECT_EQ(AnsiCodePage(), SystemCodePage());
 }
 
 TEST_F(TextEncodingTest, CaseFolding) {
