@@ -216,6 +216,6 @@ void ThvConvertor::AfterConvert(ThvBatch&, ThvNode& node, const std::string& tar
 void ThvConvertor::DeleteTarget(const std::string& path) { DeleteFile(path); }
 
 void ThvConvertor::CopyFileTime(const std::string& source, const std::string& target) {
-    // Linux cannot set a creation time; access and modification times are copied.
+    // All three times where the platform can set them; Linux cannot set a creation time.
     if (const auto times = GetFileTimes(source)) SetFileTimes(target, *times);
 }

@@ -15,6 +15,7 @@
 #include "hvError.h"
 #include "hvProject.h"
 #include "mainThread.h"
+#include "paths.h"
 #include "tempDir.h"
 
 namespace {
@@ -155,8 +156,11 @@ TEST_F(ConvertorTest, TargetPathRules) {
 
     ThvNode& bare = AddNode(batch, In("README"));
     EXPECT_EQ(c->TargetPath(batch, bare), dir / "out/README.txt");
-    ThvNode& odd = AddNode(batch, In("a:b\\c.ppt"));
-    EXPECT_EQ(c->TargetPath(batch, odd), dir / "out/a_b_c.txt");
+    // Where ":" and "\\" may be in a name, they must not lead out of the target folder.
+    if (PathDelim == '/') {
+        ThvNode& odd = AddNode(batch, In("a:b\\c.ppt"));
+        EXPECT_EQ(c->TargetPath(batch, odd), dir / "out/a_b_c.txt");
+    }
 
     project.Options.SetValue("KeepTargetSubdirs", "False");
     EXPECT_EQ(c->TargetPath(batch, nested), dir / "out/talk.txt");

@@ -1,6 +1,6 @@
 #include "hvQUILLON.h"
 
-#include <fstream>
+#include <cstdio>
 #include <memory>
 #include <optional>
 
@@ -99,22 +99,22 @@ void ThvQUILLON::CleanUp() {
 }
 
 std::string ReadPlainText(const std::string& source) {
-    std::ifstream in(source, std::ios::binary);
+    ThvFilePtr in = OpenFileForReading(source);
     if (!in) throw EhvError("Cannot open file \"" + source + "\".");
     // Not zero-filled: the buffer only ever holds what was read into it.
     const auto buffer = std::make_unique_for_overwrite<char[]>(ReadPieceBytes);
     auto readPiece = [&] {
-        in.read(buffer.get(), static_cast<std::streamsize>(ReadPieceBytes));
-        return std::string_view(buffer.get(), static_cast<std::size_t>(in.gcount()));
+        const std::size_t got = std::fread(buffer.get(), 1, ReadPieceBytes, in.get());
+        return std::string_view(buffer.get(), got);
     };
     std::string_view piece = readPiece();
     if (!LooksLikeRichText(piece)) {
-        in.close();
+        in.reset();
         return JoinLines(SplitLines(DecodeWithBom(ReadFileBytes(source, MaxPlainTextBytes))));
     }
     // Read in pieces: only the text is kept, never the whole rich text.
     ThvRichTextReader reader;
     for (; !piece.empty(); piece = readPiece()) reader.Feed(piece);
-    if (in.bad()) throw EhvError("Cannot read file \"" + source + "\".");
+    if (std::ferror(in.get())) throw EhvError("Cannot read file \"" + source + "\".");
     return reader.Finish();
 }

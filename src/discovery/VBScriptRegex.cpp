@@ -9,6 +9,8 @@
 #include <unordered_map>
 #include <vector>
 
+#include "threadLocal.h"
+
 namespace {
 
 // The published messages, in alphabetical order of the message as the original table keeps
@@ -236,7 +238,9 @@ int RunMatch(const pcre2_code* code, std::string_view subject, pcre2_match_data*
 // A test needs only whether there is a match; the block is reused for every test of a thread
 // because PCRE2 keeps its backtracking memory in it.
 TMatchData& TestMatchData() {
-    thread_local TMatchData data(pcre2_match_data_create(1, nullptr));
+    static ThvThreadLocal<TMatchData> perThread;
+    TMatchData& data = perThread.Get();
+    if (!data) data.reset(pcre2_match_data_create(1, nullptr));
     return data;
 }
 
@@ -269,7 +273,8 @@ TCompiled Compile(std::string_view pattern, ThvRegexFlags flags) {
 }
 
 const TCompiled& CachedCompile(std::string_view pattern, ThvRegexFlags flags) {
-    thread_local std::unordered_map<std::string, TCompiled> cache;
+    static ThvThreadLocal<std::unordered_map<std::string, TCompiled>> perThread;
+    std::unordered_map<std::string, TCompiled>& cache = perThread.Get();
     std::string key;
     key.reserve(pattern.size() + 1);
     key += static_cast<char>(flags & 0xFF);
@@ -278,7 +283,8 @@ const TCompiled& CachedCompile(std::string_view pattern, ThvRegexFlags flags) {
     TCompiled compiled = Compile(pattern, flags);
     // Running out of memory says nothing about the pattern; the next call tries again.
     if (compiled.ErrorCode == hvVbsOutOfMemory) {
-        thread_local TCompiled uncached;
+        static ThvThreadLocal<TCompiled> perThreadUncached;
+        TCompiled& uncached = perThreadUncached.Get();
         uncached = std::move(compiled);
         return uncached;
     }

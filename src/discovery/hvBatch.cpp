@@ -210,7 +210,7 @@ void ThvBatch::SearchFolder(const std::string& folder, const ThvRegex* nameFilte
         if (Terminated()) return;
         const bool document = entry.Kind == ThvEntryKind::File;
         if (!document && entry.NotAFile.empty()) continue;
-        if (SkipHidden && IsHiddenName(entry.Name)) continue;
+        if (SkipHidden && entry.Hidden) continue;
         if (skipLockFiles && StartsWith(entry.Name, "~$")) continue;
         // An engine error counts as a match, as everywhere in the name test.
         if (nameFilter && !nameFilter->TryTest(entry.Name).value_or(true)) continue;
@@ -226,7 +226,7 @@ void ThvBatch::SearchFolder(const std::string& folder, const ThvRegex* nameFilte
     for (const ThvFolderEntry& entry : listing.Entries) {
         if (Terminated()) return;
         // Hidden folders are never entered, whatever "SkipHidden" says.
-        if (entry.Kind != ThvEntryKind::Folder || IsHiddenName(entry.Name)) continue;
+        if (entry.Kind != ThvEntryKind::Folder || entry.Hidden) continue;
         const std::string below = folder + entry.Name + delim_;
         if (FitsPathLimit(below, true)) SearchFolder(below, nameFilter);
     }

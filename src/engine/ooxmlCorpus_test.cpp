@@ -106,7 +106,7 @@ TEST_F(CorpusTest, EveryOfficeOpenXmlFileReadsOrFailsAsDamaged) {
     std::size_t read = 0;
     for (const auto& entry : std::filesystem::recursive_directory_iterator(kCorpus)) {
         if (!extensions.count(entry.path().extension().string())) continue;
-        std::string relative = std::filesystem::relative(entry.path(), kCorpus).string();
+        std::string relative = std::filesystem::relative(entry.path(), kCorpus).generic_string();
         SCOPED_TRACE(relative);
         try {
             ThvPresentationText presentation = LoadPresentationFile(entry.path().string());

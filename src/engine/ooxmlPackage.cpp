@@ -140,8 +140,8 @@ std::unique_ptr<ThvOoxmlPackage> ThvOoxmlPackage::FromBuffer(std::string_view by
     return Open(source, fileName);
 }
 
-std::unique_ptr<ThvOoxmlPackage> ThvOoxmlPackage::FromFile(
-    std::unique_ptr<std::FILE, int (*)(std::FILE*)> file, std::string_view fileName) {
+std::unique_ptr<ThvOoxmlPackage> ThvOoxmlPackage::FromFile(ThvFilePtr file,
+                                                           std::string_view fileName) {
     ThvZipError error;
     zip_source_t* source = zip_source_filep_create(file.get(), 0, -1, &error.error);
     if (!source) {

@@ -9,6 +9,8 @@
 #include <unordered_map>
 #include <vector>
 
+#include "fileSystem.h"
+
 struct libdeflate_decompressor;
 struct zip_stat;
 
@@ -38,8 +40,7 @@ class ThvOoxmlPackage {
                                                        std::string_view fileName);
     /// A package read from an open file as parts are asked for, so pictures never enter
     /// memory. The package takes the file over and closes it.
-    static std::unique_ptr<ThvOoxmlPackage> FromFile(
-        std::unique_ptr<std::FILE, int (*)(std::FILE*)> file, std::string_view fileName);
+    static std::unique_ptr<ThvOoxmlPackage> FromFile(ThvFilePtr file, std::string_view fileName);
     ~ThvOoxmlPackage();
 
     ThvOoxmlPackage(const ThvOoxmlPackage&) = delete;

@@ -3,7 +3,6 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <filesystem>
 #include <memory>
 
 #include "cfbReader.h"
@@ -87,17 +86,17 @@ ThvPresentationText LoadPresentationFile(const std::string& path) {
         ThrowFileError(path, "is an address on the network; remote files are not supported");
     }
     // Opening a pipe or a device could wait for ever; only regular files are opened.
-    std::error_code error;
-    std::filesystem::file_status status = std::filesystem::status(path, error);
-    if (std::filesystem::is_directory(status)) {
-        ThrowFileError(path, "is a folder, not a presentation");
-    }
-    if (std::filesystem::exists(status) && !std::filesystem::is_regular_file(status)) {
-        ThrowFileError(path, "is not a regular file, not a presentation");
+    switch (GetPathKind(path)) {
+        case ThvPathKind::Folder:
+            ThrowFileError(path, "is a folder, not a presentation");
+        case ThvPathKind::Other:
+            ThrowFileError(path, "is not a regular file, not a presentation");
+        case ThvPathKind::File:
+        case ThvPathKind::Missing:
+            break;
     }
     // One open serves detection and reading: the zip reader takes the same file over.
-    std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "rb"),
-                                                         &std::fclose);
+    ThvFilePtr file = OpenFileForReading(path);
     if (!file) ThrowFileError(path, "cannot be opened: " + SystemErrorMessage(errno));
     char first[8] = {};
     std::size_t got = std::fread(first, 1, sizeof first, file.get());

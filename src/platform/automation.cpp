@@ -5,6 +5,7 @@
 #include <map>
 #include <mutex>
 
+#include "systemAutomation.h"
 #include "textEncoding.h"
 
 std::optional<bool> Variant::ToBool() const {
@@ -168,6 +169,9 @@ bool UnregisterAutomationClass(const std::string& progId) {
 }
 
 AutomationObjectPtr CreateAutomationObject(const std::string& progId) {
+    // A class the system has (a real PowerPoint on Windows) comes before the in-process one
+    // that stands in for it.
+    if (AutomationObjectPtr object = CreateSystemAutomationObject(progId)) return object;
     std::string key = FoldCase(progId);
     AutomationFactory factory;
     {
@@ -183,3 +187,5 @@ AutomationObjectPtr CreateAutomationObject(const std::string& progId) {
     if (!object) throw EAutomationError(AutomationCode::Fail, "The class created no object");
     return object;
 }
+
+bool IsSystemAutomationObject(const IAutomationObject& object) { return IsSystemObject(object); }

@@ -12,9 +12,11 @@
 
 #include "hvError.h"
 
-/// The late-bound object model that stands in for the component object library: objects are
-/// reached by a programmatic identifier and driven by member name with positional arguments.
-/// On Windows this layer can later wrap IDispatch; nothing here depends on that.
+/// The late-bound object model of the component object library: objects are reached by a
+/// programmatic identifier and driven by member name with positional arguments. On Windows an
+/// identifier registered with COM gives a wrapped IDispatch (automation_win32.cpp); any other
+/// identifier, and every one on POSIX, is looked up among the in-process classes registered
+/// here.
 
 class IAutomationObject;
 using AutomationObjectPtr = std::shared_ptr<IAutomationObject>;
@@ -134,7 +136,13 @@ void RegisterAutomationClass(const std::string& progId, AutomationFactory factor
 /// Removes a registration; true when there was one. Thread-safe.
 bool UnregisterAutomationClass(const std::string& progId);
 
-/// A new instance of the registered class. Throws EAutomationError "Invalid class string"
-/// (code InvalidClassString) for an identifier nobody registered. Thread-safe; the factory runs
-/// on the calling thread, outside the registry's lock.
+/// A new instance of the class registered under progId: on Windows first a COM class (the
+/// calling thread joins a single-threaded apartment, kept until the thread ends), then an
+/// in-process class. Throws EAutomationError "Invalid class string" (code InvalidClassString)
+/// for an identifier nobody registered, and the system's failure when a COM class cannot be
+/// created. Thread-safe; the factory runs on the calling thread, outside the registry's lock.
 AutomationObjectPtr CreateAutomationObject(const std::string& progId);
+
+/// True for an object of the system's component object library (a COM object on Windows), false
+/// for one of the in-process classes.
+bool IsSystemAutomationObject(const IAutomationObject& object);

@@ -2,7 +2,20 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
+#include "paths.h"
 #include "scopedChoosers.h"
+
+namespace {
+
+// The platform's form of a path written with "/".
+std::string P(std::string path) {
+    std::replace(path.begin(), path.end(), '/', PathDelim);
+    return path;
+}
+
+}  // namespace
 
 TEST(Choosers, NothingInstalledMeansCancelled) {
     ScopedChoosers none{{}};
@@ -18,20 +31,20 @@ TEST(Choosers, OpenProposesMaskWithStarsAndStartsInFolder) {
     ThvChoosers c;
     c.OpenFile = [&](const ThvOpenFileRequest& r) -> std::optional<std::vector<std::string>> {
         seen = r;
-        return std::vector<std::string>{"/in/a.ppt", "/in/b b.pptx"};
+        return std::vector<std::string>{P("/in/a.ppt"), P("/in/b b.pptx")};
     };
     ScopedChoosers scoped{c};
 
-    std::string path = "/in/*.ppt?";
+    std::string path = P("/in/*.ppt?");
     ASSERT_TRUE(SelectOpenFile("P|*.ppt", path, true));
-    EXPECT_EQ(seen.FileName, "/in/*.ppt*");
-    EXPECT_EQ(seen.InitialDir, "/in/");
+    EXPECT_EQ(seen.FileName, P("/in/*.ppt*"));
+    EXPECT_EQ(seen.InitialDir, P("/in/"));
     EXPECT_TRUE(seen.Multiple);
-    EXPECT_EQ(path, "/in/a.ppt\r\n/in/b b.pptx\r\n");
+    EXPECT_EQ(path, P("/in/a.ppt\r\n/in/b b.pptx\r\n"));
 
-    path = "/in/*.ppt?";
+    path = P("/in/*.ppt?");
     ASSERT_TRUE(SelectOpenFile("P|*.ppt", path, false));
-    EXPECT_EQ(path, "/in/a.ppt");
+    EXPECT_EQ(path, P("/in/a.ppt"));
 }
 
 TEST(Choosers, CancelKeepsPath) {
@@ -40,11 +53,11 @@ TEST(Choosers, CancelKeepsPath) {
     c.OpenFile = [](const ThvOpenFileRequest&) { return std::nullopt; };
     c.SaveFile = [](const ThvSaveFileRequest&) { return std::nullopt; };
     ScopedChoosers scoped{c};
-    std::string path = "/in/";
+    std::string path = P("/in/");
     SelectFolder(path);
     EXPECT_FALSE(SelectOpenFile("", path, false));
     EXPECT_FALSE(SelectSaveFile("", "", path));
-    EXPECT_EQ(path, "/in/");
+    EXPECT_EQ(path, P("/in/"));
 }
 
 TEST(Choosers, SaveProposesPathUnchanged) {
@@ -52,18 +65,18 @@ TEST(Choosers, SaveProposesPathUnchanged) {
     ThvChoosers c;
     c.SaveFile = [&](const ThvSaveFileRequest& r) -> std::optional<std::string> {
         seen = r;
-        return "/p/new.batch-quillon";
+        return P("/p/new.batch-quillon");
     };
     c.Folder = [](const std::string& start) -> std::optional<std::string> { return start + "sub"; };
     ScopedChoosers scoped{c};
-    std::string path = "/p/old?.batch-quillon";
+    std::string path = P("/p/old?.batch-quillon");
     ASSERT_TRUE(SelectSaveFile("Q|*.batch-quillon", ".batch-quillon", path));
-    EXPECT_EQ(seen.FileName, "/p/old?.batch-quillon");
-    EXPECT_EQ(seen.InitialDir, "/p/");
+    EXPECT_EQ(seen.FileName, P("/p/old?.batch-quillon"));
+    EXPECT_EQ(seen.InitialDir, P("/p/"));
     EXPECT_EQ(seen.DefaultExt, ".batch-quillon");
-    EXPECT_EQ(path, "/p/new.batch-quillon");
+    EXPECT_EQ(path, P("/p/new.batch-quillon"));
 
-    std::string folder = "/data/";
+    std::string folder = P("/data/");
     SelectFolder(folder);
-    EXPECT_EQ(folder, "/data/sub");
+    EXPECT_EQ(folder, P("/data/sub"));
 }

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <memory>
 #include <optional>
 #include <string>
@@ -9,7 +10,8 @@
 
 /// The file system as the program needs it. Paths are UTF-8. On POSIX a name that begins with
 /// "." is hidden and read-only means that nobody may write; system, volume and archive
-/// attributes do not exist.
+/// attributes do not exist. On Windows hidden and read-only are the file's attributes, paths may
+/// use "\" or "/" and may be longer than 260 characters.
 
 bool FileExists(const std::string& path);       ///< a file (not a folder) is there
 bool DirectoryExists(const std::string& path);  ///< a folder is there
@@ -26,8 +28,27 @@ bool MoveFile(const std::string& from, const std::string& to);
 /// done.
 bool ReplaceFile(const std::string& from, const std::string& to);
 
+/// What is at a path, links followed.
+enum class ThvPathKind {
+    Missing,  ///< nothing, or nothing that can be looked at
+    File,     ///< a regular file
+    Folder,
+    Other,  ///< a device, a pipe or a socket: opening it could wait for ever
+};
+
+ThvPathKind GetPathKind(const std::string& path);
+
+struct ThvFileCloser {
+    void operator()(std::FILE* file) const { std::fclose(file); }
+};
+using ThvFilePtr = std::unique_ptr<std::FILE, ThvFileCloser>;
+
+/// The file opened for binary reading, or null with errno set (SystemErrorMessage(errno) says
+/// why). Use it instead of fopen, which reads a name in the ANSI code page on Windows.
+ThvFilePtr OpenFileForReading(const std::string& path);
+
 /// Times in nanoseconds since 1970-01-01 UTC. Creation is the birth time where the file system
-/// records one, else empty.
+/// records one, else empty (Windows always records one).
 struct ThvFileTimes {
     std::optional<int64_t> Creation;
     int64_t LastAccess = 0;
@@ -36,15 +57,17 @@ struct ThvFileTimes {
 
 std::optional<ThvFileTimes> GetFileTimes(const std::string& path);
 
-/// Sets last-access and last-write times. The creation time cannot be set on Linux and is left
-/// as it is.
+/// Sets last-access and last-write times, and on Windows the creation time too when it is given.
+/// Linux cannot set a creation time and leaves it as it is.
 bool SetFileTimes(const std::string& path, const ThvFileTimes& times);
 
 /// A folder's creation time: its birth time where the file system has one, else its
 /// modification time; empty when it cannot be looked up.
 std::optional<int64_t> FolderCreationTime(const std::string& path);
 
-bool IsHiddenName(const std::string& name);  ///< "." prefix, except "." and ".."
+/// True for a name hidden by its form: on POSIX a "." prefix, except "." and ".."; on Windows
+/// no name is (hiding is an attribute there, see ThvFolderEntry::Hidden).
+bool IsHiddenName(const std::string& name);
 
 struct ThvFileAttributes {
     bool Directory = false;
@@ -54,7 +77,7 @@ struct ThvFileAttributes {
 
 std::optional<ThvFileAttributes> GetFileAttributes(const std::string& path);
 
-/// Sets or clears the read-only attribute (all write permission bits).
+/// Sets or clears the read-only attribute (on POSIX all write permission bits).
 bool SetReadOnly(const std::string& path, bool readOnly);
 
 /// Reads a whole file; a pipe nobody writes into reads as empty rather than being waited for.
@@ -136,7 +159,7 @@ std::optional<ThvFileIdentity> GetFileIdentity(const std::string& path);
 /// MoveFile, ...); read it right after the call.
 std::string LastSystemErrorMessage();
 
-/// The system's text for an errno value.
+/// The C library's text for an errno value.
 std::string SystemErrorMessage(int error);
 
 /// Full path of the running executable.

@@ -102,6 +102,17 @@ bool MoveFile(const std::string& from, const std::string& to) {
     return rename(from.c_str(), to.c_str()) == 0;
 }
 
+ThvPathKind GetPathKind(const std::string& path) {
+    struct stat st;
+    if (stat(path.c_str(), &st) != 0) return ThvPathKind::Missing;
+    if (S_ISDIR(st.st_mode)) return ThvPathKind::Folder;
+    return S_ISREG(st.st_mode) ? ThvPathKind::File : ThvPathKind::Other;
+}
+
+ThvFilePtr OpenFileForReading(const std::string& path) {
+    return ThvFilePtr(std::fopen(path.c_str(), "rbe"));  // "e": close on exec, as every open here
+}
+
 std::optional<ThvFileTimes> GetFileTimes(const std::string& path) {
     ThvFileTimes times;
     struct statx stx;

@@ -13,11 +13,12 @@ enum class ThvEntryKind {
 };
 
 struct ThvFolderEntry {
-    std::string Name;  ///< the name's bytes as the file system stores them
+    std::string Name;  ///< the name's bytes as the file system stores them (UTF-8 on Windows)
     ThvEntryKind Kind = ThvEntryKind::Other;
     /// For an entry of kind Other that is no document (all but a link to a folder): what it is
     /// instead, for the user ("a named pipe (FIFO), not a file"). Found without opening it.
     std::string NotAFile;
+    bool Hidden = false;  ///< a "." name on POSIX, the hidden attribute on Windows
 };
 
 struct ThvFolderListing {
@@ -28,10 +29,10 @@ struct ThvFolderListing {
     bool Missing = false;  ///< the folder does not exist, or the path names no folder
 };
 
-/// Entries of a folder without "." and "..", sorted by name in byte order, so that every file
-/// system lists them alike. Looks up an entry's kind only when the directory listing does not
-/// give it or the entry is a link, so that a large folder costs one listing and not one look-up
-/// per file. Nothing listed is ever opened.
+/// Entries of a folder without "." and "..", sorted by name in byte order (of UTF-8 on
+/// Windows), so that every file system lists them alike. Looks up an entry's kind only when the
+/// directory listing does not give it or the entry is a link, so that a large folder costs one
+/// listing and not one look-up per file. Nothing listed is ever opened.
 ThvFolderListing ListFolder(const std::string& folder);
 
 /// ListFolder's entries alone; empty when the folder cannot be read.

@@ -108,6 +108,7 @@ ThvFolderListing ListFolder(const std::string& folder) {
         if (name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'))) continue;
         ThvFolderEntry entry;
         entry.Name = name;
+        entry.Hidden = IsHiddenName(entry.Name);
         Classify(dirFd, entry, item->d_type);
         listing.Entries.push_back(std::move(entry));
     }

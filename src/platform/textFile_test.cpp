@@ -1,12 +1,10 @@
 #include "textFile.h"
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
-
-#include <filesystem>
 
 #include "fileSystem.h"
 #include "hvError.h"
+#include "tempDir.h"
 #include "textEncoding.h"
 
 namespace {
@@ -30,9 +28,8 @@ TEST(TextFileTest, JoinLinesEndsEveryLine) {
 }
 
 TEST(TextFileTest, WritesAnsiAndReadsByMark) {
-    char pattern[] = "/tmp/quillon-textfile-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    const std::string path = std::string(pattern) + "/f.txt";
+    TempDir dir;
+    const std::string path = dir / "f.txt";
     SetAnsiCodePage("windows-1253");
     WriteTextFile(path, JoinLines({"\xCE\xB1\xCE\xB2", "x"}));
     EXPECT_EQ(ReadFileBytes(path, 100), "\xE1\xE2\r\nx\r\n");
@@ -42,7 +39,6 @@ TEST(TextFileTest, WritesAnsiAndReadsByMark) {
     WriteFileAtomic(path, std::string("\xFF\xFEz\0\r\0\n\0", 8));
     EXPECT_EQ(ReadTextFile(path), "z\r\n");
     EXPECT_THROW(ReadTextFile(path, 7), EhvError);
-    std::filesystem::remove_all(pattern);
 }
 
 }  // namespace

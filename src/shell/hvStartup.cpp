@@ -12,6 +12,7 @@
 #include "hvPowerPointOle.h"
 #include "hvProject.h"
 #include "hvQUILLON.h"
+#include "paths.h"
 #include "programFiles.h"
 #include "signals.h"
 
@@ -50,6 +51,8 @@ class ThvGlobal {
 void SetWindowRunner(ThvWindowRunner runner) { InstalledWindowRunner() = std::move(runner); }
 
 std::string UnattendedExample() {
+    // In the form of this platform's paths.
+    if (PathDelim == '\\') return "quillon -P:Source=C:\\in\\*.ppt?,Target=C:\\out,PureConsole=1";
     return "quillon -P:Source=/data/in/*.ppt?,Target=/data/out,PureConsole=1";
 }
 

@@ -1,6 +1,6 @@
 #include "hvUsageStore.h"
 
-#include <ctime>
+#include <chrono>
 #include <vector>
 
 #include "textEncoding.h"
@@ -102,13 +102,16 @@ std::optional<std::string> DecodeUsageStore(std::string_view fileBytes, int32_t 
 }
 
 int32_t PackDosDateTime(int64_t unixNanoseconds) {
-    const std::time_t seconds = static_cast<std::time_t>(unixNanoseconds / 1000000000);
-    std::tm utc{};
-    if (!gmtime_r(&seconds, &utc)) return -1;
-    const int year = utc.tm_year + 1900 - 1980;
+    using namespace std::chrono;
+    const sys_time<nanoseconds> moment{nanoseconds(unixNanoseconds)};
+    const sys_days day = floor<days>(moment);
+    const year_month_day date{day};
+    const hh_mm_ss clock{floor<seconds>(moment - day)};
+    const int year = static_cast<int>(date.year()) - 1980;
     if (year < 0 || year > 127) return -1;
-    const uint32_t date = static_cast<uint32_t>(year << 9 | (utc.tm_mon + 1) << 5 | utc.tm_mday);
-    const uint32_t time =
-        static_cast<uint32_t>(utc.tm_hour << 11 | utc.tm_min << 5 | utc.tm_sec / 2);
-    return static_cast<int32_t>(date << 16 | time);
+    const uint32_t packedDate =
+        static_cast<uint32_t>(year << 9 | unsigned(date.month()) << 5 | unsigned(date.day()));
+    const uint32_t packedTime = static_cast<uint32_t>(
+        clock.hours().count() << 11 | clock.minutes().count() << 5 | clock.seconds().count() / 2);
+    return static_cast<int32_t>(packedDate << 16 | packedTime);
 }

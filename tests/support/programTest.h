@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "process.h"
+#include "childProcess.h"
 #include "tempDir.h"
 
 /// The environment of window mode where no display can be opened: the program says so in one

@@ -1,0 +1,17 @@
+#pragma once
+
+#include <optional>
+#include <string>
+
+/// What the program's main() needs of the process it runs in.
+
+/// Prepares the process before anything else runs: on POSIX the locale (which names the "ANSI"
+/// code page) and the time zone; Windows needs nothing.
+void PrepareProcess();
+
+/// The process's command line as one text, UTF-8, where the system keeps it so (Windows: the
+/// program splits it itself, by its own rules); empty where the arguments arrive split (POSIX).
+std::optional<std::string> ProcessCommandLine();
+
+/// True when standard error is a terminal (a console on Windows) rather than a file or a pipe.
+bool StandardErrorIsTerminal();
