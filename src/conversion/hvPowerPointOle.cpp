@@ -45,6 +45,7 @@ int32_t ThvPowerPointOle::VersionNumber(const Variant& value) {
 
 void ThvPowerPointOle::StartApplication() {
     AppObject = CreateAutomationObject(PowerPointApplicationId);
+    if (OnApplicationCreated) OnApplicationCreated(IsSystemAutomationObject(*AppObject));
     try {
         AppVersion = VersionNumber(AutomationGet(*AppObject, "Version"));
         if (OnApplicationVersion) OnApplicationVersion(AppVersion);

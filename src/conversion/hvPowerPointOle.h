@@ -24,6 +24,10 @@ class ThvPowerPointOle : public ThvConvertor {
     /// at once (the start-up code counts it as the usage counter "W").
     static inline std::function<void(int32_t version)> OnApplicationVersion;
 
+    /// Receives, for every application started, whether the system's COM class answered
+    /// (true) or the in-process engine (false); from converter threads, several at once.
+    static inline std::function<void(bool systemServer)> OnApplicationCreated;
+
     /// A new automation object; a failure is re-raised as "<reason>, ProgID: "<progId>"" with
     /// the failure's code.
     static AutomationObjectPtr CreateAutomationObject(const std::string& progId);

@@ -13,6 +13,7 @@
 #include "hvJsonLog.h"
 #include "hvLogText.h"
 #include "hvMatch.h"
+#include "hvPowerPointOle.h"
 #include "hvProject.h"
 #include "hvResultList.h"
 #include "hvShard.h"
@@ -54,6 +55,16 @@ void ThvMain::Run() {
     CheckProject();
     codePage_ = AnsiCodePage();
 
+    byPowerPoint_ = false;
+    byEngine_ = false;
+    // Set before the converters exist and cleared after they have ended (or when the run could
+    // not start them): no thread reads it while it changes.
+    ThvPowerPointOle::OnApplicationCreated = [this](bool systemServer) {
+        (systemServer ? byPowerPoint_ : byEngine_) = true;
+    };
+    struct TClearOnExit {
+        ~TClearOnExit() { ThvPowerPointOle::OnApplicationCreated = nullptr; }
+    } clearOnExit;
     Batch = std::make_unique<ThvBatch>();
     const bool subdirs = hvProject->Subdir();
     const std::string target = hvProject->TargetFolder();
@@ -224,8 +235,12 @@ void ThvMain::ShowProgress(double seconds, bool final) {
     const double rate = seconds > 0 ? (succeeded + failed) / seconds : 0;
     char line[160];
     if (final) {
-        std::snprintf(line, sizeof line, "\r\033[K%d files: %d converted, %d failed in %.1f s\n",
-                      found, succeeded, failed, seconds);
+        const char* by = byPowerPoint_ && byEngine_ ? " by PowerPoint and the built-in engine"
+                         : byPowerPoint_            ? " by PowerPoint"
+                         : byEngine_                ? " by the built-in engine"
+                                                    : "";
+        std::snprintf(line, sizeof line, "\r\033[K%d files: %d converted, %d failed in %.1f s%s\n",
+                      found, succeeded, failed, seconds, by);
     } else {
         std::snprintf(line, sizeof line, "\r\033[K%d found, %d converted, %d failed, %.1f files/s",
                       found, succeeded, failed, rate);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -25,7 +26,8 @@ class ThvConvertor;
 class ThvMain {
   public:
     /// progress receives the status line and the summary when it is a terminal
-    /// (progressIsTerminal).
+    /// (progressIsTerminal). The summary names what converted: the registered PowerPoint (COM,
+    /// on Windows) or the built-in engine.
     ThvMain(std::ostream& progress, bool progressIsTerminal)
         : progress_(progress), terminal_(progressIsTerminal) {}
     ~ThvMain();
@@ -71,6 +73,8 @@ class ThvMain {
     std::mutex progressLock_;  ///< converters say things while the main thread shows progress
     std::string codePage_;     ///< of the log and of what is said; set before converters run
     int stopSignal_ = 0;
+    std::atomic<bool> byPowerPoint_{false};  // set by converter threads
+    std::atomic<bool> byEngine_{false};
     mutable std::mutex logLock_;
     std::vector<std::string> log_;
     std::unique_ptr<ThvJsonLog> jsonLog_;  ///< open while a run with "JsonLog" goes on
