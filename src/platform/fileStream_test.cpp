@@ -1,12 +1,8 @@
 #include "fileStream.h"
 
 #include <gtest/gtest.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <string>
-#include <thread>
-#include <vector>
 
 #include "errorText.h"
 #include "hvError.h"
@@ -51,39 +47,6 @@ TEST(FileStreamTest, AppendKeepsWhatIsThereAndEndsAnOpenLine) {
     EXPECT_EQ(ReadBytes(dir / "empty"), "x\n");
     EXPECT_THROW(ThvAppendFile(dir / "no/log"), EhvError);
     EXPECT_THROW(ThvAppendFile(dir.Path()), EhvError);
-}
-
-// Lines from threads of one process and from two processes never mix.
-TEST(FileStreamTest, WritersNeverInterleaveLines) {
-    TempDir dir;
-    const std::string path = dir / "log";
-    const auto writeLines = [&](char letter) {
-        ThvAppendFile log(path);
-        const std::string line = std::string(3000, letter) + "\n";
-        for (int i = 0; i < 200; ++i) log.Append(line);
-    };
-    const pid_t child = fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-        writeLines('c');
-        _exit(0);
-    }
-    std::thread a(writeLines, 'a'), b(writeLines, 'b');
-    a.join();
-    b.join();
-    int status = 0;
-    waitpid(child, &status, 0);
-    const std::string text = ReadBytes(path);
-    std::size_t lines = 0, start = 0;
-    while (start < text.size()) {
-        const std::size_t end = text.find('\n', start);
-        ASSERT_NE(end, std::string::npos);
-        const std::string line = text.substr(start, end - start);
-        ASSERT_EQ(line, std::string(3000, line[0]));
-        ++lines;
-        start = end + 1;
-    }
-    EXPECT_EQ(lines, 600u);
 }
 
 }  // namespace

@@ -1,0 +1,370 @@
+// The file system through the wide Win32 calls: UTF-8 paths turned into long UTF-16 paths at
+// this border, so that any name and any length the file system takes can be used.
+#include <windows.h>
+
+#include "fileSystem.h"
+// windows.h names these after its own A/W functions; ours carry the same names.
+#undef DeleteFile
+#undef MoveFile
+#undef ReplaceFile
+#undef GetFileAttributes
+
+#include <atomic>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+#include "hvError.h"
+#include "paths.h"
+#include "win32Text.h"
+
+namespace {
+
+// FILETIME counts 100 ns from 1601-01-01; ours nanoseconds from 1970-01-01.
+constexpr int64_t kTicksTo1970 = 116444736000000000LL;
+
+class THandle {
+  public:
+    explicit THandle(HANDLE handle) : handle_(handle) {}
+    ~THandle() {
+        if (Valid()) CloseHandle(handle_);
+    }
+    THandle(const THandle&) = delete;
+    THandle& operator=(const THandle&) = delete;
+
+    HANDLE Get() const { return handle_; }
+    bool Valid() const { return handle_ != INVALID_HANDLE_VALUE && handle_ != nullptr; }
+
+    /// Closes now and reports CloseHandle's own failure.
+    bool Close() {
+        const bool closed = CloseHandle(handle_) != 0;
+        handle_ = INVALID_HANDLE_VALUE;
+        return closed;
+    }
+
+  private:
+    HANDLE handle_;
+};
+
+int64_t ToNanos(const FILETIME& time) {
+    const int64_t ticks =
+        static_cast<int64_t>(static_cast<uint64_t>(time.dwHighDateTime) << 32 | time.dwLowDateTime);
+    return (ticks - kTicksTo1970) * 100;
+}
+
+FILETIME FromNanos(int64_t nanos) {
+    // Whole ticks towards minus infinity, so that a time before 1970 does not move forward.
+    int64_t ticks = nanos / 100;
+    if (nanos % 100 < 0) --ticks;
+    const auto value = static_cast<uint64_t>(ticks + kTicksTo1970);
+    FILETIME time;
+    time.dwLowDateTime = static_cast<DWORD>(value & 0xFFFFFFFF);
+    time.dwHighDateTime = static_cast<DWORD>(value >> 32);
+    return time;
+}
+
+DWORD AttributesOf(const std::string& path) { return GetFileAttributesW(LongPath(path).c_str()); }
+
+[[noreturn]] void ThrowCannotCreate(const std::string& path, DWORD error) {
+    throw EhvError("Cannot create file \"" + path + "\". " + Win32ErrorMessage(error));
+}
+
+bool IsDelimiter(char c) { return c == '\\' || c == '/'; }
+
+bool WriteAll(HANDLE file, const std::string& bytes) {
+    const char* data = bytes.data();
+    std::size_t left = bytes.size();
+    while (left > 0) {
+        const DWORD piece = left > (1u << 30) ? (1u << 30) : static_cast<DWORD>(left);
+        DWORD written = 0;
+        if (!WriteFile(file, data, piece, &written, nullptr)) return false;
+        data += written;
+        left -= written;
+    }
+    return true;
+}
+
+// A new file beside path with a name nobody else uses, "." first as on POSIX.
+HANDLE CreateTempBeside(const std::string& path, std::string& tempPath) {
+    static std::atomic<uint64_t> counter{0};
+    std::string name = ExtractFileName(path, '\\');
+    if (const auto slash = name.find_last_of('/'); slash != std::string::npos) {
+        name = name.substr(slash + 1);
+    }
+    const std::string folder = path.substr(0, path.size() - name.size());
+    const std::string prefix = folder + "." + name.substr(0, 200) + ".";
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const uint64_t unique = (static_cast<uint64_t>(GetTickCount64()) << 16) ^
+                                (static_cast<uint64_t>(GetCurrentProcessId()) << 40) ^
+                                counter.fetch_add(1);
+        char suffix[24];
+        std::snprintf(suffix, sizeof suffix, "%016llx", static_cast<unsigned long long>(unique));
+        tempPath = prefix + suffix;
+        HANDLE file = CreateFileW(LongPath(tempPath).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (file != INVALID_HANDLE_VALUE || GetLastError() != ERROR_FILE_EXISTS) return file;
+    }
+    SetLastError(ERROR_FILE_EXISTS);
+    return INVALID_HANDLE_VALUE;
+}
+
+// What a write over path must respect: a file the user made read-only is not replaced (the
+// rename would refuse it anyway, with a less telling error), and a folder is not a file.
+void CheckReplaceable(const std::string& path) {
+    if (path.empty() || IsDelimiter(path.back())) ThrowCannotCreate(path, ERROR_DIRECTORY);
+    const DWORD attributes = AttributesOf(path);
+    if (attributes == INVALID_FILE_ATTRIBUTES) return;
+    if (attributes & FILE_ATTRIBUTE_DIRECTORY) ThrowCannotCreate(path, ERROR_DIRECTORY);
+    if (attributes & FILE_ATTRIBUTE_READONLY) ThrowCannotCreate(path, ERROR_ACCESS_DENIED);
+}
+
+// Writes bytes to file, closes it and renames from over to. On any failure from is deleted and
+// the error thrown for to.
+void FinishAndRename(THandle& file, const std::string& bytes, const std::string& from,
+                     const std::string& to) {
+    auto fail = [&](DWORD error) {
+        if (file.Valid()) file.Close();
+        DeleteFileW(LongPath(from).c_str());
+        ThrowCannotCreate(to, error);
+    };
+    if (!WriteAll(file.Get(), bytes)) fail(GetLastError());
+    // No flush to disk, as on POSIX: the promise is that no reader sees half a file.
+    if (!file.Close()) fail(GetLastError());
+    if (!MoveFileExW(LongPath(from).c_str(), LongPath(to).c_str(), MOVEFILE_REPLACE_EXISTING)) {
+        fail(GetLastError());
+    }
+}
+
+}  // namespace
+
+bool FileExists(const std::string& path) {
+    const DWORD attributes = AttributesOf(path);
+    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+bool DirectoryExists(const std::string& path) {
+    const DWORD attributes = AttributesOf(path);
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+bool ForceDirectories(const std::string& path) {
+    if (path.empty()) return false;
+    if (DirectoryExists(path)) return true;
+    const std::wstring full = LongPath(path);
+    // Below the root: "\\?\C:\" or "\\?\UNC\server\share\", which cannot be created.
+    std::size_t start = 4;
+    if (full.compare(4, 4, L"UNC\\") == 0) {
+        start = full.find(L'\\', 8);
+        start = start == std::wstring::npos ? full.size() : full.find(L'\\', start + 1);
+    } else {
+        start = full.find(L'\\', 4);
+    }
+    // Failures on the way are not final: another thread may create the same parent at the same
+    // moment, and only the end result counts.
+    for (std::size_t slash = start == std::wstring::npos ? std::wstring::npos
+                                                         : full.find(L'\\', start + 1);
+         slash != std::wstring::npos; slash = full.find(L'\\', slash + 1)) {
+        CreateDirectoryW(full.substr(0, slash).c_str(), nullptr);
+    }
+    CreateDirectoryW(full.c_str(), nullptr);
+    return DirectoryExists(path);
+}
+
+bool DeleteFile(const std::string& path) { return DeleteFileW(LongPath(path).c_str()) != 0; }
+
+bool ReplaceFile(const std::string& from, const std::string& to) {
+    return MoveFileExW(LongPath(from).c_str(), LongPath(to).c_str(), MOVEFILE_REPLACE_EXISTING) !=
+           0;
+}
+
+bool MoveFile(const std::string& from, const std::string& to) {
+    // As MoveFileW: refused when the new name exists, copied and deleted across volumes.
+    return MoveFileExW(LongPath(from).c_str(), LongPath(to).c_str(), MOVEFILE_COPY_ALLOWED) != 0;
+}
+
+ThvPathKind GetPathKind(const std::string& path) {
+    const std::wstring wide = LongPath(path);
+    const DWORD attributes = GetFileAttributesW(wide.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) return ThvPathKind::Missing;
+    if (attributes & FILE_ATTRIBUTE_DIRECTORY) return ThvPathKind::Folder;
+    // Opening with no access rights reads nothing and cannot wait on a pipe's other end.
+    THandle file(CreateFileW(wide.c_str(), 0,
+                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                             OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    if (!file.Valid()) return ThvPathKind::File;  // there, but not ours to look into
+    return GetFileType(file.Get()) == FILE_TYPE_DISK ? ThvPathKind::File : ThvPathKind::Other;
+}
+
+ThvFilePtr OpenFileForReading(const std::string& path) {
+    std::FILE* file = _wfopen(LongPath(path).c_str(), L"rb");
+    if (!file && errno == 0) errno = ENOENT;
+    return ThvFilePtr(file);
+}
+
+std::optional<ThvFileTimes> GetFileTimes(const std::string& path) {
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!GetFileAttributesExW(LongPath(path).c_str(), GetFileExInfoStandard, &data)) {
+        return std::nullopt;
+    }
+    ThvFileTimes times;
+    times.Creation = ToNanos(data.ftCreationTime);
+    times.LastAccess = ToNanos(data.ftLastAccessTime);
+    times.LastWrite = ToNanos(data.ftLastWriteTime);
+    return times;
+}
+
+bool SetFileTimes(const std::string& path, const ThvFileTimes& times) {
+    // Backup semantics open folders too; the share modes let a reader keep the file open.
+    THandle file(CreateFileW(LongPath(path).c_str(), FILE_WRITE_ATTRIBUTES,
+                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                             OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    if (!file.Valid()) return false;
+    const FILETIME access = FromNanos(times.LastAccess), write = FromNanos(times.LastWrite);
+    FILETIME creation{};
+    if (times.Creation) creation = FromNanos(*times.Creation);
+    return SetFileTime(file.Get(), times.Creation ? &creation : nullptr, &access, &write) != 0;
+}
+
+std::optional<int64_t> FolderCreationTime(const std::string& path) {
+    const std::optional<ThvFileTimes> times = GetFileTimes(path);
+    if (!times) return std::nullopt;
+    return times->Creation ? *times->Creation : times->LastWrite;
+}
+
+bool IsHiddenName(const std::string&) { return false; }
+
+std::optional<ThvFileAttributes> GetFileAttributes(const std::string& path) {
+    const DWORD attributes = AttributesOf(path);
+    if (attributes == INVALID_FILE_ATTRIBUTES) return std::nullopt;
+    ThvFileAttributes result;
+    result.Directory = (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    result.Hidden = (attributes & FILE_ATTRIBUTE_HIDDEN) != 0;
+    result.ReadOnly = (attributes & FILE_ATTRIBUTE_READONLY) != 0;
+    return result;
+}
+
+bool SetReadOnly(const std::string& path, bool readOnly) {
+    const std::wstring wide = LongPath(path);
+    DWORD attributes = GetFileAttributesW(wide.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) return false;
+    attributes = readOnly ? (attributes | FILE_ATTRIBUTE_READONLY)
+                          : (attributes & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY));
+    // FILE_ATTRIBUTE_NORMAL must stand alone; an empty set is written as it.
+    if (attributes == 0) attributes = FILE_ATTRIBUTE_NORMAL;
+    return SetFileAttributesW(wide.c_str(), attributes) != 0;
+}
+
+std::string ReadFileBytes(const std::string& path, std::size_t maxBytes) {
+    THandle file(CreateFileW(LongPath(path).c_str(), GENERIC_READ,
+                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                             OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file.Valid()) {
+        throw EhvError("Cannot open file \"" + path + "\". " + Win32ErrorMessage(GetLastError()));
+    }
+    auto tooLarge = [&] {
+        return EhvError("File \"" + path + "\" is larger than " + std::to_string(maxBytes) +
+                        " bytes.");
+    };
+    auto readError = [&](DWORD error) {
+        return EhvError("Cannot read file \"" + path + "\". " + Win32ErrorMessage(error));
+    };
+    LARGE_INTEGER size{};
+    if (!GetFileSizeEx(file.Get(), &size)) throw readError(GetLastError());
+    const std::size_t reported = size.QuadPart > 0 ? static_cast<std::size_t>(size.QuadPart) : 0;
+    if (reported > maxBytes) throw tooLarge();
+
+    // The size is only a hint: a file may grow while it is read, so reading goes on to end of
+    // file, one byte beyond the limit at most.
+    const std::size_t bufferLimit = maxBytes < SIZE_MAX ? maxBytes + 1 : maxBytes;
+    std::string data(std::min(std::max<std::size_t>(reported + 1, 4096), bufferLimit), '\0');
+    std::size_t used = 0;
+    for (;;) {
+        if (used == data.size()) {
+            if (used >= bufferLimit) throw tooLarge();
+            data.resize(std::min(data.size() * 2, bufferLimit));
+        }
+        const std::size_t want = std::min<std::size_t>(data.size() - used, 1u << 30);
+        DWORD got = 0;
+        if (!ReadFile(file.Get(), data.data() + used, static_cast<DWORD>(want), &got, nullptr)) {
+            throw readError(GetLastError());
+        }
+        if (got == 0) break;
+        used += got;
+        if (used > maxBytes) throw tooLarge();
+    }
+    data.resize(used);
+    return data;
+}
+
+void WriteFileAtomic(const std::string& path, const std::string& bytes) {
+    CheckReplaceable(path);
+    std::string tempPath;
+    THandle file(CreateTempBeside(path, tempPath));
+    if (!file.Valid()) ThrowCannotCreate(path, GetLastError());
+    FinishAndRename(file, bytes, tempPath, path);
+}
+
+void RewriteFileAs(const std::string& path, const std::string& bytes, const std::string& to) {
+    const std::wstring wide = LongPath(path);
+    auto fail = [&](DWORD error) {
+        DeleteFileW(wide.c_str());
+        ThrowCannotCreate(to, error);
+    };
+    if (path != to) {
+        try {
+            CheckReplaceable(to);
+        } catch (const EhvError&) {
+            DeleteFileW(wide.c_str());
+            throw;
+        }
+    }
+    // The file is the caller's own; a link put in its place must not be written through.
+    THandle file(CreateFileW(wide.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                             FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    if (!file.Valid()) fail(GetLastError());
+    BY_HANDLE_FILE_INFORMATION info;
+    if (!GetFileInformationByHandle(file.Get(), &info)) fail(GetLastError());
+    if (info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT) ||
+        GetFileType(file.Get()) != FILE_TYPE_DISK) {
+        file.Close();
+        fail(ERROR_INVALID_PARAMETER);
+    }
+    LARGE_INTEGER length;
+    length.QuadPart = static_cast<LONGLONG>(bytes.size());
+    if (!SetFilePointerEx(file.Get(), length, nullptr, FILE_BEGIN) || !SetEndOfFile(file.Get())) {
+        const DWORD error = GetLastError();
+        file.Close();
+        fail(error);
+    }
+    LARGE_INTEGER start{};
+    if (!SetFilePointerEx(file.Get(), start, nullptr, FILE_BEGIN)) {
+        const DWORD error = GetLastError();
+        file.Close();
+        fail(error);
+    }
+    FinishAndRename(file, bytes, path, to);
+}
+
+std::string SystemErrorMessage(int error) {
+    char buffer[256] = {};
+    if (strerror_s(buffer, sizeof buffer, error) != 0) return "Unknown error";
+    return buffer;
+}
+
+std::string CurrentExecutablePath() {
+    std::wstring buffer(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD length =
+            GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
+        if (length == 0) return {};
+        if (length < buffer.size()) {
+            buffer.resize(length);
+            std::string path = NarrowText(buffer);
+            // The system may answer in the long form; the program's own path is shown to users.
+            if (path.starts_with("\\\\?\\UNC\\")) return "\\\\" + path.substr(8);
+            if (path.starts_with("\\\\?\\")) return path.substr(4);
+            return path;
+        }
+        buffer.resize(buffer.size() * 2);
+    }
+}

@@ -1,0 +1,67 @@
+#include <windows.h>
+
+#include <algorithm>
+
+#include "folderEntries.h"
+#include "win32Text.h"
+
+namespace {
+
+class TFindHandle {
+  public:
+    explicit TFindHandle(HANDLE handle) : handle_(handle) {}
+    ~TFindHandle() {
+        if (handle_ != INVALID_HANDLE_VALUE) FindClose(handle_);
+    }
+    TFindHandle(const TFindHandle&) = delete;
+    TFindHandle& operator=(const TFindHandle&) = delete;
+    HANDLE Get() const { return handle_; }
+
+  private:
+    HANDLE handle_;
+};
+
+ThvEntryKind KindOf(const std::wstring& folder, const WIN32_FIND_DATAW& data) {
+    const DWORD attributes = data.dwFileAttributes;
+    if (attributes & FILE_ATTRIBUTE_DEVICE) return ThvEntryKind::Other;
+    // Only links and junctions lead elsewhere; other reparse points (cloud placeholders,
+    // deduplicated files) are the files and folders they look like. For a reparse point the
+    // listing carries its tag in dwReserved0.
+    const bool link = (attributes & FILE_ATTRIBUTE_REPARSE_POINT) &&
+                      (data.dwReserved0 == IO_REPARSE_TAG_SYMLINK ||
+                       data.dwReserved0 == IO_REPARSE_TAG_MOUNT_POINT);
+    if (link) {
+        // A link or junction to a folder is never entered, so that no link can lead the search
+        // in a circle; a link to a file counts as the file.
+        if (attributes & FILE_ATTRIBUTE_DIRECTORY) return ThvEntryKind::Other;
+        const DWORD target = GetFileAttributesW((folder + data.cFileName).c_str());
+        if (target == INVALID_FILE_ATTRIBUTES || (target & FILE_ATTRIBUTE_DIRECTORY)) {
+            return ThvEntryKind::Other;
+        }
+        return ThvEntryKind::File;
+    }
+    return (attributes & FILE_ATTRIBUTE_DIRECTORY) ? ThvEntryKind::Folder : ThvEntryKind::File;
+}
+
+}  // namespace
+
+std::vector<ThvFolderEntry> ReadFolderEntries(const std::string& folder) {
+    std::vector<ThvFolderEntry> entries;
+    std::wstring base = LongPath(folder);
+    if (base.empty()) return entries;
+    if (base.back() != L'\\') base += L'\\';
+    WIN32_FIND_DATAW data;
+    // The basic information leaves out the short 8.3 names, which cost a look-up each.
+    TFindHandle find(FindFirstFileExW((base + L'*').c_str(), FindExInfoBasic, &data,
+                                      FindExSearchNameMatch, nullptr, FIND_FIRST_EX_LARGE_FETCH));
+    if (find.Get() == INVALID_HANDLE_VALUE) return entries;
+    do {
+        const std::wstring_view name = data.cFileName;
+        if (name == L"." || name == L"..") continue;
+        entries.push_back({NarrowText(name), KindOf(base, data),
+                           (data.dwFileAttributes & FILE_ATTRIBUTE_HIDDEN) != 0});
+    } while (FindNextFileW(find.Get(), &data));
+    std::sort(entries.begin(), entries.end(),
+              [](const ThvFolderEntry& a, const ThvFolderEntry& b) { return a.Name < b.Name; });
+    return entries;
+}

@@ -1,0 +1,4 @@
+#include "fontFiles.h"
+
+// Windows has Tahoma installed.
+std::vector<std::string> DesignFontFiles() { return {}; }

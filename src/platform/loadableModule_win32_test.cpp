@@ -1,0 +1,27 @@
+#include <gtest/gtest.h>
+
+#include "display.h"
+#include "errorText.h"
+#include "loadableModule.h"
+#include "programFiles.h"
+
+TEST(LoadableModuleWin32, LoadsASymbolAndNamesWhatIsMissing) {
+    EXPECT_EQ(ModuleFileName("quillon-window"), "quillon-window.dll");
+    using TTicks = unsigned long long(__stdcall*)();
+    auto* ticks = reinterpret_cast<TTicks>(LoadModuleSymbol("kernel32.dll", "GetTickCount64"));
+    ASSERT_NE(ticks, nullptr);
+    EXPECT_GT(ticks(), 0u);
+    EXPECT_NE(ErrorOf([] {
+                  LoadModuleSymbol("C:\\nonexistent\\quillon-window.dll", "x");
+              }).find("C:\\nonexistent\\quillon-window.dll"),
+              std::string::npos);
+    EXPECT_NE(
+        ErrorOf([] { LoadModuleSymbol("kernel32.dll", "NoSuchSymbol"); }).find("NoSuchSymbol"),
+        std::string::npos);
+}
+
+TEST(ProgramFilesWin32, TheFilesStayBesideTheProgram) {
+    EXPECT_EQ(BesideProgramStem("C:\\Program Files\\Quillon\\quillon.exe"),
+              "C:\\Program Files\\Quillon\\quillon.exe");
+    EXPECT_EQ(InstalledDataFolder("C:\\Program Files\\Quillon\\quillon.exe"), "");
+}

@@ -1,0 +1,3 @@
+#include "specialFiles.h"
+
+bool MakePipe(const std::string&) { return false; }
