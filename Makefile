@@ -1,8 +1,5 @@
 # The two commands of the README. Both install what is missing from Debian's packages first.
 
-PACKAGES := cmake ninja-build g++ pkg-config libicu-dev libgtest-dev libgmock-dev \
-            libpcre2-dev libzip-dev libdeflate-dev libpugixml-dev clang libclang-rt-14-dev \
-            qt6-base-dev xvfb xauth fonts-dejavu-core unicode-data $(DOC_PACKAGES) $(DEB_PACKAGES)
 # The manual page and the PDF guide: groff typesets both (gropdf, no TeX), rsvg-convert makes the
 # pictures, poppler-utils measures and joins the PDFs.
 DOC_PACKAGES := groff librsvg2-bin poppler-utils
@@ -13,12 +10,20 @@ DEB_PACKAGES := dpkg-dev file lintian desktop-file-utils shared-mime-info man-db
                 hicolor-icon-theme gtk-update-icon-cache
 # The real one-node Slurm cluster of tests/slurm/run.sh (make test, make test-slurm).
 SLURM_PACKAGES := slurmctld slurmd slurm-client munge python3
+# make windows: the cross compiler, Debian's mingw zlib, dpkg-dev for apt-get source; its tests:
+# Wine and locales (the test locales are made with localedef).
+WINDOWS_PACKAGES := g++-mingw-w64-x86-64 libz-mingw-w64-dev wine64 locales
+# Defined before PACKAGES: := takes the lists' values as they are at this line.
+PACKAGES := cmake ninja-build g++ pkg-config libicu-dev libgtest-dev libgmock-dev \
+            libpcre2-dev libzip-dev libdeflate-dev libpugixml-dev clang libclang-rt-14-dev \
+            qt6-base-dev xvfb xauth fonts-dejavu-core unicode-data $(DOC_PACKAGES) $(DEB_PACKAGES) \
+            $(WINDOWS_PACKAGES)
 BUILD_TYPE ?= RelWithDebInfo
 JOBS ?= $(shell nproc)
 FUZZ_SECONDS ?= 15
 
 .PHONY: run test fuzz deps build build-asan build-tsan build-fuzz deb package-check slurm-deps \
-        test-slurm
+        test-slurm windows build-windows test-windows
 
 deps:
 	@missing=""; \
@@ -57,6 +62,30 @@ build-fuzz: deps
 	    -DCMAKE_CXX_COMPILER=clang++ -DQUILLON_FUZZ_SECONDS=$(FUZZ_SECONDS)
 	cmake --build build-fuzz -j $(JOBS)
 
+# The Windows build: quillon.exe, one static executable, cross-built with mingw-w64 against
+# libraries built from Debian's own source packages (cmake/windows/buildDeps.sh); its tests run
+# under Wine, in a prefix of the build folder's own.
+WINDOWS_JOBS ?= 2
+WINE_ENV := WINEPREFIX=$(CURDIR)/build-windows/wine WINEDEBUG=-all
+
+windows: deps
+	JOBS=$(WINDOWS_JOBS) cmake/windows/buildDeps.sh build-windows
+	cmake -S . -B build-windows -G Ninja -DCMAKE_BUILD_TYPE=Release \
+	    -DCMAKE_TOOLCHAIN_FILE=cmake/windows/toolchain.cmake -DQUILLON_LINUX_EXE=$(CURDIR)/build/quillon
+	cmake --build build-windows -j $(WINDOWS_JOBS) --target quillon
+	@echo "Windows program: build-windows/quillon.exe"
+
+build-windows: windows
+	cmake --build build-windows -j $(WINDOWS_JOBS)
+
+# Wine's own services keep a pipe open that ctest waits on for seconds per test unless the
+# server runs already, started apart from ctest; it is stopped at the end.
+test-windows: build build-windows
+	$(WINE_ENV) /usr/lib/wine/wineserver -p </dev/null >/dev/null 2>&1
+	$(WINE_ENV) /usr/lib/wine/wine64 cmd /c exit </dev/null >/dev/null 2>&1
+	status=0; ctest --test-dir build-windows --output-on-failure -j $(WINDOWS_JOBS) || status=$$?; \
+	    $(WINE_ENV) /usr/lib/wine/wineserver -k; exit $$status
+
 # The main job: the bundled sample presentations converted unattended into out/. One of them is
 # broken on purpose, so the run shows a failure too; the exit code is still 0.
 run: build
@@ -66,7 +95,8 @@ run: build
 
 # Every test in the normal build, again under AddressSanitizer + UndefinedBehaviorSanitizer and
 # under ThreadSanitizer, then every fuzz target for FUZZ_SECONDS, then the Debian package; after
-# the normal build's tests, the program on a real one-node Slurm cluster (20 to 80 s).
+# the normal build's tests, the program on a real one-node Slurm cluster (20 to 80 s); last the
+# Windows build's tests under Wine.
 test: build build-asan build-tsan build-fuzz slurm-deps
 	ctest --test-dir build --output-on-failure -j $(JOBS)
 	tests/slurm/run.sh build/quillon
@@ -74,6 +104,7 @@ test: build build-asan build-tsan build-fuzz slurm-deps
 	TSAN_OPTIONS="halt_on_error=1 suppressions=$(CURDIR)/tsan.supp" ctest --test-dir build-tsan --output-on-failure -j $(JOBS)
 	ctest --test-dir build-fuzz --output-on-failure -j $(JOBS)
 	$(MAKE) package-check
+	$(MAKE) test-windows
 
 # The Debian package of the normal build, build/quillon_<version>-1_<arch>.deb (CPack; the
 # dependencies are those dpkg-shlibdeps finds in the binaries).

@@ -1,0 +1,182 @@
+#!/usr/bin/env bash
+# Cross-builds the Windows build's libraries, static, into <build folder>/sysroot, from Debian's
+# own source packages of the versions the Linux build links. The sources come through a private
+# apt configuration whose source list repeats the machine's own Debian entries as deb-src, so
+# nothing under /etc changes. zlib is Debian's mingw package (libz-mingw-w64-dev).
+#
+#   cmake/windows/buildDeps.sh build-windows
+#
+# Each library is built once; delete <build folder>/deps to start over.
+set -euo pipefail
+
+HERE="$(cd "$(dirname "$0")" && pwd)"
+BUILD="$(mkdir -p "$1" && cd "$1" && pwd)"
+JOBS="${JOBS:-2}"
+HOST=x86_64-w64-mingw32
+SYSROOT="$BUILD/sysroot"
+DEPS="$BUILD/deps"
+APTDIR="$DEPS/apt"
+
+# The source packages, at the versions of the Linux build's -dev packages on Debian 12. Where a
+# security update's source is not served, the release's own version follows it in the list.
+PCRE2="pcre2=10.42-1+deb12u2 pcre2=10.42-1"
+PUGIXML=pugixml=1.13-0.2
+LIBDEFLATE=libdeflate=1.14-1
+LIBZIP=libzip=1.7.3-1
+GOOGLETEST=googletest=1.12.1-0.2
+
+mkdir -p "$SYSROOT/lib/pkgconfig" "$SYSROOT/include" "$DEPS/src"
+
+# --- the private apt configuration -------------------------------------------------------------
+
+# Every "deb" entry of the machine's sources for this release, as "deb-src". Other suppliers'
+# entries (which may serve no sources at all) are left out.
+write_source_list() {
+    local codename out
+    codename="$(. /etc/os-release && echo "$VERSION_CODENAME")"
+    out="$APTDIR/sources.list.d"
+    rm -rf "$out" && mkdir -p "$out"
+    for f in /etc/apt/sources.list /etc/apt/sources.list.d/*.list; do
+        [ -f "$f" ] || continue
+        grep -E "^deb[[:space:]].*[[:space:]]$codename(-[a-z]+)?([[:space:]]|/)" "$f" |
+            sed -E 's/^deb([[:space:]])/deb-src\1/' >>"$out/machine.list" || true
+    done
+    for f in /etc/apt/sources.list.d/*.sources; do
+        [ -f "$f" ] || continue
+        # deb822 stanzas are separated by blank lines; keep those of this release that carry
+        # binary packages and turn them into source stanzas.
+        awk -v codename="$codename" '
+            function flush() {
+                if (stanza != "" && types ~ /(^|[[:space:]])deb([[:space:]]|$)/ &&
+                    suites ~ ("(^|[[:space:]])" codename "(-[a-z]+)?([[:space:]]|$)"))
+                    printf "%s\n", stanza
+                stanza = ""; types = ""; suites = ""
+            }
+            /^[[:space:]]*$/ { flush(); next }
+            /^#/ { next }
+            /^Types:/ { types = substr($0, 7); $0 = "Types: deb-src" }
+            /^Suites:/ { suites = substr($0, 8) }
+            { stanza = stanza $0 "\n" }
+            END { flush() }' "$f" >>"$out/machine.sources"
+    done
+    if [ ! -s "$out/machine.list" ] && [ ! -s "$out/machine.sources" ]; then
+        echo "buildDeps: no Debian $codename entries in /etc/apt/sources.list*" >&2
+        exit 1
+    fi
+}
+
+setup_apt() {
+    mkdir -p "$APTDIR/state/lists/partial" "$APTDIR/cache/archives/partial"
+    : >"$APTDIR/sources.list"
+    write_source_list
+    cat >"$APTDIR/apt.conf" <<CONF
+Dir::Etc::sourcelist "$APTDIR/sources.list";
+Dir::Etc::sourceparts "$APTDIR/sources.list.d";
+Dir::State "$APTDIR/state";
+Dir::State::status "/var/lib/dpkg/status";
+Dir::Cache "$APTDIR/cache";
+APT::Sandbox::User "root";
+CONF
+    export APT_CONFIG="$APTDIR/apt.conf"
+    if [ ! -f "$APTDIR/updated" ]; then
+        apt-get -q update >"$APTDIR/update.log" 2>&1 || { cat "$APTDIR/update.log" >&2; exit 1; }
+        touch "$APTDIR/updated"
+    fi
+}
+
+# Unpacks the first source package of the list that the mirror serves (with Debian's patches
+# applied) and prints its folder.
+fetch() {
+    local spec name version upstream dir
+    for spec in "$@"; do
+        name="${spec%%=*}" version="${spec#*=}"
+        upstream="${version%-*}"
+        upstream="${upstream#*:}"
+        dir="$DEPS/src/$name-$upstream"
+        [ -d "$dir" ] && { echo "$dir"; return; }
+        if (cd "$DEPS/src" && apt-get -q source --only-source "$spec" >"$name.log" 2>&1); then
+            echo "buildDeps: source $spec" >&2
+            echo "$dir"
+            return
+        fi
+        echo "buildDeps: $spec is not served: $(grep -m1 '^E:' "$DEPS/src/$name.log")" >&2
+    done
+    exit 1
+}
+
+# --- the libraries ------------------------------------------------------------------------------
+
+TOOLCHAIN="$HERE/toolchain.cmake"
+cmake_dep() {
+    local name="$1" src="$2"
+    shift 2
+    cmake -S "$src" -B "$DEPS/build-$name" -G Ninja -DCMAKE_BUILD_TYPE=Release \
+        -DCMAKE_TOOLCHAIN_FILE="$TOOLCHAIN" -DQUILLON_WIN_SYSROOT="$SYSROOT" \
+        -DCMAKE_INSTALL_PREFIX="$SYSROOT" -DBUILD_SHARED_LIBS=OFF "$@" >"$DEPS/$name.log" 2>&1 &&
+        nice -n 10 cmake --build "$DEPS/build-$name" -j "$JOBS" >>"$DEPS/$name.log" 2>&1 &&
+        cmake --install "$DEPS/build-$name" >>"$DEPS/$name.log" 2>&1 ||
+        { tail -40 "$DEPS/$name.log" >&2; exit 1; }
+}
+
+done_stamp() { [ -f "$DEPS/$1.done" ]; }
+stamp() { touch "$DEPS/$1.done"; echo "buildDeps: $1 built in $(($(date +%s) - $2)) s"; }
+
+need_apt=0
+for lib in pcre2 pugixml libdeflate libzip googletest; do done_stamp $lib || need_apt=1; done
+[ $need_apt -eq 0 ] || setup_apt
+
+if ! done_stamp pcre2; then
+    t=$(date +%s)
+    src="$(fetch $PCRE2)"
+    cmake_dep pcre2 "$src" -DPCRE2_BUILD_PCRE2_8=ON -DPCRE2_BUILD_PCRE2_16=OFF \
+        -DPCRE2_BUILD_PCRE2_32=OFF -DPCRE2_SUPPORT_UNICODE=ON -DPCRE2_SUPPORT_JIT=OFF \
+        -DPCRE2_BUILD_PCRE2GREP=OFF -DPCRE2_BUILD_TESTS=OFF -DPCRE2_STATIC_PIC=OFF
+    # The static library's users must say so, or its header declares the functions dllimport.
+    sed -i -E 's/^(Cflags:.*)$/\1 -DPCRE2_STATIC/' "$SYSROOT/lib/pkgconfig/libpcre2-8.pc"
+    stamp pcre2 $t
+fi
+
+if ! done_stamp pugixml; then
+    t=$(date +%s)
+    src="$(fetch $PUGIXML)"
+    cmake_dep pugixml "$src" -DPUGIXML_BUILD_TESTS=OFF
+    stamp pugixml $t
+fi
+
+if ! done_stamp libdeflate; then
+    t=$(date +%s)
+    src="$(fetch $LIBDEFLATE)"
+    # 1.14 builds with its own Makefile; only the static library is wanted, which it names
+    # libdeflatestatic.lib for a mingw target.
+    nice -n 10 make -C "$src" -j "$JOBS" CC=$HOST-gcc-posix AR=$HOST-ar libdeflatestatic.lib \
+        >"$DEPS/libdeflate.log" 2>&1 || { tail -40 "$DEPS/libdeflate.log" >&2; exit 1; }
+    cp "$src/libdeflate.h" "$SYSROOT/include/"
+    cp "$src/libdeflatestatic.lib" "$SYSROOT/lib/libdeflate.a"
+    version="${LIBDEFLATE#*=}"
+    cat >"$SYSROOT/lib/pkgconfig/libdeflate.pc" <<PC
+prefix=$SYSROOT
+Name: libdeflate
+Description: Fast implementation of DEFLATE, zlib, and gzip
+Version: ${version%-*}
+Libs: -L\${prefix}/lib -ldeflate
+Cflags: -I\${prefix}/include
+PC
+    stamp libdeflate $t
+fi
+
+if ! done_stamp libzip; then
+    t=$(date +%s)
+    src="$(fetch $LIBZIP)"
+    cmake_dep libzip "$src" -DENABLE_BZIP2=OFF -DENABLE_LZMA=OFF -DENABLE_ZSTD=OFF \
+        -DENABLE_GNUTLS=OFF -DENABLE_OPENSSL=OFF -DENABLE_MBEDTLS=OFF -DENABLE_COMMONCRYPTO=OFF \
+        -DENABLE_WINDOWS_CRYPTO=OFF -DBUILD_TOOLS=OFF -DBUILD_REGRESS=OFF -DBUILD_EXAMPLES=OFF \
+        -DBUILD_DOC=OFF
+    stamp libzip $t
+fi
+
+if ! done_stamp googletest; then
+    t=$(date +%s)
+    src="$(fetch $GOOGLETEST)"
+    cmake_dep googletest "$src" -Dgtest_disable_pthreads=OFF -DINSTALL_GTEST=ON
+    stamp googletest $t
+fi
