@@ -1,9 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "display.h"
 #include "errorText.h"
 #include "loadableModule.h"
-#include "programFiles.h"
 
 TEST(LoadableModuleWin32, LoadsASymbolAndNamesWhatIsMissing) {
     EXPECT_EQ(ModuleFileName("quillon-window"), "quillon-window.dll");
@@ -18,10 +16,4 @@ TEST(LoadableModuleWin32, LoadsASymbolAndNamesWhatIsMissing) {
     EXPECT_NE(
         ErrorOf([] { LoadModuleSymbol("kernel32.dll", "NoSuchSymbol"); }).find("NoSuchSymbol"),
         std::string::npos);
-}
-
-TEST(ProgramFilesWin32, TheFilesStayBesideTheProgram) {
-    EXPECT_EQ(BesideProgramStem("C:\\Program Files\\Quillon\\quillon.exe"),
-              "C:\\Program Files\\Quillon\\quillon.exe");
-    EXPECT_EQ(InstalledDataFolder("C:\\Program Files\\Quillon\\quillon.exe"), "");
 }
