@@ -1,6 +1,6 @@
 // The file system through the wide Win32 calls: UTF-8 paths turned into long UTF-16 paths at
 // this border, so that any name and any length the file system takes can be used.
-#include <windows.h>
+#include "win32File.h"
 
 #include "fileSystem.h"
 // windows.h names these after its own A/W functions; ours carry the same names.
@@ -23,29 +23,6 @@ namespace {
 // FILETIME counts 100 ns from 1601-01-01; ours nanoseconds from 1970-01-01.
 constexpr int64_t kTicksTo1970 = 116444736000000000LL;
 
-class THandle {
-  public:
-    explicit THandle(HANDLE handle) : handle_(handle) {}
-    ~THandle() {
-        if (Valid()) CloseHandle(handle_);
-    }
-    THandle(const THandle&) = delete;
-    THandle& operator=(const THandle&) = delete;
-
-    HANDLE Get() const { return handle_; }
-    bool Valid() const { return handle_ != INVALID_HANDLE_VALUE && handle_ != nullptr; }
-
-    /// Closes now and reports CloseHandle's own failure.
-    bool Close() {
-        const bool closed = CloseHandle(handle_) != 0;
-        handle_ = INVALID_HANDLE_VALUE;
-        return closed;
-    }
-
-  private:
-    HANDLE handle_;
-};
-
 int64_t ToNanos(const FILETIME& time) {
     const int64_t ticks =
         static_cast<int64_t>(static_cast<uint64_t>(time.dwHighDateTime) << 32 | time.dwLowDateTime);
@@ -64,76 +41,6 @@ FILETIME FromNanos(int64_t nanos) {
 }
 
 DWORD AttributesOf(const std::string& path) { return GetFileAttributesW(LongPath(path).c_str()); }
-
-[[noreturn]] void ThrowCannotCreate(const std::string& path, DWORD error) {
-    throw EhvError("Cannot create file \"" + path + "\". " + Win32ErrorMessage(error));
-}
-
-bool IsDelimiter(char c) { return c == '\\' || c == '/'; }
-
-bool WriteAll(HANDLE file, const std::string& bytes) {
-    const char* data = bytes.data();
-    std::size_t left = bytes.size();
-    while (left > 0) {
-        const DWORD piece = left > (1u << 30) ? (1u << 30) : static_cast<DWORD>(left);
-        DWORD written = 0;
-        if (!WriteFile(file, data, piece, &written, nullptr)) return false;
-        data += written;
-        left -= written;
-    }
-    return true;
-}
-
-// A new file beside path with a name nobody else uses, "." first as on POSIX.
-HANDLE CreateTempBeside(const std::string& path, std::string& tempPath) {
-    static std::atomic<uint64_t> counter{0};
-    std::string name = ExtractFileName(path, '\\');
-    if (const auto slash = name.find_last_of('/'); slash != std::string::npos) {
-        name = name.substr(slash + 1);
-    }
-    const std::string folder = path.substr(0, path.size() - name.size());
-    const std::string prefix = folder + "." + name.substr(0, 200) + ".";
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        const uint64_t unique = (static_cast<uint64_t>(GetTickCount64()) << 16) ^
-                                (static_cast<uint64_t>(GetCurrentProcessId()) << 40) ^
-                                counter.fetch_add(1);
-        char suffix[24];
-        std::snprintf(suffix, sizeof suffix, "%016llx", static_cast<unsigned long long>(unique));
-        tempPath = prefix + suffix;
-        HANDLE file = CreateFileW(LongPath(tempPath).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                                  FILE_ATTRIBUTE_NORMAL, nullptr);
-        if (file != INVALID_HANDLE_VALUE || GetLastError() != ERROR_FILE_EXISTS) return file;
-    }
-    SetLastError(ERROR_FILE_EXISTS);
-    return INVALID_HANDLE_VALUE;
-}
-
-// What a write over path must respect: a file the user made read-only is not replaced (the
-// rename would refuse it anyway, with a less telling error), and a folder is not a file.
-void CheckReplaceable(const std::string& path) {
-    if (path.empty() || IsDelimiter(path.back())) ThrowCannotCreate(path, ERROR_DIRECTORY);
-    const DWORD attributes = AttributesOf(path);
-    if (attributes == INVALID_FILE_ATTRIBUTES) return;
-    if (attributes & FILE_ATTRIBUTE_DIRECTORY) ThrowCannotCreate(path, ERROR_DIRECTORY);
-    if (attributes & FILE_ATTRIBUTE_READONLY) ThrowCannotCreate(path, ERROR_ACCESS_DENIED);
-}
-
-// Writes bytes to file, closes it and renames from over to. On any failure from is deleted and
-// the error thrown for to.
-void FinishAndRename(THandle& file, const std::string& bytes, const std::string& from,
-                     const std::string& to) {
-    auto fail = [&](DWORD error) {
-        if (file.Valid()) file.Close();
-        DeleteFileW(LongPath(from).c_str());
-        ThrowCannotCreate(to, error);
-    };
-    if (!WriteAll(file.Get(), bytes)) fail(GetLastError());
-    // No flush to disk, as on POSIX: the promise is that no reader sees half a file.
-    if (!file.Close()) fail(GetLastError());
-    if (!MoveFileExW(LongPath(from).c_str(), LongPath(to).c_str(), MOVEFILE_REPLACE_EXISTING)) {
-        fail(GetLastError());
-    }
-}
 
 }  // namespace
 
@@ -296,54 +203,21 @@ std::string ReadFileBytes(const std::string& path, std::size_t maxBytes) {
     return data;
 }
 
-void WriteFileAtomic(const std::string& path, const std::string& bytes) {
-    CheckReplaceable(path);
-    std::string tempPath;
-    THandle file(CreateTempBeside(path, tempPath));
-    if (!file.Valid()) ThrowCannotCreate(path, GetLastError());
-    FinishAndRename(file, bytes, tempPath, path);
+std::optional<ThvFileIdentity> GetFileIdentity(const std::string& path) {
+    // No access rights: looking at a file must not wait on it or stop others from using it.
+    THandle file(CreateFileW(LongPath(path).c_str(), 0,
+                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                             OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    BY_HANDLE_FILE_INFORMATION info;
+    if (!file.Valid() || !GetFileInformationByHandle(file.Get(), &info)) return std::nullopt;
+    return ThvFileIdentity{info.dwVolumeSerialNumber,
+                           static_cast<uint64_t>(info.nFileIndexHigh) << 32 | info.nFileIndexLow,
+                           static_cast<int64_t>(static_cast<uint64_t>(info.nFileSizeHigh) << 32 |
+                                                info.nFileSizeLow),
+                           ToNanos(info.ftLastWriteTime)};
 }
 
-void RewriteFileAs(const std::string& path, const std::string& bytes, const std::string& to) {
-    const std::wstring wide = LongPath(path);
-    auto fail = [&](DWORD error) {
-        DeleteFileW(wide.c_str());
-        ThrowCannotCreate(to, error);
-    };
-    if (path != to) {
-        try {
-            CheckReplaceable(to);
-        } catch (const EhvError&) {
-            DeleteFileW(wide.c_str());
-            throw;
-        }
-    }
-    // The file is the caller's own; a link put in its place must not be written through.
-    THandle file(CreateFileW(wide.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                             FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
-    if (!file.Valid()) fail(GetLastError());
-    BY_HANDLE_FILE_INFORMATION info;
-    if (!GetFileInformationByHandle(file.Get(), &info)) fail(GetLastError());
-    if (info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT) ||
-        GetFileType(file.Get()) != FILE_TYPE_DISK) {
-        file.Close();
-        fail(ERROR_INVALID_PARAMETER);
-    }
-    LARGE_INTEGER length;
-    length.QuadPart = static_cast<LONGLONG>(bytes.size());
-    if (!SetFilePointerEx(file.Get(), length, nullptr, FILE_BEGIN) || !SetEndOfFile(file.Get())) {
-        const DWORD error = GetLastError();
-        file.Close();
-        fail(error);
-    }
-    LARGE_INTEGER start{};
-    if (!SetFilePointerEx(file.Get(), start, nullptr, FILE_BEGIN)) {
-        const DWORD error = GetLastError();
-        file.Close();
-        fail(error);
-    }
-    FinishAndRename(file, bytes, path, to);
-}
+std::string LastSystemErrorMessage() { return Win32ErrorMessage(GetLastError()); }
 
 std::string SystemErrorMessage(int error) {
     char buffer[256] = {};

@@ -1,7 +1,9 @@
-#include <knownfolders.h>
+// windows.h first: the shell's headers build on its definitions.
+#include <windows.h>
+// Then the shell's, in this order.
 #include <objbase.h>
 #include <shlobj.h>
-#include <windows.h>
+#include <knownfolders.h>
 
 #include "fileSystem.h"
 #include "paths.h"
