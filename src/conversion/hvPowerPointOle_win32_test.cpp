@@ -10,6 +10,7 @@
 
 #include "automation.h"
 #include "fileSystem.h"
+#include "folderEntries.h"
 #include "hvBatch.h"
 #include "hvEngine.h"
 #include "hvPowerPointOle.h"
@@ -179,16 +180,24 @@ TEST_F(PowerPointComTest, ConvertersDriveTheRegisteredApplicationCallByCall) {
             const std::string target =
                 ChangeFileExt(dir / ("out/" + ExtractFileName(file)), ".txt");
             ASSERT_LT(i + 2, made.size());
-            EXPECT_EQ(made[i + 1],
-                      "Presentation.SaveAs call(str:" + RichTextPath(target) + ", int:6)");
+            // The rich text goes to a companion of the converter's held temporary beside the
+            // target: "<folder>.quillon-<16 hex digits>.<n>.rtf".
+            const std::string saveAs = "Presentation.SaveAs call(str:" + ExtractFilePath(target);
+            EXPECT_TRUE(made[i + 1].starts_with(saveAs + ".quillon-")) << made[i + 1];
+            EXPECT_TRUE(made[i + 1].ends_with(".rtf, int:6)")) << made[i + 1];
+            EXPECT_EQ(made[i + 1].size(), saveAs.size() + 9 + 16 + 14) << made[i + 1];
             EXPECT_EQ(made[i + 2], "Presentation.Close call()");
         }
         EXPECT_EQ(quits, 1) << application;
     }
     std::sort(converted.begin(), converted.end());
     EXPECT_EQ(converted, (std::vector<std::string>{files[0], files[1], files[3]}));
-    // Every object the converters were given has been released.
+    // Every object the converters were given has been released, and nothing but the texts is
+    // left in the target folder: no rich text, no held temporary.
     EXPECT_EQ(standIn.LiveObjects(), 0);
+    std::vector<std::string> left;
+    for (const ThvFolderEntry& entry : ReadFolderEntries(dir / "out")) left.push_back(entry.Name);
+    EXPECT_EQ(left, (std::vector<std::string>{"a.txt", "b.txt", "c.txt"}));
 }
 
 TEST_F(PowerPointComTest, WithoutTheSystemsClassTheEngineAnswers) {

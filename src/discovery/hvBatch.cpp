@@ -341,8 +341,9 @@ bool ThvSearchScope::Lists(const std::string& path) const {
     if (Mask.empty() || path.empty()) return false;
     // Where the search sees the file: the source folder as written, then the path below it.
     std::string below;
+    std::string folder;  // the source folder on this system's disk; empty for a foreign path
     if (Delim == PathDelim) {
-        const std::string folder = ResolvedFolder(SourceFolder);
+        folder = ResolvedFolder(SourceFolder);
         const std::string resolved = ResolvedPath(path);
         if (folder.empty() || resolved.empty() || !StartsWith(resolved, folder)) return false;
         below = resolved.substr(folder.size());
@@ -354,13 +355,22 @@ bool ThvSearchScope::Lists(const std::string& path) const {
         below.rfind(Delim) == std::string::npos ? 0 : below.rfind(Delim) + 1;
     const std::string name = below.substr(nameStart);
     if (name.empty() || (nameStart > 0 && !Subdirs)) return false;
+    // Hidden by its name, or (where the system hides by attribute) by what is there: the part
+    // of below from start to end.
+    auto hidden = [&](std::size_t start, std::size_t end) {
+        if (IsHiddenName(below.substr(start, end - start))) return true;
+        if (folder.empty()) return false;
+        const std::optional<ThvFileAttributes> there =
+            GetFileAttributes(folder + below.substr(0, end));
+        return there && there->Hidden;
+    };
     // Hidden folders are never entered.
     for (std::size_t start = 0; start < nameStart;) {
         const std::size_t end = below.find(Delim, start);
-        if (IsHiddenName(below.substr(start, end - start))) return false;
+        if (hidden(start, end)) return false;
         start = end + 1;
     }
-    if (SkipHidden && IsHiddenName(name)) return false;
+    if (SkipHidden && hidden(nameStart, below.size())) return false;
     if (hvSkipLockFiles.load() && StartsWith(name, "~$")) return false;
     try {
         if (!CreateRegex(NameFilterPattern(Mask), hvRegexIgnoreCase)->TryTest(name).value_or(true))
