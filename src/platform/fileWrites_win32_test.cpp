@@ -106,7 +106,7 @@ TEST_F(FileWritesWin32Test, ReadOnlyFoldersAndMissingFoldersAreRefusedAndLoseNot
     ASSERT_TRUE(SetReadOnly(Path("ro.txt"), false));
 
     ASSERT_TRUE(ForceDirectories(Path("dir")));
-    EXPECT_NE(ErrorOf([&] { WriteFileAtomic(Path("dir"), "x"); }), "");
+    EXPECT_NE(ErrorOf([&] { WriteFileAtomic(Path("dir"), "x"); }), "(no error)");
     EXPECT_NE(ErrorOf([&] { WriteFileAtomic(Path("no\\f.txt"), "x"); }).find(Path("no\\f.txt")),
               std::string::npos);
     EXPECT_EQ(Names(), (std::set<std::string>{"dir", "ro.txt"}));
@@ -132,13 +132,13 @@ TEST_F(FileWritesWin32Test, DevicesAndPipesAreWrittenIntoNeverReplaced) {
         while (ReadFile(server, buffer, sizeof buffer, &got, nullptr) && got > 0)
             received.append(buffer, got);
     });
-    // The reader may not wait yet: a client is accepted once the server waits, so try again.
+    // The server may not be listening yet: a client is taken once it is, so try again.
     std::string error = "not tried";
-    for (int attempt = 0; attempt < 200 && !error.empty(); ++attempt) {
+    for (int attempt = 0; attempt < 200 && error != "(no error)"; ++attempt) {
+        if (attempt > 0) Sleep(10);
         error = ErrorOf([&] { WriteFileAtomic(pipeName, "through the pipe"); });
-        if (!error.empty()) Sleep(10);
     }
-    EXPECT_EQ(error, "");
+    EXPECT_EQ(error, "(no error)");
     reader.join();
     CloseHandle(server);
     EXPECT_EQ(received, "through the pipe");
