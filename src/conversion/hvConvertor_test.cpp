@@ -357,8 +357,7 @@ TEST_F(ConvertorTest, SourcesMeetingAtOneTargetGiveTheSameOutcomeWithAnyNumberOf
                                    : "";
             std::string key = node->Source.substr(dir.Path().size());
             std::replace(key.begin(), key.end(), '\\', '/');
-            byNode[key] =
-                std::to_string(node->State.load()) + " " + node->Result + " " + text;
+            byNode[key] = std::to_string(node->State.load()) + " " + node->Result + " " + text;
         }
         return byNode;
     };

@@ -1,8 +1,7 @@
 // The file system through the wide Win32 calls: UTF-8 paths turned into long UTF-16 paths at
 // this border, so that any name and any length the file system takes can be used.
-#include "win32File.h"
-
 #include "fileSystem.h"
+#include "win32File.h"
 // windows.h names these after its own A/W functions; ours carry the same names.
 #undef DeleteFile
 #undef MoveFile
@@ -210,11 +209,11 @@ std::optional<ThvFileIdentity> GetFileIdentity(const std::string& path) {
                              OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
     BY_HANDLE_FILE_INFORMATION info;
     if (!file.Valid() || !GetFileInformationByHandle(file.Get(), &info)) return std::nullopt;
-    return ThvFileIdentity{info.dwVolumeSerialNumber,
-                           static_cast<uint64_t>(info.nFileIndexHigh) << 32 | info.nFileIndexLow,
-                           static_cast<int64_t>(static_cast<uint64_t>(info.nFileSizeHigh) << 32 |
-                                                info.nFileSizeLow),
-                           ToNanos(info.ftLastWriteTime)};
+    return ThvFileIdentity{
+        info.dwVolumeSerialNumber,
+        static_cast<uint64_t>(info.nFileIndexHigh) << 32 | info.nFileIndexLow,
+        static_cast<int64_t>(static_cast<uint64_t>(info.nFileSizeHigh) << 32 | info.nFileSizeLow),
+        ToNanos(info.ftLastWriteTime)};
 }
 
 std::string LastSystemErrorMessage() { return Win32ErrorMessage(GetLastError()); }

@@ -215,7 +215,8 @@ TWriteTarget ExamineTarget(const std::string& path, bool followLinks) {
             ThrowCannotCreate(path, error);
         }
         BY_HANDLE_FILE_INFORMATION info;
-        if (!GetFileInformationByHandle(named.Get(), &info)) ThrowCannotCreate(path, GetLastError());
+        if (!GetFileInformationByHandle(named.Get(), &info))
+            ThrowCannotCreate(path, GetLastError());
         attributes = info.dwFileAttributes;
         if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
             // The file it names is replaced beside itself, under its own name.
@@ -346,7 +347,8 @@ void RewriteFileAs(const std::string& path, const std::string& bytes, const std:
         length.QuadPart = static_cast<LONGLONG>(bytes.size());
         LARGE_INTEGER start{};
         if (!SetFilePointerEx(file.Get(), length, nullptr, FILE_BEGIN) ||
-            !SetEndOfFile(file.Get()) || !SetFilePointerEx(file.Get(), start, nullptr, FILE_BEGIN) ||
+            !SetEndOfFile(file.Get()) ||
+            !SetFilePointerEx(file.Get(), start, nullptr, FILE_BEGIN) ||
             !WriteAll(file.Get(), bytes) || (path != to && !RenameOpenFile(file.Get(), to))) {
             const DWORD error = GetLastError();
             file.Close();

@@ -57,9 +57,9 @@ TEST_F(FileWritesWin32Test, AHeldTemporaryOutlivesSweepsAndAnUnheldOneGoesWithIt
         WriteFileAtomic(Path("talk.txt"), "");
 
         RemoveStaleTemporaries(dir_.Path());
-        EXPECT_EQ(Names(), (std::set<std::string>{ExtractFileName(heldPath),
-                                                  ExtractFileName(companion), ".quillon-notatoken",
-                                                  "talk.txt"}));
+        EXPECT_EQ(Names(),
+                  (std::set<std::string>{ExtractFileName(heldPath), ExtractFileName(companion),
+                                         ".quillon-notatoken", "talk.txt"}));
         // Nobody else may remove it while it is held.
         EXPECT_FALSE(DeleteFile(heldPath));
         DeleteFile(companion);
@@ -179,7 +179,7 @@ TEST_F(FileWritesWin32Test, AListingSaysWhetherTheFolderIsMissingAndWhatIsHidden
     EXPECT_TRUE(missing.Missing);
     EXPECT_NE(missing.Error, "");
     const ThvFolderListing file = ListFolder(Path("shown.txt"));
-    EXPECT_TRUE(file.Missing);  // a file names no folder
+    EXPECT_TRUE(file.Missing);        // a file names no folder
     EXPECT_GT(MaxPathBytes(), 260u);  // long paths, not MAX_PATH
 }
 

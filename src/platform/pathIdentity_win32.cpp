@@ -1,7 +1,6 @@
-#include "win32File.h"
-
 #include "pathIdentity.h"
 #include "paths.h"
+#include "win32File.h"
 
 namespace {
 

@@ -1,9 +1,9 @@
 // windows.h first: the shell's headers build on its definitions.
 #include <windows.h>
-// Then the shell's, in this order.
+// Then the shell's.
+#include <knownfolders.h>
 #include <objbase.h>
 #include <shlobj.h>
-#include <knownfolders.h>
 
 #include "fileSystem.h"
 #include "paths.h"

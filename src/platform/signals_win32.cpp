@@ -6,9 +6,8 @@
 
 #include <windows.h>
 
-#include <csignal>
-
 #include <atomic>
+#include <csignal>
 
 #include "hvError.h"
 #include "signals.h"

@@ -1,13 +1,12 @@
 // The console's control events as stop requests. A console sends its events to every process
 // attached to it; Wine without a terminal has no console that can send them, and says so.
 #include <gtest/gtest.h>
+#include <windows.h>
 
 #include <csignal>
 
 #include "hvError.h"
 #include "signals.h"
-
-#include <windows.h>
 
 namespace {
 
