@@ -30,9 +30,14 @@ TEST_F(TextEncodingWin32Test, TheSystemCodePageIsTheProcesssAnsiPage) {
     if (acp == 1252) {
         EXPECT_EQ(EncodeAnsi(kGreek + " " + kCafe), "??? caf\xE9");
         EXPECT_EQ(DecodeAnsi("caf\xE9 \x80"), kCafe + " \xE2\x82\xAC");
+        // What the log writes as it is and what it escapes.
+        EXPECT_TRUE(CodePageHolds(kCafe, AnsiCodePage()));
+        EXPECT_FALSE(CodePageHolds(kGreek, AnsiCodePage()));
     } else if (acp == 1253) {
         EXPECT_EQ(EncodeAnsi(kGreek + " " + kCafe), "\xE1\xE2\xE3 caf?");
         EXPECT_EQ(DecodeAnsi("\xE1\xE2\xE3"), kGreek);
+        EXPECT_TRUE(CodePageHolds(kGreek, AnsiCodePage()));
+        EXPECT_FALSE(CodePageHolds(kCafe, AnsiCodePage()));
     } else {
         ADD_FAILURE() << "no expectations for code page " << acp;
     }
