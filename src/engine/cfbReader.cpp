@@ -61,7 +61,8 @@ bool ThvCfbReader::HasSignature(std::string_view bytes) {
            std::memcmp(bytes.data(), kSignature, sizeof kSignature) == 0;
 }
 
-ThvCfbReader::ThvCfbReader(std::string_view bytes) : bytes_(bytes) {
+ThvCfbReader::ThvCfbReader(std::string_view bytes, const ThvEngineLimits& limits)
+    : bytes_(bytes), maxEntries_(limits.MaxCompoundEntries), maxStreamBytes_(limits.MaxPartBytes) {
     if (!HasSignature(bytes)) Fail("the signature is missing");
     if (bytes.size() < kHeaderBytes) Fail("the header is truncated");
     if (U16(bytes, 0x1C) != 0xFFFE) Fail("the byte order mark is wrong");
@@ -169,7 +170,7 @@ std::vector<std::uint32_t> ThvCfbReader::Chain(std::uint32_t start,
 
 std::string ThvCfbReader::ReadFromChain(std::uint32_t start, std::uint64_t size,
                                         std::string_view what) const {
-    if (size > ThvCfbLimits::MaxStreamBytes) {
+    if (size > maxStreamBytes_) {
         Fail(std::string(what) + " is " + std::to_string(size) + " bytes, more than the limit");
     }
     const std::size_t needed = static_cast<std::size_t>((size + sectorSize_ - 1) / sectorSize_);
@@ -187,7 +188,7 @@ std::string ThvCfbReader::ReadFromChain(std::uint32_t start, std::uint64_t size,
 
 void ThvCfbReader::ReadDirectory() {
     const std::size_t perSector = sectorSize_ / kDirEntryBytes;
-    const std::size_t maxSectors = ThvCfbLimits::MaxDirectoryEntries / perSector + 1;
+    const std::size_t maxSectors = maxEntries_ / perSector + 1;
     const auto chain = Chain(U32(bytes_, 0x30), fat_, kWalkToEnd, sectorCount_, "the directory");
     if (chain.empty()) Fail("the directory is empty");
     if (chain.size() > maxSectors) Fail("the directory has more entries than the limit");
@@ -249,7 +250,7 @@ void ThvCfbReader::ReadDirectory() {
             Fail("directory entry " + std::to_string(item.Id) + " has type " +
                  std::to_string(type));
         }
-        if (entries_.size() >= ThvCfbLimits::MaxDirectoryEntries) {
+        if (entries_.size() >= maxEntries_) {
             Fail("the directory has more entries than the limit");
         }
         ThvCfbEntry entry = std::move(all[item.Id]);
@@ -318,7 +319,7 @@ std::string ThvCfbReader::ReadStream(const ThvCfbEntry& entry) const {
 
 std::optional<std::string_view> ThvCfbReader::StreamView(const ThvCfbEntry& entry) const {
     if (entry.Kind != ThvCfbEntry::TKind::Stream || entry.Size < miniCutoff_ ||
-        entry.Size > ThvCfbLimits::MaxStreamBytes) {
+        entry.Size > maxStreamBytes_) {
         return std::nullopt;
     }
     const std::size_t needed =

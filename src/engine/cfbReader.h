@@ -7,16 +7,8 @@
 #include <string_view>
 #include <vector>
 
+#include "engineLimits.h"
 #include "hvError.h"
-
-/// Hard limits of the compound file reader. A file within them costs at most the size of the
-/// streams actually read plus a few allocation tables (each bounded by the file's own size).
-struct ThvCfbLimits {
-    /// Bytes of one stream read out of the file; a PowerPoint document stream is far smaller.
-    static constexpr std::uint64_t MaxStreamBytes = 256u << 20;
-    /// Directory entries walked; real documents have tens, embedded objects some hundreds.
-    static constexpr std::size_t MaxDirectoryEntries = 100000;
-};
 
 /// A compound file that cannot be read: the message says which structure and where.
 class EhvCfbError : public EhvError {
@@ -41,7 +33,7 @@ struct ThvCfbEntry {
 class ThvCfbReader {
   public:
     /// Parses header, allocation tables and directory; throws EhvCfbError.
-    explicit ThvCfbReader(std::string_view bytes);
+    explicit ThvCfbReader(std::string_view bytes, const ThvEngineLimits& limits = {});
 
     /// True when the bytes start with the compound file signature.
     static bool HasSignature(std::string_view bytes);
@@ -72,6 +64,8 @@ class ThvCfbReader {
     void ReadMiniStream();
 
     std::string_view bytes_;
+    std::size_t maxEntries_;
+    std::uint64_t maxStreamBytes_;
     std::uint32_t sectorShift_ = 9;
     std::uint32_t sectorSize_ = 512;
     std::uint32_t sectorCount_ = 0;  ///< sectors that begin inside the file

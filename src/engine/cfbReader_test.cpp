@@ -104,7 +104,7 @@ TEST(CfbReaderTest, SizesAndCountsBeyondTheFileOrTheLimitFail) {
     const std::size_t bigEntry = clean.SectorOffset(clean.FirstDirSector) + 128;
 
     TTestCfb huge = clean;
-    huge.Put32(bigEntry + 0x78, ThvCfbLimits::MaxStreamBytes + 1);
+    huge.Put32(bigEntry + 0x78, ThvEngineLimits().MaxPartBytes + 1);
     EXPECT_THAT(ErrorOf(huge.Bytes, "Big"), HasSubstr("more than the limit"));
     TTestCfb larger = clean;
     larger.Put32(bigEntry + 0x78, 1u << 20);

@@ -5,8 +5,31 @@
 
 #include "hvError.h"
 
-/// Engine failures name the file first, so each reads on its own in a list of failed files:
-/// "talk.pptx" is damaged: ...
+/// An engine failure that names its file first, so each reads on its own in a list of failed
+/// files: "talk.pptx" is damaged: ... What() is the part after the quoted name, for a reader
+/// that salvages around one damaged part and says what was lost.
+class EhvFileError : public EhvError {
+  public:
+    EhvFileError(std::string_view fileName, std::string_view what)
+        : EhvError("\"" + std::string(fileName) + "\" " + std::string(what)), what_(what) {}
+
+    const std::string& What() const { return what_; }
+
+  private:
+    std::string what_;
+};
+
+/// A file refused by one of the engine's limits. Never salvaged around: the limit protects the
+/// machine, not the file.
+class EhvFileRefused : public EhvFileError {
+  public:
+    using EhvFileError::EhvFileError;
+};
+
 [[noreturn]] inline void ThrowFileError(std::string_view fileName, std::string_view what) {
-    throw EhvError("\"" + std::string(fileName) + "\" " + std::string(what));
+    throw EhvFileError(fileName, what);
+}
+
+[[noreturn]] inline void ThrowFileRefused(std::string_view fileName, std::string_view what) {
+    throw EhvFileRefused(fileName, what);
 }

@@ -1,7 +1,6 @@
 #include "ooxmlNames.h"
 
 #include "engineError.h"
-#include "engineLimits.h"
 #include "textEncoding.h"
 
 namespace {
@@ -140,14 +139,15 @@ std::string AsUtf8(std::string bytes) {
     return Utf16ToUtf8(text);
 }
 
-[[noreturn]] void RefuseDepth(std::string_view fileName, std::string_view partName) {
-    ThrowFileError(fileName, "is refused: its part \"" + std::string(partName) +
-                                 "\" nests XML elements deeper than " +
-                                 std::to_string(ThvEngineLimits::MaxXmlDepth) + " levels");
+[[noreturn]] void RefuseDepth(std::string_view fileName, std::string_view partName,
+                              std::size_t limit) {
+    ThrowFileRefused(fileName, "is refused: its part \"" + std::string(partName) +
+                                   "\" nests XML elements deeper than " + std::to_string(limit) +
+                                   " levels");
 }
 
-[[noreturn]] void RefuseSize(std::string_view fileName, std::string_view partName) {
-    ThrowFileError(fileName, "is refused: its part \"" + std::string(partName) +
-                                 "\" holds more than " +
-                                 std::to_string(ThvEngineLimits::MaxXmlElements) + " XML elements");
+[[noreturn]] void RefuseSize(std::string_view fileName, std::string_view partName,
+                             std::size_t limit) {
+    ThrowFileRefused(fileName, "is refused: its part \"" + std::string(partName) +
+                                   "\" holds more than " + std::to_string(limit) + " XML elements");
 }

@@ -85,6 +85,8 @@ bool DeclarationsKeepNames(std::string_view bytes);
 /// character and the parsers one encoding.
 std::string AsUtf8(std::string bytes);
 
-/// The refusals of ThvEngineLimits::MaxXmlDepth and MaxXmlElements, naming file and part.
-[[noreturn]] void RefuseDepth(std::string_view fileName, std::string_view partName);
-[[noreturn]] void RefuseSize(std::string_view fileName, std::string_view partName);
+/// The refusals of the depth and element limits, naming file, part and the limit.
+[[noreturn]] void RefuseDepth(std::string_view fileName, std::string_view partName,
+                              std::size_t limit);
+[[noreturn]] void RefuseSize(std::string_view fileName, std::string_view partName,
+                             std::size_t limit);

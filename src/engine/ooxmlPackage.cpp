@@ -6,7 +6,6 @@
 #include <algorithm>
 
 #include "engineError.h"
-#include "engineLimits.h"
 #include "ooxmlNames.h"
 #include "ooxmlXml.h"
 
@@ -36,7 +35,10 @@ std::string PartKey(std::string_view name) {
     return key;
 }
 
-std::string MiB(std::uint64_t bytes) { return std::to_string(bytes >> 20) + " MiB"; }
+std::string MiB(std::uint64_t bytes) {
+    if (bytes % (1u << 20) != 0) return std::to_string(bytes) + " bytes";
+    return std::to_string(bytes >> 20) + " MiB";
+}
 
 int HexValue(char c) {
     if (c >= '0' && c <= '9') return c - '0';
@@ -119,7 +121,8 @@ bool ThvOoxmlPackage::InflateWhole(std::uint64_t index, const struct zip_stat& s
 }
 
 std::unique_ptr<ThvOoxmlPackage> ThvOoxmlPackage::Open(zip_source_t* source,
-                                                       std::string_view fileName) {
+                                                       std::string_view fileName,
+                                                       const ThvEngineLimits& limits) {
     ThvZipError error;
     zip_t* archive = zip_open_from_source(source, ZIP_RDONLY, &error.error);
     if (!archive) {
@@ -127,21 +130,23 @@ std::unique_ptr<ThvOoxmlPackage> ThvOoxmlPackage::Open(zip_source_t* source,
         ThrowFileError(fileName, "is damaged: its zip container cannot be read (" +
                                      std::string(zip_error_strerror(&error.error)) + ")");
     }
-    return std::unique_ptr<ThvOoxmlPackage>(new ThvOoxmlPackage(archive, fileName));
+    return std::unique_ptr<ThvOoxmlPackage>(new ThvOoxmlPackage(archive, fileName, limits));
 }
 
 std::unique_ptr<ThvOoxmlPackage> ThvOoxmlPackage::FromBuffer(std::string_view bytes,
-                                                             std::string_view fileName) {
+                                                             std::string_view fileName,
+                                                             const ThvEngineLimits& limits) {
     ThvZipError error;
     zip_source_t* source = zip_source_buffer_create(bytes.data(), bytes.size(), 0, &error.error);
     if (!source)
         ThrowFileError(fileName,
                        "cannot be read: " + std::string(zip_error_strerror(&error.error)));
-    return Open(source, fileName);
+    return Open(source, fileName, limits);
 }
 
 std::unique_ptr<ThvOoxmlPackage> ThvOoxmlPackage::FromFile(ThvFilePtr file,
-                                                           std::string_view fileName) {
+                                                           std::string_view fileName,
+                                                           const ThvEngineLimits& limits) {
     ThvZipError error;
     zip_source_t* source = zip_source_filep_create(file.get(), 0, -1, &error.error);
     if (!source) {
@@ -149,16 +154,17 @@ std::unique_ptr<ThvOoxmlPackage> ThvOoxmlPackage::FromFile(ThvFilePtr file,
                        "cannot be read: " + std::string(zip_error_strerror(&error.error)));
     }
     file.release();  // the source closes it from now on
-    return Open(source, fileName);
+    return Open(source, fileName, limits);
 }
 
-ThvOoxmlPackage::ThvOoxmlPackage(zip* archive, std::string_view fileName)
-    : archive_(archive), fileName_(fileName) {
+ThvOoxmlPackage::ThvOoxmlPackage(zip* archive, std::string_view fileName,
+                                 const ThvEngineLimits& limits)
+    : archive_(archive), fileName_(fileName), limits_(limits) {
     zip_int64_t count = zip_get_num_entries(archive, 0);
-    if (count < 0 || static_cast<std::uint64_t>(count) > ThvEngineLimits::MaxEntries) {
-        ThrowFileError(fileName_, "is refused: its container holds " + std::to_string(count) +
-                                      " parts, more than the limit of " +
-                                      std::to_string(ThvEngineLimits::MaxEntries));
+    if (count < 0 || static_cast<std::uint64_t>(count) > limits_.MaxEntries) {
+        ThrowFileRefused(fileName_, "is refused: its container holds " + std::to_string(count) +
+                                        " parts, more than the limit of " +
+                                        std::to_string(limits_.MaxEntries));
     }
     entries_.reserve(static_cast<std::size_t>(count));
     for (zip_int64_t i = 0; i < count; ++i) {
@@ -187,17 +193,17 @@ std::string ThvOoxmlPackage::ReadPart(std::string_view partName) {
                                       "\" cannot be read (" + zip_strerror(archive_.get()) + ")");
     }
     auto refuseBomb = [&] {
-        ThrowFileError(fileName_, "is refused as a likely zip bomb: its part \"" +
-                                      std::string(partName) + "\" inflates to more than " +
-                                      MiB(ThvEngineLimits::MaxPartBytes));
+        ThrowFileRefused(fileName_, "is refused as a likely zip bomb: its part \"" +
+                                        std::string(partName) + "\" inflates to more than " +
+                                        MiB(limits_.MaxPartBytes));
     };
     auto refuseTotal = [&] {
-        ThrowFileError(fileName_,
-                       "is refused as a likely zip bomb: its parts inflate to more than " +
-                           MiB(ThvEngineLimits::MaxFileBytes));
+        ThrowFileRefused(fileName_,
+                         "is refused as a likely zip bomb: its parts inflate to more than " +
+                             MiB(limits_.MaxFileBytes));
     };
-    if (stat.size > ThvEngineLimits::MaxPartBytes) refuseBomb();
-    if (inflated_ + stat.size > ThvEngineLimits::MaxFileBytes) refuseTotal();
+    if (stat.size > limits_.MaxPartBytes) refuseBomb();
+    if (inflated_ + stat.size > limits_.MaxFileBytes) refuseTotal();
 
     std::string bytes;
     if (InflateWhole(found->second, stat, partName, bytes)) {
@@ -238,7 +244,7 @@ std::vector<ThvRelationship> ThvOoxmlPackage::ReadRelationships(std::string_view
     std::string relsName = RelationshipsPartName(sourcePartName);
     std::vector<ThvRelationship> relationships;
     if (!HasPart(relsName)) return relationships;
-    ThvXmlPart xml(ReadPart(relsName), fileName_, relsName);
+    ThvXmlPart xml(ReadPart(relsName), fileName_, relsName, limits_);
     for (pugi::xml_node node = xml.Root().first_child(); node; node = node.next_sibling()) {
         if (node.type() != pugi::node_element || LocalName(node.name()) != "Relationship") {
             continue;

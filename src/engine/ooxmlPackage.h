@@ -9,6 +9,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "engineLimits.h"
 #include "fileSystem.h"
 
 struct libdeflate_decompressor;
@@ -26,10 +27,10 @@ struct ThvRelationship {
 };
 
 /// An Open Packaging Conventions package (the zip container of .pptx and its kin), read under
-/// ThvEngineLimits: the entry count is checked when it opens, every part's inflated size is
-/// checked against its header before inflating and counted again while inflating (headers can
-/// lie), and the bytes inflated from one package are capped as a whole. Only parts asked for
-/// by name are ever inflated. Part names compare ignoring ASCII case, as the conventions say.
+/// the limits given when it opens: the entry count is checked when it opens, every part's inflated
+/// size is checked against its header before inflating and counted again while inflating (headers
+/// can lie), and the bytes inflated from one package are capped as a whole. Only parts asked for by
+/// name are ever inflated. Part names compare ignoring ASCII case, as the conventions say.
 ///
 /// Errors are EhvError messages that begin with the file name given when opening. Not
 /// thread-safe; one package per thread.
@@ -37,16 +38,19 @@ class ThvOoxmlPackage {
   public:
     /// A package held in memory; bytes must outlive the package.
     static std::unique_ptr<ThvOoxmlPackage> FromBuffer(std::string_view bytes,
-                                                       std::string_view fileName);
+                                                       std::string_view fileName,
+                                                       const ThvEngineLimits& limits = {});
     /// A package read from an open file as parts are asked for, so pictures never enter
     /// memory. The package takes the file over and closes it.
-    static std::unique_ptr<ThvOoxmlPackage> FromFile(ThvFilePtr file, std::string_view fileName);
+    static std::unique_ptr<ThvOoxmlPackage> FromFile(ThvFilePtr file, std::string_view fileName,
+                                                     const ThvEngineLimits& limits = {});
     ~ThvOoxmlPackage();
 
     ThvOoxmlPackage(const ThvOoxmlPackage&) = delete;
     ThvOoxmlPackage& operator=(const ThvOoxmlPackage&) = delete;
 
     const std::string& FileName() const { return fileName_; }
+    const ThvEngineLimits& Limits() const { return limits_; }
     std::size_t EntryCount() const { return entries_.size(); }
     bool HasPart(std::string_view partName) const;
 
@@ -62,7 +66,8 @@ class ThvOoxmlPackage {
 
   private:
     /// Opens the archive of a source it then owns; a failure frees the source.
-    static std::unique_ptr<ThvOoxmlPackage> Open(zip_source* source, std::string_view fileName);
+    static std::unique_ptr<ThvOoxmlPackage> Open(zip_source* source, std::string_view fileName,
+                                                 const ThvEngineLimits& limits);
 
     struct ThvZipCloser {
         void operator()(zip* archive) const;
@@ -71,7 +76,7 @@ class ThvOoxmlPackage {
         void operator()(libdeflate_decompressor* decompressor) const;
     };
 
-    ThvOoxmlPackage(zip* archive, std::string_view fileName);
+    ThvOoxmlPackage(zip* archive, std::string_view fileName, const ThvEngineLimits& limits);
 
     /// A deflated part taken whole and inflated in one call; false when the part is of
     /// another kind (stored, encrypted, oddly large) and must go the streaming way.
@@ -81,6 +86,7 @@ class ThvOoxmlPackage {
     std::unique_ptr<zip, ThvZipCloser> archive_;
     std::unique_ptr<libdeflate_decompressor, ThvDecompressorFree> decompressor_;
     std::string fileName_;
+    ThvEngineLimits limits_;
     std::unordered_map<std::string, std::uint64_t> entries_;  // lower-case name -> index
     std::uint64_t inflated_ = 0;
 };

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "engineError.h"
 #include "engineLimits.h"
 #include "errorText.h"
 #include "hvError.h"
@@ -87,13 +88,23 @@ TEST(PresentationPackageTest, SmartArtIsReadThroughTheSlideRelationships) {
 }
 
 TEST(PackageLimitsTest, PartSizeIsCheckedAtTheLimit) {
-    std::string atLimit(ThvEngineLimits::MaxPartBytes, ' ');
+    ThvEngineLimits limits;
+    limits.MaxPartBytes = 1u << 20;
+    std::string atLimit(limits.MaxPartBytes, ' ');
     std::string bytes = TZipBuilder().Add("a.xml", atLimit).Add("b.xml", atLimit + " ").Bytes();
-    auto package = ThvOoxmlPackage::FromBuffer(bytes, "bomb.pptx");
-    EXPECT_EQ(package->ReadPart("a.xml").size(), ThvEngineLimits::MaxPartBytes);
+    auto package = ThvOoxmlPackage::FromBuffer(bytes, "bomb.pptx", limits);
+    EXPECT_EQ(package->ReadPart("a.xml").size(), limits.MaxPartBytes);
     EXPECT_EQ(ErrorOf([&] { package->ReadPart("b.xml"); }),
               "\"bomb.pptx\" is refused as a likely zip bomb: its part \"b.xml\" inflates to "
-              "more than 16 MiB");
+              "more than 1 MiB");
+    // The parts of one file together are limited too.
+    limits.MaxFileBytes = limits.MaxPartBytes + 10;
+    const std::string two = TZipBuilder().Add("a.xml", atLimit).Add("c.xml", "0123456789+").Bytes();
+    auto total = ThvOoxmlPackage::FromBuffer(two, "sum.pptx", limits);
+    total->ReadPart("a.xml");
+    EXPECT_EQ(ErrorOf<EhvFileRefused>([&] { total->ReadPart("c.xml"); }),
+              "\"sum.pptx\" is refused as a likely zip bomb: its parts inflate to more than "
+              "1048586 bytes");
 }
 
 TEST(PackageLimitsTest, LyingSizeHeadersDoNotBuyMoreBytes) {
@@ -140,20 +151,24 @@ TEST(PackageLimitsTest, DamagedDataAndWrongChecksumsAreCaught) {
 }
 
 TEST(PackageLimitsTest, EntryCountIsCheckedAtTheLimit) {
+    ThvEngineLimits limits;
+    limits.MaxEntries = 500;
     TZipBuilder zip;
-    for (std::size_t i = 0; i < ThvEngineLimits::MaxEntries; ++i) zip.Add(std::to_string(i), "");
+    for (std::size_t i = 0; i < limits.MaxEntries; ++i) zip.Add(std::to_string(i), "");
     std::string atLimit = zip.Bytes();
-    EXPECT_EQ(ThvOoxmlPackage::FromBuffer(atLimit, "many.pptx")->EntryCount(),
-              ThvEngineLimits::MaxEntries);
+    EXPECT_EQ(ThvOoxmlPackage::FromBuffer(atLimit, "many.pptx", limits)->EntryCount(),
+              limits.MaxEntries);
     std::string overLimit = zip.Add("one more", "").Bytes();
-    EXPECT_EQ(ErrorOf([&] { ThvOoxmlPackage::FromBuffer(overLimit, "many.pptx"); }),
-              "\"many.pptx\" is refused: its container holds 20001 parts, more than the limit "
-              "of 20000");
+    EXPECT_EQ(ErrorOf([&] { ThvOoxmlPackage::FromBuffer(overLimit, "many.pptx", limits); }),
+              "\"many.pptx\" is refused: its container holds 501 parts, more than the limit "
+              "of 500");
 }
 
 TEST(PackageLimitsTest, MediaIsNeverInflated) {
     // A picture that would be refused as a bomb if anything inflated it.
-    std::string picture(ThvEngineLimits::MaxPartBytes + 1, '\0');
+    ThvEngineLimits limits;
+    limits.MaxPartBytes = 100000;
+    std::string picture(limits.MaxPartBytes + 1, '\0');
     std::string rels = "<Relationship Id=\"rId3\" Type=\"" + kRelTypes +
                        "image\" Target=\"../media/image1.png\"/>";
     std::string bytes =
@@ -162,7 +177,7 @@ TEST(PackageLimitsTest, MediaIsNeverInflated) {
                             "<p:pic><p:blipFill><a:blip r:embed=\"rId3\"/></p:blipFill></p:pic>"),
                    rels, {{"ppt/media/image1.png", picture}})
             .Bytes();
-    auto package = ThvOoxmlPackage::FromBuffer(bytes, "pictures.pptx");
+    auto package = ThvOoxmlPackage::FromBuffer(bytes, "pictures.pptx", limits);
     ThvPresentationText text = ReadOoxmlPresentation(*package);
     EXPECT_EQ(text.Slides.at(0).Body.at(0).Text, "text");
     EXPECT_LT(package->InflatedBytes(), 10000u);

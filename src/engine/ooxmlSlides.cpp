@@ -9,7 +9,6 @@
 #include <utility>
 
 #include "engineError.h"
-#include "engineLimits.h"
 #include "ooxmlPackage.h"
 #include "ooxmlStream.h"
 #include "ooxmlXml.h"
@@ -103,8 +102,12 @@ class ThvSlideReader {
     using Token = ThvXmlStream::Token;
 
     ThvSlideReader(ThvXmlStream& xml, std::string_view fileName, std::string_view partName,
-                   const ThvDiagramDataReader& diagramData)
-        : xml_(xml), fileName_(fileName), partName_(partName), diagramData_(diagramData) {}
+                   const ThvDiagramDataReader& diagramData, const ThvEngineLimits& limits)
+        : xml_(xml),
+          fileName_(fileName),
+          partName_(partName),
+          diagramData_(diagramData),
+          limits_(limits) {}
 
     ThvSlideText Read() {
         if (xml_.Next() != Token::Start || xml_.Name() != "p:sld") {
@@ -264,7 +267,7 @@ class ThvSlideReader {
         std::optional<ThvPartBytes> part = diagramData_(relId);
         if (!part) return;
         std::vector<ThvParagraph> nodes =
-            ReadDiagramText(std::move(part->Bytes), fileName_, part->Name);
+            ReadDiagramText(std::move(part->Bytes), fileName_, part->Name, limits_);
         std::move(nodes.begin(), nodes.end(), std::back_inserter(text_.Body));
     }
 
@@ -295,20 +298,22 @@ class ThvSlideReader {
     std::string_view fileName_;
     std::string_view partName_;
     const ThvDiagramDataReader& diagramData_;
+    const ThvEngineLimits& limits_;
     ThvSlideText text_;
 };
 
 }  // namespace
 
 ThvSlideText ReadSlideText(std::string bytes, std::string_view fileName, std::string_view partName,
-                           const ThvDiagramDataReader& diagramData) {
-    ThvXmlStream xml(std::move(bytes), fileName, partName);
-    return ThvSlideReader(xml, fileName, partName, diagramData).Read();
+                           const ThvDiagramDataReader& diagramData, const ThvEngineLimits& limits) {
+    ThvXmlStream xml(std::move(bytes), fileName, partName, limits);
+    return ThvSlideReader(xml, fileName, partName, diagramData, limits).Read();
 }
 
 std::vector<ThvParagraph> ReadDiagramText(std::string bytes, std::string_view fileName,
-                                          std::string_view partName) {
-    ThvXmlPart xml(std::move(bytes), fileName, partName);
+                                          std::string_view partName,
+                                          const ThvEngineLimits& limits) {
+    ThvXmlPart xml(std::move(bytes), fileName, partName, limits);
     std::vector<ThvParagraph> out;
     pugi::xml_node model = xml.Root();
     if (!Named(model, "dgm:dataModel")) return out;
@@ -369,6 +374,7 @@ std::vector<ThvParagraph> ReadDiagramText(std::string bytes, std::string_view fi
 
 ThvPresentationText ReadOoxmlPresentation(ThvOoxmlPackage& package) {
     const std::string& fileName = package.FileName();
+    const ThvEngineLimits& limits = package.Limits();
     std::string presentationPart;
     for (const ThvRelationship& rel : package.ReadRelationships("")) {
         if (!rel.External && IsRelationshipType(rel.Type, "officeDocument")) {
@@ -381,7 +387,7 @@ ThvPresentationText ReadOoxmlPresentation(ThvOoxmlPackage& package) {
     ThvPresentationText presentation;
     std::vector<std::string> slideParts;
     {
-        ThvXmlPart xml(package.ReadPart(presentationPart), fileName, presentationPart);
+        ThvXmlPart xml(package.ReadPart(presentationPart), fileName, presentationPart, limits);
         if (!Named(xml.Root(), "p:presentation")) ThrowFileError(fileName, "is not a presentation");
         std::unordered_map<std::string, ThvRelationship> relsById;
         for (ThvRelationship& rel : package.ReadRelationships(presentationPart)) {
@@ -399,10 +405,9 @@ ThvPresentationText ReadOoxmlPresentation(ThvOoxmlPackage& package) {
                 !IsRelationshipType(rel->second.Type, "slide")) {
                 continue;
             }
-            if (slideParts.size() >= ThvEngineLimits::MaxSlides) {
-                ThrowFileError(fileName, "is refused: it lists more than " +
-                                             std::to_string(ThvEngineLimits::MaxSlides) +
-                                             " slides");
+            if (slideParts.size() >= limits.MaxSlides) {
+                ThrowFileRefused(fileName, "is refused: it lists more than " +
+                                               std::to_string(limits.MaxSlides) + " slides");
             }
             slideParts.push_back(rel->second.Target);
         }
@@ -422,7 +427,7 @@ ThvPresentationText ReadOoxmlPresentation(ThvOoxmlPackage& package) {
             return std::nullopt;
         };
         presentation.Slides.push_back(
-            ReadSlideText(package.ReadPart(slidePart), fileName, slidePart, diagramData));
+            ReadSlideText(package.ReadPart(slidePart), fileName, slidePart, diagramData, limits));
     }
     return presentation;
 }

@@ -6,6 +6,7 @@
 #include <string_view>
 #include <vector>
 
+#include "engineLimits.h"
 #include "presentationText.h"
 
 class ThvOoxmlPackage;
@@ -27,12 +28,14 @@ using ThvDiagramDataReader = std::function<std::optional<ThvPartBytes>(std::stri
 /// node texts at their depth in the diagram. Empty paragraphs are left out.
 /// Throws EhvError naming fileName and partName.
 ThvSlideText ReadSlideText(std::string bytes, std::string_view fileName, std::string_view partName,
-                           const ThvDiagramDataReader& diagramData);
+                           const ThvDiagramDataReader& diagramData,
+                           const ThvEngineLimits& limits = {});
 
 /// The node texts of a diagram data part (dgm:dataModel) in the order of its hierarchy, each
 /// node's paragraphs at the node's depth below the document node (its children at level 0).
 std::vector<ThvParagraph> ReadDiagramText(std::string bytes, std::string_view fileName,
-                                          std::string_view partName);
+                                          std::string_view partName,
+                                          const ThvEngineLimits& limits = {});
 
 /// The whole presentation of a package: the presentation part found through the package
 /// relationships, its slides in the order of the slide id list, whether it holds a VBA

@@ -4,7 +4,9 @@
 
 #include <map>
 
+#include "engineError.h"
 #include "engineLimits.h"
+#include "errorText.h"
 #include "hvError.h"
 #include "ooxmlStream.h"
 #include "ooxmlTestPackage.h"
@@ -205,11 +207,12 @@ std::string Nested(std::size_t depth, bool renaming = false) {
 }
 
 TEST(XmlLimitsTest, DepthIsRefusedJustAboveTheLimit) {
+    const ThvEngineLimits limits;
     for (bool renaming : {false, true}) {
-        EXPECT_NO_THROW(ThvXmlPart(Nested(ThvEngineLimits::MaxXmlDepth, renaming), "f", "p"));
+        EXPECT_NO_THROW(ThvXmlPart(Nested(limits.MaxXmlDepth, renaming), "f", "p", limits));
         try {
-            ThvXmlPart(Nested(ThvEngineLimits::MaxXmlDepth + 1, renaming), "deck.pptx",
-                       "ppt/slides/slide3.xml");
+            ThvXmlPart(Nested(limits.MaxXmlDepth + 1, renaming), "deck.pptx",
+                       "ppt/slides/slide3.xml", limits);
             ADD_FAILURE() << renaming;
         } catch (const EhvError& e) {
             EXPECT_STREQ(e.what(),
@@ -218,7 +221,7 @@ TEST(XmlLimitsTest, DepthIsRefusedJustAboveTheLimit) {
         }
     }
     // A million levels must fail as quickly, not overflow a stack.
-    EXPECT_THROW(ThvXmlPart(Nested(200000), "f", "p"), EhvError);
+    EXPECT_THROW(ThvXmlPart(Nested(200000), "f", "p", limits), EhvError);
 }
 
 TEST(XmlLimitsTest, ScanSeesThroughCommentsQuotesAndSelfClosingTags) {
@@ -227,10 +230,40 @@ TEST(XmlLimitsTest, ScanSeesThroughCommentsQuotesAndSelfClosingTags) {
         "</f></r>");
     EXPECT_EQ(shape.MaxDepth, 2u);
     EXPECT_EQ(shape.Elements, 3u);
-    std::string many = "<r>";
-    for (std::size_t i = 0; i < ThvEngineLimits::MaxXmlElements; ++i) many += "<e/>";
-    many += "</r>";
-    EXPECT_THROW(ThvXmlPart(many, "f", "p"), EhvError);
+    // The scan is what guards a large part; a small limit makes a small part large.
+    ThvEngineLimits limits;
+    limits.MaxXmlElements = 1000;
+    limits.XmlScanAboveBytes = 100;
+    const auto elements = [](std::size_t count) {
+        std::string xml = "<r>";
+        for (std::size_t i = 1; i < count; ++i) xml += "<e/>";
+        return xml + "</r>";
+    };
+    EXPECT_NO_THROW(ThvXmlPart(elements(1000), "f", "p", limits));
+    EXPECT_EQ(ErrorOf([&] { ThvXmlPart(elements(1001), "deck.pptx", "p", limits); }),
+              "\"deck.pptx\" is refused: its part \"p\" holds more than 1000 XML elements");
+    limits.XmlScanAboveBytes = 1u << 20;  // and the walk, when the part is not scanned
+    EXPECT_THROW(ThvXmlPart(elements(1001), "f", "p", limits), EhvFileRefused);
+}
+
+TEST(XmlLimitsTest, StreamedPartsMayHoldMoreElementsTheLargerTheyAre) {
+    ThvEngineLimits limits;
+    limits.MaxXmlElements = 100;
+    limits.XmlBytesPerElement = 8;
+    const auto read = [&](const std::string& xml) {
+        ThvXmlStream stream(xml, "deck.pptx", "p", limits);
+        while (stream.Next() != ThvXmlStream::Token::Done) {
+        }
+    };
+    // 150 elements of 8 bytes each and more: within one element per 8 bytes.
+    std::string padded = "<r>";
+    for (int i = 1; i < 150; ++i) padded += "<e>  </e>";
+    EXPECT_NO_THROW(read(padded + "</r>"));
+    // As many elements of 4 bytes each are more than the part's size allows.
+    std::string dense = "<r>";
+    for (int i = 1; i < 150; ++i) dense += "<e/>";
+    EXPECT_EQ(ErrorOf([&] { read(dense + "</r>"); }),
+              "\"deck.pptx\" is refused: its part \"p\" holds more than 100 XML elements");
 }
 
 TEST(SlideTextTest, DamagedOrForeignPartsFailNamingThePart) {
@@ -250,7 +283,7 @@ TEST(SlideTextTest, DamagedOrForeignPartsFailNamingThePart) {
 
 /// Every token of a part as one line each: "<name", ">" for an end, "'text'".
 std::string Tokens(const std::string& xml) {
-    ThvXmlStream stream(xml, "f", "p");
+    ThvXmlStream stream(xml, "f", "p", ThvEngineLimits{});
     std::string out;
     for (;;) {
         switch (stream.Next()) {
@@ -286,7 +319,7 @@ TEST(XmlStreamTest, AttributesAndNamesThroughNamespaces) {
         "<x:sld xmlns:x=\"http://schemas.openxmlformats.org/presentationml/2006/main\" "
         "xmlns:q = 'http://schemas.openxmlformats.org/officeDocument/2006/relationships' "
         "q:id=\"r&quot;1\" plain='v'/>",
-        "f", "p");
+        "f", "p", ThvEngineLimits{});
     ASSERT_EQ(stream.Next(), ThvXmlStream::Token::Start);
     EXPECT_EQ(stream.Name(), "p:sld");
     EXPECT_EQ(stream.Attribute("r:id"), "r\"1");
@@ -299,7 +332,7 @@ TEST(XmlStreamTest, AttributesAndNamesThroughNamespaces) {
 TEST(XmlStreamTest, MalformedPartsFailWithTheParsersWords) {
     auto error = [](const std::string& xml) {
         try {
-            ThvXmlStream stream(xml, "deck.pptx", "ppt/slides/slide1.xml");
+            ThvXmlStream stream(xml, "deck.pptx", "ppt/slides/slide1.xml", ThvEngineLimits{});
             while (stream.Next() != ThvXmlStream::Token::Done) {
             }
         } catch (const EhvError& e) {
@@ -322,7 +355,7 @@ TEST(XmlStreamTest, MalformedPartsFailWithTheParsersWords) {
     EXPECT_EQ(error(""), "No document element found at offset 0)");
     EXPECT_EQ(error("<r/><second/>"), "read");  // later top-level elements are read past
     std::string crowded = "<r";
-    for (std::size_t i = 0; i <= ThvEngineLimits::MaxXmlAttributes; ++i)
+    for (std::size_t i = 0; i <= ThvEngineLimits().MaxXmlAttributes; ++i)
         crowded += " a" + std::to_string(i) + "=''";
     EXPECT_EQ(error(crowded + "/>"),
               "\"deck.pptx\" is refused: its part \"ppt/slides/slide1.xml\" "

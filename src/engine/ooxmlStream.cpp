@@ -5,7 +5,6 @@
 #include <pugixml.hpp>
 
 #include "engineError.h"
-#include "engineLimits.h"
 #include "ooxmlNames.h"
 
 namespace {
@@ -71,8 +70,14 @@ std::size_t ReadReference(std::string_view text, std::string& out) {
 
 }  // namespace
 
-ThvXmlStream::ThvXmlStream(std::string bytes, std::string_view fileName, std::string_view partName)
-    : bytes_(AsUtf8(std::move(bytes))), fileName_(fileName), partName_(partName) {
+ThvXmlStream::ThvXmlStream(std::string bytes, std::string_view fileName, std::string_view partName,
+                           const ThvEngineLimits& limits)
+    : bytes_(AsUtf8(std::move(bytes))),
+      fileName_(fileName),
+      partName_(partName),
+      maxDepth_(limits.MaxXmlDepth),
+      maxElements_(limits.StreamedXmlElements(bytes_.size())),
+      maxAttributes_(limits.MaxXmlAttributes) {
     if (std::string_view(bytes_).starts_with("\xEF\xBB\xBF")) pos_ = 3;
 }
 
@@ -259,11 +264,10 @@ bool ThvXmlStream::ReadStartTag() {
             std::memchr(p + 1, quote, static_cast<std::size_t>(end - p - 1)));
         if (close == nullptr) Fail(pugi::status_bad_attribute);
         if (!silent) {
-            if (attributes_.size() == ThvEngineLimits::MaxXmlAttributes) {
-                ThrowFileError(fileName_, "is refused: its part \"" + std::string(partName_) +
-                                              "\" has an XML element with more than " +
-                                              std::to_string(ThvEngineLimits::MaxXmlAttributes) +
-                                              " attributes");
+            if (attributes_.size() == maxAttributes_) {
+                ThrowFileRefused(fileName_, "is refused: its part \"" + std::string(partName_) +
+                                                "\" has an XML element with more than " +
+                                                std::to_string(maxAttributes_) + " attributes");
             }
             attributes_.push_back(
                 {std::string_view(name, nameLength),
@@ -275,8 +279,8 @@ bool ThvXmlStream::ReadStartTag() {
     pos_ = static_cast<std::size_t>(p - base) + 1;
     sawRoot_ = true;
 
-    if (stack_.size() + 1 > ThvEngineLimits::MaxXmlDepth) RefuseDepth(fileName_, partName_);
-    if (++elements_ > ThvEngineLimits::MaxXmlElements) RefuseSize(fileName_, partName_);
+    if (stack_.size() + 1 > maxDepth_) RefuseDepth(fileName_, partName_, maxDepth_);
+    if (++elements_ > maxElements_) RefuseSize(fileName_, partName_, maxElements_);
     if (!stack_.empty()) stack_.back().HasChild = true;
     const std::size_t mark = scope_.Mark();
     if (silent) {

@@ -5,6 +5,7 @@
 #include <string_view>
 #include <vector>
 
+#include "engineLimits.h"
 #include "ooxmlNames.h"
 
 /// One XML part read front to back, token by token, without building a tree: the way slides
@@ -12,14 +13,16 @@
 /// as in ThvXmlPart: element and attribute names carry the fixed prefixes, an
 /// mc:AlternateContent delivers only its kept branch (the others are read for well-formedness
 /// but yield no tokens), white-space-only text is kept only where it is an element's sole
-/// content. Every element counts against ThvEngineLimits::MaxXmlDepth and MaxXmlElements.
+/// content. Every element counts against the limits' MaxXmlDepth and against an element limit
+/// that grows with the part (ThvEngineLimits::StreamedXmlElements): no tree is kept.
 /// Throws EhvError naming fileName and partName when the XML is not well formed or breaks a
 /// limit; text outside the document element is ignored.
 class ThvXmlStream {
   public:
     enum class Token { Start, End, Text, Done };
 
-    ThvXmlStream(std::string bytes, std::string_view fileName, std::string_view partName);
+    ThvXmlStream(std::string bytes, std::string_view fileName, std::string_view partName,
+                 const ThvEngineLimits& limits);
 
     ThvXmlStream(const ThvXmlStream&) = delete;
     ThvXmlStream& operator=(const ThvXmlStream&) = delete;
@@ -73,6 +76,9 @@ class ThvXmlStream {
     std::string attributeStorage_;
     std::string attributeNameStorage_;
     std::size_t elements_ = 0;
+    std::size_t maxDepth_;
+    std::size_t maxElements_;
+    std::size_t maxAttributes_;
     bool skipping_ = false;  // inside a branch that is not read
     bool quiet_ = false;     // inside an element being skipped
     bool pendingEnd_ = false;

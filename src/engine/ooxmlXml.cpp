@@ -4,7 +4,6 @@
 #include <vector>
 
 #include "engineError.h"
-#include "engineLimits.h"
 #include "ooxmlNames.h"
 
 namespace {
@@ -103,12 +102,15 @@ ThvXmlShape ScanXmlShape(std::string_view bytes) {
     return shape;
 }
 
-ThvXmlPart::ThvXmlPart(std::string bytes, std::string_view fileName, std::string_view partName)
+ThvXmlPart::ThvXmlPart(std::string bytes, std::string_view fileName, std::string_view partName,
+                       const ThvEngineLimits& limits)
     : bytes_(AsUtf8(std::move(bytes))) {
-    if (bytes_.size() > ThvEngineLimits::XmlScanAboveBytes) {
+    if (bytes_.size() > limits.XmlScanAboveBytes) {
         ThvXmlShape shape = ScanXmlShape(bytes_);
-        if (shape.MaxDepth > ThvEngineLimits::MaxXmlDepth) RefuseDepth(fileName, partName);
-        if (shape.Elements > ThvEngineLimits::MaxXmlElements) RefuseSize(fileName, partName);
+        if (shape.MaxDepth > limits.MaxXmlDepth)
+            RefuseDepth(fileName, partName, limits.MaxXmlDepth);
+        if (shape.Elements > limits.MaxXmlElements)
+            RefuseSize(fileName, partName, limits.MaxXmlElements);
     }
     // Whitespace-only text is kept only where it is an element's sole content: "<a:t> </a:t>"
     // is a real space, indentation between elements is not.
@@ -132,13 +134,13 @@ ThvXmlPart::ThvXmlPart(std::string bytes, std::string_view fileName, std::string
                        "is damaged: its part \"" + std::string(partName) + "\" holds no XML");
     }
     if (keepsNames)
-        CheckAndResolve(fileName, partName, hasBlocks);
+        CheckAndResolve(fileName, partName, limits, hasBlocks);
     else
-        Normalize(fileName, partName);
+        Normalize(fileName, partName, limits);
 }
 
 void ThvXmlPart::CheckAndResolve(std::string_view fileName, std::string_view partName,
-                                 bool hasBlocks) {
+                                 const ThvEngineLimits& limits, bool hasBlocks) {
     auto firstElement = [](pugi::xml_node node) {
         while (node && node.type() != pugi::node_element) node = node.next_sibling();
         return node;
@@ -167,8 +169,9 @@ void ThvXmlPart::CheckAndResolve(std::string_view fileName, std::string_view par
         }
         if (descend) {
             // The same limits, counted the same way, as the full walk.
-            if (depth > ThvEngineLimits::MaxXmlDepth) RefuseDepth(fileName, partName);
-            if (++elements > ThvEngineLimits::MaxXmlElements) RefuseSize(fileName, partName);
+            if (depth > limits.MaxXmlDepth) RefuseDepth(fileName, partName, limits.MaxXmlDepth);
+            if (++elements > limits.MaxXmlElements)
+                RefuseSize(fileName, partName, limits.MaxXmlElements);
             if (pugi::xml_node child = firstElement(element.first_child())) {
                 element = child;
                 ++depth;
@@ -186,7 +189,8 @@ void ThvXmlPart::CheckAndResolve(std::string_view fileName, std::string_view par
     }
 }
 
-void ThvXmlPart::Normalize(std::string_view fileName, std::string_view partName) {
+void ThvXmlPart::Normalize(std::string_view fileName, std::string_view partName,
+                           const ThvEngineLimits& limits) {
     // Document order without recursion: each frame is an element whose subtree is being walked,
     // with the scope mark to restore when it is left.
     struct ThvFrame {
@@ -220,8 +224,9 @@ void ThvXmlPart::Normalize(std::string_view fileName, std::string_view partName)
         bool block = name[0] == 'm' && std::strcmp(name, "mc:AlternateContent") == 0;
         if (block) ResolveAlternateContent(element, scope);
         // The scan guards memory; these guard every later walk of the tree.
-        if (stack.size() > ThvEngineLimits::MaxXmlDepth) RefuseDepth(fileName, partName);
-        if (++elements > ThvEngineLimits::MaxXmlElements) RefuseSize(fileName, partName);
+        if (stack.size() > limits.MaxXmlDepth) RefuseDepth(fileName, partName, limits.MaxXmlDepth);
+        if (++elements > limits.MaxXmlElements)
+            RefuseSize(fileName, partName, limits.MaxXmlElements);
         stack.push_back({element.first_child(), mark, block});
     }
 }

@@ -5,6 +5,8 @@
 #include <string>
 #include <string_view>
 
+#include "engineLimits.h"
+
 /// One XML part of a package, parsed under the engine's limits.
 ///
 /// Office documents may bind any prefix to any namespace and come in a Transitional and a
@@ -21,9 +23,10 @@
 class ThvXmlPart {
   public:
     /// Parses bytes (UTF-8 or UTF-16). Throws EhvError naming fileName and partName when the
-    /// XML is not well formed, nests deeper than ThvEngineLimits::MaxXmlDepth or holds more than
-    /// ThvEngineLimits::MaxXmlElements elements.
-    ThvXmlPart(std::string bytes, std::string_view fileName, std::string_view partName);
+    /// XML is not well formed, nests deeper than the limits' MaxXmlDepth or holds more than
+    /// their MaxXmlElements elements.
+    ThvXmlPart(std::string bytes, std::string_view fileName, std::string_view partName,
+               const ThvEngineLimits& limits);
 
     ThvXmlPart(const ThvXmlPart&) = delete;
     ThvXmlPart& operator=(const ThvXmlPart&) = delete;
@@ -32,10 +35,12 @@ class ThvXmlPart {
 
   private:
     // The full walk: renames to the fixed prefixes, resolves blocks, checks the limits.
-    void Normalize(std::string_view fileName, std::string_view partName);
+    void Normalize(std::string_view fileName, std::string_view partName,
+                   const ThvEngineLimits& limits);
     // The walk for a part whose declarations all keep names (nearly every part): checks the
     // limits and resolves blocks where there are any.
-    void CheckAndResolve(std::string_view fileName, std::string_view partName, bool hasBlocks);
+    void CheckAndResolve(std::string_view fileName, std::string_view partName,
+                         const ThvEngineLimits& limits, bool hasBlocks);
 
     std::string bytes_;  // parsed in place: the document points into it
     pugi::xml_document doc_;

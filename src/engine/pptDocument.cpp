@@ -255,13 +255,14 @@ void Paragraphs(const TText& text, std::string& scratch, std::vector<ThvParagrap
 /// Reads one presentation; every failure throws with the file name first.
 class TPptReader {
   public:
-    TPptReader(std::string_view bytes, std::string_view fileName, std::u16string_view password)
-        : bytes_(bytes), fileName_(fileName), password_(password) {}
+    TPptReader(std::string_view bytes, std::string_view fileName, std::u16string_view password,
+               const ThvEngineLimits& limits)
+        : bytes_(bytes), fileName_(fileName), password_(password), limits_(limits) {}
 
     ThvPresentationText Read() {
         std::optional<ThvCfbReader> cfb;
         try {
-            cfb.emplace(bytes_);
+            cfb.emplace(bytes_, limits_);
         } catch (const EhvCfbError& error) {
             Damaged(error.what());
         }
@@ -410,9 +411,9 @@ class TPptReader {
             if (!seen.insert(offset).second) {
                 DamagedAt(offset, "the chain of edits loops back");
             }
-            if (seen.size() > ThvPptLimits::MaxUserEdits) {
+            if (seen.size() > limits_.MaxUserEdits) {
                 Damaged("the chain of edits is longer than " +
-                        std::to_string(ThvPptLimits::MaxUserEdits) + " saves");
+                        std::to_string(limits_.MaxUserEdits) + " saves");
             }
             const TRecord edit = RecordAt(offset, document_.size());
             if (edit.Type != kUserEditAtom || edit.End - edit.Body < 0x1C) {
@@ -451,7 +452,7 @@ class TPptReader {
                 // Entries of older edits only fill in what newer ones did not name.
                 persist_.try_emplace(first + static_cast<std::uint32_t>(i), U32(d, at));
             }
-            if (persist_.size() > ThvPptLimits::MaxPersistEntries) {
+            if (persist_.size() > limits_.MaxPersistEntries) {
                 Damaged("the persist directories name more objects than the limit");
             }
         }
@@ -533,8 +534,8 @@ class TPptReader {
             if (child.Type == kSlidePersistAtom) {
                 if (child.End - child.Body < 4)
                     DamagedAt(child.Offset, "a slide record is too short");
-                if (slides.size() >= ThvEngineLimits::MaxSlides) {
-                    Fail("has more than " + std::to_string(ThvEngineLimits::MaxSlides) + " slides");
+                if (slides.size() >= limits_.MaxSlides) {
+                    Fail("has more than " + std::to_string(limits_.MaxSlides) + " slides");
                 }
                 slides.push_back({U32(document_, child.Body), {}});
             } else if (slides.empty()) {
@@ -584,9 +585,9 @@ class TPptReader {
         };
 
         void WalkGroup(const TRecord& group, std::size_t depth) {
-            if (depth > ThvPptLimits::MaxRecordDepth) {
+            if (depth > reader_.limits_.MaxRecordDepth) {
                 reader_.DamagedAt(group.Offset, "shapes are nested deeper than " +
-                                                    std::to_string(ThvPptLimits::MaxRecordDepth) +
+                                                    std::to_string(reader_.limits_.MaxRecordDepth) +
                                                     " groups");
             }
             bool first = true;
@@ -744,6 +745,7 @@ class TPptReader {
     std::string_view bytes_;
     std::string_view fileName_;
     std::u16string_view password_;
+    const ThvEngineLimits& limits_;
     std::string_view document_;  ///< the document stream: in the file's bytes or ownDocument_
     std::string ownDocument_;
     std::string currentUser_;
@@ -755,11 +757,12 @@ class TPptReader {
 
 }  // namespace
 
-ThvPresentationText ReadPptPresentation(std::string_view bytes, std::string_view fileName) {
-    return TPptReader(bytes, fileName, kDefaultPassword).Read();
+ThvPresentationText ReadPptPresentation(std::string_view bytes, std::string_view fileName,
+                                        const ThvEngineLimits& limits) {
+    return TPptReader(bytes, fileName, kDefaultPassword, limits).Read();
 }
 
 ThvPresentationText ReadPptPresentation(std::string_view bytes, std::string_view fileName,
                                         std::u16string_view password) {
-    return TPptReader(bytes, fileName, password).Read();
+    return TPptReader(bytes, fileName, password, ThvEngineLimits{}).Read();
 }

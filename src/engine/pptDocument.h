@@ -4,18 +4,8 @@
 #include <string>
 #include <string_view>
 
+#include "engineLimits.h"
 #include "presentationText.h"
-
-/// Hard limits of the PowerPoint record reader, besides ThvCfbLimits for the container and
-/// ThvEngineLimits::MaxSlides.
-struct ThvPptLimits {
-    /// Record nesting followed below a slide (groups inside groups); real slides stay below 20.
-    static constexpr std::size_t MaxRecordDepth = 64;
-    /// Saves kept in one file's edit chain; PowerPoint compacts long before this.
-    static constexpr std::size_t MaxUserEdits = 10000;
-    /// Persist object references over all persist directories of the chain.
-    static constexpr std::size_t MaxPersistEntries = 1000000;
-};
 
 /// Reads the slide text of a binary PowerPoint 97-2003 presentation (.ppt, .pps, .pot) held in
 /// memory; fileName only names the file in messages. The newest edit of the file decides which
@@ -27,7 +17,8 @@ struct ThvPptLimits {
 /// Throws EhvError whose message begins with the quoted file name: PowerPoint 95 and older,
 /// password-protected (after trying the default password PowerPoint itself tries),
 /// rights-managed, damaged (with the structure and the offset), over a limit.
-ThvPresentationText ReadPptPresentation(std::string_view bytes, std::string_view fileName);
+ThvPresentationText ReadPptPresentation(std::string_view bytes, std::string_view fileName,
+                                        const ThvEngineLimits& limits = {});
 
 /// The same with the password to try on an encrypted file instead of the default one (tests,
 /// and a later "open with password").

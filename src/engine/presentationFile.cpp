@@ -63,16 +63,17 @@ bool IsRemoteName(std::string_view name) {
            name.find("://") != std::string_view::npos;
 }
 
-ThvPresentationText LoadPresentationBytes(std::string_view bytes, std::string_view fileName) {
+ThvPresentationText LoadPresentationBytes(std::string_view bytes, std::string_view fileName,
+                                          const ThvEngineLimits& limits) {
     switch (ContainerOf(bytes.substr(0, 8))) {
         case ThvContainer::Zip: {
-            auto package = ThvOoxmlPackage::FromBuffer(bytes, fileName);
+            auto package = ThvOoxmlPackage::FromBuffer(bytes, fileName, limits);
             return ReadOoxmlPresentation(*package);
         }
         case ThvContainer::Compound: {
             const ThvCompoundKind kind = ProbeCompoundFile(bytes);
             if (kind == ThvCompoundKind::BinaryPowerPoint)
-                return ReadPptPresentation(bytes, fileName);
+                return ReadPptPresentation(bytes, fileName, limits);
             ThrowCompoundFailure(kind, fileName);
         }
         case ThvContainer::Unknown:
@@ -81,7 +82,7 @@ ThvPresentationText LoadPresentationBytes(std::string_view bytes, std::string_vi
     ThrowFileError(fileName, "is not a presentation");
 }
 
-ThvPresentationText LoadPresentationFile(const std::string& path) {
+ThvPresentationText LoadPresentationFile(const std::string& path, const ThvEngineLimits& limits) {
     if (IsRemoteName(path)) {
         ThrowFileError(path, "is an address on the network; remote files are not supported");
     }
@@ -102,11 +103,11 @@ ThvPresentationText LoadPresentationFile(const std::string& path) {
     std::size_t got = std::fread(first, 1, sizeof first, file.get());
     switch (ContainerOf(std::string_view(first, got))) {
         case ThvContainer::Zip:
-            return ReadOoxmlPresentation(*ThvOoxmlPackage::FromFile(std::move(file), path));
+            return ReadOoxmlPresentation(*ThvOoxmlPackage::FromFile(std::move(file), path, limits));
         case ThvContainer::Compound:
             // Compound files are read in memory, under the engine's file limit.
             file.reset();
-            return LoadPresentationBytes(ReadFileBytes(path, ThvEngineLimits::MaxFileBytes), path);
+            return LoadPresentationBytes(ReadFileBytes(path, limits.MaxFileBytes), path, limits);
         case ThvContainer::Unknown:
             break;
     }

@@ -3,6 +3,7 @@
 #include <string>
 #include <string_view>
 
+#include "engineLimits.h"
 #include "presentationText.h"
 
 /// Opens a presentation by its content, whatever its name says: a zip container is read as an
@@ -13,10 +14,12 @@
 /// the file.
 
 /// Reads the file at path. Pictures and media inside it are never read into memory.
-ThvPresentationText LoadPresentationFile(const std::string& path);
+ThvPresentationText LoadPresentationFile(const std::string& path,
+                                         const ThvEngineLimits& limits = {});
 
 /// Reads a presentation held in memory; fileName is used in messages only.
-ThvPresentationText LoadPresentationBytes(std::string_view bytes, std::string_view fileName);
+ThvPresentationText LoadPresentationBytes(std::string_view bytes, std::string_view fileName,
+                                          const ThvEngineLimits& limits = {});
 
 /// True for names the engine cannot open because they are addresses ("http://...").
 bool IsRemoteName(std::string_view name);
