@@ -9,7 +9,7 @@
 
 #include "cfbReader.h"
 #include "cfbTestWriter.h"
-#include "pptDocument.h"
+#include "pptSlideText.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string_view bytes(reinterpret_cast<const char*>(data), size);

@@ -1,20 +1,26 @@
-// Reads each named binary PowerPoint file with the engine's reader and prints its text, one
-// paragraph a line, as the peers of this benchmark print theirs. Failures are counted, not fatal.
+// Reads each named binary PowerPoint file with the engine's reader, from the file as the product
+// does, and prints its text, one paragraph a line, as the peers of this benchmark print theirs.
+// Failures are counted, not fatal.
 
 #include <cstdio>
+#include <memory>
 #include <string>
 
-#include "fileSystem.h"
+#include "byteSource.h"
+#include "cfbReader.h"
 #include "hvError.h"
-#include "pptDocument.h"
+#include "pptSlideText.h"
 
 int main(int argc, char** argv) {
     int read = 0, failed = 0;
     std::string out;
     for (int i = 1; i < argc; ++i) {
         try {
-            const ThvPresentationText deck =
-                ReadPptPresentation(ReadFileBytes(argv[i], 256u << 20), argv[i]);
+            ThvFileSource::TFile file(std::fopen(argv[i], "rb"), &std::fclose);
+            if (!file) throw EhvError("cannot be opened");
+            const ThvFileSource source(std::move(file));
+            const ThvCfbReader cfb(source);
+            const ThvPresentationText deck = ReadPptPresentation(cfb, argv[i], {});
             for (const ThvSlideText& slide : deck.Slides) {
                 out += slide.Title;
                 out += '\n';

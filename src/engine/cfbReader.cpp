@@ -47,88 +47,163 @@ bool SameName(std::string_view a, std::string_view b) {
     return SameText(a, b);
 }
 
-/// Appends the table entries held in one sector.
-void AppendTable(std::vector<std::uint32_t>& table, std::string_view sector, std::size_t count) {
-    for (std::size_t i = 0; i < count; ++i) {
-        table.push_back(i * 4 + 4 <= sector.size() ? U32(sector, i * 4) : kNoStream);
-    }
+/// Appends the table entries held in sector bytes.
+void AppendTable(std::vector<std::uint32_t>& table, std::string_view sectors) {
+    for (std::size_t at = 0; at + 4 <= sectors.size(); at += 4) table.push_back(U32(sectors, at));
 }
 
 }  // namespace
+
+void ThvCfbStream::Read(std::uint64_t offset, char* out, std::size_t size) const {
+    if (offset > size_ || size_ - offset < size) {
+        Fail("stream \"" + path_ + "\" has no bytes " + std::to_string(offset) + " to " +
+             std::to_string(offset + size) + " (it holds " + std::to_string(size_) + ")");
+    }
+    if (size == 0) return;
+    // The extent that holds offset, then each following one in turn.
+    auto extent =
+        std::upper_bound(extents_.begin(), extents_.end(), offset,
+                         [](std::uint64_t at, const TExtent& e) { return at < e.StreamOffset; });
+    --extent;
+    while (size > 0) {
+        const std::uint64_t within = offset - extent->StreamOffset;
+        const std::size_t piece =
+            static_cast<std::size_t>(std::min<std::uint64_t>(size, extent->Length - within));
+        if (!source_->ReadAt(extent->FileOffset + within, out, piece)) {
+            if (extent->FileOffset + within + piece > source_->Size()) {
+                Fail("stream \"" + path_ + "\" runs past the end of the file");
+            }
+            Fail("stream \"" + path_ + "\" cannot be read at offset " + std::to_string(offset));
+        }
+        out += piece;
+        offset += piece;
+        size -= piece;
+        ++extent;
+    }
+}
+
+std::string ThvCfbStream::Read(std::uint64_t offset, std::size_t size) const {
+    std::string bytes(size, '\0');
+    Read(offset, bytes.data(), size);
+    return bytes;
+}
 
 bool ThvCfbReader::HasSignature(std::string_view bytes) {
     return bytes.size() >= sizeof kSignature &&
            std::memcmp(bytes.data(), kSignature, sizeof kSignature) == 0;
 }
 
+ThvCfbReader::ThvCfbReader(const ThvByteSource& source, const ThvEngineLimits& limits)
+    : source_(source),
+      maxEntries_(limits.MaxCompoundEntries),
+      maxStreamBytes_(limits.MaxPartBytes) {
+    Open();
+}
+
 ThvCfbReader::ThvCfbReader(std::string_view bytes, const ThvEngineLimits& limits)
-    : bytes_(bytes), maxEntries_(limits.MaxCompoundEntries), maxStreamBytes_(limits.MaxPartBytes) {
-    if (!HasSignature(bytes)) Fail("the signature is missing");
-    if (bytes.size() < kHeaderBytes) Fail("the header is truncated");
-    if (U16(bytes, 0x1C) != 0xFFFE) Fail("the byte order mark is wrong");
-    const std::uint16_t major = U16(bytes, 0x1A);
-    sectorShift_ = U16(bytes, 0x1E);
-    if (!((major == 3 && sectorShift_ == 9) || (major == 4 && sectorShift_ == 12))) {
-        // Some writers put version 3 with 4096-byte sectors; the shift decides the layout.
-        if (sectorShift_ != 9 && sectorShift_ != 12) {
-            Fail("unsupported sector size shift " + std::to_string(sectorShift_));
-        }
+    : ownSource_(std::make_unique<ThvMemorySource>(bytes)),
+      source_(*ownSource_),
+      maxEntries_(limits.MaxCompoundEntries),
+      maxStreamBytes_(limits.MaxPartBytes) {
+    Open();
+}
+
+ThvCfbReader::~ThvCfbReader() = default;
+
+void ThvCfbReader::Open() {
+    char header[kHeaderBytes];
+    if (source_.Size() < sizeof kSignature || !source_.ReadAt(0, header, sizeof kSignature) ||
+        !HasSignature(std::string_view(header, sizeof kSignature))) {
+        Fail("the signature is missing");
+    }
+    if (!source_.ReadAt(0, header, kHeaderBytes)) Fail("the header is truncated");
+    const std::string_view h(header, kHeaderBytes);
+    if (U16(h, 0x1C) != 0xFFFE) Fail("the byte order mark is wrong");
+    sectorShift_ = U16(h, 0x1E);
+    // Some writers put version 3 with 4096-byte sectors; the shift decides the layout.
+    if (sectorShift_ != 9 && sectorShift_ != 12) {
+        Fail("unsupported sector size shift " + std::to_string(sectorShift_));
     }
     version4_ = sectorShift_ == 12;
     sectorSize_ = 1u << sectorShift_;
-    if (U16(bytes, 0x20) != 6) Fail("unsupported mini sector size");
-    miniCutoff_ = U32(bytes, 0x38);
+    if (U16(h, 0x20) != 6) Fail("unsupported mini sector size");
+    miniCutoff_ = U32(h, 0x38);
     if (miniCutoff_ != 4096) Fail("unsupported mini stream cutoff " + std::to_string(miniCutoff_));
     // The header occupies the whole first sector, also when sectors are 4096 bytes.
-    const std::size_t body = bytes.size() > sectorSize_ ? bytes.size() - sectorSize_ : 0;
-    const std::size_t sectors = (body + sectorSize_ - 1) / sectorSize_;
+    const std::uint64_t size = source_.Size();
+    const std::uint64_t body = size > sectorSize_ ? size - sectorSize_ : 0;
+    const std::uint64_t sectors = (body + sectorSize_ - 1) / sectorSize_;
     if (sectors > kMaxRegularSector) Fail("the file is too large");
     sectorCount_ = static_cast<std::uint32_t>(sectors);
     ReadDifatAndFat();
     ReadDirectory();
-    ReadMiniStream();
+    FindMiniStream();
 }
 
-std::string_view ThvCfbReader::SectorBytes(std::uint32_t sector) const {
-    const std::uint64_t offset = (static_cast<std::uint64_t>(sector) + 1) << sectorShift_;
-    if (offset >= bytes_.size()) Fail("sector " + std::to_string(sector) + " lies past the end");
-    return bytes_.substr(static_cast<std::size_t>(offset), sectorSize_);
+std::uint64_t ThvCfbReader::SectorOffset(std::uint32_t sector) const {
+    return (static_cast<std::uint64_t>(sector) + 1) << sectorShift_;
+}
+
+void ThvCfbReader::ReadSectors(std::uint32_t first, std::size_t count, char* out,
+                               std::string_view what) const {
+    if (!source_.ReadAt(SectorOffset(first), out, count * sectorSize_)) {
+        Fail(std::string(what) + " runs past the end of the file at sector " +
+             std::to_string(first));
+    }
 }
 
 void ThvCfbReader::ReadDifatAndFat() {
-    const std::uint32_t fatSectors = U32(bytes_, 0x2C);
+    char header[kHeaderBytes];
+    source_.ReadAt(0, header, kHeaderBytes);
+    const std::string_view h(header, kHeaderBytes);
+    const std::uint32_t fatSectors = U32(h, 0x2C);
     if (fatSectors > sectorCount_) {
         Fail("the header claims " + std::to_string(fatSectors) + " FAT sectors in a file of " +
              std::to_string(sectorCount_));
     }
+    // FAT sectors past those that describe the file's own sectors can only name sectors that
+    // do not exist: they are not read, so the table costs at most 1/128 of the file.
+    const std::size_t perFat = sectorSize_ / 4;
+    const std::size_t useful =
+        std::min<std::size_t>(fatSectors, (std::size_t{sectorCount_} + perFat - 1) / perFat);
     std::vector<std::uint32_t> fatList;
-    fatList.reserve(fatSectors);
-    for (std::size_t i = 0; i < kHeaderDifatEntries && fatList.size() < fatSectors; ++i) {
-        fatList.push_back(U32(bytes_, 0x4C + i * 4));
+    fatList.reserve(useful);
+    for (std::size_t i = 0; i < kHeaderDifatEntries && fatList.size() < useful; ++i) {
+        fatList.push_back(U32(h, 0x4C + i * 4));
     }
     // The DIFAT continues in a chain of its own sectors, each ending with the next one's number.
-    std::uint32_t difat = U32(bytes_, 0x44);
+    std::uint32_t difat = U32(h, 0x44);
     std::vector<bool> seen(sectorCount_, false);
     const std::size_t perSector = sectorSize_ / 4 - 1;
-    while (fatList.size() < fatSectors) {
+    std::string sector(sectorSize_, '\0');
+    while (fatList.size() < useful) {
         if (difat >= sectorCount_) Fail("DIFAT sector " + Hex(difat) + " lies outside the file");
         if (seen[difat]) Fail("the DIFAT chain loops at sector " + std::to_string(difat));
         seen[difat] = true;
-        const std::string_view sector = SectorBytes(difat);
-        if (sector.size() < sectorSize_)
+        if (!source_.ReadAt(SectorOffset(difat), sector.data(), sectorSize_))
             Fail("DIFAT sector " + std::to_string(difat) + " is cut off");
-        for (std::size_t i = 0; i < perSector && fatList.size() < fatSectors; ++i) {
+        for (std::size_t i = 0; i < perSector && fatList.size() < useful; ++i) {
             fatList.push_back(U32(sector, i * 4));
         }
         difat = U32(sector, perSector * 4);
     }
-    const std::size_t perFat = sectorSize_ / 4;
     fat_.reserve(fatList.size() * perFat);
-    for (const std::uint32_t fatSector : fatList) {
-        if (fatSector >= sectorCount_) {
-            Fail("FAT sector " + Hex(fatSector) + " lies outside the file");
+    // Writers put the FAT in one piece as a rule: each run is one read.
+    for (std::size_t i = 0; i < fatList.size();) {
+        std::size_t run = 1;
+        if (fatList[i] >= sectorCount_) {
+            Fail("FAT sector " + Hex(fatList[i]) + " lies outside the file");
         }
-        AppendTable(fat_, SectorBytes(fatSector), perFat);
+        while (i + run < fatList.size() && fatList[i + run] == fatList[i] + run) ++run;
+        // The last sector of a file may be cut short; what is missing reads as free.
+        const std::uint64_t start = SectorOffset(fatList[i]);
+        const std::size_t wanted = run * sectorSize_;
+        const std::size_t there = static_cast<std::size_t>(
+            std::min<std::uint64_t>(wanted, source_.Size() > start ? source_.Size() - start : 0));
+        std::string bytes(wanted, '\xFF');
+        if (!source_.ReadAt(start, bytes.data(), there)) Fail("the FAT cannot be read");
+        AppendTable(fat_, bytes);
+        i += run;
     }
 }
 
@@ -168,36 +243,18 @@ std::vector<std::uint32_t> ThvCfbReader::Chain(std::uint32_t start,
     return chain;
 }
 
-std::string ThvCfbReader::ReadFromChain(std::uint32_t start, std::uint64_t size,
-                                        std::string_view what) const {
-    if (size > maxStreamBytes_) {
-        Fail(std::string(what) + " is " + std::to_string(size) + " bytes, more than the limit");
-    }
-    const std::size_t needed = static_cast<std::size_t>((size + sectorSize_ - 1) / sectorSize_);
-    const auto chain = Chain(start, fat_, needed, sectorCount_, what);
-    std::string out;
-    out.reserve(static_cast<std::size_t>(size));
-    for (const std::uint32_t sector : chain) {
-        const std::size_t want = std::min<std::size_t>(sectorSize_, size - out.size());
-        const std::string_view part = SectorBytes(sector);
-        if (part.size() < want) Fail(std::string(what) + " runs past the end of the file");
-        out.append(part.data(), want);
-    }
-    return out;
-}
-
 void ThvCfbReader::ReadDirectory() {
+    char header[kHeaderBytes];
+    source_.ReadAt(0, header, kHeaderBytes);
     const std::size_t perSector = sectorSize_ / kDirEntryBytes;
     const std::size_t maxSectors = maxEntries_ / perSector + 1;
-    const auto chain = Chain(U32(bytes_, 0x30), fat_, kWalkToEnd, sectorCount_, "the directory");
+    const auto chain = Chain(U32(std::string_view(header, kHeaderBytes), 0x30), fat_, kWalkToEnd,
+                             sectorCount_, "the directory");
     if (chain.empty()) Fail("the directory is empty");
     if (chain.size() > maxSectors) Fail("the directory has more entries than the limit");
-    std::string directory;
-    directory.reserve(chain.size() * sectorSize_);
-    for (const std::uint32_t sector : chain) {
-        const std::string_view part = SectorBytes(sector);
-        if (part.size() < sectorSize_) Fail("the directory runs past the end of the file");
-        directory.append(part);
+    std::string directory(chain.size() * sectorSize_, '\0');
+    for (std::size_t i = 0; i < chain.size(); ++i) {
+        ReadSectors(chain[i], 1, directory.data() + i * sectorSize_, "the directory");
     }
     const std::size_t count = directory.size() / kDirEntryBytes;
 
@@ -266,17 +323,32 @@ void ThvCfbReader::ReadDirectory() {
     }
 }
 
-void ThvCfbReader::ReadMiniStream() {
+void ThvCfbReader::FindMiniStream() {
     const ThvCfbEntry& root = entries_[0];
     const bool anySmall = std::any_of(entries_.begin(), entries_.end(), [&](const ThvCfbEntry& e) {
         return e.Kind == ThvCfbEntry::TKind::Stream && e.Size > 0 && e.Size < miniCutoff_;
     });
-    if (!anySmall || root.Size == 0) return;
-    miniStream_ = ReadFromChain(root.StartSector, root.Size, "the mini stream");
-    const std::uint32_t first = U32(bytes_, 0x3C);
-    const auto chain = Chain(first, fat_, kWalkToEnd, sectorCount_, "the mini FAT");
-    for (const std::uint32_t sector : chain) {
-        AppendTable(miniFat_, SectorBytes(sector), sectorSize_ / 4);
+    if (!anySmall) return;
+    // A damaged mini stream costs only the small streams: the directory still tells what the
+    // file is, and large streams still read.
+    try {
+        if (root.Size == 0) Fail("the mini stream is empty");
+        const std::size_t needed = static_cast<std::size_t>(std::min<std::uint64_t>(
+            (root.Size + sectorSize_ - 1) / sectorSize_, std::size_t{sectorCount_} + 1));
+        miniStreamSectors_ = Chain(root.StartSector, fat_, needed, sectorCount_, "the mini stream");
+        char header[kHeaderBytes];
+        source_.ReadAt(0, header, kHeaderBytes);
+        const auto chain = Chain(U32(std::string_view(header, kHeaderBytes), 0x3C), fat_,
+                                 kWalkToEnd, sectorCount_, "the mini FAT");
+        std::string sector(sectorSize_, '\0');
+        for (const std::uint32_t s : chain) {
+            ReadSectors(s, 1, sector.data(), "the mini FAT");
+            AppendTable(miniFat_, sector);
+        }
+    } catch (const EhvCfbError& error) {
+        miniStreamError_ = error.what();
+        miniStreamSectors_.clear();
+        miniFat_.clear();
     }
 }
 
@@ -299,36 +371,57 @@ const ThvCfbEntry* ThvCfbReader::Find(std::string_view path) const {
     return nullptr;
 }
 
-std::string ThvCfbReader::ReadStream(const ThvCfbEntry& entry) const {
+ThvCfbStream ThvCfbReader::OpenStream(const ThvCfbEntry& entry) const {
     const std::string what = "stream \"" + entry.Path + "\"";
     if (entry.Kind != ThvCfbEntry::TKind::Stream) Fail(entry.Path + " is not a stream");
-    if (entry.Size == 0) return {};
-    if (entry.Size >= miniCutoff_) return ReadFromChain(entry.StartSector, entry.Size, what);
+    ThvCfbStream stream;
+    stream.source_ = &source_;
+    stream.path_ = entry.Path;
+    stream.size_ = entry.Size;
+    if (entry.Size == 0) return stream;
+    const auto add = [&stream](std::uint64_t fileOffset, std::uint64_t length) {
+        auto& extents = stream.extents_;
+        if (!extents.empty() && extents.back().FileOffset + extents.back().Length == fileOffset) {
+            extents.back().Length += length;
+        } else {
+            const std::uint64_t at =
+                extents.empty() ? 0 : extents.back().StreamOffset + extents.back().Length;
+            extents.push_back({at, fileOffset, length});
+        }
+    };
+    if (entry.Size >= miniCutoff_) {
+        const std::uint64_t sectors = (entry.Size + sectorSize_ - 1) / sectorSize_;
+        if (sectors > sectorCount_) {
+            Fail(what + " needs " + std::to_string(sectors) + " sectors, more than the file has");
+        }
+        const auto chain =
+            Chain(entry.StartSector, fat_, static_cast<std::size_t>(sectors), sectorCount_, what);
+        for (std::size_t i = 0; i < chain.size(); ++i) {
+            const std::uint64_t left = entry.Size - std::uint64_t{i} * sectorSize_;
+            add(SectorOffset(chain[i]), std::min<std::uint64_t>(left, sectorSize_));
+        }
+        return stream;
+    }
+    if (!miniStreamError_.empty()) throw EhvCfbError(miniStreamError_);
     const std::size_t size = static_cast<std::size_t>(entry.Size);
     const std::size_t needed = (size + kMiniSectorSize - 1) / kMiniSectorSize;
-    const std::size_t miniSectors = miniStream_.size() / kMiniSectorSize;
+    const std::size_t perSector = sectorSize_ / kMiniSectorSize;
+    const std::size_t miniSectors = miniStreamSectors_.size() * perSector;
     const auto chain = Chain(entry.StartSector, miniFat_, needed, miniSectors, what);
-    std::string out;
-    out.reserve(size);
-    for (const std::uint32_t sector : chain) {
-        const std::size_t want = std::min<std::size_t>(kMiniSectorSize, size - out.size());
-        out.append(miniStream_, static_cast<std::size_t>(sector) * kMiniSectorSize, want);
+    for (std::size_t i = 0; i < chain.size(); ++i) {
+        const std::uint32_t mini = chain[i];
+        const std::uint64_t fileOffset = SectorOffset(miniStreamSectors_[mini / perSector]) +
+                                         (mini % perSector) * kMiniSectorSize;
+        add(fileOffset, std::min<std::size_t>(size - i * kMiniSectorSize, kMiniSectorSize));
     }
-    return out;
+    return stream;
 }
 
-std::optional<std::string_view> ThvCfbReader::StreamView(const ThvCfbEntry& entry) const {
-    if (entry.Kind != ThvCfbEntry::TKind::Stream || entry.Size < miniCutoff_ ||
-        entry.Size > maxStreamBytes_) {
-        return std::nullopt;
+std::string ThvCfbReader::ReadStream(const ThvCfbEntry& entry) const {
+    if (entry.Kind == ThvCfbEntry::TKind::Stream && entry.Size > maxStreamBytes_) {
+        Fail("stream \"" + entry.Path + "\" is " + std::to_string(entry.Size) +
+             " bytes, more than the limit");
     }
-    const std::size_t needed =
-        static_cast<std::size_t>((entry.Size + sectorSize_ - 1) / sectorSize_);
-    const auto chain = Chain(entry.StartSector, fat_, needed, sectorCount_, "stream");
-    for (std::size_t i = 1; i < chain.size(); ++i) {
-        if (chain[i] != chain[0] + i) return std::nullopt;
-    }
-    const std::uint64_t offset = (static_cast<std::uint64_t>(chain[0]) + 1) << sectorShift_;
-    if (offset > bytes_.size() || bytes_.size() - offset < entry.Size) return std::nullopt;
-    return bytes_.substr(static_cast<std::size_t>(offset), static_cast<std::size_t>(entry.Size));
+    const ThvCfbStream stream = OpenStream(entry);
+    return stream.Read(0, static_cast<std::size_t>(stream.Size()));
 }

@@ -130,6 +130,9 @@ TEST(CfbReaderTest, DifatChainLoopFails) {
     // Enough sectors for a FAT count that needs one DIFAT sector beyond the header's 109, and
     // then another: the DIFAT sector names itself as the next one.
     TTestCfb file = BuildTestCfb({{"Big", Pattern(140000, 'q')}});
+    // Only the FAT sectors that describe the file's own sectors are read: the file must be
+    // large enough to need them all.
+    file.Bytes.resize(file.SectorOffset(30300), '\0');
     const std::uint32_t difat = file.StartSector.at("Big") + 5;
     file.Put32(0x2C, 109 + 127 + 1);
     file.Put32(0x44, difat);

@@ -134,6 +134,7 @@ TEST_F(CorpusTest, CompoundFilesGoToTheirOwnReader) {
     EXPECT_NE(messageOf("poi/Password_Protected-hello.ppt").find("protected with a password"),
               std::string::npos);
     EXPECT_NE(messageOf("poi/pp40only.ppt").find("PowerPoint 95 or older"), std::string::npos);
+    EXPECT_NE(messageOf("poi/PPT95.ppt").find("PowerPoint 95 or older"), std::string::npos);
     EXPECT_NE(messageOf("README.md").find("is not a presentation"), std::string::npos);
 }
 

@@ -5,16 +5,22 @@ if(NOT DEFINED QUILLON_PUBLIC_CORPUS)
     set(QUILLON_PUBLIC_CORPUS ${PROJECT_SOURCE_DIR}/../shared/corpus-public)
 endif()
 
+pkg_check_modules(LIBCRYPTO REQUIRED IMPORTED_TARGET libcrypto)
+
 add_library(quillon_engine_ppt STATIC
+    ${CMAKE_CURRENT_LIST_DIR}/byteSource.cpp
     ${CMAKE_CURRENT_LIST_DIR}/cfbReader.cpp
     ${CMAKE_CURRENT_LIST_DIR}/pptDocument.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/pptText.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/pptSlideText.cpp
     ${CMAKE_CURRENT_LIST_DIR}/pptCrypto.cpp
 )
 target_include_directories(quillon_engine_ppt PUBLIC ${CMAKE_CURRENT_LIST_DIR})
-target_link_libraries(quillon_engine_ppt PUBLIC quillon_platform)
+target_link_libraries(quillon_engine_ppt PUBLIC quillon_platform PRIVATE PkgConfig::LIBCRYPTO)
 
 quillon_add_test(engine_ppt_tests
     SOURCES ${CMAKE_CURRENT_LIST_DIR}/cfbReader_test.cpp ${CMAKE_CURRENT_LIST_DIR}/pptDocument_test.cpp
+            ${CMAKE_CURRENT_LIST_DIR}/pptSlideText_test.cpp
     LIBS quillon_engine_ppt)
 if(TARGET engine_ppt_tests)
     # The public sample files live beside the repository; tests skip when they are absent.

@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "fileSystem.h"
-#include "pptDocument.h"
+#include "pptSlideText.h"
 #include "presentationFile.h"
 #include "rtfOutline.h"
 
@@ -26,14 +26,10 @@ class PptPairTest : public ::testing::TestWithParam<std::string> {
 
 TEST_P(PptPairTest, SameOutlineAsTheOpenXmlTwin) {
     const ThvPresentationText binary = ReadPair(GetParam() + ".ppt");
-    ThvPresentationText openXml =
+    // Slide numbers and footers included: the binary file's headers-and-footers settings put
+    // them where the Open XML file has shapes of their own.
+    const ThvPresentationText openXml =
         ReadPair(GetParam() + (GetParam() == "SimpleMacro" ? ".pptm" : ".pptx"));
-    // The binary file keeps the slide number on the master only, where the Open XML file
-    // writes it into each slide that shows it.
-    for (std::size_t i = 0; i < openXml.Slides.size(); ++i) {
-        auto& body = openXml.Slides[i].Body;
-        std::erase_if(body, [&](const ThvParagraph& p) { return p.Text == std::to_string(i + 1); });
-    }
     ASSERT_FALSE(binary.Slides.empty());
     EXPECT_EQ(WriteRtfOutline(binary), WriteRtfOutline(openXml));
     EXPECT_EQ(binary.HasVBProject, openXml.HasVBProject);

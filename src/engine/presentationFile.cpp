@@ -4,15 +4,16 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <optional>
 
+#include "byteSource.h"
 #include "cfbReader.h"
 #include "compoundProbe.h"
 #include "engineError.h"
-#include "engineLimits.h"
 #include "fileSystem.h"
 #include "ooxmlPackage.h"
 #include "ooxmlSlides.h"
-#include "pptDocument.h"
+#include "pptSlideText.h"
 
 namespace {
 
@@ -28,8 +29,16 @@ ThvContainer ContainerOf(std::string_view firstBytes) {
     return ThvContainer::Unknown;
 }
 
-[[noreturn]] void ThrowCompoundFailure(ThvCompoundKind kind, std::string_view fileName) {
-    switch (kind) {
+/// A compound file: its directory read once, told apart once, read by the reader of its kind.
+ThvPresentationText ReadCompound(const ThvByteSource& source, std::string_view fileName,
+                                 const ThvReadOptions& options) {
+    std::optional<ThvCfbReader> cfb;
+    try {
+        cfb.emplace(source, options.Limits);
+    } catch (const EhvCfbError& error) {
+        ThrowFileError(fileName, "is damaged: " + std::string(error.what()));
+    }
+    switch (ClassifyCompoundFile(*cfb)) {
         case ThvCompoundKind::EncryptedPackage:
             ThrowFileError(fileName,
                            "is protected with a password; password-protected presentations "
@@ -38,9 +47,10 @@ ThvContainer ContainerOf(std::string_view firstBytes) {
             ThrowFileError(fileName,
                            "is protected by rights management (IRM); such presentations cannot "
                            "be read");
-        case ThvCompoundKind::BinaryPowerPoint:  // read by the binary reader, not here
-        case ThvCompoundKind::Damaged:
-            ThrowFileError(fileName, "is damaged: its compound file directory cannot be read");
+        case ThvCompoundKind::OldPowerPoint:
+            ThrowFileError(fileName, "was saved by PowerPoint 95 or older, which is not supported");
+        case ThvCompoundKind::BinaryPowerPoint:
+            return ReadPptPresentation(*cfb, fileName, options);
         case ThvCompoundKind::Other:
             break;
     }
@@ -64,25 +74,21 @@ bool IsRemoteName(std::string_view name) {
 }
 
 ThvPresentationText LoadPresentationBytes(std::string_view bytes, std::string_view fileName,
-                                          const ThvEngineLimits& limits) {
+                                          const ThvReadOptions& options) {
     switch (ContainerOf(bytes.substr(0, 8))) {
         case ThvContainer::Zip: {
-            auto package = ThvOoxmlPackage::FromBuffer(bytes, fileName, limits);
+            auto package = ThvOoxmlPackage::FromBuffer(bytes, fileName, options.Limits);
             return ReadOoxmlPresentation(*package);
         }
-        case ThvContainer::Compound: {
-            const ThvCompoundKind kind = ProbeCompoundFile(bytes);
-            if (kind == ThvCompoundKind::BinaryPowerPoint)
-                return ReadPptPresentation(bytes, fileName, limits);
-            ThrowCompoundFailure(kind, fileName);
-        }
+        case ThvContainer::Compound:
+            return ReadCompound(ThvMemorySource(bytes), fileName, options);
         case ThvContainer::Unknown:
             break;
     }
     ThrowFileError(fileName, "is not a presentation");
 }
 
-ThvPresentationText LoadPresentationFile(const std::string& path, const ThvEngineLimits& limits) {
+ThvPresentationText LoadPresentationFile(const std::string& path, const ThvReadOptions& options) {
     if (IsRemoteName(path)) {
         ThrowFileError(path, "is an address on the network; remote files are not supported");
     }
@@ -96,18 +102,24 @@ ThvPresentationText LoadPresentationFile(const std::string& path, const ThvEngin
         case ThvPathKind::Missing:
             break;
     }
-    // One open serves detection and reading: the zip reader takes the same file over.
+    // One open serves detection and reading: the reader of the container takes the file over.
     ThvFilePtr file = OpenFileForReading(path);
     if (!file) ThrowFileError(path, "cannot be opened: " + SystemErrorMessage(errno));
     char first[8] = {};
     std::size_t got = std::fread(first, 1, sizeof first, file.get());
     switch (ContainerOf(std::string_view(first, got))) {
         case ThvContainer::Zip:
-            return ReadOoxmlPresentation(*ThvOoxmlPackage::FromFile(std::move(file), path, limits));
-        case ThvContainer::Compound:
-            // Compound files are read in memory, under the engine's file limit.
-            file.reset();
-            return LoadPresentationBytes(ReadFileBytes(path, limits.MaxFileBytes), path, limits);
+            return ReadOoxmlPresentation(
+                *ThvOoxmlPackage::FromFile(std::move(file), path, options.Limits));
+        case ThvContainer::Compound: {
+            std::optional<ThvFileSource> source;
+            try {
+                source.emplace(std::move(file));
+            } catch (const EhvError& failure) {
+                ThrowFileError(path, "cannot be read: " + std::string(failure.what()));
+            }
+            return ReadCompound(*source, path, options);
+        }
         case ThvContainer::Unknown:
             break;
     }

@@ -67,7 +67,8 @@ TEST(PresentationFileTest, EachBadInputHasItsOwnMessage) {
               "\"in.pptx\" is not a presentation");
     std::string truncated = CompoundFile({"EncryptedPackage"}).substr(0, 1100);
     EXPECT_EQ(BytesError(truncated),
-              "\"in.pptx\" is damaged: its compound file directory cannot be read");
+              "\"in.pptx\" is damaged: compound file: the directory runs past the end of the "
+              "file at sector 1");
 
     std::string nested;
     for (int i = 0; i < 300; ++i) nested += "<p:grpSp>";
@@ -79,11 +80,26 @@ TEST(PresentationFileTest, EachBadInputHasItsOwnMessage) {
               "deeper than 256 levels");
 }
 
+TEST(PresentationFileTest, CompoundFilesAreToldApartByTheirStreams) {
+    EXPECT_EQ(BytesError(CompoundFile({"PP40", "\x05SummaryInformation"})),
+              "\"in.pptx\" was saved by PowerPoint 95 or older, which is not supported");
+    // PowerPoint 95's streams beside a document stream, without a later current-user record.
+    EXPECT_EQ(BytesError(CompoundFile({"Header", "PowerPoint Document", "Current User"})),
+              "\"in.pptx\" was saved by PowerPoint 95 or older, which is not supported");
+    // A rights-managed binary presentation: its stand-in slide is not the content.
+    EXPECT_EQ(BytesError(CompoundFile({"\x06"
+                                       "DataSpaces/DataSpaceMap",
+                                       "PowerPoint Document", "Current User"})),
+              "\"in.pptx\" is protected by rights management (IRM); such presentations cannot "
+              "be read");
+}
+
 TEST(PresentationFileTest, CompoundChainsThatLoopAreDamagedNotEndless) {
     TTestCfb looping = BuildTestCfb({{"EncryptedPackage", "x"}});
     looping.Put32(looping.FatEntryOffset(looping.FirstDirSector), looping.FirstDirSector);
     EXPECT_EQ(BytesError(looping.Bytes),
-              "\"in.pptx\" is damaged: its compound file directory cannot be read");
+              "\"in.pptx\" is damaged: compound file: the chain of the directory loops at "
+              "sector 1");
 }
 
 TEST(PresentationFileTest, FilesAreReadByContentNotByName) {

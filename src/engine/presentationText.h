@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -20,4 +21,15 @@ struct ThvSlideText {
 struct ThvPresentationText {
     std::vector<ThvSlideText> Slides;  ///< in the presentation's slide order, hidden ones too
     bool HasVBProject = false;         ///< the package holds a VBA project part
+    /// What was salvaged or lost because the file is damaged, one phrase each ("slide 3 is
+    /// lost: ..."); empty for a file read as it was saved. Nothing in Slides is guessed: a lost
+    /// slide stays in its place, empty.
+    std::vector<std::string> Salvaged;
 };
+
+/// The memory a slide's text is counted at against the limit of a presentation's text.
+inline std::size_t TextBytes(const ThvSlideText& slide) {
+    std::size_t bytes = slide.Title.size() + 16;
+    for (const ThvParagraph& paragraph : slide.Body) bytes += paragraph.Text.size() + 16;
+    return bytes;
+}

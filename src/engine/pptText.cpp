@@ -1,0 +1,262 @@
+#include "pptText.h"
+
+#include <algorithm>
+
+#include "byteOrder.h"
+
+namespace {
+
+constexpr std::uint16_t kTextCharsAtom = 0x0FA0;
+constexpr std::uint16_t kStyleTextPropAtom = 0x0FA1;
+constexpr std::uint16_t kTextBytesAtom = 0x0FA8;
+constexpr std::uint16_t kSlideNumberMCAtom = 0x0FD8;
+constexpr std::uint16_t kDateTimeMCAtom = 0x0FF7;
+constexpr std::uint16_t kGenericDateMCAtom = 0x0FF8;
+constexpr std::uint16_t kHeaderMCAtom = 0x0FF9;
+constexpr std::uint16_t kFooterMCAtom = 0x0FFA;
+constexpr std::uint16_t kRtfDateTimeMCAtom = 0x1015;
+
+/// 8-bit text atoms hold the low bytes of UTF-16 characters; the C1 range never holds
+/// control characters in practice, so it is read as Windows-1252, as PowerPoint shows it.
+char16_t ByteToChar(unsigned char byte) {
+    static const char16_t c1[32] = {0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
+                                    0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
+                                    0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+                                    0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+    return byte >= 0x80 && byte < 0xA0 ? c1[byte - 0x80] : static_cast<char16_t>(byte);
+}
+
+char16_t UnitAt(const ThvPptText& text, std::size_t i) {
+    return text.Wide ? U16(text.Raw, i * 2) : ByteToChar(static_cast<unsigned char>(text.Raw[i]));
+}
+
+bool IsBlank(std::string_view text) {
+    return text.find_first_not_of(" \t\n\r") == std::string_view::npos;
+}
+
+/// Paragraph indent levels from a StyleTextPropAtom: runs of paragraph properties, each with a
+/// character count, the level and a property set whose size depends on its mask. Formatting
+/// that cannot be followed leaves the remaining paragraphs at level 0: it is no reason to lose
+/// the text.
+std::vector<std::pair<std::size_t, int>> ParagraphLevelRuns(std::string_view style,
+                                                            std::size_t textLength) {
+    std::vector<std::pair<std::size_t, int>> runs;  // (first character, level)
+    std::size_t at = 0, covered = 0;
+    const auto take = [&](std::size_t bytes) {
+        if (bytes > style.size() - at) return false;
+        at += bytes;
+        return true;
+    };
+    while (covered <= textLength && style.size() - at >= 10) {
+        const std::uint32_t count = U32(style, at);
+        const int level = U16(style, at + 4);
+        const std::uint32_t mask = U32(style, at + 6);
+        at += 10;
+        runs.emplace_back(covered, std::min(level, 8));
+        std::size_t fields = 0;
+        if (mask & 0x000F) fields += 2;  // bullet flags
+        if (mask & 0x0080) fields += 2;  // bullet character
+        if (mask & 0x0010) fields += 2;  // bullet font
+        if (mask & 0x0040) fields += 2;  // bullet size
+        if (mask & 0x0020) fields += 4;  // bullet colour
+        for (std::uint32_t bit : {0x0800u, 0x1000u, 0x2000u, 0x4000u, 0x0100u, 0x0400u, 0x8000u}) {
+            if (mask & bit) fields += 2;  // alignment, spacing, margins, indent, tab size
+        }
+        if (!take(fields)) break;
+        if (mask & 0x100000) {  // tab stops: a count and four bytes each
+            if (style.size() - at < 2) break;
+            const std::size_t stops = U16(style, at);
+            if (!take(2 + stops * 4)) break;
+        }
+        std::size_t tail = 0;
+        if (mask & 0x10000) tail += 2;   // font alignment
+        if (mask & 0xE0000) tail += 2;   // wrap flags
+        if (mask & 0x200000) tail += 2;  // text direction
+        if (!take(tail)) break;
+        if (count == 0) break;
+        covered += count;
+    }
+    return runs;
+}
+
+/// Writes the character at unit i as UTF-8 (advancing i past a surrogate pair); a lone
+/// surrogate becomes U+FFFD. Done here rather than through the platform's converter: this is
+/// the reader's inner loop.
+char* PutUtf8(const ThvPptText& text, std::size_t& i, char* out) {
+    std::uint32_t c = UnitAt(text, i);
+    const std::uint32_t next = i + 1 < text.Size() ? UnitAt(text, i + 1) : 0;
+    if (c >= 0xD800 && c < 0xDC00 && next >= 0xDC00 && next < 0xE000) {
+        c = 0x10000 + ((c - 0xD800) << 10) + (next - 0xDC00);
+        ++i;
+    } else if (c >= 0xD800 && c < 0xE000) {
+        c = 0xFFFD;
+    }
+    if (c < 0x800) {
+        *out++ = static_cast<char>(0xC0 | c >> 6);
+    } else if (c < 0x10000) {
+        *out++ = static_cast<char>(0xE0 | c >> 12);
+        *out++ = static_cast<char>(0x80 | (c >> 6 & 0x3F));
+    } else {
+        *out++ = static_cast<char>(0xF0 | c >> 18);
+        *out++ = static_cast<char>(0x80 | (c >> 12 & 0x3F));
+        *out++ = static_cast<char>(0x80 | (c >> 6 & 0x3F));
+    }
+    *out++ = static_cast<char>(0x80 | (c & 0x3F));
+    return out;
+}
+
+const std::string& FieldValue(ThvPptField kind, const ThvPptFieldValues& values) {
+    static const std::string none;
+    switch (kind) {
+        case ThvPptField::SlideNumber:
+            return values.SlideNumber;
+        case ThvPptField::Date:
+            return values.Date;
+        case ThvPptField::Header:
+            return values.Header;
+        case ThvPptField::Footer:
+            return values.Footer;
+        case ThvPptField::TodayDate:
+            break;
+    }
+    return none;
+}
+
+/// The general way through a text, one unit at a time. Compiled once per atom kind: this is
+/// the reader's inner loop.
+template <bool Wide>
+void ParagraphsOf(const ThvPptText& text, const ThvPptFieldValues& values, std::string& scratch,
+                  std::vector<ThvParagraph>& out) {
+    const std::size_t size = text.Size();
+    const unsigned char* raw = reinterpret_cast<const unsigned char*>(text.Raw.data());
+    const auto runs = ParagraphLevelRuns(text.Style, size);
+    std::vector<ThvPptFieldRef> fields = text.Fields;
+    std::stable_sort(fields.begin(), fields.end(),
+                     [](const auto& a, const auto& b) { return a.Position < b.Position; });
+    std::size_t valueBytes = 0;
+    for (const ThvPptFieldRef& field : fields) valueBytes += FieldValue(field.Kind, values).size();
+    // Three bytes of UTF-8 at most per UTF-16 unit (a pair of units gives four).
+    if (scratch.size() < size * 3 + valueBytes) scratch.resize(size * 3 + valueBytes);
+    std::size_t start = 0, run = 0, field = 0;
+    char* const begin = scratch.data();
+    char* end = begin;
+    for (std::size_t i = 0; i <= size; ++i) {
+        char16_t c = u'\r';
+        if (i < size) c = Wide ? static_cast<char16_t>(raw[2 * i] | raw[2 * i + 1] << 8) : raw[i];
+        while (field < fields.size() && fields[field].Position < i) ++field;
+        if (i < size && field < fields.size() && fields[field].Position == i && c != u'\r') {
+            const std::string& value = FieldValue(fields[field].Kind, values);
+            end = std::copy(value.begin(), value.end(), end);
+            ++field;
+            continue;
+        }
+        if (c >= 0x80) {
+            end = PutUtf8(text, i, end);
+        } else if (c >= 0x20 || c == u'\t') {
+            *end++ = static_cast<char>(c);
+        } else if (c == 0x0B) {
+            *end++ = '\n';
+        } else if (c == u'\r') {
+            while (run + 1 < runs.size() && runs[run + 1].first <= start) ++run;
+            const std::string_view paragraph(begin, end - begin);
+            if (!IsBlank(paragraph)) {
+                out.push_back({runs.empty() ? 0 : runs[run].second, std::string(paragraph)});
+            }
+            end = begin;
+            start = i + 1;
+        }
+    }
+}
+
+}  // namespace
+
+bool ReadPptTextAtom(std::uint16_t type, std::string_view body, ThvPptText& text) {
+    switch (type) {
+        case kTextCharsAtom:
+        case kTextBytesAtom:
+            text.Wide = type == kTextCharsAtom;
+            text.Raw = text.Wide ? body.substr(0, body.size() & ~std::size_t{1}) : body;
+            text.HasChars = true;
+            return true;
+        case kStyleTextPropAtom:
+            text.Style = body;
+            return true;
+        case kSlideNumberMCAtom:
+        case kDateTimeMCAtom:
+        case kGenericDateMCAtom:
+        case kHeaderMCAtom:
+        case kFooterMCAtom:
+        case kRtfDateTimeMCAtom: {
+            if (body.size() < 4) return true;
+            ThvPptField kind = ThvPptField::TodayDate;
+            if (type == kSlideNumberMCAtom) kind = ThvPptField::SlideNumber;
+            if (type == kGenericDateMCAtom) kind = ThvPptField::Date;
+            if (type == kHeaderMCAtom) kind = ThvPptField::Header;
+            if (type == kFooterMCAtom) kind = ThvPptField::Footer;
+            // Writers put a text's fields after its characters, so a field always belongs to
+            // the text read last; a bound keeps hostile records from growing the list.
+            if (text.Fields.size() < 4096) text.Fields.push_back({U32(body, 0), kind});
+            return true;
+        }
+        default:
+            return false;
+    }
+}
+
+bool SamePptChars(const ThvPptText& a, const ThvPptText& b) {
+    if (a.Wide == b.Wide) return a.Raw == b.Raw;
+    if (a.Size() != b.Size()) return false;
+    for (std::size_t i = 0; i < a.Size(); ++i) {
+        if (UnitAt(a, i) != UnitAt(b, i)) return false;
+    }
+    return true;
+}
+
+void AppendPptParagraphs(const ThvPptText& text, const ThvPptFieldValues& values,
+                         std::string& scratch, std::vector<ThvParagraph>& out) {
+    // Most 8-bit texts are printable ASCII throughout: their paragraphs are the bytes as they
+    // are, with nothing to convert.
+    const bool printable = !text.Wide && text.Fields.empty() &&
+                           std::all_of(text.Raw.begin(), text.Raw.end(), [](char c) {
+                               return (c >= 0x20 && c < 0x7F) || c == '\r' || c == '\t';
+                           });
+    if (printable) {
+        const auto runs = ParagraphLevelRuns(text.Style, text.Raw.size());
+        std::size_t start = 0, run = 0;
+        while (start <= text.Raw.size()) {
+            std::size_t end = text.Raw.find('\r', start);
+            if (end == std::string_view::npos) end = text.Raw.size();
+            while (run + 1 < runs.size() && runs[run + 1].first <= start) ++run;
+            const std::string_view paragraph = text.Raw.substr(start, end - start);
+            if (!IsBlank(paragraph)) {
+                out.push_back({runs.empty() ? 0 : runs[run].second, std::string(paragraph)});
+            }
+            start = end + 1;
+        }
+        return;
+    }
+    if (text.Wide) {
+        ParagraphsOf<true>(text, values, scratch, out);
+    } else {
+        ParagraphsOf<false>(text, values, scratch, out);
+    }
+}
+
+std::string PptStringLine(std::string_view utf16) {
+    ThvPptText text;
+    text.Raw = utf16.substr(0, utf16.size() & ~std::size_t{1});
+    text.Wide = true;
+    std::string line, scratch(text.Size() * 3 + 4, '\0');
+    char* end = scratch.data();
+    for (std::size_t i = 0; i < text.Size(); ++i) {
+        const char16_t c = UnitAt(text, i);
+        if (c >= 0x80) {
+            end = PutUtf8(text, i, end);
+        } else if (c >= 0x20 || c == u'\t') {
+            *end++ = static_cast<char>(c);
+        } else if (c == u'\r' || c == 0x0B || c == u'\n') {
+            *end++ = ' ';
+        }
+    }
+    return std::string(scratch.data(), end);
+}
