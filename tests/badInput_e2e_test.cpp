@@ -77,9 +77,10 @@ TEST_F(BadInputTest, EachBadFileFailsAloneWithItsOwnMessage) {
     WriteBytes(In("empty.ppt"), "");
     expected["empty.ppt"] = "not a presentation";
     for (int k = 1; k <= 8; ++k) {
+        // Damaged, or salvaged from the parts before the cut (SalvagedFilesConvertAndSaySo).
         WriteBytes(In("cut" + std::to_string(k) + ".pptx"),
                    goodDeck.substr(0, goodDeck.size() * k / 9));
-        expected["cut" + std::to_string(k) + ".pptx"] = "damaged";
+        expected["cut" + std::to_string(k) + ".pptx"] = "";
         WriteBytes(In("cut" + std::to_string(k) + ".ppt"),
                    goodPpt.substr(0, goodPpt.size() * k / 9));
         expected["cut" + std::to_string(k) + ".ppt"] = "";  // damaged, or its text ends early
@@ -160,4 +161,33 @@ TEST_F(BadInputTest, EachBadFileFailsAloneWithItsOwnMessage) {
     // No file made the program's memory grow with its size (the bomb alone would need 1 GiB).
     EXPECT_LT(r.maxRssKb, baseline.maxRssKb + 64 * 1024)
         << "peak KiB; good files alone: " << baseline.maxRssKb;
+}
+
+TEST_F(BadInputTest, SalvagedFilesConvertAndSaySoOnStandardError) {
+    const std::string brokenZip = Corpus("poi/Divino_Revelado.pptx");
+    const std::string loopingPpt = Corpus("poi/57272_corrupted_usereditatom.ppt");
+    const std::string goodDeck = Corpus("python-pptx/test_slides.pptx");
+    if (brokenZip.empty() || loopingPpt.empty() || goodDeck.empty()) GTEST_SKIP() << "no corpus";
+    std::filesystem::create_directories(dir / "in");
+    WriteBytes(In("nodirectory.pptx"), brokenZip);
+    WriteBytes(In("loop.ppt"), loopingPpt);
+    WriteBytes(In("good.pptx"), goodDeck);
+    const ProcessResult r = Run({"-P:Source=" + dir / "in/*.ppt?,Target=" + dir / "out," +
+                                 "PureConsole=1,LogFile=" + dir / "run.log"});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    const auto log = Log();
+    // The log keeps its form: a salvaged file is a success like any other.
+    EXPECT_EQ(log.at("nodirectory.pptx"),
+              std::make_pair(std::string("Success"), dir / "out/nodirectory.txt"));
+    EXPECT_EQ(log.at("loop.ppt").first, "Success");
+    EXPECT_NE(ReadBytes(dir / "out/nodirectory.txt").find("Fonte de Pesquisa"), std::string::npos);
+    // Standard error tells which files were salvaged, and how; the good file is not named.
+    EXPECT_NE(r.err.find("Note: \"" + In("nodirectory.pptx") +
+                         "\" was salvaged: its zip directory is damaged"),
+              std::string::npos)
+        << r.err;
+    EXPECT_NE(r.err.find("Note: \"" + In("loop.ppt") + "\" was salvaged: its chain of edits"),
+              std::string::npos)
+        << r.err;
+    EXPECT_EQ(r.err.find("good.pptx"), std::string::npos) << r.err;
 }

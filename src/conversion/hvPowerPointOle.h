@@ -27,6 +27,9 @@ class ThvPowerPointOle : public ThvConvertor {
     /// Receives, for every application started, whether the system's COM class answered
     /// (true) or the in-process engine (false); from converter threads, several at once.
     static inline std::function<void(bool systemServer)> OnApplicationCreated;
+    /// Receives what the application says about a presentation it opened only in part (a
+    /// damaged file whose intact parts it read), from converter threads, several at once.
+    static inline std::function<void(const std::string& note)> OnOpenNote;
 
     /// A new automation object; a failure is re-raised as "<reason>, ProgID: "<progId>"" with
     /// the failure's code.

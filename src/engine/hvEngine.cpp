@@ -39,6 +39,22 @@ void CheckRunning(const ThvAppState* state) {
     throw EAutomationError(AutomationCode::Fail, error.Message());
 }
 
+/// What a damaged file gave and lost, in one line for the user: ""deck.pptx" was salvaged:
+/// ...; slide 3 is lost: ...". Empty for a file read as it was saved.
+std::string SalvageNote(const std::string& fileName, const std::vector<std::string>& salvaged) {
+    constexpr std::size_t kShown = 10;
+    if (salvaged.empty()) return {};
+    std::string note = "\"" + fileName + "\" was salvaged: ";
+    for (std::size_t i = 0; i < salvaged.size() && i < kShown; ++i) {
+        if (i > 0) note += "; ";
+        note += salvaged[i];
+    }
+    if (salvaged.size() > kShown) {
+        note += "; and " + std::to_string(salvaged.size() - kShown) + " more";
+    }
+    return note;
+}
+
 class ThvPptPresentation : public IAutomationObject {
   public:
     ThvPptPresentation(std::string fullName, bool readOnly, ThvPresentationText text,
@@ -67,6 +83,8 @@ class ThvPptPresentation : public IAutomationObject {
         }
         if (IsPropertyRead(kind, args)) {
             if (SameMemberName(member, "HasVBProject")) return text_.HasVBProject;
+            if (SameMemberName(member, "SalvageNote"))
+                return SalvageNote(fullName_, text_.Salvaged);
             if (SameMemberName(member, "FullName")) return fullName_;
             if (SameMemberName(member, "ReadOnly")) return readOnly_;
         }

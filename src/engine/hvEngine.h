@@ -15,7 +15,9 @@
 ///   Presentations: Open(fileName, readOnly[, untitled, withWindow]), Count (read).
 ///   Presentation: SaveAs(fileName, fileFormat[, embedFonts]) with fileFormat 6, the rich-text
 ///     outline, written atomically at exactly fileName; Close (method); HasVBProject, FullName,
-///     ReadOnly (read).
+///     ReadOnly (read); SalvageNote (read, this engine's own): for a damaged file whose intact
+///     parts were read, one line that says so and what was lost (""deck.pptx" was salvaged:
+///     ..."), empty otherwise.
 /// Every failure is an EAutomationError whose message is the engine's own description.
 ///
 /// Each application object owns its presentations and shares no mutable state with any other,

@@ -88,6 +88,27 @@ TEST_F(EngineTest, OpenSaveAsCloseWritesTheOutlineAtExactlyThePath) {
               "The presentation \"" + (dir_ / "talk.pptx") + "\" has been closed");
 }
 
+TEST_F(EngineTest, ASalvagedFileSaysWhatWasSalvaged) {
+    // A deck that lost its zip directory and whose second slide is not well formed.
+    TPresentationBuilder builder;
+    builder.Slide(SlideXml(Shape("title", Para("kept")))).Slide("<p:sld><p:cSld>");
+    const std::string zip = builder.Bytes();
+    WriteBytes(dir_ / "broken.pptx", zip.substr(0, zip.find(std::string_view("PK\x01\x02", 4))));
+    AutomationObjectPtr broken = Open(dir_ / "broken.pptx");
+    const std::string note = *AutomationGet(*broken, "SalvageNote").ToString();
+    EXPECT_EQ(note.rfind("\"" + (dir_ / "broken.pptx") +
+                             "\" was salvaged: its zip directory is "
+                             "damaged (Not a zip archive): its parts were read from their local "
+                             "headers; slide 2 is lost: its part \"ppt/slides/slide",
+                         0),
+              0u)
+        << note;
+    AutomationCall(*broken, "SaveAs", {dir_ / "broken.txt", int32_t(6)});
+    EXPECT_NE(ReadBytes(dir_ / "broken.txt").find("kept"), std::string::npos);
+    // A file read as it was saved has nothing to say.
+    EXPECT_EQ(AutomationGet(*Open(Deck("whole.pptx", "t")), "SalvageNote").ToString(), "");
+}
+
 TEST_F(EngineTest, MacrosAreReported) {
     AutomationObjectPtr presentation = Open(Deck("macro.pptm", "m", true));
     EXPECT_EQ(AutomationCall(*presentation, "HasVBProject").ToBool(), true);

@@ -17,6 +17,8 @@ constexpr ThvNamespace kNamespaces[] = {
     {"http://purl.oclc.org/ooxml/officeDocument/relationships", "r", true},
     {"http://schemas.openxmlformats.org/drawingml/2006/diagram", "dgm", true},
     {"http://purl.oclc.org/ooxml/drawingml/diagram", "dgm", true},
+    {"http://schemas.openxmlformats.org/drawingml/2006/chart", "c", true},
+    {"http://purl.oclc.org/ooxml/drawingml/chart", "c", true},
     {"http://schemas.openxmlformats.org/markup-compatibility/2006", "mc", true},
     {"http://schemas.openxmlformats.org/officeDocument/2006/math", "m", true},
     {"http://purl.oclc.org/ooxml/officeDocument/math", "m", true},

@@ -5,9 +5,11 @@
 
 #include <algorithm>
 
+#include "byteSource.h"
 #include "engineError.h"
 #include "ooxmlNames.h"
 #include "ooxmlXml.h"
+#include "zipSalvage.h"
 
 namespace {
 
@@ -63,6 +65,104 @@ std::string PercentDecode(std::string_view text) {
         out += text[i];
     }
     return out;
+}
+
+/// A libzip source read as a byte source: what salvage reads when the archive would not open
+/// from it. Owns the source.
+class ThvZipSourceBytes final : public ThvByteSource {
+  public:
+    explicit ThvZipSourceBytes(zip_source_t* source) : source_(source) {
+        zip_stat_t stat;
+        zip_stat_init(&stat);
+        if (zip_source_stat(source_, &stat) == 0 && (stat.valid & ZIP_STAT_SIZE)) size_ = stat.size;
+        open_ = zip_source_open(source_) == 0;
+    }
+    ~ThvZipSourceBytes() override {
+        if (open_) zip_source_close(source_);
+        zip_source_free(source_);
+    }
+    ThvZipSourceBytes(const ThvZipSourceBytes&) = delete;
+    ThvZipSourceBytes& operator=(const ThvZipSourceBytes&) = delete;
+
+    std::uint64_t Size() const override { return size_; }
+    bool ReadAt(std::uint64_t offset, char* out, std::size_t size) const override {
+        if (!open_ || offset > size_ || size_ - offset < size) return false;
+        if (zip_source_seek(source_, static_cast<zip_int64_t>(offset), SEEK_SET) != 0) return false;
+        while (size > 0) {
+            const zip_int64_t got = zip_source_read(source_, out, size);
+            if (got <= 0) return false;
+            out += got;
+            size -= static_cast<std::size_t>(got);
+        }
+        return true;
+    }
+
+  private:
+    zip_source_t* source_;
+    std::uint64_t size_ = 0;
+    bool open_ = false;
+};
+
+/// What a function source over a byte source keeps: the source and the position read from.
+struct TFunctionState {
+    const ThvByteSource* Source;
+    std::uint64_t Position;
+};
+
+/// A byte source read by libzip: the callback of a function source.
+zip_int64_t ReadByteSource(void* state, void* data, zip_uint64_t length, zip_source_cmd_t command) {
+    auto* s = static_cast<TFunctionState*>(state);
+    switch (command) {
+        case ZIP_SOURCE_OPEN:
+            s->Position = 0;
+            return 0;
+        case ZIP_SOURCE_READ: {
+            const std::uint64_t size = s->Source->Size();
+            const std::uint64_t piece =
+                std::min<std::uint64_t>(length, size > s->Position ? size - s->Position : 0);
+            if (piece > 0 && !s->Source->ReadAt(s->Position, static_cast<char*>(data),
+                                                static_cast<std::size_t>(piece))) {
+                return -1;
+            }
+            s->Position += piece;
+            return static_cast<zip_int64_t>(piece);
+        }
+        case ZIP_SOURCE_CLOSE:
+            return 0;
+        case ZIP_SOURCE_STAT: {
+            auto* stat = static_cast<zip_stat_t*>(data);
+            zip_stat_init(stat);
+            stat->size = s->Source->Size();
+            stat->valid |= ZIP_STAT_SIZE;
+            return sizeof(zip_stat_t);
+        }
+        case ZIP_SOURCE_ERROR:
+            return 2 * sizeof(int);
+        case ZIP_SOURCE_FREE: {
+            const std::unique_ptr<TFunctionState> owned(s);  // the state the source was made with
+            return 0;
+        }
+        case ZIP_SOURCE_SEEK: {
+            const zip_int64_t position = zip_source_seek_compute_offset(
+                s->Position, s->Source->Size(), data, length, nullptr);
+            if (position < 0) return -1;
+            s->Position = static_cast<std::uint64_t>(position);
+            return 0;
+        }
+        case ZIP_SOURCE_TELL:
+            return static_cast<zip_int64_t>(s->Position);
+        case ZIP_SOURCE_SUPPORTS:
+            return ZIP_SOURCE_SUPPORTS_SEEKABLE;
+        default:
+            return -1;
+    }
+}
+
+zip_source_t* FunctionSourceOver(const ThvByteSource& bytes, zip_error_t* error) {
+    auto state = std::make_unique<TFunctionState>(TFunctionState{&bytes, 0});
+    zip_source_t* source = zip_source_function_create(&ReadByteSource, state.get(), error);
+    if (source) state.release();  // freed by the source's FREE command
+    return source;
 }
 
 }  // namespace
@@ -121,16 +221,30 @@ bool ThvOoxmlPackage::InflateWhole(std::uint64_t index, const struct zip_stat& s
 }
 
 std::unique_ptr<ThvOoxmlPackage> ThvOoxmlPackage::Open(zip_source_t* source,
+                                                       std::unique_ptr<ThvByteSource> salvageBytes,
                                                        std::string_view fileName,
                                                        const ThvEngineLimits& limits) {
+    std::unique_ptr<ThvOoxmlPackage> package(new ThvOoxmlPackage(fileName, limits));
     ThvZipError error;
     zip_t* archive = zip_open_from_source(source, ZIP_RDONLY, &error.error);
-    if (!archive) {
-        zip_source_free(source);
-        ThrowFileError(fileName, "is damaged: its zip container cannot be read (" +
-                                     std::string(zip_error_strerror(&error.error)) + ")");
+    if (archive) {
+        package->archive_.reset(archive);
+        package->sourceBytes_ = std::move(salvageBytes);
+        package->IndexArchive(archive);
+        return package;
     }
-    return std::unique_ptr<ThvOoxmlPackage>(new ThvOoxmlPackage(archive, fileName, limits));
+    // The archive would not open: the source is still ours.
+    const std::string reason = zip_error_strerror(&error.error);
+    if (!salvageBytes)
+        salvageBytes = std::make_unique<ThvZipSourceBytes>(source);
+    else
+        zip_source_free(source);
+    if (zip_error_code_zip(&error.error) == ZIP_ER_MEMORY) throw std::bad_alloc();
+    package->IndexLocalHeaders(std::move(salvageBytes), reason);
+    if (package->parts_.empty()) {
+        ThrowFileError(fileName, "is damaged: its zip container cannot be read (" + reason + ")");
+    }
+    return package;
 }
 
 std::unique_ptr<ThvOoxmlPackage> ThvOoxmlPackage::FromBuffer(std::string_view bytes,
@@ -141,7 +255,7 @@ std::unique_ptr<ThvOoxmlPackage> ThvOoxmlPackage::FromBuffer(std::string_view by
     if (!source)
         ThrowFileError(fileName,
                        "cannot be read: " + std::string(zip_error_strerror(&error.error)));
-    return Open(source, fileName, limits);
+    return Open(source, std::make_unique<ThvMemorySource>(bytes), fileName, limits);
 }
 
 std::unique_ptr<ThvOoxmlPackage> ThvOoxmlPackage::FromFile(ThvFilePtr file,
@@ -154,69 +268,128 @@ std::unique_ptr<ThvOoxmlPackage> ThvOoxmlPackage::FromFile(ThvFilePtr file,
                        "cannot be read: " + std::string(zip_error_strerror(&error.error)));
     }
     file.release();  // the source closes it from now on
-    return Open(source, fileName, limits);
+    // Salvage, when it is needed, reads through the same source.
+    return Open(source, nullptr, fileName, limits);
 }
 
-ThvOoxmlPackage::ThvOoxmlPackage(zip* archive, std::string_view fileName,
-                                 const ThvEngineLimits& limits)
-    : archive_(archive), fileName_(fileName), limits_(limits) {
+std::unique_ptr<ThvOoxmlPackage> ThvOoxmlPackage::FromSource(std::unique_ptr<ThvByteSource> bytes,
+                                                             std::string_view fileName,
+                                                             const ThvEngineLimits& limits) {
+    ThvZipError error;
+    zip_source_t* source = FunctionSourceOver(*bytes, &error.error);
+    if (!source) throw std::bad_alloc();
+    return Open(source, std::move(bytes), fileName, limits);
+}
+
+ThvOoxmlPackage::ThvOoxmlPackage(std::string_view fileName, const ThvEngineLimits& limits)
+    : fileName_(fileName), limits_(limits) {}
+
+void ThvOoxmlPackage::IndexArchive(zip* archive) {
     zip_int64_t count = zip_get_num_entries(archive, 0);
     if (count < 0 || static_cast<std::uint64_t>(count) > limits_.MaxEntries) {
         ThrowFileRefused(fileName_, "is refused: its container holds " + std::to_string(count) +
                                         " parts, more than the limit of " +
                                         std::to_string(limits_.MaxEntries));
     }
-    entries_.reserve(static_cast<std::size_t>(count));
+    parts_.reserve(static_cast<std::size_t>(count));
     for (zip_int64_t i = 0; i < count; ++i) {
         const char* name = zip_get_name(archive, static_cast<zip_uint64_t>(i), ZIP_FL_ENC_RAW);
-        if (name) entries_.emplace(PartKey(name), static_cast<std::uint64_t>(i));
+        if (name) parts_.emplace(PartKey(name), TPart{name, static_cast<std::uint64_t>(i), {}});
+    }
+}
+
+void ThvOoxmlPackage::IndexLocalHeaders(std::unique_ptr<ThvByteSource> bytes, std::string reason) {
+    sourceBytes_ = std::move(bytes);
+    local_ = ScanLocalHeaders(*sourceBytes_, fileName_, limits_);
+    salvageReason_ = std::move(reason);
+    // Entries that stand on their own come before any found inside another entry's data (a
+    // package stored in the package), and the last copy of a name before earlier ones (a
+    // package added to carries its newer parts at its end).
+    for (std::size_t pass = 0; pass < 2; ++pass) {
+        for (std::size_t i = local_.size(); i-- > 0;) {
+            if (local_[i].Nested != (pass == 1)) continue;
+            TPart& part = parts_[PartKey(local_[i].Name)];
+            if (part.Name.empty()) part.Name = local_[i].Name;
+            part.Local.push_back(i);
+        }
     }
 }
 
 ThvOoxmlPackage::~ThvOoxmlPackage() = default;
 
 bool ThvOoxmlPackage::HasPart(std::string_view partName) const {
-    return entries_.count(PartKey(partName)) > 0;
+    return parts_.count(PartKey(partName)) > 0;
+}
+
+std::vector<std::string> ThvOoxmlPackage::PartNames() const {
+    std::vector<std::string> names;
+    names.reserve(parts_.size());
+    for (const auto& [key, part] : parts_) names.push_back(part.Name);
+    return names;
+}
+
+void ThvOoxmlPackage::RefusePart(std::string_view partName) const {
+    ThrowFileRefused(fileName_, "is refused as a likely zip bomb: its part \"" +
+                                    std::string(partName) + "\" inflates to more than " +
+                                    MiB(limits_.MaxPartBytes));
+}
+
+void ThvOoxmlPackage::RefuseTotal() const {
+    ThrowFileRefused(fileName_, "is refused as a likely zip bomb: its parts inflate to more than " +
+                                    MiB(limits_.MaxFileBytes));
 }
 
 std::string ThvOoxmlPackage::ReadPart(std::string_view partName) {
-    auto found = entries_.find(PartKey(partName));
-    if (found == entries_.end()) {
+    auto found = parts_.find(PartKey(partName));
+    if (found == parts_.end()) {
         ThrowFileError(fileName_,
                        "is damaged: its part \"" + std::string(partName) + "\" is missing");
     }
+    return archive_ ? ReadArchivePart(found->second, partName)
+                    : ReadLocalPart(found->second, partName);
+}
+
+std::string ThvOoxmlPackage::ReadLocalPart(const TPart& part, std::string_view partName) {
+    std::string why;
+    const std::uint64_t left = limits_.MaxFileBytes - inflated_;
+    const std::size_t allowed =
+        static_cast<std::size_t>(std::min<std::uint64_t>(limits_.MaxPartBytes, left));
+    for (const std::size_t index : part.Local) {
+        ThvLocalRead read = ReadLocalEntry(*sourceBytes_, local_[index], allowed);
+        if (read.Bytes) {
+            inflated_ += read.Bytes->size();
+            return std::move(*read.Bytes);
+        }
+        if (read.OverLimit) {
+            if (left < limits_.MaxPartBytes) RefuseTotal();
+            RefusePart(partName);
+        }
+        if (why.empty()) why = read.Why;
+    }
+    ThrowFileError(fileName_, "is damaged: its part \"" + std::string(partName) + "\" " + why);
+}
+
+std::string ThvOoxmlPackage::ReadArchivePart(const TPart& part, std::string_view partName) {
+    const std::uint64_t index = part.Index;
     zip_stat_t stat;
     zip_stat_init(&stat);
-    if (zip_stat_index(archive_.get(), found->second, 0, &stat) != 0 ||
-        !(stat.valid & ZIP_STAT_SIZE)) {
+    if (zip_stat_index(archive_.get(), index, 0, &stat) != 0 || !(stat.valid & ZIP_STAT_SIZE)) {
         ThrowFileError(fileName_, "is damaged: its part \"" + std::string(partName) +
                                       "\" cannot be read (" + zip_strerror(archive_.get()) + ")");
     }
-    auto refuseBomb = [&] {
-        ThrowFileRefused(fileName_, "is refused as a likely zip bomb: its part \"" +
-                                        std::string(partName) + "\" inflates to more than " +
-                                        MiB(limits_.MaxPartBytes));
-    };
-    auto refuseTotal = [&] {
-        ThrowFileRefused(fileName_,
-                         "is refused as a likely zip bomb: its parts inflate to more than " +
-                             MiB(limits_.MaxFileBytes));
-    };
-    if (stat.size > limits_.MaxPartBytes) refuseBomb();
-    if (inflated_ + stat.size > limits_.MaxFileBytes) refuseTotal();
+    if (stat.size > limits_.MaxPartBytes) RefusePart(partName);
+    if (inflated_ + stat.size > limits_.MaxFileBytes) RefuseTotal();
 
     std::string bytes;
-    if (InflateWhole(found->second, stat, partName, bytes)) {
+    if (InflateWhole(index, stat, partName, bytes)) {
         inflated_ += bytes.size();
         return bytes;
     }
-    std::unique_ptr<zip_file_t, ThvZipFileCloser> file(
-        zip_fopen_index(archive_.get(), found->second, 0));
+    std::unique_ptr<zip_file_t, ThvZipFileCloser> file(zip_fopen_index(archive_.get(), index, 0));
     if (!file) {
         ThrowFileError(fileName_, "is damaged: its part \"" + std::string(partName) +
                                       "\" cannot be opened (" + zip_strerror(archive_.get()) + ")");
     }
-    // The header's size is only a promise: read in chunks and count what really comes out.
     // The stated size is within the limits (checked above), so the part is inflated straight
     // into a buffer of that size; the header is only a promise, so one byte more must not come.
     bytes.assign(static_cast<std::size_t>(stat.size), '\0');

@@ -87,6 +87,40 @@ TEST(PresentationPackageTest, SmartArtIsReadThroughTheSlideRelationships) {
     EXPECT_EQ(text.Slides[0].Body[0].Text, "smart");
 }
 
+TEST(PresentationPackageTest, AChartOrDiagramWhosePartIsDamagedLosesOnlyItsText) {
+    const std::string chartFrame =
+        "<p:graphicFrame><a:graphic><a:graphicData><c:chart "
+        "xmlns:c=\"http://schemas.openxmlformats.org/drawingml/2006/chart\" r:id=\"rId4\"/>"
+        "</a:graphicData></a:graphic></p:graphicFrame>";
+    const std::string chart =
+        "<c:chartSpace xmlns:c=\"http://schemas.openxmlformats.org/drawingml/2006/chart\"><c:chart>"
+        "<c:title><c:tx><c:v>Sales</c:v></c:tx></c:title></c:chart></c:chartSpace>";
+    const std::string rels = "<Relationship Id=\"rId4\" Type=\"" + kRelTypes +
+                             "chart\" Target=\"../charts/chart1.xml\"/>";
+    const auto deck = [&](const std::string& chartBytes) {
+        return TPresentationBuilder()
+            .Slide(SlideXml(Shape("title", Para("Figures")) + chartFrame), rels,
+                   {{"ppt/charts/chart1.xml", chartBytes}})
+            .Bytes();
+    };
+    const std::string good = deck(chart);
+    ThvPresentationText text = ReadOoxmlPresentation(*ThvOoxmlPackage::FromBuffer(good, "d.pptx"));
+    ASSERT_EQ(text.Slides.at(0).Body.size(), 1u);
+    EXPECT_EQ(text.Slides[0].Body[0].Text, "Sales");
+    EXPECT_TRUE(text.Salvaged.empty());
+
+    const std::string broken = deck("<c:chartSpace><c:chart>");
+    text = ReadOoxmlPresentation(*ThvOoxmlPackage::FromBuffer(broken, "d.pptx"));
+    EXPECT_EQ(text.Slides.at(0).Title, "Figures");
+    EXPECT_TRUE(text.Slides[0].Body.empty());
+    ASSERT_EQ(text.Salvaged.size(), 1u);
+    EXPECT_EQ(text.Salvaged[0].rfind("slide 1 loses the text of a chart: its part "
+                                     "\"ppt/charts/chart1.xml\" is not well-formed XML",
+                                     0),
+              0u)
+        << text.Salvaged[0];
+}
+
 TEST(PackageLimitsTest, PartSizeIsCheckedAtTheLimit) {
     ThvEngineLimits limits;
     limits.MaxPartBytes = 1u << 20;

@@ -5,10 +5,12 @@
 #include <cstring>
 #include <functional>
 #include <iterator>
+#include <optional>
 #include <unordered_map>
 #include <utility>
 
 #include "engineError.h"
+#include "engineLimits.h"
 #include "ooxmlPackage.h"
 #include "ooxmlStream.h"
 #include "ooxmlXml.h"
@@ -102,12 +104,8 @@ class ThvSlideReader {
     using Token = ThvXmlStream::Token;
 
     ThvSlideReader(ThvXmlStream& xml, std::string_view fileName, std::string_view partName,
-                   const ThvDiagramDataReader& diagramData, const ThvEngineLimits& limits)
-        : xml_(xml),
-          fileName_(fileName),
-          partName_(partName),
-          diagramData_(diagramData),
-          limits_(limits) {}
+                   const ThvRelatedText& related, const ThvEngineLimits& limits)
+        : xml_(xml), fileName_(fileName), partName_(partName), related_(related), limits_(limits) {}
 
     ThvSlideText Read() {
         if (xml_.Next() != Token::Start || xml_.Name() != "p:sld") {
@@ -237,19 +235,24 @@ class ThvSlideReader {
         FirstChild("a:graphic", [&] { FirstChild("a:graphicData", [&] { ReadGraphicData(); }); });
     }
 
-    // A table wins over a diagram wherever each stands among the (kept) alternatives.
+    // A table wins over a diagram or a chart wherever each stands among the (kept)
+    // alternatives; the first of those wins over the other.
     void ReadGraphicData() {
-        bool table = false, diagram = false;
+        bool table = false;
         std::vector<ThvParagraph> rows;
-        std::string relId;
+        std::string relId, kind;
         std::function<void()> search = [&] {
             Children([&](std::string_view name) {
                 if (name == "a:tbl" && !table) {
                     table = true;
                     ReadTable(rows);
-                } else if (name == "dgm:relIds" && !diagram) {
-                    diagram = true;
+                } else if (name == "dgm:relIds" && kind.empty()) {
+                    kind = "diagramData";
                     relId = xml_.Attribute("r:dm");
+                    xml_.Skip();
+                } else if (name == "c:chart" && kind.empty()) {
+                    kind = "chart";
+                    relId = xml_.Attribute("r:id");
                     xml_.Skip();
                 } else if (IsCompatibilityWrapper(name)) {
                     search();
@@ -263,12 +266,9 @@ class ThvSlideReader {
             std::move(rows.begin(), rows.end(), std::back_inserter(text_.Body));
             return;
         }
-        if (!diagram || relId.empty() || !diagramData_) return;
-        std::optional<ThvPartBytes> part = diagramData_(relId);
-        if (!part) return;
-        std::vector<ThvParagraph> nodes =
-            ReadDiagramText(std::move(part->Bytes), fileName_, part->Name, limits_);
-        std::move(nodes.begin(), nodes.end(), std::back_inserter(text_.Body));
+        if (kind.empty() || relId.empty() || !related_) return;
+        std::vector<ThvParagraph> texts = related_(relId, kind);
+        std::move(texts.begin(), texts.end(), std::back_inserter(text_.Body));
     }
 
     void ReadTable(std::vector<ThvParagraph>& out) {
@@ -297,7 +297,7 @@ class ThvSlideReader {
     ThvXmlStream& xml_;
     std::string_view fileName_;
     std::string_view partName_;
-    const ThvDiagramDataReader& diagramData_;
+    const ThvRelatedText& related_;
     const ThvEngineLimits& limits_;
     ThvSlideText text_;
 };
@@ -305,9 +305,9 @@ class ThvSlideReader {
 }  // namespace
 
 ThvSlideText ReadSlideText(std::string bytes, std::string_view fileName, std::string_view partName,
-                           const ThvDiagramDataReader& diagramData, const ThvEngineLimits& limits) {
+                           const ThvRelatedText& related, const ThvEngineLimits& limits) {
     ThvXmlStream xml(std::move(bytes), fileName, partName, limits);
-    return ThvSlideReader(xml, fileName, partName, diagramData, limits).Read();
+    return ThvSlideReader(xml, fileName, partName, related, limits).Read();
 }
 
 std::vector<ThvParagraph> ReadDiagramText(std::string bytes, std::string_view fileName,
@@ -372,7 +372,110 @@ std::vector<ThvParagraph> ReadDiagramText(std::string bytes, std::string_view fi
     return out;
 }
 
-ThvPresentationText ReadOoxmlPresentation(ThvOoxmlPackage& package) {
+std::vector<ThvParagraph> ReadChartText(std::string bytes, std::string_view fileName,
+                                        std::string_view partName, const ThvEngineLimits& limits) {
+    ThvXmlPart xml(std::move(bytes), fileName, partName, limits);
+    std::vector<ThvParagraph> out;
+    const pugi::xml_node space = xml.Root();
+    if (!Named(space, "c:chartSpace")) return out;
+    const pugi::xml_node chart = space.child("c:chart");
+    const auto add = [&out](std::string text) {
+        if (!IsBlank(text)) out.push_back({0, std::move(text)});
+    };
+    // A cache holds its points by index; only the points it holds are text.
+    const auto cachedPoints = [&add](const pugi::xml_node& cache) {
+        std::vector<std::pair<long long, std::string>> points;
+        for (pugi::xml_node pt = cache.child("c:pt"); pt; pt = pt.next_sibling("c:pt")) {
+            points.emplace_back(pt.attribute("idx").as_llong(), pt.child_value("c:v"));
+        }
+        std::stable_sort(points.begin(), points.end(),
+                         [](const auto& a, const auto& b) { return a.first < b.first; });
+        for (auto& point : points) add(std::move(point.second));
+    };
+    // A title, or a series name: rich text of its own, or a reference with its cached text.
+    const auto addText = [&](const pugi::xml_node& tx) {
+        if (const pugi::xml_node rich = tx.child("c:rich")) {
+            for (pugi::xml_node p = rich.child("a:p"); p; p = p.next_sibling("a:p")) {
+                add(ParagraphText(p));
+            }
+        } else if (const pugi::xml_node ref = tx.child("c:strRef")) {
+            cachedPoints(ref.child("c:strCache"));
+        } else if (const pugi::xml_node value = tx.child("c:v")) {
+            add(value.child_value());
+        }
+    };
+    // Titles without text of their own are made up when the chart is drawn: not read.
+    addText(chart.child("c:title").child("c:tx"));
+    const pugi::xml_node plot = chart.child("c:plotArea");
+    for (pugi::xml_node axis = plot.first_child(); axis; axis = axis.next_sibling()) {
+        const std::string_view name = axis.name();
+        if (name == "c:catAx" || name == "c:valAx" || name == "c:dateAx" || name == "c:serAx") {
+            addText(axis.child("c:title").child("c:tx"));
+        }
+    }
+    bool categories = false;
+    std::vector<pugi::xml_node> labelled;
+    for (pugi::xml_node group = plot.first_child(); group; group = group.next_sibling()) {
+        for (pugi::xml_node series = group.child("c:ser"); series;
+             series = series.next_sibling("c:ser")) {
+            addText(series.child("c:tx"));
+            if (!categories && series.child("c:cat")) {
+                categories = true;
+                labelled.push_back(series.child("c:cat"));
+            }
+        }
+    }
+    for (const pugi::xml_node& cat : labelled) {
+        if (const pugi::xml_node ref = cat.child("c:strRef")) {
+            cachedPoints(ref.child("c:strCache"));
+        } else if (const pugi::xml_node literal = cat.child("c:strLit")) {
+            cachedPoints(literal);
+        } else if (const pugi::xml_node multi = cat.child("c:multiLvlStrRef")) {
+            for (pugi::xml_node level = multi.child("c:multiLvlStrCache").child("c:lvl"); level;
+                 level = level.next_sibling("c:lvl")) {
+                cachedPoints(level);
+            }
+        }
+    }
+    return out;
+}
+
+namespace {
+
+/// The phrase of a failure without its verb, for a note: "its part ... is missing".
+std::string Phrase(const EhvFileError& error) {
+    std::string what = error.What();
+    constexpr std::string_view kDamaged = "is damaged: ";
+    if (std::string_view(what).starts_with(kDamaged)) what.erase(0, kDamaged.size());
+    return what;
+}
+
+/// The slide parts by their names (ppt/slides/slide7.xml), in the order of their numbers.
+std::vector<std::string> SlidePartsByName(const ThvOoxmlPackage& package) {
+    std::vector<std::pair<unsigned long, std::string>> numbered;
+    for (const std::string& name : package.PartNames()) {
+        std::string lower = name;
+        for (char& c : lower) c = c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c;
+        constexpr std::string_view kPrefix = "ppt/slides/slide", kSuffix = ".xml";
+        std::string_view rest = lower;
+        if (rest.starts_with('/')) rest.remove_prefix(1);
+        if (!rest.starts_with(kPrefix) || !rest.ends_with(kSuffix)) continue;
+        rest = rest.substr(kPrefix.size(), rest.size() - kPrefix.size() - kSuffix.size());
+        unsigned long number = 0;
+        const auto [end, error] = std::from_chars(rest.data(), rest.data() + rest.size(), number);
+        if (error != std::errc() || end != rest.data() + rest.size() || rest.empty()) continue;
+        numbered.emplace_back(number, name);
+    }
+    std::sort(numbered.begin(), numbered.end());
+    std::vector<std::string> parts;
+    for (auto& [number, name] : numbered) parts.push_back(std::move(name));
+    return parts;
+}
+
+/// The slide parts in the order of the presentation part's slide list. Empty optional when the
+/// package holds no presentation part (the part it names is of another kind).
+std::optional<std::vector<std::string>> ListedSlides(ThvOoxmlPackage& package,
+                                                     ThvPresentationText& presentation) {
     const std::string& fileName = package.FileName();
     const ThvEngineLimits& limits = package.Limits();
     std::string presentationPart;
@@ -382,52 +485,133 @@ ThvPresentationText ReadOoxmlPresentation(ThvOoxmlPackage& package) {
             break;
         }
     }
-    if (presentationPart.empty()) ThrowFileError(fileName, "is not a presentation");
-
-    ThvPresentationText presentation;
+    if (presentationPart.empty()) {
+        // The package relationships are missing, or name no main part: the presentation part
+        // may still stand where PowerPoint puts it.
+        if (!package.HasPart("ppt/presentation.xml")) return std::nullopt;
+        presentationPart = "ppt/presentation.xml";
+    }
+    ThvXmlPart xml(package.ReadPart(presentationPart), fileName, presentationPart, limits);
+    if (!Named(xml.Root(), "p:presentation")) return std::nullopt;
+    std::unordered_map<std::string, ThvRelationship> relsById;
+    for (ThvRelationship& rel : package.ReadRelationships(presentationPart)) {
+        if (!rel.External && IsRelationshipType(rel.Type, "vbaProject") &&
+            package.HasPart(rel.Target)) {
+            presentation.HasVBProject = true;
+        }
+        relsById.emplace(rel.Id, std::move(rel));
+    }
     std::vector<std::string> slideParts;
-    {
-        ThvXmlPart xml(package.ReadPart(presentationPart), fileName, presentationPart, limits);
-        if (!Named(xml.Root(), "p:presentation")) ThrowFileError(fileName, "is not a presentation");
-        std::unordered_map<std::string, ThvRelationship> relsById;
-        for (ThvRelationship& rel : package.ReadRelationships(presentationPart)) {
-            if (!rel.External && IsRelationshipType(rel.Type, "vbaProject") &&
-                package.HasPart(rel.Target)) {
-                presentation.HasVBProject = true;
-            }
-            relsById.emplace(rel.Id, std::move(rel));
+    for (pugi::xml_node id = xml.Root().child("p:sldIdLst").child("p:sldId"); id;
+         id = id.next_sibling("p:sldId")) {
+        auto rel = relsById.find(id.attribute("r:id").value());
+        // An id without a slide behind it is no slide; PowerPoint drops it as well.
+        if (rel == relsById.end() || rel->second.External ||
+            !IsRelationshipType(rel->second.Type, "slide")) {
+            continue;
         }
-        for (pugi::xml_node id = xml.Root().child("p:sldIdLst").child("p:sldId"); id;
-             id = id.next_sibling("p:sldId")) {
-            auto rel = relsById.find(id.attribute("r:id").value());
-            // An id without a slide behind it is no slide; PowerPoint drops it as well.
-            if (rel == relsById.end() || rel->second.External ||
-                !IsRelationshipType(rel->second.Type, "slide")) {
-                continue;
-            }
-            if (slideParts.size() >= limits.MaxSlides) {
-                ThrowFileRefused(fileName, "is refused: it lists more than " +
-                                               std::to_string(limits.MaxSlides) + " slides");
-            }
-            slideParts.push_back(rel->second.Target);
+        if (slideParts.size() >= limits.MaxSlides) {
+            ThrowFileRefused(fileName, "is refused: it lists more than " +
+                                           std::to_string(limits.MaxSlides) + " slides");
         }
+        slideParts.push_back(rel->second.Target);
+    }
+    return slideParts;
+}
+
+}  // namespace
+
+ThvPresentationText ReadOoxmlPresentation(ThvOoxmlPackage& package) {
+    const std::string& fileName = package.FileName();
+    const ThvEngineLimits& limits = package.Limits();
+    ThvPresentationText presentation;
+    if (package.Salvaged()) {
+        presentation.Salvaged.push_back("its zip directory is damaged (" + package.SalvageReason() +
+                                        "): its parts were read from their local headers");
     }
 
-    for (const std::string& slidePart : slideParts) {
-        std::optional<std::vector<ThvRelationship>> slideRels;  // read when SmartArt asks
-        ThvDiagramDataReader diagramData =
-            [&](std::string_view relId) -> std::optional<ThvPartBytes> {
-            if (!slideRels) slideRels = package.ReadRelationships(slidePart);
-            for (const ThvRelationship& rel : *slideRels) {
-                if (rel.Id == relId && !rel.External &&
-                    IsRelationshipType(rel.Type, "diagramData") && package.HasPart(rel.Target)) {
-                    return ThvPartBytes{rel.Target, package.ReadPart(rel.Target)};
-                }
-            }
-            return std::nullopt;
-        };
-        presentation.Slides.push_back(
-            ReadSlideText(package.ReadPart(slidePart), fileName, slidePart, diagramData, limits));
+    std::optional<std::vector<std::string>> listed;
+    std::string damage;
+    try {
+        listed = ListedSlides(package, presentation);
+    } catch (const EhvFileRefused&) {
+        throw;
+    } catch (const EhvFileError& error) {
+        damage = Phrase(error);
     }
+    std::vector<std::string> slideParts;
+    if (listed) {
+        slideParts = std::move(*listed);
+    } else {
+        // Slides by their names: their order is all that is not read from the file.
+        slideParts = SlidePartsByName(package);
+        if (slideParts.empty()) {
+            if (!damage.empty()) ThrowFileError(fileName, "is damaged: " + damage);
+            // What is left of a broken zip that names no presentation is no proof it was none.
+            if (package.Salvaged()) {
+                ThrowFileError(fileName, "is damaged: its zip directory is damaged (" +
+                                             package.SalvageReason() +
+                                             ") and no presentation is left in it");
+            }
+            ThrowFileError(fileName, "is not a presentation");
+        }
+        if (slideParts.size() > limits.MaxSlides) {
+            ThrowFileRefused(fileName, "is refused: it holds more than " +
+                                           std::to_string(limits.MaxSlides) + " slides");
+        }
+        presentation.Salvaged.push_back(
+            (damage.empty() ? std::string("its package names no presentation part") : damage) +
+            ": its slides were taken in the order of their part names");
+    }
+
+    std::size_t lost = 0, textBytes = 0;
+    std::string firstLoss;
+    for (std::size_t i = 0; i < slideParts.size(); ++i) {
+        const std::string& slidePart = slideParts[i];
+        const std::string slide = "slide " + std::to_string(i + 1);
+        std::optional<std::vector<ThvRelationship>> slideRels;  // read when asked for
+        ThvRelatedText related = [&](std::string_view relId,
+                                     std::string_view kind) -> std::vector<ThvParagraph> {
+            try {
+                if (!slideRels) slideRels = package.ReadRelationships(slidePart);
+                for (const ThvRelationship& rel : *slideRels) {
+                    if (rel.Id != relId || rel.External || !IsRelationshipType(rel.Type, kind)) {
+                        continue;
+                    }
+                    // A part the slide names but the package lacks is damage like any other.
+                    std::string bytes = package.ReadPart(rel.Target);
+                    if (kind == "chart")
+                        return ReadChartText(std::move(bytes), fileName, rel.Target, limits);
+                    return ReadDiagramText(std::move(bytes), fileName, rel.Target, limits);
+                }
+            } catch (const EhvFileRefused&) {
+                throw;
+            } catch (const EhvFileError& error) {
+                presentation.Salvaged.push_back(slide + " loses the text of a " +
+                                                std::string(kind == "chart" ? "chart" : "diagram") +
+                                                ": " + Phrase(error));
+            }
+            return {};
+        };
+        try {
+            presentation.Slides.push_back(
+                ReadSlideText(package.ReadPart(slidePart), fileName, slidePart, related, limits));
+        } catch (const EhvFileRefused&) {
+            throw;
+        } catch (const EhvFileError& error) {
+            // The slide stays in its place, empty, so the others keep their numbers.
+            presentation.Slides.emplace_back();
+            presentation.Salvaged.push_back(slide + " is lost: " + Phrase(error));
+            if (lost++ == 0) firstLoss = error.What();
+            continue;
+        }
+        textBytes += TextBytes(presentation.Slides.back());
+        if (textBytes > limits.MaxTextBytes) {
+            ThrowFileRefused(fileName, "is refused: its text is longer than " +
+                                           std::to_string(limits.MaxTextBytes) + " bytes");
+        }
+    }
+    // Nothing intact to read is no presentation to convert.
+    if (lost > 0 && lost == slideParts.size()) ThrowFileError(fileName, firstLoss);
     return presentation;
 }

@@ -15,7 +15,7 @@
 
 namespace {
 
-ThvSlideText Read(const std::string& xml, const ThvDiagramDataReader& diagrams = {}) {
+ThvSlideText Read(const std::string& xml, const ThvRelatedText& diagrams = {}) {
     return ReadSlideText(xml, "deck.pptx", "ppt/slides/slide1.xml", diagrams);
 }
 
@@ -138,17 +138,81 @@ TEST(DiagramTextTest, NodesFollowTheHierarchyAndItsOrder) {
 
 TEST(DiagramTextTest, SlideReadsItsDiagramByRelationshipOnlyOnce) {
     std::vector<std::string> asked;
-    ThvDiagramDataReader reader = [&](std::string_view relId) -> std::optional<ThvPartBytes> {
+    ThvRelatedText reader = [&](std::string_view relId,
+                                std::string_view kind) -> std::vector<ThvParagraph> {
         asked.emplace_back(relId);
-        if (relId != "rId2") return std::nullopt;
-        return ThvPartBytes{
-            "ppt/diagrams/data1.xml",
-            DataModel(Point("0", "doc", "") + Point("1", "", "Node"), Link("0", "1", 0))};
+        if (relId != "rId2" || kind != "diagramData") return {};
+        return ReadDiagramText(
+            DataModel(Point("0", "doc", "") + Point("1", "", "Node"), Link("0", "1", 0)),
+            "deck.pptx", "ppt/diagrams/data1.xml");
     };
     ThvSlideText slide =
         Read(SlideXml(Diagram("rId2") + Shape("", Para("after")) + Diagram("rIdMissing")), reader);
     EXPECT_EQ(Lines(slide), (Strings{"0|Node", "0|after"}));
     EXPECT_EQ(asked, (Strings{"rId2", "rIdMissing"}));
+}
+
+/// A chart part: a rich title, a value axis titled by a reference, two series (one named by a
+/// literal), string categories with a hole in the cache, numbers that are data, not text.
+std::string ChartXml(const std::string& prefix, const std::string& uri) {
+    const std::string c = prefix + ":";
+    const auto cache = [&](const std::vector<std::pair<int, std::string>>& points) {
+        std::string xml = "<" + c + "strCache><" + c + "ptCount val=\"9\"/>";
+        for (const auto& [idx, text] : points) {
+            xml += "<" + c + "pt idx=\"" + std::to_string(idx) + "\"><" + c + "v>" + text + "</" +
+                   c + "v></" + c + "pt>";
+        }
+        return xml + "</" + c + "strCache>";
+    };
+    return "<" + c + "chartSpace xmlns:" + prefix + "=\"" + uri +
+           "\" xmlns:a=\"http://schemas.openxmlformats.org/drawingml/2006/main\"><" + c +
+           "chart><" + c + "title><" + c + "tx><" + c + "rich><a:bodyPr/>" + Para("Revenue") +
+           Para("by year") + "</" + c + "rich></" + c + "tx></" + c + "title><" + c + "plotArea><" +
+           c + "barChart><" + c + "ser><" + c + "tx><" + c + "strRef><" + c + "f>Sheet1!B1</" + c +
+           "f>" + cache({{0, "North"}}) + "</" + c + "strRef></" + c + "tx><" + c + "cat><" + c +
+           "strRef>" + cache({{1, "2024"}, {0, "2023"}, {3, "2026"}}) + "</" + c + "strRef></" + c +
+           "cat><" + c + "val><" + c + "numRef><" + c + "numCache><" + c + "pt idx=\"0\"><" + c +
+           "v>42</" + c + "v></" + c + "pt></" + c + "numCache></" + c + "numRef></" + c +
+           "val></" + c + "ser><" + c + "ser><" + c + "tx><" + c + "v>South</" + c + "v></" + c +
+           "tx><" + c + "cat><" + c + "strRef>" + cache({{0, "other"}}) + "</" + c + "strRef></" +
+           c + "cat></" + c + "ser></" + c + "barChart><" + c + "catAx><" + c + "title/></" + c +
+           "catAx><" + c + "valAx><" + c + "title><" + c + "tx><" + c + "strRef>" +
+           cache({{0, "Euro"}}) + "</" + c + "strRef></" + c + "tx></" + c + "title></" + c +
+           "valAx></" + c + "plotArea></" + c + "chart></" + c + "chartSpace>";
+}
+
+TEST(ChartTextTest, TitlesSeriesAndCategoriesFromTheChartsCaches) {
+    for (const auto& [prefix, uri] :
+         {std::pair{"c", "http://schemas.openxmlformats.org/drawingml/2006/chart"},
+          std::pair{"k", "http://purl.oclc.org/ooxml/drawingml/chart"}}) {
+        SCOPED_TRACE(prefix);
+        std::vector<std::string> lines;
+        for (const ThvParagraph& p : ReadChartText(ChartXml(prefix, uri), "deck.pptx", "c.xml")) {
+            lines.push_back(std::to_string(p.Level) + "|" + p.Text);
+        }
+        // The axis without a title of its own has none: titles made up when drawn are not read.
+        EXPECT_EQ(lines, (Strings{"0|Revenue", "0|by year", "0|Euro", "0|North", "0|South",
+                                  "0|2023", "0|2024", "0|2026"}));
+    }
+    EXPECT_TRUE(ReadChartText("<other/>", "deck.pptx", "c.xml").empty());
+}
+
+TEST(ChartTextTest, ASlideReadsItsChartWhereTheFrameStands) {
+    std::vector<std::string> asked;
+    ThvRelatedText reader = [&](std::string_view relId,
+                                std::string_view kind) -> std::vector<ThvParagraph> {
+        asked.push_back(std::string(kind) + ":" + std::string(relId));
+        return {{0, "chart text"}};
+    };
+    const std::string frame =
+        "<p:graphicFrame><a:graphic><a:graphicData "
+        "uri=\"http://schemas.openxmlformats.org/drawingml/2006/chart\"><c:chart "
+        "xmlns:c=\"http://schemas.openxmlformats.org/drawingml/2006/chart\" r:id=\"rId5\"/>"
+        "</a:graphicData></a:graphic></p:graphicFrame>";
+    ThvSlideText slide =
+        Read(SlideXml(Shape("", Para("before")) + Group(frame) + Shape("", Para("after"))), reader);
+    EXPECT_EQ(Lines(slide), (Strings{"0|before", "0|chart text", "0|after"}));
+    EXPECT_EQ(asked, (Strings{"chart:rId5"}));
 }
 
 TEST(XmlNamespaceTest, AnyPrefixAndStrictVocabularyReadAlike) {

@@ -3,7 +3,9 @@
 // Test support: zip packages and presentation parts built in memory.
 
 #include <zip.h>
+#include <zlib.h>
 
+#include <cstdint>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -165,4 +167,78 @@ class TPresentationBuilder {
     };
     std::vector<TSlide> slides_;
     bool macros_ = false;
+};
+
+/// Writes a zip by hand, entry by entry, the way streaming writers do when they ask for it:
+/// with a data descriptor after each entry's data instead of sizes in its header. No central
+/// directory unless asked for, so readers must find the entries by their local headers.
+class TLocalZipWriter {
+  public:
+    /// Adds an entry, deflated unless stored; with a descriptor the header's sizes and
+    /// checksum are zero and follow the data.
+    TLocalZipWriter& Add(const std::string& name, const std::string& data, bool descriptor,
+                         bool stored = false) {
+        std::string packed = stored ? data : Deflate(data);
+        const std::uint32_t crc = static_cast<std::uint32_t>(
+            crc32(0, reinterpret_cast<const Bytef*>(data.data()), static_cast<uInt>(data.size())));
+        Offsets.push_back(bytes_.size());
+        Put32(0x04034B50);
+        Put16(20);
+        Put16(descriptor ? 8 : 0);
+        Put16(stored ? 0 : 8);
+        Put32(0);  // time and date
+        Put32(descriptor ? 0 : crc);
+        Put32(descriptor ? 0 : static_cast<std::uint32_t>(packed.size()));
+        Put32(descriptor ? 0 : static_cast<std::uint32_t>(data.size()));
+        Put16(static_cast<std::uint16_t>(name.size()));
+        Put16(0);
+        bytes_ += name;
+        DataOffsets.push_back(bytes_.size());
+        bytes_ += packed;
+        if (descriptor) {
+            Put32(0x08074B50);
+            Put32(crc);
+            Put32(static_cast<std::uint32_t>(packed.size()));
+            Put32(static_cast<std::uint32_t>(data.size()));
+        }
+        return *this;
+    }
+
+    /// Bytes written as they are (a stray signature, padding).
+    TLocalZipWriter& Raw(const std::string& bytes) {
+        bytes_ += bytes;
+        return *this;
+    }
+
+    std::string Bytes() const { return bytes_; }
+
+    std::vector<std::size_t> Offsets;      ///< of each entry's header
+    std::vector<std::size_t> DataOffsets;  ///< of each entry's data
+
+  private:
+    static std::string Deflate(const std::string& data) {
+        z_stream zs{};
+        if (deflateInit2(&zs, 6, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY) != Z_OK)
+            throw std::runtime_error("deflateInit2");
+        std::string out(deflateBound(&zs, static_cast<uLong>(data.size())), '\0');
+        zs.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.data()));
+        zs.avail_in = static_cast<uInt>(data.size());
+        zs.next_out = reinterpret_cast<Bytef*>(out.data());
+        zs.avail_out = static_cast<uInt>(out.size());
+        const int status = deflate(&zs, Z_FINISH);
+        out.resize(zs.total_out);
+        deflateEnd(&zs);
+        if (status != Z_STREAM_END) throw std::runtime_error("deflate");
+        return out;
+    }
+    void Put16(std::uint16_t v) {
+        bytes_ += static_cast<char>(v);
+        bytes_ += static_cast<char>(v >> 8);
+    }
+    void Put32(std::uint32_t v) {
+        Put16(static_cast<std::uint16_t>(v));
+        Put16(static_cast<std::uint16_t>(v >> 16));
+    }
+
+    std::string bytes_;
 };

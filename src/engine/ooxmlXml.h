@@ -12,7 +12,8 @@
 /// Office documents may bind any prefix to any namespace and come in a Transitional and a
 /// Strict vocabulary. After loading, the element and attribute names of the namespaces the
 /// engine reads carry fixed prefixes whatever the file used: "p:" PresentationML, "a:"
-/// DrawingML, "r:" relationships, "dgm:" diagrams, "mc:" markup compatibility, "m:" math,
+/// DrawingML, "r:" relationships, "dgm:" diagrams, "c:" charts, "mc:" markup compatibility,
+/// "m:" math,
 /// "a14:" and "p14:" the 2010 extensions. An element of any other namespace whose prefix
 /// collides with one of these is renamed so it cannot be mistaken for ours.
 ///

@@ -46,7 +46,7 @@ TEST(PresentationFileTest, EachBadInputHasItsOwnMessage) {
               "\"in.pptx\" is not a presentation");
 
     std::string deck = TPresentationBuilder().Slide(SlideXml(Shape("", Para("hi")))).Bytes();
-    EXPECT_EQ(BytesError(deck.substr(0, deck.size() / 2)),
+    EXPECT_EQ(BytesError(deck.substr(0, 20)),
               "\"in.pptx\" is damaged: its zip container cannot be read (Not a zip archive)");
 
     EXPECT_EQ(BytesError(CompoundFile({"\x06"

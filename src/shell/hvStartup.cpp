@@ -1,6 +1,7 @@
 #include "hvStartup.h"
 
 #include <memory>
+#include <mutex>
 #include <optional>
 
 #include "hvApp.h"
@@ -89,6 +90,12 @@ int RunQuillon(const std::string& exeName, const std::string& param, std::ostrea
 
     ThvPowerPointOle::OnApplicationVersion = [](int32_t version) {
         if (hvInfo) hvInfo->UpdateCounter("W", version, 1);
+    };
+    // A salvaged file is told on standard error; the log keeps its form.
+    ThvPowerPointOle::OnOpenNote = [&err, errIsTerminal](const std::string& note) {
+        static std::mutex lock;
+        std::lock_guard guard(lock);
+        err << (errIsTerminal ? "\r\033[K" : "") << "Note: " << note << "\n" << std::flush;
     };
     SetProductConstants(*hvProject);
     hvProject->OnReportSwitch = [](char letter, const std::string& argument) {
