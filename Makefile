@@ -17,8 +17,8 @@ WINDOWS_PACKAGES := g++-mingw-w64-x86-64-posix libz-mingw-w64-dev wine64 locales
 # Defined before PACKAGES: := takes the lists' values as they are at this line.
 PACKAGES := cmake ninja-build g++ pkg-config libicu-dev libgtest-dev libgmock-dev \
             libpcre2-dev libzip-dev libdeflate-dev libpugixml-dev libssl-dev zlib1g-dev clang \
-            libclang-rt-14-dev qt6-base-dev xvfb xauth fonts-dejavu-core unicode-data \
-            $(DOC_PACKAGES) $(DEB_PACKAGES) $(WINDOWS_PACKAGES)
+            libclang-rt-14-dev python3-msoffcrypto-tool qt6-base-dev xvfb xauth fonts-dejavu-core \
+            unicode-data $(DOC_PACKAGES) $(DEB_PACKAGES) $(WINDOWS_PACKAGES)
 BUILD_TYPE ?= RelWithDebInfo
 JOBS ?= $(shell nproc)
 FUZZ_SECONDS ?= 15

@@ -11,6 +11,7 @@
 #include <random>
 
 #include "cfbTestWriter.h"
+#include "ooxmlCryptoTestWriter.h"
 #include "ooxmlTestPackage.h"
 #include "programTest.h"
 
@@ -190,4 +191,34 @@ TEST_F(BadInputTest, SalvagedFilesConvertAndSaySoOnStandardError) {
               std::string::npos)
         << r.err;
     EXPECT_EQ(r.err.find("good.pptx"), std::string::npos) << r.err;
+}
+
+TEST_F(BadInputTest, ThePasswordsOptionOpensProtectedFilesAndNeverShowsAPassword) {
+    const std::string binary = Corpus("poi/Password_Protected-hello.ppt");
+    const std::string deck = Corpus("python-pptx/test_slides.pptx");
+    if (binary.empty() || deck.empty()) GTEST_SKIP() << "no corpus";
+    std::filesystem::create_directories(dir / "in");
+    WriteBytes(In("binary.ppt"), binary);
+    WriteBytes(In("agile.pptx"), crypto_test::EncryptAgile(deck, "correct horse", 1000));
+    WriteBytes(In("unknown.pptx"), crypto_test::EncryptStandard(deck, "nobody knows"));
+    WriteBytes(dir / "passwords.txt", "wrong guess\r\nhello\r\ncorrect horse\r\n");
+    const std::string options = "-P:Source=" + dir / "in/*.ppt?,Target=" + dir / "out," +
+                                "PureConsole=1,LogFile=" + dir / "run.log";
+    // Without the option every one of them is protected, as before.
+    ProcessResult r = Run({options});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    for (const char* name : {"binary.ppt", "agile.pptx", "unknown.pptx"}) {
+        EXPECT_NE(Log().at(name).second.find("is protected with a password"), std::string::npos);
+    }
+    r = Run({options + ",Passwords=" + dir / "passwords.txt"});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    const auto log = Log();
+    EXPECT_EQ(log.at("binary.ppt").first, "Success");
+    EXPECT_EQ(log.at("agile.pptx").first, "Success");
+    EXPECT_NE(ReadBytes(dir / "out/agile.txt").find("Col head 1"), std::string::npos);
+    EXPECT_EQ(log.at("unknown.pptx").first, "Failure");
+    for (const char* password : {"wrong guess", "hello", "correct horse"}) {
+        EXPECT_EQ(ReadBytes(dir / "run.log").find(password), std::string::npos) << password;
+        EXPECT_EQ(r.err.find(password), std::string::npos) << password;
+    }
 }

@@ -7,6 +7,7 @@
 #include "fileSystem.h"
 #include "hvApp.h"
 #include "hvEngine.h"
+#include "hvProject.h"
 #include "hvStartup.h"
 #include "processStart.h"
 #include "windowModule.h"
@@ -15,8 +16,11 @@ int main(int argc, char** argv) {
     PrepareProcess();
     try {
         // The in-process engine answers for the presentation application wherever the system
-        // has no class of that name.
-        RegisterPowerPointEngine();
+        // has no class of that name. Encrypted presentations are tried with the passwords of
+        // the file the "Passwords" option names, read when one is met.
+        RegisterPowerPointEngine({.PasswordFile = [] {
+            return hvProject ? hvProject->Option("Passwords") : std::string();
+        }});
         const std::string exeName = CurrentExecutablePath();
         SetWindowRunner([exeName] { return RunWindowModule(exeName, std::cerr); });
         // Only the first argument counts; the rest are never looked at. Where the system hands

@@ -7,6 +7,7 @@
 #include "paths.h"
 #include "presentationFile.h"
 #include "rtfOutline.h"
+#include "textFile.h"
 
 namespace {
 
@@ -135,7 +136,8 @@ class ThvPptPresentation : public IAutomationObject {
 
 class ThvPptPresentations : public IAutomationObject {
   public:
-    explicit ThvPptPresentations(std::shared_ptr<ThvAppState> app) : app_(std::move(app)) {}
+    ThvPptPresentations(std::shared_ptr<ThvAppState> app, ThvPowerPointEngineSettings settings)
+        : app_(std::move(app)), settings_(std::move(settings)) {}
 
     Variant Invoke(std::string_view member, ThvInvokeKind kind,
                    std::span<const Variant> args) override {
@@ -157,9 +159,16 @@ class ThvPptPresentations : public IAutomationObject {
         bool readOnly = args.size() > 1 && BoolArg(member, args, 1, "ReadOnly");
         if (args.size() > 2) BoolArg(member, args, 2, "Untitled");
         if (args.size() > 3) BoolArg(member, args, 3, "WithWindow");
+        ThvReadOptions options;
+        if (settings_.PasswordFile) {
+            options.Passwords = [this] {
+                const std::string file = settings_.PasswordFile();
+                return file.empty() ? std::vector<std::string>() : ReadPasswordFile(file);
+            };
+        }
         ThvPresentationText text;
         try {
-            text = LoadPresentationFile(fileName);
+            text = LoadPresentationFile(fileName, options);
         } catch (const EhvError& error) {
             Rethrow(error);
         }
@@ -170,13 +179,14 @@ class ThvPptPresentations : public IAutomationObject {
     }
 
     std::shared_ptr<ThvAppState> app_;
+    const ThvPowerPointEngineSettings settings_;
 };
 
 class ThvPptApplication : public IAutomationObject {
   public:
-    ThvPptApplication()
+    explicit ThvPptApplication(const ThvPowerPointEngineSettings& settings)
         : app_(std::make_shared<ThvAppState>()),
-          presentations_(std::make_shared<ThvPptPresentations>(app_)) {}
+          presentations_(std::make_shared<ThvPptPresentations>(app_, settings)) {}
 
     ~ThvPptApplication() override { app_->Open.clear(); }
 
@@ -240,9 +250,28 @@ class ThvPptApplication : public IAutomationObject {
 
 }  // namespace
 
-AutomationObjectPtr CreatePowerPointApplication() { return std::make_shared<ThvPptApplication>(); }
+AutomationObjectPtr CreatePowerPointApplication(const ThvPowerPointEngineSettings& settings) {
+    return std::make_shared<ThvPptApplication>(settings);
+}
 
-void RegisterPowerPointEngine() {
-    // Registering again replaces the entry with an equal one, under the registry's lock.
-    RegisterAutomationClass(PowerPointProgId, CreatePowerPointApplication);
+void RegisterPowerPointEngine(ThvPowerPointEngineSettings settings) {
+    // Registering again replaces the entry, under the registry's lock; each application keeps
+    // the settings it was made with.
+    RegisterAutomationClass(PowerPointProgId, [settings = std::move(settings)] {
+        return CreatePowerPointApplication(settings);
+    });
+}
+
+std::vector<std::string> ReadPasswordFile(const std::string& path) {
+    std::string text;
+    try {
+        text = ReadTextFile(path);
+    } catch (const EhvError& error) {
+        throw EhvError("its password list \"" + path + "\" cannot be read (" + error.what() + ")");
+    }
+    std::vector<std::string> passwords;
+    for (std::string& line : SplitLines(text)) {
+        if (!line.empty()) passwords.push_back(std::move(line));
+    }
+    return passwords;
 }

@@ -1,6 +1,9 @@
 #pragma once
 
+#include <functional>
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "automation.h"
 
@@ -30,9 +33,23 @@ inline constexpr const char* PowerPointProgId = "PowerPoint.Application";
 /// The file format SaveAs writes: PowerPoint's ppSaveAsRTF, the rich-text outline.
 inline constexpr int32_t ppSaveAsRTF = 6;
 
-/// A new application object, as CreateAutomationObject(PowerPointProgId) makes it.
-AutomationObjectPtr CreatePowerPointApplication();
+/// What the program composing the engine gives it beyond the automation calls: the calls are
+/// PowerPoint's and have no room for it.
+struct ThvPowerPointEngineSettings {
+    /// Names the file of passwords to try on encrypted presentations, one per line in any of
+    /// the program's text encodings, after the format's default password; empty for none.
+    /// Asked on the converter's thread each time an encrypted file is met, so a file converted
+    /// always meets the list its run names now. Passwords are never written anywhere.
+    std::function<std::string()> PasswordFile;
+};
 
-/// Registers the engine under PowerPointProgId in the automation registry. Idempotent and
-/// thread-safe.
-void RegisterPowerPointEngine();
+/// A new application object, as CreateAutomationObject(PowerPointProgId) makes it.
+AutomationObjectPtr CreatePowerPointApplication(const ThvPowerPointEngineSettings& settings = {});
+
+/// Registers the engine under PowerPointProgId in the automation registry, every application
+/// it creates with these settings. Registering again replaces them. Thread-safe.
+void RegisterPowerPointEngine(ThvPowerPointEngineSettings settings = {});
+
+/// The passwords of a password file: its lines, in order, empty ones left out. Throws EhvError
+/// naming the file when it cannot be read.
+std::vector<std::string> ReadPasswordFile(const std::string& path);

@@ -378,9 +378,9 @@ void ThvPptDocument::OpenEncryption(std::uint32_t headerToken) {
             key_ = std::make_unique<ThvRc4CryptoApiKey>(std::move(*key));
             break;
         }
-        if (i + 1 == passwords.size() && !asked && options_.Passwords) {
+        if (i + 1 == passwords.size() && !asked) {
             asked = true;
-            std::vector<std::string> more = options_.Passwords();
+            const std::vector<std::string> more = PasswordsToTry(options_, fileName_);
             passwords.insert(passwords.end(), more.begin(), more.end());
         }
     }

@@ -11,6 +11,7 @@
 #include "compoundProbe.h"
 #include "engineError.h"
 #include "fileSystem.h"
+#include "ooxmlCrypto.h"
 #include "ooxmlPackage.h"
 #include "ooxmlSlides.h"
 #include "pptSlideText.h"
@@ -39,10 +40,18 @@ ThvPresentationText ReadCompound(const ThvByteSource& source, std::string_view f
         ThrowFileError(fileName, "is damaged: " + std::string(error.what()));
     }
     switch (ClassifyCompoundFile(*cfb)) {
-        case ThvCompoundKind::EncryptedPackage:
-            ThrowFileError(fileName,
-                           "is protected with a password; password-protected presentations "
-                           "cannot be read");
+        case ThvCompoundKind::EncryptedPackage: {
+            std::unique_ptr<ThvByteSource> decrypted =
+                OpenEncryptedPackage(*cfb, fileName, options);
+            char head[4] = {};
+            if (!decrypted->ReadAt(0, head, sizeof head) ||
+                std::memcmp(head, "PK\x03\x04", sizeof head) != 0) {
+                ThrowFileError(fileName, "is damaged: its encrypted package decrypts to no zip");
+            }
+            auto package =
+                ThvOoxmlPackage::FromSource(std::move(decrypted), fileName, options.Limits);
+            return ReadOoxmlPresentation(*package);
+        }
         case ThvCompoundKind::RightsManaged:
             ThrowFileError(fileName,
                            "is protected by rights management (IRM); such presentations cannot "

@@ -2,8 +2,10 @@
 
 #include <functional>
 #include <string>
+#include <string_view>
 #include <vector>
 
+#include "engineError.h"
 #include "engineLimits.h"
 
 /// How the engine reads one file, besides its bytes.
@@ -15,3 +17,15 @@ struct ThvReadOptions {
     /// message, a log or a report.
     std::function<std::vector<std::string>()> Passwords;
 };
+
+/// The options' passwords, asked for once the file turns out to be encrypted. A list that
+/// cannot be read is that file's failure, naming what could not be read, never a password.
+inline std::vector<std::string> PasswordsToTry(const ThvReadOptions& options,
+                                               std::string_view fileName) {
+    if (!options.Passwords) return {};
+    try {
+        return options.Passwords();
+    } catch (const EhvError& error) {
+        ThrowFileError(fileName, "is protected with a password, and " + std::string(error.what()));
+    }
+}
