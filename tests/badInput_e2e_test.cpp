@@ -222,3 +222,48 @@ TEST_F(BadInputTest, ThePasswordsOptionOpensProtectedFilesAndNeverShowsAPassword
         EXPECT_EQ(r.err.find(password), std::string::npos) << password;
     }
 }
+
+TEST_F(BadInputTest, ASlideOfAMillionTextRunsConvertsInBoundedMemory) {
+    // Runs as PowerPoint writes them, language and spell-check marks included: about 56 MB of
+    // slide XML, a thousand paragraphs of a thousand runs.
+    const std::string scratch = dir / "slide.xml";
+    {
+        std::ofstream slide(scratch, std::ios::binary);
+        const std::string head = SlideXml("<p:sp><p:txBody><a:bodyPr/>");
+        slide << head.substr(0, head.find("</p:spTree>"));
+        std::string paragraph = "<a:p>";
+        for (int run = 0; run < 1000; ++run) {
+            paragraph += "<a:r><a:rPr lang=\"en-US\" dirty=\"0\"/><a:t>w" +
+                         std::to_string(run % 10) + " </a:t></a:r>";
+        }
+        paragraph += "</a:p>";
+        for (int i = 0; i < 1000; ++i) slide << paragraph;
+        slide << "</p:txBody></p:sp></p:spTree></p:cSld></p:sld>";
+    }
+    const auto slideBytes = std::filesystem::file_size(scratch);
+    ASSERT_GT(slideBytes, 50u << 20);
+    std::filesystem::create_directories(dir / "in");
+    const std::string deck = In("million.pptx");
+    WriteBytes(deck, TPresentationBuilder().Slide(SlideXml("")).Bytes());
+    int error = 0;
+    zip_t* archive = zip_open(deck.c_str(), 0, &error);
+    ASSERT_NE(archive, nullptr);
+    zip_source_t* source = zip_source_file(archive, scratch.c_str(), 0, -1);
+    ASSERT_GE(zip_file_add(archive, "ppt/slides/slide1.xml", source, ZIP_FL_OVERWRITE), 0);
+    ASSERT_EQ(zip_close(archive), 0);
+    std::filesystem::remove(scratch);
+
+    const ProcessResult r = Run({"-P:Source=" + deck + ",Target=" + dir / "out," +
+                                 "PureConsole=1,LogFile=" + dir / "run.log"});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(Log().at("million.pptx").first, "Success") << Log().at("million.pptx").second;
+    const std::string text = ReadBytes(dir / "out/million.txt");
+    std::size_t lines = 0;
+    for (std::size_t at = text.find("w0 w1 "); at != std::string::npos;
+         at = text.find("\r\n", at + 1))
+        ++lines;
+    EXPECT_GE(lines, 1000u);
+    // The part, what is read from it and the text written: a few times the part, not more.
+    EXPECT_LT(static_cast<std::uint64_t>(r.maxRssKb) * 1024, 4 * slideBytes)
+        << "peak KiB " << r.maxRssKb;
+}

@@ -198,6 +198,32 @@ TEST(PackageLimitsTest, EntryCountIsCheckedAtTheLimit) {
               "of 500");
 }
 
+TEST(PackageLimitsTest, ADeckAtTheSlideLimitReadsAndOneMoreIsRefusedForItsSlides) {
+    // Each slide with its relationships, a notes page and the notes' relationships: four parts
+    // a slide, as real decks have, which the entry limit leaves room for.
+    const std::size_t limit = ThvEngineLimits().MaxSlides;
+    const auto deck = [](std::size_t slides) {
+        TPresentationBuilder builder;
+        for (std::size_t i = 0; i < slides; ++i) {
+            const std::string n = std::to_string(i);
+            builder.Slide(SlideXml(Shape("title", Para("s" + n))), "",
+                          {{"ppt/notesSlides/notesSlide" + n + ".xml", "<p:notes/>"},
+                           {"ppt/notesSlides/_rels/notesSlide" + n + ".xml.rels", "<r/>"}});
+        }
+        return builder.Bytes();
+    };
+    const std::string atLimit = deck(limit);
+    auto package = ThvOoxmlPackage::FromBuffer(atLimit, "big.pptx");
+    EXPECT_GT(package->EntryCount(), 4 * limit);
+    const ThvPresentationText text = ReadOoxmlPresentation(*package);
+    ASSERT_EQ(text.Slides.size(), limit);
+    EXPECT_EQ(text.Slides.back().Title, "s" + std::to_string(limit - 1));
+    const std::string over = deck(limit + 1);
+    EXPECT_EQ(ErrorOf<EhvFileRefused>(
+                  [&] { ReadOoxmlPresentation(*ThvOoxmlPackage::FromBuffer(over, "big.pptx")); }),
+              "\"big.pptx\" is refused: it lists more than 10000 slides");
+}
+
 TEST(PackageLimitsTest, MediaIsNeverInflated) {
     // A picture that would be refused as a bomb if anything inflated it.
     ThvEngineLimits limits;
