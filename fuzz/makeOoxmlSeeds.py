@@ -1,6 +1,7 @@
 #!/usr/bin/env python3
-"""Writes the small seed files of the engine's fuzz targets (ooxmlPackage_fuzz, ooxmlSlides_fuzz)
-into corpus/. Run from this folder; the output is committed, so run it only to change seeds."""
+"""Writes the small seed files of the engine's fuzz targets (ooxmlPackage_fuzz, ooxmlSlides_fuzz,
+zipSalvage_fuzz) into corpus/. Run from this folder; the output is committed, so run it only to
+change seeds."""
 import io
 import os
 import struct
@@ -65,8 +66,23 @@ def rels(items):
     return f'<?xml version="1.0"?><Relationships xmlns="{RELS}">{body}</Relationships>'
 
 
-def package(macros=False):
-    out = io.BytesIO()
+class Streamed(io.RawIOBase):
+    """An output that cannot seek back: zipfile then puts each entry's sizes in a data
+    descriptor after its data, as streaming writers do."""
+
+    def __init__(self):
+        self.data = bytearray()
+
+    def writable(self):
+        return True
+
+    def write(self, b):
+        self.data += b
+        return len(b)
+
+
+def package(macros=False, streamed=False):
+    out = Streamed() if streamed else io.BytesIO()
     with zipfile.ZipFile(out, "w", zipfile.ZIP_DEFLATED) as z:
         z.writestr("_rels/.rels", rels([("rId1", "officeDocument", "ppt/presentation.xml")]))
         ids = "".join(f'<p:sldId id="{256 + i}" r:id="rId{10 + i}"/>' for i in range(len(SLIDES)))
@@ -88,7 +104,20 @@ def package(macros=False):
         z.writestr("ppt/slides/_rels/slide3.xml.rels",
                    rels([("rId2", "diagramData", "../diagrams/data1.xml")]))
         z.writestr("ppt/diagrams/data1.xml", DATA)
-    return out.getvalue()
+    return bytes(out.data) if streamed else out.getvalue()
+
+
+def without_directory(zip_bytes):
+    return zip_bytes[:zip_bytes.find(b"PK\x01\x02")]
+
+
+CHART = (f'<c:chartSpace xmlns:c="http://schemas.openxmlformats.org/drawingml/2006/chart" '
+         f'xmlns:a="{A}"><c:chart><c:title><c:tx><c:rich>{para("Revenue")}</c:rich></c:tx>'
+         "</c:title><c:plotArea><c:barChart><c:ser><c:tx><c:strRef><c:strCache><c:pt idx=\"0\">"
+         "<c:v>North</c:v></c:pt></c:strCache></c:strRef></c:tx><c:cat><c:strRef><c:strCache>"
+         "<c:pt idx=\"1\"><c:v>2024</c:v></c:pt><c:pt idx=\"0\"><c:v>2023</c:v></c:pt>"
+         "</c:strCache></c:strRef></c:cat></c:ser></c:barChart><c:valAx><c:title><c:tx><c:v>Euro"
+         "</c:v></c:tx></c:title></c:valAx></c:plotArea></c:chart></c:chartSpace>")
 
 
 def compound(names):
@@ -123,3 +152,8 @@ write("corpus/ooxmlPackage_fuzz", "binary.ppt", compound(["Current User", "Power
 for i, xml in enumerate(SLIDES):
     write("corpus/ooxmlSlides_fuzz", f"slide{i + 1}.xml", xml)
 write("corpus/ooxmlSlides_fuzz", "data1.xml", DATA)
+write("corpus/ooxmlSlides_fuzz", "chart1.xml", CHART)
+write("corpus/zipSalvage_fuzz", "no-directory.pptx", without_directory(package()))
+write("corpus/zipSalvage_fuzz", "descriptors.pptx", package(streamed=True))
+write("corpus/zipSalvage_fuzz", "descriptors-no-directory.pptx",
+      without_directory(package(streamed=True)))

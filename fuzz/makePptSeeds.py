@@ -1,5 +1,5 @@
 #!/usr/bin/env python3
-"""Writes the small self-made seeds of cfbReader_fuzz and pptDocument_fuzz.
+"""Writes the small self-made seeds of cfbReader_fuzz, pptDocument_fuzz and pptEditScan_fuzz.
 
 pptDocument_fuzz seeds are bare "PowerPoint Document" streams followed by the offset of the
 newest edit (the fuzz target wraps them into a compound file); cfbReader_fuzz seeds are whole
@@ -56,6 +56,13 @@ def style():
     return rec(0x0FA1, struct.pack("<IHIHH", 2, 0, 0x8F, 1, 0x2022) + struct.pack("<IHI", 4, 1, 0))
 
 
+def looping():
+    """A fast-saved deck whose newest edit names itself as the edit before it."""
+    data = deck(True)
+    at = struct.unpack("<I", data[-4:])[0]
+    return data[:at + 16] + struct.pack("<I", at) + data[at + 20:]
+
+
 def deck(fast_save):
     s = Stream()
     s.obj(1, document([rec(0x03F3, struct.pack("<IIIII", 2, 0, 2, 256, 0)), header(0), chars("Title\x0bline"),
@@ -70,7 +77,8 @@ def deck(fast_save):
     if not fast_save:
         return s.data + struct.pack("<I", first)
     s.obj(2, slide([shape([box(0xF00D, [header(4), chars("newer")])])]))
-    return s.data + struct.pack("<I", s.edit(1, first))
+    newest = s.edit(1, first)  # before s.data is read: the edit appends to it
+    return s.data + struct.pack("<I", newest)
 
 
 def main():
@@ -78,6 +86,8 @@ def main():
     seeds = {
         "pptDocument_fuzz/one-slide": deck(False),
         "pptDocument_fuzz/fast-saved": deck(True),
+        "pptEditScan_fuzz/fast-saved": deck(True),
+        "pptEditScan_fuzz/looping": looping(),
         "cfbReader_fuzz/small-and-large": compound([("Current User", b"u" * 60), ("PowerPoint Document", bytes(range(256)) * 20)]),
         "cfbReader_fuzz/mini-only": compound([("A", b"x" * 100), ("B", b"y" * 3000)]),
     }

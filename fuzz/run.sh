@@ -16,7 +16,7 @@ seeds_for() {
     case "$1" in
         optionList_fuzz) ls samples/*.batch-quillon ;;
         richText_fuzz) ls "$shared"/rtf-samples/*.rtf 2>/dev/null ;;
-        ooxmlPackage_fuzz) find "$shared/corpus-public" samples -name '*.pp[ts][xm]' -size -2M 2>/dev/null ;;
+        ooxmlPackage_fuzz | zipSalvage_fuzz) find "$shared/corpus-public" samples -name '*.pp[ts][xm]' -size -2M 2>/dev/null ;;
         ooxmlSlides_fuzz)
             # The slide parts of the public decks, unpacked.
             local tmp; tmp=$(mktemp -d)
@@ -26,6 +26,19 @@ seeds_for() {
             done
             find "$tmp" -type f ;;
         cfbReader_fuzz | pptDocument_fuzz) find "$shared/corpus-public" samples -name '*.pp[ts]' -size -2M 2>/dev/null ;;
+        pptEditScan_fuzz)
+            # The document streams of the public decks, each followed by its newest edit's offset.
+            local tmp; tmp=$(mktemp -d)
+            for deck in $(find "$shared/corpus-public" samples -name '*.pp[ts]' -size -2M 2>/dev/null); do
+                /usr/bin/python3 - "$deck" "$tmp/$(basename "$deck")" <<'PYTHON' 2>/dev/null
+import sys, olefile
+ole = olefile.OleFileIO(sys.argv[1])
+user = ole.openstream("Current User").read()
+with open(sys.argv[2], "wb") as out:
+    out.write(ole.openstream("PowerPoint Document").read() + user[16:20])
+PYTHON
+            done
+            find "$tmp" -type f ;;
         *) ;;
     esac
 }

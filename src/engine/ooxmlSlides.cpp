@@ -104,8 +104,8 @@ class ThvSlideReader {
     using Token = ThvXmlStream::Token;
 
     ThvSlideReader(ThvXmlStream& xml, std::string_view fileName, std::string_view partName,
-                   const ThvRelatedText& related, const ThvEngineLimits& limits)
-        : xml_(xml), fileName_(fileName), partName_(partName), related_(related), limits_(limits) {}
+                   const ThvRelatedText& related)
+        : xml_(xml), fileName_(fileName), partName_(partName), related_(related) {}
 
     ThvSlideText Read() {
         if (xml_.Next() != Token::Start || xml_.Name() != "p:sld") {
@@ -298,7 +298,6 @@ class ThvSlideReader {
     std::string_view fileName_;
     std::string_view partName_;
     const ThvRelatedText& related_;
-    const ThvEngineLimits& limits_;
     ThvSlideText text_;
 };
 
@@ -307,7 +306,7 @@ class ThvSlideReader {
 ThvSlideText ReadSlideText(std::string bytes, std::string_view fileName, std::string_view partName,
                            const ThvRelatedText& related, const ThvEngineLimits& limits) {
     ThvXmlStream xml(std::move(bytes), fileName, partName, limits);
-    return ThvSlideReader(xml, fileName, partName, related, limits).Read();
+    return ThvSlideReader(xml, fileName, partName, related).Read();
 }
 
 std::vector<ThvParagraph> ReadDiagramText(std::string bytes, std::string_view fileName,
