@@ -13,6 +13,7 @@
 #include "cfbTestWriter.h"
 #include "ooxmlCryptoTestWriter.h"
 #include "ooxmlTestPackage.h"
+#include "pptTestWriter.h"
 #include "programTest.h"
 
 namespace {
@@ -266,4 +267,92 @@ TEST_F(BadInputTest, ASlideOfAMillionTextRunsConvertsInBoundedMemory) {
     // The part, what is read from it and the text written: a few times the part, not more.
     EXPECT_LT(static_cast<std::uint64_t>(r.maxRssKb) * 1024, 4 * slideBytes)
         << "peak KiB " << r.maxRssKb;
+}
+
+namespace {
+
+/// A binary deck of totalBytes, nearly all of them a "Pictures" stream left as a hole of a
+/// sparse file: a version 4 compound file (4096-byte sectors) with its allocation table, the
+/// current-user record and the document stream written, the pictures never.
+void WriteSparsePpt(const std::string& path, const std::string& document,
+                    std::uint64_t totalBytes) {
+    using namespace ppt_test;
+    constexpr std::uint32_t kSector = 4096, kEnd = 0xFFFFFFFE, kFree = 0xFFFFFFFF;
+    const auto sectors = [](std::uint64_t bytes) { return (bytes + kSector - 1) / kSector; };
+    const std::string currentUser =
+        Rec(0x0FF6, U32(0x14) + U32(0xE391C05F) + document.substr(document.size() - 4) + U16(0) +
+                        U16(0x03F4) + std::string("\3\0", 2) + U16(0) + U32(8));
+    // Streams of 4096 bytes and more go to regular sectors: no mini stream is needed.
+    std::string stream = document.substr(0, document.size() - 4);
+    stream.resize(std::max<std::size_t>(stream.size(), 4096), '\0');
+    const std::uint64_t pictures = totalBytes - 64 * kSector;
+    const std::uint64_t data = 1 + sectors(4096) + sectors(stream.size()) + sectors(pictures);
+    const std::uint64_t fatSectors = (data + 1024) / 1024 + 1;
+    std::vector<std::uint32_t> fat(fatSectors * 1024, kFree);
+    std::uint32_t next = 0;
+    for (std::uint64_t i = 0; i < fatSectors; ++i) fat[next++] = 0xFFFFFFFD;
+    const auto chain = [&](std::uint64_t count) {
+        const std::uint32_t first = next;
+        for (std::uint64_t i = 0; i < count; ++i, ++next)
+            fat[next] = i + 1 == count ? kEnd : next + 1;
+        return first;
+    };
+    const std::uint32_t directory = chain(1);
+    const std::uint32_t userStart = chain(1);
+    const std::uint32_t streamStart = chain(sectors(stream.size()));
+    const std::uint32_t picturesStart = chain(sectors(pictures));
+    std::string head(kSector, '\0');
+    head.replace(0, 8, "\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8);
+    const auto put = [](std::string& b, std::size_t at, const std::string& v) {
+        b.replace(at, v.size(), v);
+    };
+    put(head, 0x18, U16(0x3E) + U16(4) + U16(0xFFFE) + U16(12) + U16(6));
+    put(head, 0x2C,
+        U32(static_cast<std::uint32_t>(fatSectors)) + U32(directory) + U32(0) + U32(4096) +
+            U32(kEnd) + U32(0) + U32(kEnd) + U32(0));
+    for (std::uint32_t i = 0; i < 109; ++i)
+        put(head, 0x4C + i * 4, U32(i < fatSectors ? i : kFree));
+    std::string table;
+    for (const std::uint32_t entry : fat) table += U32(entry);
+    std::string dir(kSector, '\0');
+    const auto entry = [&](int index, const std::string& name, int type, std::uint32_t right,
+                           std::uint32_t child, std::uint32_t start, std::uint64_t size) {
+        std::string e(128, '\0');
+        for (std::size_t i = 0; i < name.size(); ++i) e[i * 2] = name[i];
+        put(e, 0x40, U16(static_cast<std::uint16_t>(name.size() * 2 + 2)));
+        e[0x42] = static_cast<char>(type);
+        put(e, 0x44, U32(kFree) + U32(right) + U32(child));
+        put(e, 0x74,
+            U32(start) + U32(static_cast<std::uint32_t>(size)) +
+                U32(static_cast<std::uint32_t>(size >> 32)));
+        put(dir, index * 128, e);
+    };
+    entry(0, "Root Entry", 5, kFree, 1, kEnd, 0);
+    entry(1, "Current User", 2, 2, kFree, userStart, 4096);
+    entry(2, "PowerPoint Document", 2, 3, kFree, streamStart, stream.size());
+    entry(3, "Pictures", 2, kFree, kFree, picturesStart, pictures);
+    std::ofstream out(path, std::ios::binary);
+    out << head << table << dir << std::string(currentUser).append(4096 - currentUser.size(), '\0')
+        << stream;
+    out.close();
+    std::filesystem::resize_file(path, totalBytes);
+}
+
+}  // namespace
+
+TEST_F(BadInputTest, ABinaryDeckBeyondTheOld256MiBCapConvertsWithoutBeingReadWhole) {
+    using namespace ppt_test;
+    TPptBuilder ppt;
+    ppt.Object(1, Document({SlidePersist(2), Header(kTitle), Chars(u"Large deck")}));
+    ppt.Object(2, Slide({OwnTextShape(kOther, Chars(u"beside 300 MB of pictures"))}));
+    const std::uint32_t edit = ppt.Edit(1);
+    std::filesystem::create_directories(dir / "in");
+    WriteSparsePpt(In("large.ppt"), ppt.Stream() + U32(edit), 300ull << 20);
+    const ProcessResult r = Run({"-P:Source=" + In("large.ppt") + ",Target=" + dir / "out," +
+                                 "PureConsole=1,LogFile=" + dir / "run.log"});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(Log().at("large.ppt").first, "Success") << Log().at("large.ppt").second;
+    EXPECT_NE(ReadBytes(dir / "out/large.txt").find("beside 300 MB of pictures"),
+              std::string::npos);
+    EXPECT_LT(r.maxRssKb, 64 * 1024) << "peak KiB";
 }
