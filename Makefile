@@ -181,6 +181,13 @@ bench: bench-deps
 bench-ppt: bench-deps
 	bench/ppt/run.sh
 
+# Peak memory of 8 converters on 8 copies of a 230 MB .ppt and of a 230 MB .pptx (bench/README.md).
+.PHONY: bench-memory
+bench-memory: deps
+	cmake -S . -B build-bench-engine/tree -G Ninja -DCMAKE_BUILD_TYPE=Release
+	cmake --build build-bench-engine/tree --target quillon
+	bench/ppt/memory.sh build-bench-engine/tree/quillon 8 230
+
 # Every fuzz target for FUZZ_TIME seconds (default 120) from the real sample files; findings go to
 # fuzz/findings/. Not part of make test, which replays fuzz/regressions/ and fuzzes briefly.
 fuzz: build-fuzz

@@ -40,7 +40,8 @@ TEST(ZipSalvageTest, PartsAreFoundByTheirLocalHeadersWhenTheDirectoryIsGone) {
     zip.Add("[Content_Types].xml", "<Types/>", true)
         .Add("ppt/slides/slide1.xml", text, false)
         .Add("ppt/media/image1.png", "\x89PNG stored", false, true);
-    auto package = ThvOoxmlPackage::FromBuffer(zip.Bytes(), "deck.pptx");
+    const std::string bytes = zip.Bytes();  // a buffer outlives its package
+    auto package = ThvOoxmlPackage::FromBuffer(bytes, "deck.pptx");
     EXPECT_TRUE(package->Salvaged());
     EXPECT_EQ(package->SalvageReason(), "Not a zip archive");
     EXPECT_EQ(package->EntryCount(), 3u);
