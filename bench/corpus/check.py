@@ -6,7 +6,10 @@ every slide part whose data is intact (found by local header, checksum verified)
 text, and every line of the text must come from those parts; for a binary file, every line must
 be text of the file's text atoms.
 
-    check.py BEFORE_QUILLON AFTER_QUILLON CORPUS [PASSWORD_FILE]
+    /usr/bin/python3 bench/corpus/check.py BEFORE_QUILLON AFTER_QUILLON CORPUS [PASSWORD_FILE]
+
+(Debian's python3, for olefile.) Both runs get the same options and a UTF-8 locale; the password
+file, when given, goes to the second run only, as the first has no such option.
 """
 import os
 import re
@@ -21,19 +24,49 @@ A = "{http://schemas.openxmlformats.org/drawingml/2006/main}"
 C = "{http://schemas.openxmlformats.org/drawingml/2006/chart}"
 
 
+def unescape(field):
+    """A log field back to its text: the log writes \\, \\xHH, \\uHHHH and \\UHHHHHHHH."""
+    out = bytearray()
+    at = 0
+    while at < len(field):
+        if field[at] == "\\" and at + 1 < len(field):
+            kind = field[at + 1]
+            width = {"x": 2, "u": 4, "U": 8}.get(kind)
+            if kind == "\\":
+                out += b"\\"
+                at += 2
+                continue
+            if width and re.fullmatch(r"[0-9A-Fa-f]+", field[at + 2:at + 2 + width] or "-"):
+                value = int(field[at + 2:at + 2 + width], 16)
+                out += bytes([value]) if kind == "x" else chr(value).encode()
+                at += 2 + width
+                continue
+        out += field[at].encode()
+        at += 1
+    return out.decode("utf-8", "replace")
+
+
 def convert(quillon, corpus, out, passwords):
     log = os.path.join(out, "run.log")
     options = (f"-P:Source={corpus}/*.ppt?,Target={out},Subdir=1,KeepTargetSubdirs=1,"
                f"PureConsole=1,LogFile={log}")
     if passwords:
         options += f",Passwords={passwords}"
-    subprocess.run([quillon, options], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    env = dict(os.environ, LANG="C.UTF-8", LC_ALL="C.UTF-8")
+    done = subprocess.run([quillon, options], stdout=subprocess.DEVNULL, stderr=subprocess.PIPE,
+                          env=env)
     results = {}
     with open(log, encoding="utf-8", errors="replace") as f:
         for line in f:
-            state, source, result = line.rstrip("\r\n").split(" => ", 2)
+            fields = line.rstrip("\r\n").split(" => ")
+            state, source, result = fields[0], unescape(fields[1]), unescape(fields[2])
             results[os.path.relpath(source, corpus)] = (state, result)
-    return results
+    notes = {}
+    for line in done.stderr.decode("utf-8", "replace").splitlines():
+        found = re.match(r'Note: "(.*)" was salvaged: (.*)', line)
+        if found:
+            notes[os.path.relpath(found.group(1), corpus)] = found.group(2)
+    return results, notes
 
 
 def intact_parts(path):
@@ -85,7 +118,7 @@ def check_ooxml(path, text):
     missing = [p for p in expected if p.replace("\n", "").strip() and
                not any(p.split("\n")[0].strip() in l for l in lines)]
     foreign = [l for l in lines if not any(l.strip() in p or p in l for p in expected)]
-    return f"{len(lines)} lines; intact slide paragraphs missing: {len(missing)}; lines from elsewhere: {len(foreign)}"
+    return len(lines), missing, foreign
 
 
 def check_ppt(path, text):
@@ -95,14 +128,23 @@ def check_ppt(path, text):
     at = 0
     while at + 8 <= len(stream):
         _, rtype, length = struct.unpack("<HHI", stream[at:at + 8])
-        if rtype in (0x0FA0, 0x0FA8) and at + 8 + length <= len(stream):
+        # Text characters and bytes atoms, and the strings of the headers-and-footers settings.
+        if rtype in (0x0FA0, 0x0FA8, 0x0FBA) and at + 8 + length <= len(stream):
             body = stream[at + 8:at + 8 + length]
-            atoms.append(body.decode("utf-16-le", "replace") if rtype == 0x0FA0 else body.decode("cp1252", "replace"))
+            atoms.append(body.decode("cp1252", "replace") if rtype == 0x0FA8 else
+                         body.decode("utf-16-le", "replace"))
         at += 1
     pool = "\r".join(atoms).replace("\x0b", "\r")
-    lines = [l for l in text.splitlines() if l.strip()]
-    foreign = [l for l in lines if l not in pool and not l.isdigit()]
-    return f"{len(lines)} lines; lines that are no text atom of the file: {len(foreign)}"
+
+    def stored(piece):
+        # A slide-number field is stored as "*" and comes out as the slide's number.
+        return (not piece or piece in pool or piece.isdigit() or
+                re.sub(r"\d+", "*", piece) in pool)
+
+    lines = [l.strip() for l in text.splitlines() if l.strip()]
+    # A table row is one line with its cells between tabs; each cell is a text of its own.
+    foreign = [l for l in lines if not all(stored(cell.strip()) for cell in l.split("\t"))]
+    return len(lines), foreign
 
 
 def decrypted(path, passwords, work):
@@ -118,34 +160,53 @@ def decrypted(path, passwords, work):
     return path
 
 
+def verdict(corpus, name, text, passwords, work):
+    path = os.path.join(corpus, name)
+    if name.endswith(".ppt"):
+        count, foreign = check_ppt(decrypted(path, passwords, work), text)
+        return (f"{count} lines, {len(foreign)} not in the file's text atoms" +
+                (f" ({'; '.join(repr(l) for l in foreign[:3])})" if foreign else ""))
+    count, missing, foreign = check_ooxml(path, text)
+    return (f"{count} lines, {len(missing)} intact paragraphs missing, {len(foreign)} lines "
+            "from elsewhere" +
+            (f" (missing {'; '.join(repr(p) for p in missing[:3])})" if missing else "") +
+            (f" (elsewhere {'; '.join(repr(l) for l in foreign[:3])})" if foreign else ""))
+
+
 def main():
     before, after, corpus = (os.path.abspath(p) for p in sys.argv[1:4])
     passwords = os.path.abspath(sys.argv[4]) if len(sys.argv) > 4 else ""
     with tempfile.TemporaryDirectory() as work:
-        old = convert(before, corpus, os.path.join(work, "before"), "")
-        new = convert(after, corpus, os.path.join(work, "after"), passwords)
-        print("| format | files | converted before | converted after |")
-        print("|---|---|---|---|")
+        old, _ = convert(before, corpus, os.path.join(work, "before"), "")
+        new, notes = convert(after, corpus, os.path.join(work, "after"), "")
+        runs = [("before", old), ("after", new)]
+        if passwords:
+            new, notes = convert(after, corpus, os.path.join(work, "passwords"), passwords)
+            runs.append(("after, with the passwords", new))
+        print("| format | files | " + " | ".join(f"converted {label}" for label, _ in runs) + " |")
+        print("|---|---|" + "---|" * len(runs))
         for label, test in (("binary (.ppt)", lambda n: n.endswith(".ppt")),
                             ("Office Open XML", lambda n: not n.endswith(".ppt"))):
             names = [n for n in new if test(n)]
-            count = lambda results: sum(results.get(n, ("", ""))[0] == "Success" for n in names)
-            print(f"| {label} | {len(names)} | {count(old)} | {count(new)} |")
+            counts = [sum(results.get(n, ("", ""))[0] == "Success" for n in names)
+                      for _, results in runs]
+            print(f"| {label} | {len(names)} | " + " | ".join(map(str, counts)) + " |")
         print()
-        print("| file now converted | check against the file itself |")
-        print("|---|---|")
+        print("| file now converted | against the file itself | salvage note |")
+        print("|---|---|---|")
         for name in sorted(new):
             if new[name][0] != "Success" or old.get(name, ("", ""))[0] == "Success":
                 continue
-            # The text files are in the locale's code page: UTF-8 here.
             text = open(new[name][1], encoding="utf-8", errors="replace").read() \
                 if os.path.exists(new[name][1]) else ""
-            path = os.path.join(corpus, name)
-            if name.endswith(".ppt"):
-                verdict = check_ppt(decrypted(path, passwords, work), text)
-            else:
-                verdict = check_ooxml(path, text)
-            print(f"| {name} | {verdict} |")
+            print(f"| {name} | {verdict(corpus, name, text, passwords, work)} | "
+                  f"{notes.get(name, '')} |")
+        salvaged = sorted(n for n in notes if old.get(n, ("", ""))[0] == "Success")
+        if salvaged:
+            print()
+            print("Converted before too, now with a salvage note:")
+            for name in salvaged:
+                print(f"- {name}: {notes[name]}")
         still = sorted(n for n in new if new[n][0] != "Success")
         print()
         print(f"Still failing ({len(still)}):")
