@@ -538,6 +538,12 @@ ThvPresentationText ReadOoxmlPresentation(ThvOoxmlPackage& package) {
     } catch (const EhvFileError& error) {
         damage = Phrase(error);
     }
+    // A broken zip may keep its presentation part and lose the relationships that lead to the
+    // slides: listing none then says nothing of the deck, so its slides go by their names.
+    if (listed && listed->empty() && package.Salvaged()) {
+        listed.reset();
+        damage = "its presentation part leads to no slide left in the package";
+    }
     std::vector<std::string> slideParts;
     if (listed) {
         slideParts = std::move(*listed);

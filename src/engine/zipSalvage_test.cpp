@@ -195,6 +195,19 @@ TEST(SalvagedPresentationTest, NothingIntactIsStillDamaged) {
                  "2006/relationships\"/>")
             .Bytes();
     EXPECT_EQ(ErrorOf([&] { ReadDeck(foreign); }), "\"deck.pptx\" is not a presentation");
+    // Cut after its presentation part, before the relationships that lead to the slides: the
+    // slide list leads nowhere, so the slides go by their names (the builder numbers them in
+    // reverse); with no slide part left either, the file is damaged, not an empty deck.
+    const std::string intact = ThreeSlides().Bytes();
+    const std::string cut = intact.substr(0, intact.find("ppt/_rels/presentation.xml.rels") - 30);
+    const ThvPresentationText byName = ReadDeck(cut);
+    EXPECT_THAT(Titles(byName), ElementsAre("three", "two", "one"));
+    EXPECT_THAT(byName.Salvaged.back(),
+                HasSubstr("its presentation part leads to no slide left in the package: its "
+                          "slides were taken in the order of their part names"));
+    EXPECT_EQ(ErrorOf([&] { ReadDeck(WithoutDirectory(TPresentationBuilder().Bytes())); }),
+              "\"deck.pptx\" is damaged: its presentation part leads to no slide left in the "
+              "package");
 }
 
 TEST(SalvagedPresentationTest, APackageCutAnywhereGivesIntactSlidesOrFailsAsDamaged) {
@@ -211,10 +224,14 @@ TEST(SalvagedPresentationTest, APackageCutAnywhereGivesIntactSlidesOrFailsAsDama
             const ThvPresentationText deck = ReadDeck(intact.substr(0, cut));
             ++converted;
             EXPECT_FALSE(deck.Salvaged.empty());
+            std::size_t intactSlides = 0;
             for (const ThvSlideText& slide : deck.Slides) {
                 if (slide.Title.empty() && slide.Body.empty()) continue;  // lost
                 EXPECT_TRUE(original.count(slide.Title + "|" + slide.Body.at(0).Text));
+                ++intactSlides;
             }
+            // A success with no text at all would be a damaged file reported as converted.
+            EXPECT_GT(intactSlides, 0u);
         } catch (const EhvFileRefused&) {
             ADD_FAILURE() << "refused";
         } catch (const EhvError& error) {
