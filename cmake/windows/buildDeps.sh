@@ -24,6 +24,7 @@ PUGIXML=pugixml=1.13-0.2
 LIBDEFLATE=libdeflate=1.14-1
 LIBZIP=libzip=1.7.3-1
 GOOGLETEST=googletest=1.12.1-0.2
+OPENSSL="openssl=3.0.19-1~deb12u2 openssl=3.0.17-1~deb12u2 openssl=3.0.15-1~deb12u1"
 
 mkdir -p "$SYSROOT/lib/pkgconfig" "$SYSROOT/include" "$DEPS/src"
 
@@ -122,7 +123,7 @@ done_stamp() { [ -f "$DEPS/$1.done" ]; }
 stamp() { touch "$DEPS/$1.done"; echo "buildDeps: $1 built in $(($(date +%s) - $2)) s"; }
 
 need_apt=0
-for lib in pcre2 pugixml libdeflate libzip googletest; do done_stamp $lib || need_apt=1; done
+for lib in pcre2 pugixml libdeflate libzip openssl googletest; do done_stamp $lib || need_apt=1; done
 [ $need_apt -eq 0 ] || setup_apt
 
 if ! done_stamp pcre2; then
@@ -172,6 +173,23 @@ if ! done_stamp libzip; then
         -DENABLE_WINDOWS_CRYPTO=OFF -DBUILD_TOOLS=OFF -DBUILD_REGRESS=OFF -DBUILD_EXAMPLES=OFF \
         -DBUILD_DOC=OFF
     stamp libzip $t
+fi
+
+if ! done_stamp openssl; then
+    t=$(date +%s)
+    src="$(fetch $OPENSSL)"
+    # Only libcrypto is used (SHA and AES of encrypted presentations): only the libraries are
+    # built (build_libs), static, without engines, modules, sockets or tests.
+    mkdir -p "$DEPS/build-openssl"
+    (cd "$DEPS/build-openssl" &&
+        "$src/Configure" mingw64 no-shared no-module no-tests no-engine no-legacy no-dso \
+            no-ssl3 no-dtls no-sock no-ui-console no-autoload-config \
+            CC=$HOST-gcc-posix AR=$HOST-ar RANLIB=$HOST-ranlib RC=$HOST-windres \
+            --prefix="$SYSROOT" --libdir=lib >"$DEPS/openssl.log" 2>&1 &&
+        nice -n 10 make -j "$JOBS" build_libs >>"$DEPS/openssl.log" 2>&1 &&
+        make install_dev >>"$DEPS/openssl.log" 2>&1) ||
+        { tail -40 "$DEPS/openssl.log" >&2; exit 1; }
+    stamp openssl $t
 fi
 
 if ! done_stamp googletest; then

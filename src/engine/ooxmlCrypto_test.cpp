@@ -95,6 +95,9 @@ TEST(EncryptedPackageTest, AnotherReaderDecryptsWhatTheTestWriterWrites) {
     // Debian's msoffcrypto-tool, where it is installed: a check of the test files themselves.
     const char* tool = "/usr/bin/msoffcrypto-tool";
     if (!std::filesystem::exists(tool)) GTEST_SKIP() << "no msoffcrypto-tool";
+    // Seen from a Windows build under Wine the file is there, but no shell can start it.
+    if (std::system((std::string(tool) + " -h >/dev/null 2>&1").c_str()) != 0)
+        GTEST_SKIP() << "msoffcrypto-tool cannot be started here";
     TempDir dir;
     const std::string deck = Deck();
     WriteBytes(dir / "agile.pptx", crypto_test::EncryptAgile(deck,
