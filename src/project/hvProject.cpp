@@ -33,7 +33,11 @@ std::string ReadProjectText(const std::string& path) {
 
 ThvProject::ThvProject(std::string exeName) : PathDelim(::PathDelim), exeName_(std::move(exeName)) {
     try {
-        if (FileExists(RecentListFile())) RecentFiles.LoadFromFile(RecentListFile());
+        if (FileExists(RecentListFile())) {
+            std::string bytes = ReadFileBytes(RecentListFile(), MaxTextFileBytes);
+            RecentFiles.SetText(DecodeWithBom(bytes));
+            recentListRead_ = std::move(bytes);
+        }
     } catch (const std::exception&) {
         // An unreadable list only costs the history of recent projects.
     }
@@ -42,7 +46,11 @@ ThvProject::ThvProject(std::string exeName) : PathDelim(::PathDelim), exeName_(s
 ThvProject::~ThvProject() {
     accessors_.clear();
     try {
-        RecentFiles.SaveToFile(RecentListFile());
+        const std::string bytes = EncodeAnsi(RecentFiles.Text());
+        // Most runs open no project: a list whose file already holds exactly these bytes is
+        // not written again, which would cost a new file beside the program at every start.
+        if (!recentListRead_ || *recentListRead_ != bytes || !FileExists(RecentListFile()))
+            WriteFileAtomic(RecentListFile(), bytes);
     } catch (const std::exception&) {
         // A program folder without write access keeps no history; that is all.
     }

@@ -4,6 +4,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -130,6 +131,8 @@ class ThvProject {
     ThvPropList& Accessor(ThvBoundControl& control);
 
     std::string exeName_;
+    /// The recent list's file as it was read at construction; none when there was none.
+    std::optional<std::string> recentListRead_;
     std::map<ThvBoundControl*, std::unique_ptr<ThvPropList>> accessors_;
 };
 

@@ -375,3 +375,35 @@ TEST_F(ProjectTest, NewSaveAsAndUnwritableProject) {
     }
     EXPECT_EQ(p->FileName, *answer);
 }
+
+// The list is written at the end only when its file would change: a new file beside the
+// program at every start costs more than the rest of a small run.
+TEST_F(ProjectTest, TheRecentListIsWrittenOnlyWhenItsFileWouldChange) {
+    const std::string list = dir / "quillon.log";
+    { auto p = MakeProject(); }
+    EXPECT_EQ(ReadBytes(list), "");  // no list yet: an empty one is made
+    const auto first = GetFileIdentity(list);
+    ASSERT_TRUE(first);
+    { auto p = MakeProject(); }
+    EXPECT_EQ(GetFileIdentity(list)->Index, first->Index);  // the same file, not a new one
+
+    const std::string a = dir / "a.batch-quillon";
+    WriteBytes(a, "Source=/a\r\n");
+    {
+        auto p = MakeProject();
+        ASSERT_TRUE(p->ParseCommandLine(a));
+    }
+    EXPECT_EQ(ReadBytes(list), a + "\r\n");
+
+    // A list the user wrote with other line ends is written back in the program's form.
+    WriteBytes(list, a + "\n");
+    { auto p = MakeProject(); }
+    EXPECT_EQ(ReadBytes(list), a + "\r\n");
+
+    // A list removed while the program ran is there again afterwards.
+    {
+        auto p = MakeProject();
+        DeleteFile(list);
+    }
+    EXPECT_EQ(ReadBytes(list), a + "\r\n");
+}

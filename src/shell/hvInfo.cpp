@@ -102,7 +102,11 @@ ThvInfo::ThvInfo(std::string exeName, std::string filesStem)
     UpdateCounter("R", 0, 1);
 }
 
-ThvInfo::~ThvInfo() { SaveStore(); }
+ThvInfo::~ThvInfo() {
+    // Every change was written when it was made; only one whose write failed is left to save.
+    std::lock_guard lock(storeLock_);
+    SaveStoreLocked(/*onlyChanged=*/true);
+}
 
 std::string ThvInfo::StorePath() const { return ChangeFileExt(filesStem_, ".ext"); }
 
@@ -145,12 +149,16 @@ void ThvInfo::LoadStoreLocked() {
     usageStore_.SetValue("v", "2");
 }
 
-void ThvInfo::SaveStoreLocked() {
+void ThvInfo::SaveStoreLocked(bool onlyChanged) {
     try {
         const std::string path = StorePath();
-        if (FileExists(path)) SetReadOnly(path, false);
+        std::string bytes = EncodeUsageStore(usageStore_.Text(), installId_);
+        const bool there = FileExists(path);
+        if (onlyChanged && there && bytes == savedBytes_) return;
+        if (there) SetReadOnly(path, false);
         ForceDirectories(ExtractFilePath(path));
-        WriteFileAtomic(path, EncodeUsageStore(usageStore_.Text(), installId_));
+        WriteFileAtomic(path, bytes);
+        savedBytes_ = std::move(bytes);
     } catch (const std::exception&) {
         // A program folder the user may not write to costs only the persistence; the counters
         // go on in memory and the next change tries again.

@@ -69,7 +69,8 @@ class ThvInfo {
 
   private:
     void LoadStoreLocked();
-    void SaveStoreLocked();
+    /// Writes the store; with onlyChanged, not when its file holds these bytes already.
+    void SaveStoreLocked(bool onlyChanged = false);
     std::string CounterTextLocked() const;
 
     std::string HelpFile() const;
@@ -79,6 +80,8 @@ class ThvInfo {
     const int32_t installId_;
     mutable std::mutex storeLock_;
     ThvOptionList usageStore_;
+    /// What the last write that succeeded put into the store's file.
+    std::string savedBytes_;
 };
 
 extern ThvInfo* hvInfo;

@@ -233,3 +233,29 @@ TEST_F(InfoTest, InstalledProgramFindsItsHelpInItsDataFolderAndKeepsItsStoreElse
     EXPECT_EQ(links[1], dir / "share/quillon/quillon.pdf");
     EXPECT_EQ(links[2], dir / "bin/quillon.pdf");
 }
+
+// Every change is written when it is made, so the end writes the store only when a write
+// failed or its file went away; an unchanged file stays the very same file.
+TEST_F(InfoTest, TheEndWritesTheStoreOnlyWhenItsFileLacksTheCounters) {
+    {
+        ThvInfo info(exe);
+        info.UpdateCounter("C", 0, 1);
+    }
+    const auto written = GetFileIdentity(dir / "quillon.ext");
+    ASSERT_TRUE(written);
+    {
+        ThvInfo info(exe);
+        EXPECT_EQ(StoreFileText(info), "v=2\r\nR=2\r\nC=1\r\n");
+        EXPECT_NE(GetFileIdentity(info.StorePath())->Index, written->Index);  // R counted at once
+        const auto started = GetFileIdentity(info.StorePath());
+        info.UpdateCounter("A", 0, 0);  // no change
+        EXPECT_EQ(GetFileIdentity(info.StorePath())->Index, started->Index);
+    }
+    {
+        ThvInfo info(exe);
+        DeleteFile(info.StorePath());
+    }
+    EXPECT_TRUE(FileExists(dir / "quillon.ext"));
+    ThvInfo again(exe);
+    EXPECT_EQ(again.StoreText(), "v=2\r\nR=4\r\nC=1\r\n");
+}
