@@ -174,6 +174,16 @@ bench-window-startup: bench-deps
 bench-window: bench-deps
 	bench/window/run.sh
 
+# One process per file and an empty unattended run against catppt, this tree against main
+# (bench/README.md, "Start-up").
+.PHONY: bench-startup bench-scaling
+bench-startup: bench-deps
+	bench/startup/run.sh
+
+# Two converters against one on the same 1,610 small files (bench/README.md).
+bench-scaling: bench-deps
+	bench/scaling/run.sh
+
 bench: bench-deps
 	OFFICEPARSER_VERSION=$(OFFICEPARSER_VERSION) bench/ooxml/run.sh
 
