@@ -80,8 +80,10 @@ build-windows: windows
 	cmake --build build-windows -j $(WINDOWS_JOBS)
 
 # Wine's own services keep a pipe open that ctest waits on for seconds per test unless the
-# server runs already, started apart from ctest; it is stopped at the end.
+# server runs already, started apart from ctest; it is stopped at the end. The server needs the
+# prefix's folder; the first program run makes the prefix in it.
 test-windows: build build-windows
+	mkdir -p build-windows/wine
 	$(WINE_ENV) /usr/lib/wine/wineserver -p </dev/null >/dev/null 2>&1
 	$(WINE_ENV) /usr/lib/wine/wine64 cmd /c exit </dev/null >/dev/null 2>&1
 	status=0; ctest --test-dir build-windows --output-on-failure -j $(WINDOWS_JOBS) || status=$$?; \
