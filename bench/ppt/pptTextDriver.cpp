@@ -8,6 +8,7 @@
 
 #include "byteSource.h"
 #include "cfbReader.h"
+#include "fileSystem.h"
 #include "hvError.h"
 #include "pptSlideText.h"
 
@@ -16,7 +17,7 @@ int main(int argc, char** argv) {
     std::string out;
     for (int i = 1; i < argc; ++i) {
         try {
-            ThvFileSource::TFile file(std::fopen(argv[i], "rb"), &std::fclose);
+            ThvFileSource::TFile file = OpenFileForReading(argv[i]);
             if (!file) throw EhvError("cannot be opened");
             const ThvFileSource source(std::move(file));
             const ThvCfbReader cfb(source);
