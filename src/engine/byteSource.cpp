@@ -1,5 +1,6 @@
 #include "byteSource.h"
 
+#include <algorithm>
 #include <climits>
 #include <cstring>
 
@@ -19,15 +20,51 @@ ThvFileSource::ThvFileSource(TFile file) : file_(std::move(file)) {
     if (end < 0) throw EhvError("cannot find the file's size");
     size_ = static_cast<std::uint64_t>(end);
     position_ = size_;
+    windowBytes_ = size_ <= kWholeFileBytes ? std::max<std::size_t>(1, size_) : kWindowBytes;
 }
 
 bool ThvFileSource::ReadAt(std::uint64_t offset, char* out, std::size_t size) const {
     if (offset > size_ || size_ - offset < size) return false;
+    if (size > windowBytes_) return ReadFile(offset, out, size) == size;
+    while (size > 0) {
+        const TWindow* window = WindowAt(offset);
+        if (window == nullptr) return false;
+        const std::size_t within = static_cast<std::size_t>(offset - window->Start);
+        const std::size_t piece = std::min(size, window->Length - within);
+        std::memcpy(out, window->Bytes.get() + within, piece);
+        out += piece;
+        offset += piece;
+        size -= piece;
+    }
+    return true;
+}
+
+const ThvFileSource::TWindow* ThvFileSource::WindowAt(std::uint64_t offset) const {
+    const std::uint64_t start = offset - offset % windowBytes_;
+    TWindow* oldest = &windows_[0];
+    for (TWindow& window : windows_) {
+        if (window.Length > 0 && window.Start == start) {
+            window.LastUse = ++uses_;
+            return offset - start < window.Length ? &window : nullptr;
+        }
+        if (window.LastUse < oldest->LastUse) oldest = &window;
+    }
+    if (!oldest->Bytes) oldest->Bytes = std::make_unique_for_overwrite<char[]>(windowBytes_);
+    const std::size_t wanted =
+        static_cast<std::size_t>(std::min<std::uint64_t>(windowBytes_, size_ - start));
+    // A file cut short since it was opened still gives what it holds.
+    oldest->Length = ReadFile(start, oldest->Bytes.get(), wanted);
+    oldest->Start = start;
+    oldest->LastUse = ++uses_;
+    return offset - start < oldest->Length ? oldest : nullptr;
+}
+
+std::size_t ThvFileSource::ReadFile(std::uint64_t offset, char* out, std::size_t size) const {
     if (offset != position_) {
         if (offset > static_cast<std::uint64_t>(LONG_MAX) ||
             std::fseek(file_.get(), static_cast<long>(offset), SEEK_SET) != 0) {
             position_ = size_ + 1;  // unknown: the next read seeks
-            return false;
+            return 0;
         }
         position_ = offset;
     }
@@ -35,8 +72,8 @@ bool ThvFileSource::ReadAt(std::uint64_t offset, char* out, std::size_t size) co
     if (got != size) {
         std::clearerr(file_.get());
         position_ = size_ + 1;
-        return false;
+    } else {
+        position_ += got;
     }
-    position_ += got;
-    return true;
+    return got;
 }

@@ -20,7 +20,7 @@ target_link_libraries(quillon_engine_ppt PUBLIC quillon_platform PRIVATE PkgConf
 
 quillon_add_test(engine_ppt_tests
     SOURCES ${CMAKE_CURRENT_LIST_DIR}/cfbReader_test.cpp ${CMAKE_CURRENT_LIST_DIR}/pptDocument_test.cpp
-            ${CMAKE_CURRENT_LIST_DIR}/pptSlideText_test.cpp
+            ${CMAKE_CURRENT_LIST_DIR}/pptSlideText_test.cpp ${CMAKE_CURRENT_LIST_DIR}/byteSource_test.cpp
     LIBS quillon_engine_ppt)
 if(TARGET engine_ppt_tests)
     # The public sample files live beside the repository; tests skip when they are absent.
