@@ -1,6 +1,8 @@
 #!/usr/bin/env python3
 """One process per file: the unattended run converting one .ppt at a time against catppt on the
-same files, and an empty unattended run, in interleaved rounds (bench/README.md, "Start-up").
+same files, an empty unattended run, and every .ppt of the corpus in one process (catppt given
+them all, the unattended run a folder of links to them), in interleaved rounds (bench/README.md,
+"Start-up").
 
     startupBench.py [--before <quillon>] --quillon <quillon> [--files N] [--rounds N] CORPUS
 
@@ -59,8 +61,8 @@ def main():
     parser.add_argument("corpus")
     args = parser.parse_args()
 
-    files = sorted(glob.glob(os.path.join(args.corpus, "**", "*.ppt"), recursive=True))
-    files = files[:args.files]
+    every_file = sorted(glob.glob(os.path.join(args.corpus, "**", "*.ppt"), recursive=True))
+    files = every_file[:args.files]
     if not files:
         sys.exit(f"no .ppt files in {args.corpus}")
     ram = "/dev/shm" if os.path.isdir("/dev/shm") else None
@@ -73,8 +75,15 @@ def main():
         os.mkdir(empty)
         blank = os.path.join(work, "blank.ppt")  # catppt on an empty file: its start-up alone
         open(blank, "wb").close()
+        links = os.path.join(work, "links")
+        os.mkdir(links)
+        for index, path in enumerate(every_file):
+            os.symlink(os.path.abspath(path), os.path.join(links, f"{index:04d}.ppt"))
         sets = {"one file a process": {"catppt": [["catppt", f] for f in files]},
-                "empty run": {"catppt": [["catppt", blank]] * len(files)}}
+                "empty run": {"catppt": [["catppt", blank]] * len(files)},
+                "all in one process": {"catppt": [["catppt"] + every_file]}}
+        per_set = {"one file a process": len(files), "empty run": len(files),
+                   "all in one process": len(every_file)}
         for name, program in programs.items():
             folder = os.path.join(work, name)
             os.mkdir(folder)
@@ -86,6 +95,8 @@ def main():
                 [copy, f"-P:Source={f},Target={out},PureConsole=1"] for f in files]
             sets["empty run"][name] = [
                 [copy, f"-P:Source={empty}/*.ppt?,Target={out},PureConsole=1"]] * len(files)
+            sets["all in one process"][name] = [
+                [copy, f"-P:Source={links}/*.ppt,Target={out},PureConsole=1"]]
 
         for commands in sets.values():
             for command in commands.values():
@@ -101,12 +112,13 @@ def main():
                 peer_wall, peer_cpu = times["catppt"]
                 for name, (wall, cpu) in times.items():
                     r = results[set_name][name]
-                    r["wall"].append(wall * 1000 / len(files))
-                    r["cpu"].append(cpu * 1000 / len(files))
+                    r["wall"].append(wall * 1000 / per_set[set_name])
+                    r["cpu"].append(cpu * 1000 / per_set[set_name])
                     r["ratio"].append(wall / peer_wall)
                     r["cpu ratio"].append(cpu / peer_cpu if peer_cpu > 0 else float("nan"))
 
-        print(f"{len(files)} files, {args.rounds} rounds; median (min to max); ms per process")
+        print(f"{len(files)} files a process, {len(every_file)} in one; {args.rounds} rounds; "
+              "median (min to max); ms per file (per process for the empty run)")
         print("| what | program | wall ms | CPU ms | wall / catppt | CPU / catppt |")
         print("|---|---|---|---|---|---|")
         for set_name, by_program in results.items():
@@ -114,7 +126,7 @@ def main():
                 print(f"| {set_name} | {name} | {summary(r['wall'])} | {summary(r['cpu'])} | "
                       f"{summary(r['ratio'])} | {summary(r['cpu ratio'])} |")
         for set_name, commands in sets.items():
-            peaks = {name: sorted(peak_kib(c) for c in command[:9])[4] / 1024
+            peaks = {name: sorted(peak_kib(c) for c in (command * 9)[:9])[4] / 1024
                      for name, command in commands.items()}
             print(f"peak memory, {set_name}, median of 9: " +
                   ", ".join(f"{name} {mib:.1f} MiB" for name, mib in peaks.items()))
