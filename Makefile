@@ -98,8 +98,8 @@ run: build
 
 # Every test in the normal build, again under AddressSanitizer + UndefinedBehaviorSanitizer and
 # under ThreadSanitizer, then every fuzz target for FUZZ_SECONDS, then the Debian package; after
-# the normal build's tests, the program on a real one-node Slurm cluster (20 to 80 s); last the
-# Windows build's tests under Wine.
+# the normal build's tests, the program on a real one-node Slurm cluster (20 to 80 s); then the
+# engine benchmarks' programs built; last the Windows build's tests under Wine.
 test: build build-asan build-tsan build-fuzz slurm-deps
 	ctest --test-dir build --output-on-failure -j $(JOBS)
 	tests/slurm/run.sh build/quillon
@@ -107,7 +107,17 @@ test: build build-asan build-tsan build-fuzz slurm-deps
 	TSAN_OPTIONS="halt_on_error=1 suppressions=$(CURDIR)/tsan.supp" ctest --test-dir build-tsan --output-on-failure -j $(JOBS)
 	ctest --test-dir build-fuzz --output-on-failure -j $(JOBS)
 	$(MAKE) package-check
+	$(MAKE) bench-programs
 	$(MAKE) test-windows
+
+# The engine benchmarks' own programs, which build the engine in projects of their own, built
+# (not run) by make test so that they keep building as the engine changes.
+.PHONY: bench-programs
+bench-programs: deps
+	cmake -S bench/ooxml -B build-bench-programs/ooxml -G Ninja -DCMAKE_BUILD_TYPE=Release
+	cmake --build build-bench-programs/ooxml -j $(JOBS)
+	cmake -S bench/ppt -B build-bench-programs/ppt -G Ninja -DCMAKE_BUILD_TYPE=Release
+	cmake --build build-bench-programs/ppt -j $(JOBS)
 
 # The Debian package of the normal build, build/quillon_<version>-1_<arch>.deb (CPack; the
 # dependencies are those dpkg-shlibdeps finds in the binaries).
