@@ -88,19 +88,19 @@ CONF
 # Unpacks the first source package of the list that the mirror serves (with Debian's patches
 # applied) and prints its folder.
 fetch() {
-    local spec name version upstream dir
-    for spec in "$@"; do
-        name="${spec%%=*}" version="${spec#*=}"
+    local pinned name version upstream dir
+    for pinned in "$@"; do
+        name="${pinned%%=*}" version="${pinned#*=}"
         upstream="${version%-*}"
         upstream="${upstream#*:}"
         dir="$DEPS/src/$name-$upstream"
         [ -d "$dir" ] && { echo "$dir"; return; }
-        if (cd "$DEPS/src" && apt-get -q source --only-source "$spec" >"$name.log" 2>&1); then
-            echo "buildDeps: source $spec" >&2
+        if (cd "$DEPS/src" && apt-get -q source --only-source "$pinned" >"$name.log" 2>&1); then
+            echo "buildDeps: source $pinned" >&2
             echo "$dir"
             return
         fi
-        echo "buildDeps: $spec is not served: $(grep -m1 '^E:' "$DEPS/src/$name.log")" >&2
+        echo "buildDeps: $pinned is not served: $(grep -m1 '^E:' "$DEPS/src/$name.log")" >&2
     done
     exit 1
 }

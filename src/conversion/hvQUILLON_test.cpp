@@ -14,8 +14,8 @@
 #include "hvBatch.h"
 #include "hvEngine.h"
 #include "hvProject.h"
+#include "namedPipe.h"
 #include "paths.h"
-#include "specialFiles.h"
 #include "tempDir.h"
 #include "textEncoding.h"
 

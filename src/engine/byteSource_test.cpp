@@ -32,8 +32,8 @@ TEST_P(FileSourceTest, ScatteredReadsGiveTheFilesBytes) {
     std::mt19937_64 random(GetParam());
     std::string got;
     for (int i = 0; i < 2000; ++i) {
-        const std::size_t size = i % 50 == 0 ? random() % (3 * ThvFileSource::kWindowBytes)
-                                              : random() % 600;
+        const std::size_t size =
+            i % 50 == 0 ? random() % (3 * ThvFileSource::kWindowBytes) : random() % 600;
         if (size > bytes.size()) continue;
         const std::size_t offset = random() % (bytes.size() - size + 1);
         got.assign(size, '\0');

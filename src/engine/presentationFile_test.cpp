@@ -8,8 +8,8 @@
 #include "compoundProbe.h"
 #include "errorText.h"
 #include "hvError.h"
+#include "namedPipe.h"
 #include "ooxmlTestPackage.h"
-#include "specialFiles.h"
 #include "tempDir.h"
 
 namespace {

@@ -1,3 +1,3 @@
-#include "specialFiles.h"
+#include "namedPipe.h"
 
 bool MakePipe(const std::string&) { return false; }

@@ -1,5 +1,5 @@
 #include <sys/stat.h>
 
-#include "specialFiles.h"
+#include "namedPipe.h"
 
 bool MakePipe(const std::string& path) { return mkfifo(path.c_str(), 0600) == 0; }
