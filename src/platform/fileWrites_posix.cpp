@@ -22,12 +22,11 @@
 #include "folderEntries.h"
 #include "paths.h"
 #include "posixFile.h"
+#include "tempNames.h"
 
 namespace {
 
 constexpr mode_t kWriteBits = S_IWUSR | S_IWGRP | S_IWOTH;
-constexpr std::string_view kTempPrefix = ".quillon-";
-constexpr std::size_t kTokenDigits = 16;
 
 uint64_t RandomStart() {
     uint64_t start = 0;
@@ -37,29 +36,6 @@ uint64_t RandomStart() {
                 (static_cast<uint64_t>(getpid()) << 40);
     }
     return start;
-}
-
-std::string NewToken() {
-    // A random start per process, then a counter stepped by an odd number: distinct within the
-    // process, unlikely to meet another's, and O_EXCL makes each name ours in any case.
-    static const uint64_t start = RandomStart();
-    static std::atomic<uint64_t> counter{0};
-    const uint64_t token = start + counter.fetch_add(1) * 0x9E3779B97F4A7C15ull;
-    char text[kTokenDigits + 1];
-    std::snprintf(text, sizeof text, "%016llx", static_cast<unsigned long long>(token));
-    return text;
-}
-
-// The token in a temporary's name (the held file or one of its companions); empty for every
-// other name.
-std::optional<std::string> TokenOf(std::string_view name) {
-    const std::size_t end = kTempPrefix.size() + kTokenDigits;
-    if (!name.starts_with(kTempPrefix) || name.size() < end) return std::nullopt;
-    if (name.size() > end && name[end] != '.') return std::nullopt;
-    const std::string_view token = name.substr(kTempPrefix.size(), kTokenDigits);
-    for (char c : token)
-        if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'))) return std::nullopt;
-    return std::string(token);
 }
 
 // fd is still the file at path: nobody renamed or removed it meanwhile.
@@ -88,7 +64,9 @@ class TTempFileAccess {
 ThvTempFile::ThvTempFile(const std::string& folder, const std::string& shownAs)
     : state_(std::make_unique<TState>()) {
     for (int attempt = 0; attempt < 100; ++attempt) {
-        std::string path = folder + std::string(kTempPrefix) + NewToken();
+        // A random start per process; O_EXCL makes each name ours in any case.
+        static const uint64_t start = RandomStart();
+        std::string path = NewHeldTempName(folder, start);
         // 0666 and the umask, not mkstemp's 0600: the file may become the output itself.
         TFileDescriptor fd(
             open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666));
@@ -122,12 +100,8 @@ std::string ThvTempFile::Companion(const std::string& suffix) {
 }
 
 void RemoveStaleTemporaries(const std::string& folder) {
-    std::map<std::string, std::vector<std::string>> namesByToken;
-    for (const ThvFolderEntry& entry : ReadFolderEntries(folder.empty() ? "." : folder))
-        if (const auto token = TokenOf(entry.Name)) namesByToken[*token].push_back(entry.Name);
-    for (const auto& [token, names] : namesByToken) {
+    for (const auto& [held, names] : TemporariesIn(folder)) {
         // Judged by the held file at its name, not by the listing, which may have missed it.
-        const std::string held = folder + std::string(kTempPrefix) + token;
         TFileDescriptor fd(open(held.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
         if (fd.Get() >= 0) {
             struct stat st;

@@ -38,35 +38,17 @@ bool DeleteOnClose(HANDLE file) {
 #include "fileSystem.h"
 #include "folderEntries.h"
 #include "paths.h"
+#include "tempNames.h"
 
 namespace {
 
-constexpr std::string_view kTempPrefix = ".quillon-";
-constexpr std::size_t kTokenDigits = 16;
-
-std::string NewToken() {
-    // A start per process, then a counter stepped by an odd number: distinct within the process,
-    // unlikely to meet another's, and CREATE_NEW makes each name ours in any case.
+// A start per process: names need only be unlikely to meet another's, and CREATE_NEW makes
+// each name ours in any case.
+uint64_t ProcessStart() {
     static const uint64_t start = (static_cast<uint64_t>(GetCurrentProcessId()) << 40) ^
                                   static_cast<uint64_t>(GetTickCount64()) ^
                                   (reinterpret_cast<uintptr_t>(&start) >> 4);
-    static std::atomic<uint64_t> counter{0};
-    const uint64_t token = start + counter.fetch_add(1) * 0x9E3779B97F4A7C15ull;
-    char text[kTokenDigits + 1];
-    std::snprintf(text, sizeof text, "%016llx", static_cast<unsigned long long>(token));
-    return text;
-}
-
-// The token in a temporary's name (the held file or one of its companions); empty for every
-// other name.
-std::optional<std::string> TokenOf(std::string_view name) {
-    const std::size_t end = kTempPrefix.size() + kTokenDigits;
-    if (!name.starts_with(kTempPrefix) || name.size() < end) return std::nullopt;
-    if (name.size() > end && name[end] != '.') return std::nullopt;
-    const std::string_view token = name.substr(kTempPrefix.size(), kTokenDigits);
-    for (char c : token)
-        if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'))) return std::nullopt;
-    return std::string(token);
+    return start;
 }
 
 // Renames the open file (opened with delete access) over to: the only rename there is for a
@@ -103,7 +85,7 @@ class TTempFileAccess {
 ThvTempFile::ThvTempFile(const std::string& folder, const std::string& shownAs)
     : state_(std::make_unique<TState>()) {
     for (int attempt = 0; attempt < 100; ++attempt) {
-        std::string path = folder + std::string(kTempPrefix) + NewToken();
+        std::string path = NewHeldTempName(folder, ProcessStart());
         THandle file(CreateFileW(LongPath(path).c_str(), GENERIC_READ | GENERIC_WRITE | DELETE,
                                  FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, CREATE_NEW,
                                  FILE_ATTRIBUTE_NORMAL, nullptr));
@@ -132,13 +114,9 @@ std::string ThvTempFile::Companion(const std::string& suffix) {
 }
 
 void RemoveStaleTemporaries(const std::string& folder) {
-    std::map<std::string, std::vector<std::string>> namesByToken;
-    for (const ThvFolderEntry& entry : ReadFolderEntries(folder.empty() ? "." : folder))
-        if (const auto token = TokenOf(entry.Name)) namesByToken[*token].push_back(entry.Name);
-    for (const auto& [token, names] : namesByToken) {
+    for (const auto& [held, names] : TemporariesIn(folder)) {
         // Judged by the held file at its name: opening it for deletion, sharing nothing, only
         // succeeds once its writer's handle is gone, and then holds it against a new writer.
-        const std::string held = folder + std::string(kTempPrefix) + token;
         THandle file(CreateFileW(LongPath(held).c_str(), DELETE, 0, nullptr, OPEN_EXISTING,
                                  FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
         if (!file.Valid()) {
