@@ -13,33 +13,12 @@ struct TFreer {
     void operator()(char* p) const { free(p); }
 };
 
-std::string RealPath(const std::string& path) {
+}  // namespace
+
+std::string FullyResolvedPath(const std::string& path) {
     std::unique_ptr<char, TFreer> real(realpath(path.c_str(), nullptr));
     return real ? std::string(real.get()) : std::string();
 }
-
-}  // namespace
-
-std::string ResolvedFolder(const std::string& folder) {
-    const std::string real = RealPath(folder.empty() ? "." : folder);
-    if (real.empty()) return real;
-    return IncludeTrailingPathDelimiter(real);
-}
-
-std::string ResolvedPath(const std::string& path) {
-    std::string name = ExtractFileName(path);
-    std::string folder = ExtractFilePath(path);
-    // "x/.." and "x/." name folders, not files in them.
-    if (name == "." || name == "..") {
-        folder = path + "/";
-        name.clear();
-    }
-    const std::string real = ResolvedFolder(folder);
-    if (real.empty()) return real;
-    return real + name;
-}
-
-std::string FullyResolvedPath(const std::string& path) { return RealPath(path); }
 
 bool SameExistingFile(const std::string& a, const std::string& b) {
     struct stat sa, sb;

@@ -2,11 +2,9 @@
 #include "paths.h"
 #include "win32File.h"
 
-namespace {
-
 // The real path of what path names, links and junctions followed, in the form our paths have
 // (drive letter or "\\server\share", no "\\?\" prefix); empty when it does not exist.
-std::string RealPath(const std::string& path) {
+std::string FullyResolvedPath(const std::string& path) {
     THandle file(CreateFileW(LongPath(path).c_str(), 0,
                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                              OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
@@ -27,29 +25,6 @@ std::string RealPath(const std::string& path) {
     if (real.starts_with("\\\\?\\")) return real.substr(4);
     return real;
 }
-
-}  // namespace
-
-std::string ResolvedFolder(const std::string& folder) {
-    const std::string real = RealPath(folder.empty() ? "." : folder);
-    if (real.empty()) return real;
-    return IncludeTrailingPathDelimiter(real);
-}
-
-std::string ResolvedPath(const std::string& path) {
-    std::string name = ExtractFileName(path);
-    std::string folder = ExtractFilePath(path);
-    // "x\.." and "x\." name folders, not files in them.
-    if (name == "." || name == "..") {
-        folder = path + "\\";
-        name.clear();
-    }
-    const std::string real = ResolvedFolder(folder);
-    if (real.empty()) return real;
-    return real + name;
-}
-
-std::string FullyResolvedPath(const std::string& path) { return RealPath(path); }
 
 bool SameExistingFile(const std::string& a, const std::string& b) {
     auto identity = [](const std::string& path, BY_HANDLE_FILE_INFORMATION& info) {
