@@ -32,6 +32,16 @@ struct ThvPptRecord {
 
 class ThvPptDocument;
 
+/// Calls visit for each record directly inside parent, whose headers reader's ChildAt gives.
+template <typename Reader, typename Visit>
+void ForEachPptChild(const Reader& reader, const ThvPptRecord& parent, Visit& visit) {
+    for (std::uint64_t at = parent.Body; at < parent.End;) {
+        const ThvPptRecord child = reader.ChildAt(at, parent);
+        visit(child);
+        at = child.End;
+    }
+}
+
 /// A record read into memory with everything inside it, for the walks that visit every child
 /// (a slide, the slide list). Records inside it are found without reading the file again.
 class ThvPptBytes {
@@ -49,11 +59,7 @@ class ThvPptBytes {
     /// with an explicit depth.
     template <typename Visit>
     void ForEachChild(const ThvPptRecord& parent, Visit&& visit) const {
-        for (std::uint64_t at = parent.Body; at < parent.End;) {
-            const ThvPptRecord child = ChildAt(at, parent);
-            visit(child);
-            at = child.End;
-        }
+        ForEachPptChild(*this, parent, visit);
     }
 
   private:
@@ -106,11 +112,7 @@ class ThvPptDocument {
     /// Calls visit for each record directly inside parent, reading only their headers.
     template <typename Visit>
     void ForEachChild(const ThvPptRecord& parent, Visit&& visit) const {
-        for (std::uint64_t at = parent.Body; at < parent.End;) {
-            const ThvPptRecord child = ChildAt(at, parent);
-            visit(child);
-            at = child.End;
-        }
+        ForEachPptChild(*this, parent, visit);
     }
 
     /// A record whole, read and decrypted; refused above the limits' MaxPartBytes.
