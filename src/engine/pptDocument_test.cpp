@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "fileSystem.h"
+#include "pptCorpusTest.h"
 #include "pptSlideText.h"
 #include "pptTestWriter.h"
 
@@ -176,24 +177,8 @@ TEST(PptDocumentTest, AnUnreadableEncryptionIsProtectedWithAPassword) {
 
 // ---- Files made by other programs ----------------------------------------------------------
 
-const std::string kCorpus = QUILLON_PUBLIC_CORPUS "/poi/";
-
-class PptCorpusDocumentTest : public ::testing::Test {
+class PptCorpusDocumentTest : public TPptCorpusTest {
   protected:
-    void SetUp() override {
-        if (!DirectoryExists(kCorpus)) GTEST_SKIP() << "no public corpus at " << kCorpus;
-    }
-    static std::string Bytes(const std::string& name) {
-        return ReadFileBytes(kCorpus + name, 64u << 20);
-    }
-    static std::string AllText(const ThvPresentationText& deck) {
-        std::string text;
-        for (const auto& slide : deck.Slides) {
-            text += slide.Title + "\n";
-            for (const auto& p : slide.Body) text += p.Text + "\n";
-        }
-        return text;
-    }
     static ThvReadOptions WithPasswords(std::vector<std::string> passwords) {
         ThvReadOptions options;
         options.Passwords = [passwords] { return passwords; };

@@ -8,6 +8,7 @@
 #include "engineLimits.h"
 #include "fileSystem.h"
 #include "hvError.h"
+#include "pptCorpusTest.h"
 #include "pptTestWriter.h"
 
 namespace {
@@ -190,25 +191,7 @@ TEST(PptSlideTextTest, HeadersFootersAndFieldsComeOutOnTheirSlides) {
 
 // ---- Files made by other programs ----------------------------------------------------------
 
-const std::string kCorpus = QUILLON_PUBLIC_CORPUS "/poi/";
-
-class PptCorpusTest : public ::testing::Test {
-  protected:
-    void SetUp() override {
-        if (!DirectoryExists(kCorpus)) GTEST_SKIP() << "no public corpus at " << kCorpus;
-    }
-    static std::string Bytes(const std::string& name) {
-        return ReadFileBytes(kCorpus + name, 64u << 20);
-    }
-    static std::string AllText(const ThvPresentationText& deck) {
-        std::string text;
-        for (const auto& slide : deck.Slides) {
-            text += slide.Title + "\n";
-            for (const auto& p : slide.Body) text += p.Text + "\n";
-        }
-        return text;
-    }
-};
+using PptCorpusTest = TPptCorpusTest;
 
 TEST_F(PptCorpusTest, EveryFileReadsOrFailsWithItsName) {
     std::size_t read = 0, failed = 0;
