@@ -5,20 +5,16 @@
 #include <sys/wait.h>
 
 #include <cerrno>
-#include <mutex>
 #include <string>
 #include <system_error>
 #include <thread>
-#include <utility>
 
 #include "shellOpen.h"
+#include "shellOpenPlatform.h"
 
 extern char** environ;
 
 namespace {
-
-std::mutex handlerMutex;
-ThvShellOpenHandler installedHandler;  // guarded by handlerMutex
 
 class TSpawnSetup {
   public:
@@ -37,7 +33,9 @@ class TSpawnSetup {
     posix_spawnattr_t attributes_;
 };
 
-void SpawnXdgOpen(const std::string& link) {
+}  // namespace
+
+void PlatformShellOpen(const std::string& link) {
     TSpawnSetup setup;
     // The handler's chatter must not land in our console output or read our input.
     posix_spawn_file_actions_addopen(&setup.actions_, 0, "/dev/null", O_RDONLY, 0);
@@ -72,24 +70,4 @@ void SpawnXdgOpen(const std::string& link) {
     } catch (const std::system_error&) {
         // Without a thread the child stays a zombie until we exit; that is all.
     }
-}
-
-}  // namespace
-
-void ShellOpen(const std::string& link) {
-    ThvShellOpenHandler handler;
-    {
-        std::lock_guard<std::mutex> lock(handlerMutex);
-        handler = installedHandler;
-    }
-    if (handler) {
-        handler(link);
-    } else {
-        SpawnXdgOpen(link);
-    }
-}
-
-ThvShellOpenHandler SetShellOpenHandler(ThvShellOpenHandler handler) {
-    std::lock_guard<std::mutex> lock(handlerMutex);
-    return std::exchange(installedHandler, std::move(handler));
 }

@@ -1,5 +1,3 @@
-#include "shellOpen.h"
-
 #include <gtest/gtest.h>
 #include <stdlib.h>
 #include <sys/stat.h>
@@ -9,6 +7,7 @@
 #include <thread>
 
 #include "fileSystem.h"
+#include "shellOpen.h"
 #include "tempDir.h"
 
 namespace {

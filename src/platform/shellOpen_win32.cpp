@@ -2,16 +2,11 @@
 #include <shellapi.h>
 #include <windows.h>
 
-#include <mutex>
-#include <utility>
-
 #include "shellOpen.h"
+#include "shellOpenPlatform.h"
 #include "win32Text.h"
 
 namespace {
-
-std::mutex handlerMutex;
-ThvShellOpenHandler installedHandler;  // guarded by handlerMutex
 
 // Wine's shell builds the browser's command line in a fixed buffer of about a thousand
 // characters and overflows its stack on a longer link, ending the process without a word;
@@ -35,7 +30,9 @@ std::wstring ShellLink(const std::string& link) {
     return wide;
 }
 
-void ShellExecuteOpen(const std::string& link) {
+}  // namespace
+
+void PlatformShellOpen(const std::string& link) {
     // The shell may call into COM objects of its own (file associations, URL handlers); they
     // need an apartment on this thread. An apartment already there is kept as it is.
     const HRESULT initialised = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
@@ -43,24 +40,4 @@ void ShellExecuteOpen(const std::string& link) {
     // ignored, as there is nobody to tell.
     ShellExecuteW(nullptr, L"open", ShellLink(link).c_str(), nullptr, nullptr, SW_SHOWNORMAL);
     if (SUCCEEDED(initialised)) CoUninitialize();
-}
-
-}  // namespace
-
-void ShellOpen(const std::string& link) {
-    ThvShellOpenHandler handler;
-    {
-        std::lock_guard<std::mutex> lock(handlerMutex);
-        handler = installedHandler;
-    }
-    if (handler) {
-        handler(link);
-    } else {
-        ShellExecuteOpen(link);
-    }
-}
-
-ThvShellOpenHandler SetShellOpenHandler(ThvShellOpenHandler handler) {
-    std::lock_guard<std::mutex> lock(handlerMutex);
-    return std::exchange(installedHandler, std::move(handler));
 }
