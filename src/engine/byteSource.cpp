@@ -12,6 +12,11 @@ bool ThvMemorySource::ReadAt(std::uint64_t offset, char* out, std::size_t size) 
     return true;
 }
 
+std::string_view ThvMemorySource::ViewAt(std::uint64_t offset, std::size_t size) const {
+    if (offset > bytes_.size() || bytes_.size() - offset < size) return {};
+    return bytes_.substr(static_cast<std::size_t>(offset), size);
+}
+
 ThvFileSource::ThvFileSource(TFile file) : file_(std::move(file)) {
     // The standard library seeks by long: that reaches every offset of a 64-bit POSIX system;
     // where long is 32 bits, files beyond 2 GiB are refused here rather than misread.
@@ -37,6 +42,13 @@ bool ThvFileSource::ReadAt(std::uint64_t offset, char* out, std::size_t size) co
         size -= piece;
     }
     return true;
+}
+
+std::string_view ThvFileSource::ViewAt(std::uint64_t offset, std::size_t size) const {
+    if (size_ > kWholeFileBytes || offset > size_ || size_ - offset < size || size == 0) return {};
+    const TWindow* window = WindowAt(offset);
+    if (window == nullptr || window->Length - offset < size) return {};
+    return std::string_view(window->Bytes.get() + offset, size);
 }
 
 const ThvFileSource::TWindow* ThvFileSource::WindowAt(std::uint64_t offset) const {

@@ -22,6 +22,13 @@ class ThvByteSource {
     /// Reads size bytes at offset into out. False when they are not all there: past the end,
     /// or the file could not be read (it may have been cut short since it was opened).
     virtual bool ReadAt(std::uint64_t offset, char* out, std::size_t size) const = 0;
+
+    /// The size bytes at offset where the source holds them in memory for as long as it lives,
+    /// so that a reader need not copy them; empty where it does not (read them with ReadAt).
+    virtual std::string_view ViewAt(std::uint64_t offset, std::size_t size) const {
+        (void)offset, (void)size;
+        return {};
+    }
 };
 
 /// Bytes held in memory; they must outlive the source.
@@ -31,6 +38,7 @@ class ThvMemorySource final : public ThvByteSource {
 
     std::uint64_t Size() const override { return bytes_.size(); }
     bool ReadAt(std::uint64_t offset, char* out, std::size_t size) const override;
+    std::string_view ViewAt(std::uint64_t offset, std::size_t size) const override;
 
   private:
     std::string_view bytes_;
@@ -43,6 +51,7 @@ class ThvMemorySource final : public ThvByteSource {
 /// read of the file for each cost more than parsing them. A file of up to kWholeFileBytes is
 /// one window; a larger one has kWindows windows of kWindowBytes, the least recently used
 /// replaced. The windows are all the memory the source holds beyond what a caller asks for.
+/// Only a file read whole is viewed in place: a window of a larger one may be replaced.
 class ThvFileSource final : public ThvByteSource {
   public:
     using TFile = ThvFilePtr;
@@ -55,6 +64,7 @@ class ThvFileSource final : public ThvByteSource {
 
     std::uint64_t Size() const override { return size_; }
     bool ReadAt(std::uint64_t offset, char* out, std::size_t size) const override;
+    std::string_view ViewAt(std::uint64_t offset, std::size_t size) const override;
 
   private:
     struct TWindow {

@@ -82,6 +82,17 @@ void ThvCfbStream::Read(std::uint64_t offset, char* out, std::size_t size) const
     }
 }
 
+std::string_view ThvCfbStream::View(std::uint64_t offset, std::size_t size) const {
+    if (offset > size_ || size_ - offset < size || size == 0) return {};
+    const auto extent =
+        std::upper_bound(extents_.begin(), extents_.end(), offset,
+                         [](std::uint64_t at, const TExtent& e) { return at < e.StreamOffset; }) -
+        1;
+    const std::uint64_t within = offset - extent->StreamOffset;
+    if (extent->Length - within < size) return {};
+    return source_->ViewAt(extent->FileOffset + within, size);
+}
+
 std::string ThvCfbStream::Read(std::uint64_t offset, std::size_t size) const {
     std::string bytes(size, '\0');
     Read(offset, bytes.data(), size);

@@ -39,6 +39,10 @@ class ThvCfbStream {
     void Read(std::uint64_t offset, char* out, std::size_t size) const;
     std::string Read(std::uint64_t offset, std::size_t size) const;
 
+    /// The size bytes at offset in place, where they lie in one piece of the file and the
+    /// source holds them in memory (ThvByteSource::ViewAt); empty otherwise.
+    std::string_view View(std::uint64_t offset, std::size_t size) const;
+
   private:
     friend class ThvCfbReader;
     /// A run of the stream that lies in one piece in the file.

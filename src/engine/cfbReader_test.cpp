@@ -56,6 +56,32 @@ TEST_P(CfbSectorSizeTest, ReadsSmallAndLargeStreamsInNestedStorages) {
     EXPECT_EQ(cfb.Entries().size(), streams.size() + 3);
 }
 
+// A view spares a copy only: where the stream's bytes lie in one piece it is exactly them, and a
+// range over two pieces, or past the end, is no view at all.
+TEST_P(CfbSectorSizeTest, ViewsAreTheStreamsBytesWhereTheyLieInOnePiece) {
+    const std::string small = Pattern(3000, 'm'), large = Pattern(70000, 'l');
+    const TTestCfb file =
+        BuildTestCfb({{"Current User", small}, {"PowerPoint Document", large}}, GetParam());
+    const ThvCfbReader cfb(file.Bytes);
+    std::size_t viewed = 0;
+    for (const auto& [path, data] :
+         {std::pair{"Current User", &small}, std::pair{"PowerPoint Document", &large}}) {
+        const ThvCfbStream stream = cfb.OpenStream(*cfb.Find(path));
+        for (std::size_t offset = 0; offset < data->size(); offset += 509) {
+            for (std::size_t size : {std::size_t{1}, std::size_t{8}, std::size_t{700}}) {
+                if (size > data->size() - offset) continue;
+                const std::string_view view = stream.View(offset, size);
+                if (view.empty()) continue;
+                ++viewed;
+                ASSERT_EQ(view, std::string_view(*data).substr(offset, size)) << path << offset;
+            }
+        }
+        EXPECT_TRUE(stream.View(data->size() - 1, 2).empty());
+        EXPECT_TRUE(stream.View(0, 0).empty());
+    }
+    EXPECT_GT(viewed, 100u);
+}
+
 INSTANTIATE_TEST_SUITE_P(BothSectorSizes, CfbSectorSizeTest, ::testing::Values(9u, 12u));
 
 TEST(CfbReaderTest, BrokenChainsFailWithTheirPlace) {
