@@ -39,6 +39,13 @@ TEST_P(FileSourceTest, ScatteredReadsGiveTheFilesBytes) {
         got.assign(size, '\0');
         ASSERT_TRUE(source.ReadAt(offset, got.data(), size)) << offset << "+" << size;
         ASSERT_EQ(got, bytes.substr(offset, size)) << offset << "+" << size;
+        // Only a file read whole is seen in place: a window of a larger one may be replaced.
+        const std::string_view view = source.ViewAt(offset, size);
+        if (bytes.size() <= ThvFileSource::kWholeFileBytes && size > 0) {
+            ASSERT_EQ(view, std::string_view(bytes).substr(offset, size)) << offset << "+" << size;
+        } else {
+            ASSERT_TRUE(view.empty());
+        }
     }
     // The last byte, and a piece that spans the edge of two large-file windows.
     char last = 0;
@@ -54,6 +61,19 @@ TEST_P(FileSourceTest, ScatteredReadsGiveTheFilesBytes) {
     got.assign(2, '\0');
     EXPECT_FALSE(source.ReadAt(bytes.size() - 1, got.data(), 2));
     EXPECT_TRUE(source.ReadAt(bytes.size(), got.data(), 0));
+    EXPECT_TRUE(source.ViewAt(bytes.size() - 1, 2).empty());
+}
+
+TEST(FileSourceCutShortTest, ASmallFileCutShortIsSeenOnlyAsFarAsItWasRead) {
+    TempDir dir;
+    const std::string bytes = Pattern(5000);
+    WriteBytes(dir / "f", bytes);
+    const ThvFileSource source = Open(dir / "f");
+    std::filesystem::resize_file(FsPath(dir / "f"), 3000);
+    EXPECT_EQ(source.ViewAt(100, 50), std::string_view(bytes).substr(100, 50));
+    EXPECT_TRUE(source.ViewAt(2990, 20).empty());
+    char byte = 0;
+    EXPECT_FALSE(source.ReadAt(4000, &byte, 1));
 }
 
 INSTANTIATE_TEST_SUITE_P(Sizes, FileSourceTest,

@@ -17,7 +17,6 @@ constexpr std::uint16_t kCurrentUserAtom = 0x0FF6;
 constexpr std::uint16_t kPersistDirectoryAtom = 0x1772;
 constexpr std::uint16_t kCryptSession10Container = 0x2F14;
 constexpr std::uint32_t kEncryptedHeaderToken = 0xF3D1C4DF;
-constexpr std::size_t kHeaderBytes = 8;
 constexpr std::size_t kMinEditBytes = 0x1C;
 constexpr std::size_t kMaxEditBytes = 0x20;
 
@@ -31,18 +30,6 @@ std::string Hex(std::uint32_t value) {
     return "0x" + text;
 }
 
-ThvPptRecord ParseHeader(std::string_view header, std::uint64_t offset) {
-    ThvPptRecord record;
-    const std::uint16_t versionInstance = U16(header, 0);
-    record.Version = versionInstance & 0xF;
-    record.Instance = versionInstance >> 4;
-    record.Type = U16(header, 2);
-    record.Offset = offset;
-    record.Body = offset + kHeaderBytes;
-    record.End = record.Body + U32(header, 4);
-    return record;
-}
-
 /// "is damaged: what" without its verb, for a note on what was rebuilt.
 std::string WhatWasDamaged(std::string what) {
     constexpr std::string_view kDamaged = "is damaged: ";
@@ -51,28 +38,6 @@ std::string WhatWasDamaged(std::string what) {
 }
 
 }  // namespace
-
-std::string_view ThvPptBytes::Body(const ThvPptRecord& inner) const {
-    return std::string_view(bytes_).substr(static_cast<std::size_t>(inner.Body - record_.Offset),
-                                           static_cast<std::size_t>(inner.End - inner.Body));
-}
-
-ThvPptRecord ThvPptBytes::ChildAt(std::uint64_t offset, const ThvPptRecord& parent) const {
-    if (offset > parent.End || parent.End - offset < kHeaderBytes) {
-        document_->DamagedAt(offset, "a record header is cut off by the end of its parent");
-    }
-    const std::string_view header = std::string_view(bytes_).substr(
-        static_cast<std::size_t>(offset - record_.Offset), kHeaderBytes);
-    ThvPptRecord record = ParseHeader(header, offset);
-    record.Persist = parent.Persist;
-    record.PersistStart = parent.PersistStart;
-    if (record.End > parent.End) {
-        document_->DamagedAt(offset, "record " + Hex(record.Type) + " claims " +
-                                         std::to_string(record.End - record.Body) +
-                                         " bytes, more than its parent holds");
-    }
-    return record;
-}
 
 ThvPptDocument::ThvPptDocument(const ThvCfbReader& cfb, std::string_view fileName,
                                const ThvReadOptions& options)
@@ -114,6 +79,13 @@ void ThvPptDocument::DamagedAt(std::uint64_t offset, const std::string& what) co
             " of the \"PowerPoint Document\" stream");
 }
 
+void ThvPptDocument::BadChild(std::uint64_t offset, const ThvPptRecord* record) const {
+    if (record == nullptr) DamagedAt(offset, "a record header is cut off by the end of its parent");
+    DamagedAt(offset, "record " + Hex(record->Type) + " claims " +
+                          std::to_string(record->BodySize()) +
+                          " bytes, more than its parent holds");
+}
+
 void ThvPptDocument::ReadCurrentUser() {
     std::string user;
     try {
@@ -122,7 +94,7 @@ void ThvPptDocument::ReadCurrentUser() {
     } catch (const EhvCfbError& error) {
         Damaged(error.what());
     }
-    if (user.size() < kHeaderBytes + 16 || U16(user, 2) != kCurrentUserAtom) {
+    if (user.size() < kPptHeaderBytes + 16 || U16(user, 2) != kCurrentUserAtom) {
         Damaged("the \"Current User\" stream holds no current-user record");
     }
     headerToken_ = U32(user, 12);
@@ -143,19 +115,13 @@ void ThvPptDocument::ReadBytes(std::uint64_t offset, char* out, std::size_t size
 
 ThvPptRecord ThvPptDocument::HeaderAt(std::uint64_t offset, std::uint64_t parentEnd,
                                       std::uint32_t persist, std::uint64_t persistStart) const {
-    if (offset > parentEnd || parentEnd - offset < kHeaderBytes) {
-        DamagedAt(offset, "a record header is cut off by the end of its parent");
-    }
-    char header[kHeaderBytes];
-    ReadBytes(offset, header, kHeaderBytes, persist, persistStart);
-    ThvPptRecord record = ParseHeader(std::string_view(header, kHeaderBytes), offset);
+    if (offset > parentEnd || parentEnd - offset < kPptHeaderBytes) BadChild(offset, nullptr);
+    char header[kPptHeaderBytes];
+    ReadBytes(offset, header, kPptHeaderBytes, persist, persistStart);
+    ThvPptRecord record = ParsePptHeader(std::string_view(header, kPptHeaderBytes), offset);
     record.Persist = persist;
     record.PersistStart = persistStart;
-    if (record.End > parentEnd) {
-        DamagedAt(offset, "record " + Hex(record.Type) + " claims " +
-                              std::to_string(record.End - record.Body) +
-                              " bytes, more than its parent holds");
-    }
+    if (record.End > parentEnd) BadChild(offset, &record);
     return record;
 }
 
@@ -163,7 +129,7 @@ ThvPptRecord ThvPptDocument::ChildAt(std::uint64_t offset, const ThvPptRecord& p
     return HeaderAt(offset, parent.End, parent.Persist, parent.PersistStart);
 }
 
-ThvPptBytes ThvPptDocument::Load(const ThvPptRecord& record) const {
+ThvPptBytes ThvPptDocument::Load(const ThvPptRecord& record, std::string storage) const {
     const std::uint64_t size = record.End - record.Offset;
     if (size > options_.Limits.MaxPartBytes) {
         Refuse("is refused: its record " + Hex(record.Type) + " at offset " +
@@ -171,9 +137,15 @@ ThvPptBytes ThvPptDocument::Load(const ThvPptRecord& record) const {
                std::to_string(size) + " bytes, more than the limit of " +
                std::to_string(options_.Limits.MaxPartBytes));
     }
-    std::string bytes(static_cast<std::size_t>(size), '\0');
-    ReadBytes(record.Offset, bytes.data(), bytes.size(), record.Persist, record.PersistStart);
-    return ThvPptBytes(*this, record, std::move(bytes));
+    // A record in one piece of a file held in memory is read where it lies, unless it must be
+    // decrypted.
+    if (!key_ || record.Persist == 0 || record.Persist == encryptionRef_) {
+        const std::string_view in = stream_->View(record.Offset, static_cast<std::size_t>(size));
+        if (!in.empty()) return ThvPptBytes(*this, record, std::move(storage), in);
+    }
+    storage.resize(static_cast<std::size_t>(size));
+    ReadBytes(record.Offset, storage.data(), storage.size(), record.Persist, record.PersistStart);
+    return ThvPptBytes(*this, record, std::move(storage), {});
 }
 
 ThvPptRecord ThvPptDocument::PersistObject(std::uint32_t id, std::uint16_t type,
@@ -193,8 +165,8 @@ ThvPptRecord ThvPptDocument::PersistObject(std::uint32_t id, std::uint16_t type,
 
 std::optional<ThvPptDocument::TEdit> ThvPptDocument::EditAt(std::uint64_t offset,
                                                             std::string* why) const {
-    char bytes[kHeaderBytes + kMaxEditBytes];
-    if (offset > size_ || size_ - offset < kHeaderBytes + kMinEditBytes) {
+    char bytes[kPptHeaderBytes + kMaxEditBytes];
+    if (offset > size_ || size_ - offset < kPptHeaderBytes + kMinEditBytes) {
         *why = "no edit record (the offset lies outside the stream)";
         return std::nullopt;
     }
@@ -202,30 +174,30 @@ std::optional<ThvPptDocument::TEdit> ThvPptDocument::EditAt(std::uint64_t offset
         static_cast<std::size_t>(std::min<std::uint64_t>(size_ - offset, sizeof bytes));
     ReadBytes(offset, bytes, have, 0, 0);
     const std::string_view b(bytes, have);
-    const ThvPptRecord record = ParseHeader(b, offset);
+    const ThvPptRecord record = ParsePptHeader(b, offset);
     if (record.Type != kUserEditAtom || record.BodySize() < kMinEditBytes || record.End > size_) {
         *why = "no edit record (found " + Hex(record.Type) + ")";
         return std::nullopt;
     }
     TEdit edit;
-    edit.Previous = U32(b, kHeaderBytes + 8);
-    edit.Directory = U32(b, kHeaderBytes + 12);
-    edit.DocumentRef = U32(b, kHeaderBytes + 16);
-    if (record.BodySize() >= kMaxEditBytes && have >= kHeaderBytes + kMaxEditBytes) {
-        edit.EncryptionRef = U32(b, kHeaderBytes + 0x1C);
+    edit.Previous = U32(b, kPptHeaderBytes + 8);
+    edit.Directory = U32(b, kPptHeaderBytes + 12);
+    edit.DocumentRef = U32(b, kPptHeaderBytes + 16);
+    if (record.BodySize() >= kMaxEditBytes && have >= kPptHeaderBytes + kMaxEditBytes) {
+        edit.EncryptionRef = U32(b, kPptHeaderBytes + 0x1C);
     }
     return edit;
 }
 
 std::optional<ThvPptDocument::TDirectory> ThvPptDocument::DirectoryAt(std::uint64_t offset,
                                                                       std::string* why) const {
-    if (offset > size_ || size_ - offset < kHeaderBytes) {
+    if (offset > size_ || size_ - offset < kPptHeaderBytes) {
         *why = "no persist directory (the offset lies outside the stream)";
         return std::nullopt;
     }
-    char header[kHeaderBytes];
-    ReadBytes(offset, header, kHeaderBytes, 0, 0);
-    const ThvPptRecord record = ParseHeader(std::string_view(header, kHeaderBytes), offset);
+    char header[kPptHeaderBytes];
+    ReadBytes(offset, header, kPptHeaderBytes, 0, 0);
+    const ThvPptRecord record = ParsePptHeader(std::string_view(header, kPptHeaderBytes), offset);
     if (record.Type != kPersistDirectoryAtom || record.End > size_) {
         *why = "no persist directory (found " + Hex(record.Type) + ")";
         return std::nullopt;
@@ -238,6 +210,7 @@ std::optional<ThvPptDocument::TDirectory> ThvPptDocument::DirectoryAt(std::uint6
     std::string body(static_cast<std::size_t>(record.BodySize()), '\0');
     ReadBytes(record.Body, body.data(), body.size(), 0, 0);
     TDirectory directory;
+    directory.reserve(body.size() / 4);
     std::size_t at = 0;
     while (body.size() - at >= 4) {
         const std::uint32_t head = U32(body, at);
@@ -310,12 +283,12 @@ void ThvPptDocument::Rebuild(const std::string& why) {
     constexpr std::size_t kChunk = 1u << 20;
     std::string chunk;
     for (std::uint64_t start = 0; start < size_; start += kChunk) {
-        const std::size_t length =
-            static_cast<std::size_t>(std::min<std::uint64_t>(size_ - start, kChunk + kHeaderBytes));
+        const std::size_t length = static_cast<std::size_t>(
+            std::min<std::uint64_t>(size_ - start, kChunk + kPptHeaderBytes));
         chunk.resize(length);
         ReadBytes(start, chunk.data(), length, 0, 0);
         const std::size_t last = std::min<std::size_t>(kChunk, length);
-        for (std::size_t i = 0; i + kHeaderBytes <= length && i < last; ++i) {
+        for (std::size_t i = 0; i + kPptHeaderBytes <= length && i < last; ++i) {
             if (chunk[i] != 0 || chunk[i + 1] != 0) continue;
             const std::uint16_t type = U16(chunk, i + 2);
             const std::uint32_t bodySize = U32(chunk, i + 4);
@@ -327,8 +300,8 @@ void ThvPptDocument::Rebuild(const std::string& why) {
                 }
                 edits.push_back(at);
             } else if (type == kPersistDirectoryAtom && bodySize % 4 == 0 &&
-                       bodySize <= size_ - at - kHeaderBytes) {
-                directoryEnds[at + kHeaderBytes + bodySize] = at;
+                       bodySize <= size_ - at - kPptHeaderBytes) {
+                directoryEnds[at + kPptHeaderBytes + bodySize] = at;
             }
         }
     }

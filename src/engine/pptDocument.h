@@ -9,6 +9,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "byteOrder.h"
 #include "cfbReader.h"
 #include "readOptions.h"
 
@@ -30,6 +31,22 @@ struct ThvPptRecord {
     std::uint64_t BodySize() const { return End - Body; }
 };
 
+/// The bytes of a record's header: version and instance, type, body size.
+inline constexpr std::size_t kPptHeaderBytes = 8;
+
+/// The record whose header is at offset; its persist object is left to the caller.
+inline ThvPptRecord ParsePptHeader(std::string_view header, std::uint64_t offset) {
+    ThvPptRecord record;
+    const std::uint16_t versionInstance = U16(header, 0);
+    record.Version = versionInstance & 0xF;
+    record.Instance = versionInstance >> 4;
+    record.Type = U16(header, 2);
+    record.Offset = offset;
+    record.Body = offset + kPptHeaderBytes;
+    record.End = record.Body + U32(header, 4);
+    return record;
+}
+
 class ThvPptDocument;
 
 /// Calls visit for each record directly inside parent, whose headers reader's ChildAt gives.
@@ -46,13 +63,21 @@ void ForEachPptChild(const Reader& reader, const ThvPptRecord& parent, Visit& vi
 /// (a slide, the slide list). Records inside it are found without reading the file again.
 class ThvPptBytes {
   public:
+    // A view of its own storage follows the storage, which a short record keeps inside itself.
+    ThvPptBytes(ThvPptBytes&& other) noexcept : ThvPptBytes(std::move(other), other.Owned()) {}
+    ThvPptBytes& operator=(ThvPptBytes&&) = delete;
+
     const ThvPptRecord& Record() const { return record_; }
 
     /// The body of a record inside this one.
-    std::string_view Body(const ThvPptRecord& inner) const;
+    std::string_view Body(const ThvPptRecord& inner) const {
+        return bytes_.substr(static_cast<std::size_t>(inner.Body - record_.Offset),
+                             static_cast<std::size_t>(inner.End - inner.Body));
+    }
 
     /// The header of the record at offset inside parent, which lies inside this one; fails as
-    /// damaged when it is cut off by the end of its parent.
+    /// damaged when it is cut off by the end of its parent. Inline: the walks over a slide's
+    /// shapes spend most of their time here.
     ThvPptRecord ChildAt(std::uint64_t offset, const ThvPptRecord& parent) const;
 
     /// Calls visit for each record directly inside parent; nesting is followed by the caller,
@@ -62,14 +87,31 @@ class ThvPptBytes {
         ForEachPptChild(*this, parent, visit);
     }
 
+    /// The storage of the bytes, for the next Load.
+    std::string Release() && { return std::move(storage_); }
+
   private:
     friend class ThvPptDocument;
-    ThvPptBytes(const ThvPptDocument& document, const ThvPptRecord& record, std::string bytes)
-        : document_(&document), record_(record), bytes_(std::move(bytes)) {}
+    /// The bytes are view, or storage where view is empty.
+    ThvPptBytes(const ThvPptDocument& document, const ThvPptRecord& record, std::string storage,
+                std::string_view view)
+        : document_(&document),
+          record_(record),
+          storage_(std::move(storage)),
+          bytes_(view.empty() ? std::string_view(storage_) : view) {}
+
+    ThvPptBytes(ThvPptBytes&& other, bool owned) noexcept
+        : document_(other.document_),
+          record_(other.record_),
+          storage_(std::move(other.storage_)),
+          bytes_(owned ? std::string_view(storage_) : other.bytes_) {}
+
+    bool Owned() const { return bytes_.data() == storage_.data(); }
 
     const ThvPptDocument* document_;
     ThvPptRecord record_;
-    std::string bytes_;  ///< the whole record, its header included, decrypted
+    std::string storage_;     ///< the bytes where they had to be read (or decrypted)
+    std::string_view bytes_;  ///< the whole record, its header included, decrypted
 };
 
 /// The "PowerPoint Document" stream of a binary presentation as its newest edit sees it: the
@@ -115,8 +157,9 @@ class ThvPptDocument {
         ForEachPptChild(*this, parent, visit);
     }
 
-    /// A record whole, read and decrypted; refused above the limits' MaxPartBytes.
-    ThvPptBytes Load(const ThvPptRecord& record) const;
+    /// A record whole, read and decrypted; refused above the limits' MaxPartBytes. The bytes
+    /// go into storage, whose memory a walk over many records hands back with Release.
+    ThvPptBytes Load(const ThvPptRecord& record, std::string storage = {}) const;
 
     /// What was rebuilt because it was damaged; empty for a file read as it was saved.
     const std::vector<std::string>& Salvaged() const { return salvaged_; }
@@ -128,6 +171,8 @@ class ThvPptDocument {
     [[noreturn]] void Refuse(const std::string& what) const;
     [[noreturn]] void Damaged(const std::string& what) const;
     [[noreturn]] void DamagedAt(std::uint64_t offset, const std::string& what) const;
+    /// A child's header that its parent cannot hold: cut off (record null) or claiming more.
+    [[noreturn]] void BadChild(std::uint64_t offset, const ThvPptRecord* record) const;
 
   private:
     struct TEdit {
@@ -164,3 +209,15 @@ class ThvPptDocument {
     std::unique_ptr<ThvRc4CryptoApiKey> key_;
     std::vector<std::string> salvaged_;
 };
+
+inline ThvPptRecord ThvPptBytes::ChildAt(std::uint64_t offset, const ThvPptRecord& parent) const {
+    if (offset > parent.End || parent.End - offset < kPptHeaderBytes) {
+        document_->BadChild(offset, nullptr);
+    }
+    ThvPptRecord record =
+        ParsePptHeader(bytes_.substr(static_cast<std::size_t>(offset - record_.Offset)), offset);
+    record.Persist = parent.Persist;
+    record.PersistStart = parent.PersistStart;
+    if (record.End > parent.End) document_->BadChild(offset, &record);
+    return record;
+}

@@ -100,8 +100,10 @@ struct TDocument {
 /// list through its outline reference, a text box's own atoms otherwise.
 class TSlideBuilder {
   public:
-    TSlideBuilder(const ThvPptDocument& document, const TSlideListEntry& entry)
-        : document_(document), entry_(entry), used_(entry.Texts.size(), false) {}
+    /// scratch is working memory for the texts, kept from slide to slide.
+    TSlideBuilder(const ThvPptDocument& document, const TSlideListEntry& entry,
+                  std::string& scratch)
+        : document_(document), entry_(entry), used_(entry.Texts.size(), false), scratch_(scratch) {}
 
     /// Reads the slide record: its layout, its own headers and footers, its drawing.
     void Read(const ThvPptBytes& slide, const TDocument& settings, std::size_t index) {
@@ -144,12 +146,12 @@ class TSlideBuilder {
         }
         // The settings' texts come first, where PowerPoint puts them when it saves the file
         // as Office Open XML; a slide with a shape of its own for one of them shows that.
-        std::vector<ThvParagraph> body;
-        if (!shows_[0] && !showDate_.empty()) body.push_back({0, showDate_});
-        if (!shows_[2] && !showFooter_.empty()) body.push_back({0, showFooter_});
-        if (!shows_[1] && showNumber_) body.push_back({0, values_.SlideNumber});
-        std::move(slide_.Body.begin(), slide_.Body.end(), std::back_inserter(body));
-        slide_.Body = std::move(body);
+        std::vector<ThvParagraph> settings;
+        if (!shows_[0] && !showDate_.empty()) settings.push_back({0, showDate_});
+        if (!shows_[2] && !showFooter_.empty()) settings.push_back({0, showFooter_});
+        if (!shows_[1] && showNumber_) settings.push_back({0, values_.SlideNumber});
+        slide_.Body.insert(slide_.Body.begin(), std::make_move_iterator(settings.begin()),
+                           std::make_move_iterator(settings.end()));
         return std::move(slide_);
     }
 
@@ -336,7 +338,7 @@ class TSlideBuilder {
     const ThvPptDocument& document_;
     const TSlideListEntry& entry_;
     std::vector<bool> used_;
-    std::string scratch_;
+    std::string& scratch_;
     ThvSlideText slide_;
     ThvPptFieldValues values_;
     std::string showDate_, showFooter_;
@@ -416,14 +418,18 @@ ThvPresentationText ReadPptPresentation(const ThvCfbReader& cfb, std::string_vie
     if (slideList) ReadSlideList(document, *slideList, slides);
 
     std::size_t textBytes = 0;
+    std::string scratch, storage;
+    result.Slides.reserve(slides.size());
     for (std::size_t i = 0; i < slides.size(); ++i) {
         const TSlideListEntry& entry = slides[i];
-        TSlideBuilder builder(document, entry);
+        TSlideBuilder builder(document, entry, scratch);
         // A slide whose drawing is gone still has its placeholder text in the slide list.
         if (document.HasPersistObject(entry.PersistId)) {
-            builder.Read(
-                document.Load(document.PersistObject(entry.PersistId, kSlideContainer, "slide")),
-                settings, i);
+            ThvPptBytes slide =
+                document.Load(document.PersistObject(entry.PersistId, kSlideContainer, "slide"),
+                              std::move(storage));
+            builder.Read(slide, settings, i);
+            storage = std::move(slide).Release();
         } else {
             builder.ReadWithoutDrawing(settings, i);
         }

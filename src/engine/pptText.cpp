@@ -1,6 +1,7 @@
 #include "pptText.h"
 
 #include <algorithm>
+#include <cstdint>
 
 #include "byteOrder.h"
 
@@ -138,17 +139,27 @@ void ParagraphsOf(const ThvPptText& text, const ThvPptFieldValues& values, std::
     // Three bytes of UTF-8 at most per UTF-16 unit (a pair of units gives four).
     if (scratch.size() < size * 3 + valueBytes) scratch.resize(size * 3 + valueBytes);
     std::size_t start = 0, run = 0, field = 0;
+    // Where the next field may stand: until then a character needs no look at the fields.
+    const auto nextField = [&] {
+        return field < fields.size() ? std::size_t{fields[field].Position} : SIZE_MAX;
+    };
+    std::size_t fieldAt = nextField();
     char* const begin = scratch.data();
     char* end = begin;
     for (std::size_t i = 0; i <= size; ++i) {
         char16_t c = u'\r';
         if (i < size) c = Wide ? static_cast<char16_t>(raw[2 * i] | raw[2 * i + 1] << 8) : raw[i];
-        while (field < fields.size() && fields[field].Position < i) ++field;
-        if (i < size && field < fields.size() && fields[field].Position == i && c != u'\r') {
-            const std::string& value = FieldValue(fields[field].Kind, values);
-            end = std::copy(value.begin(), value.end(), end);
-            ++field;
-            continue;
+        if (i >= fieldAt) {
+            while (field < fields.size() && fields[field].Position < i) ++field;
+            const bool here = field < fields.size() && fields[field].Position == i;
+            if (here && i < size && c != u'\r') {
+                const std::string& value = FieldValue(fields[field].Kind, values);
+                end = std::copy(value.begin(), value.end(), end);
+                ++field;
+                fieldAt = nextField();
+                continue;
+            }
+            fieldAt = nextField();
         }
         if (c >= 0x80) {
             end = PutUtf8(text, i, end);
