@@ -79,11 +79,14 @@ void ThvPptDocument::DamagedAt(std::uint64_t offset, const std::string& what) co
             " of the \"PowerPoint Document\" stream");
 }
 
-void ThvPptDocument::BadChild(std::uint64_t offset, const ThvPptRecord* record) const {
-    if (record == nullptr) DamagedAt(offset, "a record header is cut off by the end of its parent");
-    DamagedAt(offset, "record " + Hex(record->Type) + " claims " +
-                          std::to_string(record->BodySize()) +
-                          " bytes, more than its parent holds");
+void ThvPptDocument::HeaderCutOff(std::uint64_t offset) const {
+    DamagedAt(offset, "a record header is cut off by the end of its parent");
+}
+
+void ThvPptDocument::ChildTooLong(const ThvPptRecord& child) const {
+    DamagedAt(child.Offset, "record " + Hex(child.Type) + " claims " +
+                                std::to_string(child.BodySize()) +
+                                " bytes, more than its parent holds");
 }
 
 void ThvPptDocument::ReadCurrentUser() {
@@ -115,13 +118,13 @@ void ThvPptDocument::ReadBytes(std::uint64_t offset, char* out, std::size_t size
 
 ThvPptRecord ThvPptDocument::HeaderAt(std::uint64_t offset, std::uint64_t parentEnd,
                                       std::uint32_t persist, std::uint64_t persistStart) const {
-    if (offset > parentEnd || parentEnd - offset < kPptHeaderBytes) BadChild(offset, nullptr);
+    if (offset > parentEnd || parentEnd - offset < kPptHeaderBytes) HeaderCutOff(offset);
     char header[kPptHeaderBytes];
     ReadBytes(offset, header, kPptHeaderBytes, persist, persistStart);
     ThvPptRecord record = ParsePptHeader(std::string_view(header, kPptHeaderBytes), offset);
     record.Persist = persist;
     record.PersistStart = persistStart;
-    if (record.End > parentEnd) BadChild(offset, &record);
+    if (record.End > parentEnd) ChildTooLong(record);
     return record;
 }
 
@@ -129,7 +132,7 @@ ThvPptRecord ThvPptDocument::ChildAt(std::uint64_t offset, const ThvPptRecord& p
     return HeaderAt(offset, parent.End, parent.Persist, parent.PersistStart);
 }
 
-ThvPptBytes ThvPptDocument::Load(const ThvPptRecord& record, std::string storage) const {
+ThvPptBytes ThvPptDocument::Load(const ThvPptRecord& record, ThvPptBytes::TStorage storage) const {
     const std::uint64_t size = record.End - record.Offset;
     if (size > options_.Limits.MaxPartBytes) {
         Refuse("is refused: its record " + Hex(record.Type) + " at offset " +

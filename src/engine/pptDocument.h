@@ -63,9 +63,8 @@ void ForEachPptChild(const Reader& reader, const ThvPptRecord& parent, Visit& vi
 /// (a slide, the slide list). Records inside it are found without reading the file again.
 class ThvPptBytes {
   public:
-    // A view of its own storage follows the storage, which a short record keeps inside itself.
-    ThvPptBytes(ThvPptBytes&& other) noexcept : ThvPptBytes(std::move(other), other.Owned()) {}
-    ThvPptBytes& operator=(ThvPptBytes&&) = delete;
+    /// Storage for the bytes where a record has to be read; its memory outlives a move.
+    using TStorage = std::vector<char>;
 
     const ThvPptRecord& Record() const { return record_; }
 
@@ -88,29 +87,21 @@ class ThvPptBytes {
     }
 
     /// The storage of the bytes, for the next Load.
-    std::string Release() && { return std::move(storage_); }
+    TStorage Release() && { return std::move(storage_); }
 
   private:
     friend class ThvPptDocument;
     /// The bytes are view, or storage where view is empty.
-    ThvPptBytes(const ThvPptDocument& document, const ThvPptRecord& record, std::string storage,
+    ThvPptBytes(const ThvPptDocument& document, const ThvPptRecord& record, TStorage storage,
                 std::string_view view)
         : document_(&document),
           record_(record),
           storage_(std::move(storage)),
-          bytes_(view.empty() ? std::string_view(storage_) : view) {}
-
-    ThvPptBytes(ThvPptBytes&& other, bool owned) noexcept
-        : document_(other.document_),
-          record_(other.record_),
-          storage_(std::move(other.storage_)),
-          bytes_(owned ? std::string_view(storage_) : other.bytes_) {}
-
-    bool Owned() const { return bytes_.data() == storage_.data(); }
+          bytes_(view.empty() ? std::string_view(storage_.data(), storage_.size()) : view) {}
 
     const ThvPptDocument* document_;
     ThvPptRecord record_;
-    std::string storage_;     ///< the bytes where they had to be read (or decrypted)
+    TStorage storage_;        ///< the bytes where they had to be read (or decrypted)
     std::string_view bytes_;  ///< the whole record, its header included, decrypted
 };
 
@@ -159,7 +150,7 @@ class ThvPptDocument {
 
     /// A record whole, read and decrypted; refused above the limits' MaxPartBytes. The bytes
     /// go into storage, whose memory a walk over many records hands back with Release.
-    ThvPptBytes Load(const ThvPptRecord& record, std::string storage = {}) const;
+    ThvPptBytes Load(const ThvPptRecord& record, ThvPptBytes::TStorage storage = {}) const;
 
     /// What was rebuilt because it was damaged; empty for a file read as it was saved.
     const std::vector<std::string>& Salvaged() const { return salvaged_; }
@@ -171,8 +162,10 @@ class ThvPptDocument {
     [[noreturn]] void Refuse(const std::string& what) const;
     [[noreturn]] void Damaged(const std::string& what) const;
     [[noreturn]] void DamagedAt(std::uint64_t offset, const std::string& what) const;
-    /// A child's header that its parent cannot hold: cut off (record null) or claiming more.
-    [[noreturn]] void BadChild(std::uint64_t offset, const ThvPptRecord* record) const;
+    /// A child's header that its parent cannot hold: cut off by the parent's end, or claiming
+    /// more than the parent has left.
+    [[noreturn]] void HeaderCutOff(std::uint64_t offset) const;
+    [[noreturn]] void ChildTooLong(const ThvPptRecord& child) const;
 
   private:
     struct TEdit {
@@ -212,12 +205,12 @@ class ThvPptDocument {
 
 inline ThvPptRecord ThvPptBytes::ChildAt(std::uint64_t offset, const ThvPptRecord& parent) const {
     if (offset > parent.End || parent.End - offset < kPptHeaderBytes) {
-        document_->BadChild(offset, nullptr);
+        document_->HeaderCutOff(offset);
     }
     ThvPptRecord record =
         ParsePptHeader(bytes_.substr(static_cast<std::size_t>(offset - record_.Offset)), offset);
     record.Persist = parent.Persist;
     record.PersistStart = parent.PersistStart;
-    if (record.End > parent.End) document_->BadChild(offset, &record);
+    if (record.End > parent.End) document_->ChildTooLong(record);
     return record;
 }

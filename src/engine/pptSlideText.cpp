@@ -418,7 +418,8 @@ ThvPresentationText ReadPptPresentation(const ThvCfbReader& cfb, std::string_vie
     if (slideList) ReadSlideList(document, *slideList, slides);
 
     std::size_t textBytes = 0;
-    std::string scratch, storage;
+    std::string scratch;
+    ThvPptBytes::TStorage storage;
     result.Slides.reserve(slides.size());
     for (std::size_t i = 0; i < slides.size(); ++i) {
         const TSlideListEntry& entry = slides[i];
