@@ -11,15 +11,12 @@
 
 #include <atomic>
 #include <chrono>
-#include <cstdio>
 #include <functional>
-#include <map>
 #include <mutex>
 #include <set>
 #include <vector>
 
 #include "fileSystem.h"
-#include "folderEntries.h"
 #include "paths.h"
 #include "posixFile.h"
 #include "tempNames.h"
@@ -28,13 +25,20 @@ namespace {
 
 constexpr mode_t kWriteBits = S_IWUSR | S_IWGRP | S_IWOTH;
 
-uint64_t RandomStart() {
-    uint64_t start = 0;
-    if (getrandom(&start, sizeof start, GRND_NONBLOCK) != static_cast<ssize_t>(sizeof start)) {
-        // No randomness yet, early at boot: the names need only be unlikely.
-        start = static_cast<uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count()) ^
+// A random start per process: names need only be unlikely to meet another's, and O_EXCL makes
+// each name ours in any case.
+uint64_t ProcessStart() {
+    static const uint64_t start = [] {
+        uint64_t random = 0;
+        if (getrandom(&random, sizeof random, GRND_NONBLOCK) !=
+            static_cast<ssize_t>(sizeof random)) {
+            // No randomness yet, early at boot: the names need only be unlikely.
+            random =
+                static_cast<uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count()) ^
                 (static_cast<uint64_t>(getpid()) << 40);
-    }
+        }
+        return random;
+    }();
     return start;
 }
 
@@ -64,9 +68,7 @@ class TTempFileAccess {
 ThvTempFile::ThvTempFile(const std::string& folder, const std::string& shownAs)
     : state_(std::make_unique<TState>()) {
     for (int attempt = 0; attempt < 100; ++attempt) {
-        // A random start per process; O_EXCL makes each name ours in any case.
-        static const uint64_t start = RandomStart();
-        std::string path = NewHeldTempName(folder, start);
+        std::string path = NewHeldTempName(folder, ProcessStart());
         // 0666 and the umask, not mkstemp's 0600: the file may become the output itself.
         TFileDescriptor fd(
             open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666));

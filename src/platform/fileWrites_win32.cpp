@@ -27,16 +27,12 @@ bool DeleteOnClose(HANDLE file) {
 #undef GetFileAttributes
 
 #include <atomic>
-#include <cstdio>
 #include <cstring>
-#include <map>
 #include <mutex>
-#include <optional>
 #include <set>
 #include <vector>
 
 #include "fileSystem.h"
-#include "folderEntries.h"
 #include "paths.h"
 #include "tempNames.h"
 

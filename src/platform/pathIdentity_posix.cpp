@@ -5,7 +5,6 @@
 #include <memory>
 
 #include "pathIdentity.h"
-#include "paths.h"
 
 namespace {
 

@@ -1,5 +1,4 @@
 #include "pathIdentity.h"
-#include "paths.h"
 #include "win32File.h"
 
 // The real path of what path names, links and junctions followed, in the form our paths have

@@ -9,7 +9,6 @@
 #include <system_error>
 #include <thread>
 
-#include "shellOpen.h"
 #include "shellOpenPlatform.h"
 
 extern char** environ;

@@ -2,7 +2,6 @@
 #include <shellapi.h>
 #include <windows.h>
 
-#include "shellOpen.h"
 #include "shellOpenPlatform.h"
 #include "win32Text.h"
 
