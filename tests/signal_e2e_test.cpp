@@ -45,41 +45,45 @@ class SignalTest : public ProgramTest {
         return "-P:Source=" + in + "/*.ppt?,Target=" + out +
                ",Subdir=True,PureConsole=1,ThreadsCount=2,LogFile=" + in + ".log" + extra;
     }
-    // Waits until the run has made its target folder, which it does after it took charge of
-    // the stop signals; false after 60 s.
-    static bool WaitForTarget(const std::string& out) {
-        for (int i = 0; i < 60000 && !std::filesystem::exists(out); ++i)
-            std::this_thread::sleep_for(1ms);
-        return std::filesystem::exists(out);
-    }
-    // Waits until the run has put its first text in place (a name ending in ".txt": texts come
-    // into place by renaming, whole), so a signal now comes while it converts; false after 60 s.
-    static bool WaitForFirstText(const std::string& out) {
+    // Whether ready() came true, looked at every millisecond; false after 60 s.
+    template <typename Ready>
+    static bool WaitFor(Ready ready) {
         for (int i = 0; i < 60000; ++i) {
+            if (ready()) return true;
+            std::this_thread::sleep_for(1ms);
+        }
+        return false;
+    }
+    // The run has made its target folder, which it does after it took charge of the stop
+    // signals.
+    static bool WaitForTarget(const std::string& out) {
+        return WaitFor([&] { return std::filesystem::exists(out); });
+    }
+    // The run has put its first text in place (a name ending in ".txt": texts come into place
+    // by renaming, whole), so a signal now comes while it converts.
+    static bool WaitForFirstText(const std::string& out) {
+        return WaitFor([&] {
             std::error_code error;
             for (std::filesystem::recursive_directory_iterator it(out, error), end;
                  !error && it != end; it.increment(error)) {
                 if (it->path().extension() == ".txt") return true;
             }
-            std::this_thread::sleep_for(1ms);
-        }
-        return false;
+            return false;
+        });
     }
-    // Waits until the process has the file open, so its converter has it in hand; false after
-    // 60 s.
+    // The process has the file open, so its converter has it in hand.
     static bool WaitForOpen(pid_t pid, const std::string& file) {
         const std::filesystem::path wanted = std::filesystem::canonical(file);
         const std::string fds = "/proc/" + std::to_string(pid) + "/fd";
-        for (int i = 0; i < 60000; ++i) {
+        return WaitFor([&] {
             std::error_code error;
             for (std::filesystem::directory_iterator it(fds, error), end; !error && it != end;
                  it.increment(error)) {
                 std::error_code unreadable;
                 if (std::filesystem::read_symlink(it->path(), unreadable) == wanted) return true;
             }
-            std::this_thread::sleep_for(1ms);
-        }
-        return false;
+            return false;
+        });
     }
     static std::string TextName(const std::string& source) {
         return source.substr(0, source.size() - std::string(".pptx").size()) + ".txt";
