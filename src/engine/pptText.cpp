@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstring>
 
 #include "byteOrder.h"
 
@@ -29,6 +30,36 @@ char16_t ByteToChar(unsigned char byte) {
 
 char16_t UnitAt(const ThvPptText& text, std::size_t i) {
     return text.Wide ? U16(text.Raw, i * 2) : ByteToChar(static_cast<unsigned char>(text.Raw[i]));
+}
+
+/// True when every byte is printable ASCII, a tab or a paragraph end. The check runs over every
+/// 8-bit text, and a byte at a time it was 7% of the reader's time: it takes eight bytes
+/// a step, each byte's test in its own top bit. Adding to the low seven bits of a byte never
+/// carries into the next one, so each test is exact for its byte.
+bool IsPrintableAscii(std::string_view text) {
+    constexpr std::uint64_t kOnes = 0x0101010101010101;
+    constexpr std::uint64_t kLow7 = kOnes * 0x7F;
+    constexpr std::uint64_t kTop = kOnes * 0x80;
+    const auto equal = [](std::uint64_t word, std::uint8_t byte) {
+        const std::uint64_t diff = word ^ (kOnes * byte);
+        return ~(((diff & kLow7) + kLow7) | diff) & kTop;
+    };
+    const auto fits = [&](std::uint64_t word) {
+        const std::uint64_t low = word & kLow7;
+        const std::uint64_t control = ~((low + kOnes * (0x80 - 0x20)) | word) & kTop;
+        const std::uint64_t above = ((low + kOnes) | word) & kTop;  // 0x7F and up
+        return ((control & ~(equal(word, '\r') | equal(word, '\t'))) | above) == 0;
+    };
+    std::size_t i = 0;
+    for (; i + 8 <= text.size(); i += 8) {
+        std::uint64_t word;
+        std::memcpy(&word, text.data() + i, 8);
+        if (!fits(word)) return false;
+    }
+    if (i == text.size()) return true;
+    std::uint64_t tail = kOnes * ' ';
+    std::memcpy(&tail, text.data() + i, text.size() - i);
+    return fits(tail);
 }
 
 bool IsBlank(std::string_view text) {
@@ -227,10 +258,7 @@ void AppendPptParagraphs(const ThvPptText& text, const ThvPptFieldValues& values
                          std::string& scratch, std::vector<ThvParagraph>& out) {
     // Most 8-bit texts are printable ASCII throughout: their paragraphs are the bytes as they
     // are, with nothing to convert.
-    const bool printable = !text.Wide && text.Fields.empty() &&
-                           std::all_of(text.Raw.begin(), text.Raw.end(), [](char c) {
-                               return (c >= 0x20 && c < 0x7F) || c == '\r' || c == '\t';
-                           });
+    const bool printable = !text.Wide && text.Fields.empty() && IsPrintableAscii(text.Raw);
     if (printable) {
         const auto runs = ParagraphLevelRuns(text.Style, text.Raw.size());
         std::size_t start = 0, run = 0;
