@@ -69,22 +69,39 @@ bool IsBlank(std::string_view text) {
 /// Paragraph indent levels from a StyleTextPropAtom: runs of paragraph properties, each with a
 /// character count, the level and a property set whose size depends on its mask. Formatting
 /// that cannot be followed leaves the remaining paragraphs at level 0: it is no reason to lose
-/// the text.
-std::vector<std::pair<std::size_t, int>> ParagraphLevelRuns(std::string_view style,
-                                                            std::size_t textLength) {
-    std::vector<std::pair<std::size_t, int>> runs;  // (first character, level)
-    std::size_t at = 0, covered = 0;
-    const auto take = [&](std::size_t bytes) {
-        if (bytes > style.size() - at) return false;
-        at += bytes;
-        return true;
-    };
-    while (covered <= textLength && style.size() - at >= 10) {
-        const std::uint32_t count = U32(style, at);
-        const int level = U16(style, at + 4);
-        const std::uint32_t mask = U32(style, at + 6);
-        at += 10;
-        runs.emplace_back(covered, std::min(level, 8));
+/// the text. The runs are read as the paragraphs ask for them, so that a text costs no list.
+class TParagraphLevels {
+  public:
+    TParagraphLevels(std::string_view style, std::size_t textLength)
+        : style_(style), textLength_(textLength) {
+        ReadRun();
+        if (hasNext_) Advance();
+    }
+
+    /// The level of the paragraph that starts at character start; starts must not go back.
+    int LevelAt(std::size_t start) {
+        while (hasNext_ && nextFirst_ <= start) Advance();
+        return level_;
+    }
+
+  private:
+    void Advance() {
+        level_ = nextLevel_;
+        ReadRun();
+    }
+
+    /// Reads the next run's first character and level, if there is one; a run whose property
+    /// set is cut off still counts, the runs after it do not.
+    void ReadRun() {
+        hasNext_ = false;
+        if (stopped_ || covered_ > textLength_ || style_.size() - at_ < 10) return;
+        const std::uint32_t count = U32(style_, at_);
+        const int level = U16(style_, at_ + 4);
+        const std::uint32_t mask = U32(style_, at_ + 6);
+        at_ += 10;
+        hasNext_ = true;
+        nextFirst_ = covered_;
+        nextLevel_ = std::min(level, 8);
         std::size_t fields = 0;
         if (mask & 0x000F) fields += 2;  // bullet flags
         if (mask & 0x0080) fields += 2;  // bullet character
@@ -94,22 +111,34 @@ std::vector<std::pair<std::size_t, int>> ParagraphLevelRuns(std::string_view sty
         for (std::uint32_t bit : {0x0800u, 0x1000u, 0x2000u, 0x4000u, 0x0100u, 0x0400u, 0x8000u}) {
             if (mask & bit) fields += 2;  // alignment, spacing, margins, indent, tab size
         }
-        if (!take(fields)) break;
-        if (mask & 0x100000) {  // tab stops: a count and four bytes each
-            if (style.size() - at < 2) break;
-            const std::size_t stops = U16(style, at);
-            if (!take(2 + stops * 4)) break;
-        }
         std::size_t tail = 0;
         if (mask & 0x10000) tail += 2;   // font alignment
         if (mask & 0xE0000) tail += 2;   // wrap flags
         if (mask & 0x200000) tail += 2;  // text direction
-        if (!take(tail)) break;
-        if (count == 0) break;
-        covered += count;
+        bool whole = Take(fields);
+        if (whole && (mask & 0x100000)) {  // tab stops: a count and four bytes each
+            whole = style_.size() - at_ >= 2 && Take(2 + std::size_t{U16(style_, at_)} * 4);
+        }
+        stopped_ = !whole || !Take(tail) || count == 0;
+        covered_ += count;
     }
-    return runs;
-}
+
+    bool Take(std::size_t bytes) {
+        if (bytes > style_.size() - at_) return false;
+        at_ += bytes;
+        return true;
+    }
+
+    std::string_view style_;
+    std::size_t textLength_;
+    std::size_t at_ = 0;
+    std::size_t covered_ = 0;
+    bool stopped_ = false;
+    bool hasNext_ = false;
+    std::size_t nextFirst_ = 0;
+    int nextLevel_ = 0;
+    int level_ = 0;
+};
 
 /// Writes the character at unit i as UTF-8 (advancing i past a surrogate pair); a lone
 /// surrogate becomes U+FFFD. Done here rather than through the platform's converter: this is
@@ -161,7 +190,7 @@ void ParagraphsOf(const ThvPptText& text, const ThvPptFieldValues& values, std::
                   std::vector<ThvParagraph>& out) {
     const std::size_t size = text.Size();
     const unsigned char* raw = reinterpret_cast<const unsigned char*>(text.Raw.data());
-    const auto runs = ParagraphLevelRuns(text.Style, size);
+    TParagraphLevels levels(text.Style, size);
     std::vector<ThvPptFieldRef> fields = text.Fields;
     std::stable_sort(fields.begin(), fields.end(),
                      [](const auto& a, const auto& b) { return a.Position < b.Position; });
@@ -169,7 +198,7 @@ void ParagraphsOf(const ThvPptText& text, const ThvPptFieldValues& values, std::
     for (const ThvPptFieldRef& field : fields) valueBytes += FieldValue(field.Kind, values).size();
     // Three bytes of UTF-8 at most per UTF-16 unit (a pair of units gives four).
     if (scratch.size() < size * 3 + valueBytes) scratch.resize(size * 3 + valueBytes);
-    std::size_t start = 0, run = 0, field = 0;
+    std::size_t start = 0, field = 0;
     // Where the next field may stand: until then a character needs no look at the fields.
     const auto nextField = [&] {
         return field < fields.size() ? std::size_t{fields[field].Position} : SIZE_MAX;
@@ -199,11 +228,8 @@ void ParagraphsOf(const ThvPptText& text, const ThvPptFieldValues& values, std::
         } else if (c == 0x0B) {
             *end++ = '\n';
         } else if (c == u'\r') {
-            while (run + 1 < runs.size() && runs[run + 1].first <= start) ++run;
             const std::string_view paragraph(begin, end - begin);
-            if (!IsBlank(paragraph)) {
-                out.push_back({runs.empty() ? 0 : runs[run].second, std::string(paragraph)});
-            }
+            if (!IsBlank(paragraph)) out.push_back({levels.LevelAt(start), std::string(paragraph)});
             end = begin;
             start = i + 1;
         }
@@ -260,16 +286,13 @@ void AppendPptParagraphs(const ThvPptText& text, const ThvPptFieldValues& values
     // are, with nothing to convert.
     const bool printable = !text.Wide && text.Fields.empty() && IsPrintableAscii(text.Raw);
     if (printable) {
-        const auto runs = ParagraphLevelRuns(text.Style, text.Raw.size());
-        std::size_t start = 0, run = 0;
+        TParagraphLevels levels(text.Style, text.Raw.size());
+        std::size_t start = 0;
         while (start <= text.Raw.size()) {
             std::size_t end = text.Raw.find('\r', start);
             if (end == std::string_view::npos) end = text.Raw.size();
-            while (run + 1 < runs.size() && runs[run + 1].first <= start) ++run;
             const std::string_view paragraph = text.Raw.substr(start, end - start);
-            if (!IsBlank(paragraph)) {
-                out.push_back({runs.empty() ? 0 : runs[run].second, std::string(paragraph)});
-            }
+            if (!IsBlank(paragraph)) out.push_back({levels.LevelAt(start), std::string(paragraph)});
             start = end + 1;
         }
         return;
