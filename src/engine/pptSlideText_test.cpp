@@ -218,6 +218,35 @@ TEST(PptTextTest, EightBitTextsOfAnyBytesGiveWhatTheGeneralWayGives) {
     }
 }
 
+TEST(PptTextTest, ParagraphLevelsFollowTheStyleAsFarAsItCanBeRead) {
+    const auto levels = [](std::string_view chars, bool wide, const std::string& style) {
+        std::string raw;
+        for (const char c : chars) raw += wide ? std::string{c, '\0'} : std::string(1, c);
+        ThvPptText text;
+        ReadPptTextAtom(wide ? 0x0FA0 : 0x0FA8, raw, text);
+        ReadPptTextAtom(0x0FA1, style, text);
+        std::string scratch;
+        std::vector<ThvParagraph> out;
+        AppendPptParagraphs(text, {}, scratch, out);
+        std::string found;
+        for (const ThvParagraph& p : out) found += p.Text + std::to_string(p.Level);
+        return found;
+    };
+    const auto run = [](std::uint32_t count, std::uint16_t level, std::uint32_t mask = 0) {
+        return U32(count) + U16(level) + U32(mask);
+    };
+    for (const bool wide : {false, true}) {
+        SCOPED_TRACE(wide ? "UTF-16" : "8-bit");
+        // A run cut off inside its properties still gives its level; nothing after it counts.
+        EXPECT_EQ(levels("A\rB\rC\rD", wide, run(2, 1) + run(2, 2, 0x0080) + "\x01"), "A1B2C2D2");
+        // Blank paragraphs take no level but still move the runs on; levels stop at 8.
+        EXPECT_EQ(levels("A\r \rC\rD", wide, run(2, 1) + run(2, 5) + run(2, 12) + run(2, 0)),
+                  "A1C8D0");
+        EXPECT_EQ(levels("A\rB", wide, run(0, 3) + run(2, 1)), "A3B3");  // a run of nothing ends
+        EXPECT_EQ(levels("A\rB", wide, std::string(9, '\x01')), "A0B0");  // too short for a run
+    }
+}
+
 // ---- Files made by other programs ----------------------------------------------------------
 
 using PptCorpusTest = TPptCorpusTest;

@@ -68,8 +68,9 @@ bool IsBlank(std::string_view text) {
 
 /// Paragraph indent levels from a StyleTextPropAtom: runs of paragraph properties, each with a
 /// character count, the level and a property set whose size depends on its mask. Formatting
-/// that cannot be followed leaves the remaining paragraphs at level 0: it is no reason to lose
-/// the text. The runs are read as the paragraphs ask for them, so that a text costs no list.
+/// that cannot be followed ends the runs, the paragraphs after it keeping the last level read:
+/// it is no reason to lose the text. The runs are read as the paragraphs ask for them, so that
+/// a text costs no list.
 class TParagraphLevels {
   public:
     TParagraphLevels(std::string_view style, std::size_t textLength)

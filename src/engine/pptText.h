@@ -62,8 +62,9 @@ bool SamePptChars(const ThvPptText& a, const ThvPptText& b);
 
 /// Appends the paragraphs of text to out: 0x0D ends a paragraph, 0x0B is a line break inside
 /// one, tabs stay, other control characters are dropped, each field's placeholder becomes its
-/// value. Blank paragraphs are left out; levels come from the paragraph styles (a style that
-/// cannot be followed leaves the rest at level 0). scratch is a buffer kept between calls.
+/// value. Blank paragraphs are left out; levels come from the paragraph styles (where a style
+/// cannot be followed, the rest keep the last level read). scratch is a buffer kept between
+/// calls.
 void AppendPptParagraphs(const ThvPptText& text, const ThvPptFieldValues& values,
                          std::string& scratch, std::vector<ThvParagraph>& out);
 
