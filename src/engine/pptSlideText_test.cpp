@@ -28,11 +28,19 @@ std::string ErrorOf(std::string_view bytes, std::string_view name = "deck.ppt") 
     return "<no error>";
 }
 
-std::vector<std::string> Lines(const ThvSlideText& slide) {
+std::vector<std::string> Lines(const std::vector<ThvParagraph>& paragraphs) {
     std::vector<std::string> lines;
-    for (const ThvParagraph& p : slide.Body)
-        lines.push_back(std::to_string(p.Level) + ":" + p.Text);
+    for (const ThvParagraph& p : paragraphs) lines.push_back(std::to_string(p.Level) + ":" + p.Text);
     return lines;
+}
+
+std::vector<std::string> Lines(const ThvSlideText& slide) { return Lines(slide.Body); }
+
+std::vector<std::string> Lines(const ThvPptText& text) {
+    std::string scratch;
+    std::vector<ThvParagraph> paragraphs;
+    AppendPptParagraphs(text, {}, scratch, paragraphs);
+    return Lines(paragraphs);
 }
 
 // ---- Synthetic files ---------------------------------------------------------------------------
@@ -194,14 +202,6 @@ TEST(PptTextTest, EightBitTextsOfAnyBytesGiveWhatTheGeneralWayGives) {
     // Texts without fields that look like plain ASCII take a shortcut; a field past the end
     // keeps a text on the general way and changes nothing else. Every byte, at every place of
     // an eight-byte step and of the step's remainder, must come out the same on both ways.
-    const auto paragraphs = [](const ThvPptText& text) {
-        std::string scratch;
-        std::vector<ThvParagraph> out;
-        AppendPptParagraphs(text, {}, scratch, out);
-        std::vector<std::string> lines;
-        for (const ThvParagraph& p : out) lines.push_back(std::to_string(p.Level) + ":" + p.Text);
-        return lines;
-    };
     for (std::size_t size = 1; size <= 17; ++size) {
         for (std::size_t at = 0; at < size; ++at) {
             for (int byte = 0; byte < 256; ++byte) {
@@ -211,7 +211,7 @@ TEST(PptTextTest, EightBitTextsOfAnyBytesGiveWhatTheGeneralWayGives) {
                 ReadPptTextAtom(0x0FA8, raw, plain);
                 ThvPptText general = plain;
                 general.Fields.push_back({static_cast<std::uint32_t>(size + 1), {}});
-                ASSERT_EQ(paragraphs(plain), paragraphs(general))
+                ASSERT_EQ(Lines(plain), Lines(general))
                     << "byte " << byte << " at " << at << " of " << size;
             }
         }
@@ -225,12 +225,7 @@ TEST(PptTextTest, ParagraphLevelsFollowTheStyleAsFarAsItCanBeRead) {
         ThvPptText text;
         ReadPptTextAtom(wide ? 0x0FA0 : 0x0FA8, raw, text);
         ReadPptTextAtom(0x0FA1, style, text);
-        std::string scratch;
-        std::vector<ThvParagraph> out;
-        AppendPptParagraphs(text, {}, scratch, out);
-        std::string found;
-        for (const ThvParagraph& p : out) found += p.Text + std::to_string(p.Level);
-        return found;
+        return Lines(text);
     };
     const auto run = [](std::uint32_t count, std::uint16_t level, std::uint32_t mask = 0) {
         return U32(count) + U16(level) + U32(mask);
@@ -238,12 +233,15 @@ TEST(PptTextTest, ParagraphLevelsFollowTheStyleAsFarAsItCanBeRead) {
     for (const bool wide : {false, true}) {
         SCOPED_TRACE(wide ? "UTF-16" : "8-bit");
         // A run cut off inside its properties still gives its level; nothing after it counts.
-        EXPECT_EQ(levels("A\rB\rC\rD", wide, run(2, 1) + run(2, 2, 0x0080) + "\x01"), "A1B2C2D2");
+        EXPECT_THAT(levels("A\rB\rC\rD", wide, run(2, 1) + run(2, 2, 0x0080) + "\x01"),
+                    ElementsAre("1:A", "2:B", "2:C", "2:D"));
         // Blank paragraphs take no level but still move the runs on; levels stop at 8.
-        EXPECT_EQ(levels("A\r \rC\rD", wide, run(2, 1) + run(2, 5) + run(2, 12) + run(2, 0)),
-                  "A1C8D0");
-        EXPECT_EQ(levels("A\rB", wide, run(0, 3) + run(2, 1)), "A3B3");  // a run of nothing ends
-        EXPECT_EQ(levels("A\rB", wide, std::string(9, '\x01')), "A0B0");  // too short for a run
+        EXPECT_THAT(levels("A\r \rC\rD", wide, run(2, 1) + run(2, 5) + run(2, 12) + run(2, 0)),
+                    ElementsAre("1:A", "8:C", "0:D"));
+        EXPECT_THAT(levels("A\rB", wide, run(0, 3) + run(2, 1)),  // a run of nothing ends them
+                    ElementsAre("3:A", "3:B"));
+        EXPECT_THAT(levels("A\rB", wide, std::string(9, '\x01')),  // too short for a run
+                    ElementsAre("0:A", "0:B"));
     }
 }
 
