@@ -79,11 +79,15 @@ windows: deps
 build-windows: windows
 	cmake --build build-windows -j $(WINDOWS_JOBS)
 
-# Wine's own services keep a pipe open that ctest waits on for seconds per test unless the
-# server runs already, started apart from ctest; it is stopped at the end. The server needs the
-# prefix's folder; the first program run makes the prefix in it.
+# Wine's own services keep a pipe open that ctest waits on for seconds per test unless they
+# and the server run already, started apart from ctest; the server is stopped at the end. The
+# first program run makes the prefix, whose setup goes on after that program ends; tests that
+# started meanwhile could end at once with no output, so the setup is waited for (wineserver
+# -w) before the server the tests share is started, and a second run starts the services.
 test-windows: build build-windows
 	mkdir -p build-windows/wine
+	$(WINE_ENV) /usr/lib/wine/wine64 cmd /c exit </dev/null >/dev/null 2>&1
+	$(WINE_ENV) /usr/lib/wine/wineserver -w
 	$(WINE_ENV) /usr/lib/wine/wineserver -p </dev/null >/dev/null 2>&1
 	$(WINE_ENV) /usr/lib/wine/wine64 cmd /c exit </dev/null >/dev/null 2>&1
 	status=0; ctest --test-dir build-windows --output-on-failure -j $(WINDOWS_JOBS) || status=$$?; \
