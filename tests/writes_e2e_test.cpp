@@ -360,6 +360,28 @@ TEST_F(WritesTest, SourcesMeetingAtOneTargetNeverLoseAText) {
     }
 }
 
+// Rerun after rerun with new names: each adds a file of its own, and a text the user edited
+// under an earlier new name stays as the user left it.
+TEST_F(WritesTest, EveryRunWithNewNamesWritesANewFile) {
+    if (!PutDeck("in/a.pptx")) GTEST_SKIP() << "no corpus";
+    const std::string options = Options(",IsOverwrite=0");
+    std::vector<std::string> written;
+    for (int run = 1; run <= 5; ++run) {
+        const ProcessResult r = Run({options});
+        ASSERT_EQ(r.exitCode, 0) << r.err;
+        const auto log = Log();
+        ASSERT_EQ(log.at("a.pptx").at(0), "Success");
+        written.push_back(log.at("a.pptx").at(2));
+        if (run == 2) WriteBytes(written.back(), "my notes");
+    }
+    EXPECT_EQ(written,
+              (std::vector<std::string>{
+                  dir / "out/a.txt", dir / "out/-quillon-a.txt", dir / "out/-quillon-a (2).txt",
+                  dir / "out/-quillon-a (3).txt", dir / "out/-quillon-a (4).txt"}));
+    EXPECT_EQ(ReadBytes(dir / "out/-quillon-a.txt"), "my notes");
+    for (const std::string& text : written) EXPECT_TRUE(fs::is_regular_file(text)) << text;
+}
+
 TEST_F(WritesTest, TemporariesOfDeadRunsGoThoseOfLiveOnesStay) {
     if (!PutDeck("in/a.pptx") || !PutDeck("in/sub/b.pptx")) GTEST_SKIP() << "no corpus";
     fs::create_directories(dir / "out/sub");

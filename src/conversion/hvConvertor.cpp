@@ -174,9 +174,15 @@ std::string ThvConvertor::ChooseTarget(ThvBatch& batch, ThvNode& node, std::stri
                 if (first) return refuse(*first);
                 break;
             case ThvOverwriteMode::NewName:
-                path = folder + "-" + project.ShortName + "-" +
-                       ExtractFileName(path, project.PathDelim);
-                if (const auto other = targets.Holder(path, node.Index)) return refuse(*other);
+                path = NewTargetName(targets, node.Index, folder,
+                                     ExtractFileName(path, project.PathDelim));
+                if (path.empty()) {
+                    node.Result = "No new name is free for the text of \"" + node.Source +
+                                  "\" in \"" + folder + "\"";
+                    node.State = ThvNode::Failure;
+                    batch.AddFailure(node.Result);
+                    return {};
+                }
                 break;
             case ThvOverwriteMode::Skip:
                 node.State = ThvNode::Success;
@@ -185,6 +191,25 @@ std::string ThvConvertor::ChooseTarget(ThvBatch& batch, ThvNode& node, std::stri
     }
     targets.Take(path, node.Index, node.Source);
     return path;
+}
+
+std::string ThvConvertor::NewTargetName(const ThvTargetClaims& targets, int32_t index,
+                                        const std::string& folder, const std::string& name) {
+    const ThvProject& project = *hvProject;
+    const std::string prefix = folder + "-" + project.ShortName + "-";
+    // A new name is one that nothing has yet, on the disk or among this run's targets: a text
+    // the user edited under an earlier new name must never be written over.
+    auto free = [&](const std::string& candidate) {
+        return GetPathKind(candidate) == ThvPathKind::Missing && !targets.Holder(candidate, index);
+    };
+    if (const std::string first = prefix + name; free(first)) return first;
+    const std::string ext = ExtractFileExt(name, project.PathDelim);
+    const std::string stem = prefix + name.substr(0, name.size() - ext.size());
+    for (int32_t number = 2; number <= MaxNewNames; ++number) {
+        std::string candidate = stem + " (" + std::to_string(number) + ")" + ext;
+        if (free(candidate)) return candidate;
+    }
+    return {};
 }
 
 void ThvConvertor::AfterConvert(ThvBatch&, ThvNode& node, const std::string& target) {

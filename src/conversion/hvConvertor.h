@@ -11,6 +11,8 @@
 #include "hvConvertorClass.h"
 #include "hvWorkBase.h"
 
+class ThvTargetClaims;
+
 /// Converters not yet at their end, process-wide. The unattended run sets it to the chain's
 /// size before starting the chain and waits for 0; each converter counts itself out once, under
 /// its batch's lock, when its thread ends.
@@ -34,6 +36,9 @@ class ThvConvertor : public ThvWorkBase {
     /// More converter threads than this bring no speed and can exhaust the machine; a
     /// "ThreadsCount" above it is taken as this.
     static constexpr int32_t MaxConverters = 64;
+    /// The highest number a new name for an existing text gets ("-quillon-b (100000).txt"):
+    /// a bound on the look-ups, far beyond any real number of reruns.
+    static constexpr int32_t MaxNewNames = 100000;
 
     /// Builds the chain (batch, "ThreadsCount" converters) through the project's converter
     /// class, after storing the target folder in the batch. target must end with the delimiter.
@@ -62,9 +67,10 @@ class ThvConvertor : public ThvWorkBase {
 
     /// The output path of node, or empty when the node is not to be converted: skipped (marked
     /// a success), or refused because an earlier node of the batch took the same target in
-    /// this run (marked a failure). Waits until every earlier node of the batch has decided on
-    /// its own target, so the same batch gives the same targets with any number of converters;
-    /// a ConvertFile calls it first. Also notes the source's identity for AfterConvert.
+    /// this run or no new name is free (marked a failure). Waits until every earlier node of the
+    /// batch has decided on its own target, so the same batch gives the same targets with any
+    /// number of converters; a ConvertFile calls it first. Also notes the source's identity for
+    /// AfterConvert.
     std::string TargetPath(ThvBatch& batch, ThvNode& node);
     /// Time stamp, deletion and renaming of the source after a successful conversion, only when
     /// the source is still the file that TargetPath saw; what is not done is told in the node's
@@ -89,6 +95,12 @@ class ThvConvertor : public ThvWorkBase {
     /// node's turn.
     std::string ChooseTarget(ThvBatch& batch, ThvNode& node, std::string path,
                              const std::string& folder);
+
+    /// The first free new name for the text file name in folder: "-quillon-b.txt", then
+    /// "-quillon-b (2).txt", "-quillon-b (3).txt" and so on, skipping every name that is on the
+    /// disk or that another node of the run took. Empty when MaxNewNames are all taken.
+    static std::string NewTargetName(const ThvTargetClaims& targets, int32_t index,
+                                     const std::string& folder, const std::string& name);
 
     ThvEvent onFinish_;
     /// The source of the node in hand as TargetPath found it.

@@ -190,6 +190,29 @@ TEST_F(ConvertorTest, ExistingTargets) {
     EXPECT_EQ(batch.Succeeded(), 0);
 }
 
+// A new name is never one that is there: the text a user edited under an earlier new name stays,
+// and every run adds one file.
+TEST_F(ConvertorTest, NewNamesAreTheNextFreeOnes) {
+    ThvBatch batch;
+    batch.TargetFolder = dir / "out/";
+    auto c = std::make_shared<TestConvertor>(batch, 1, ThvNodeEvent{});
+    project.Options.SetValue("IsOverwrite", "0");
+    ThvNode& node = AddNode(batch, In("b.pptx"));
+    ForceDirectories(dir / "out");
+    WriteBytes(dir / "out/b.txt", "old");
+    WriteBytes(dir / "out/-quillon-b.txt", "edited by the user");
+    EXPECT_EQ(c->TargetPath(batch, node), dir / "out/-quillon-b (2).txt");
+    WriteBytes(dir / "out/-quillon-b (2).txt", "");
+    ForceDirectories(dir / "out/-quillon-b (3).txt");  // whatever is there, a folder too
+    EXPECT_EQ(c->TargetPath(batch, node), dir / "out/-quillon-b (4).txt");
+    // A name without an extension counts on at its end.
+    ThvNode& bare = AddNode(batch, In("README"));
+    WriteBytes(dir / "out/README.txt", "");
+    WriteBytes(dir / "out/-quillon-README.txt", "");
+    EXPECT_EQ(c->TargetPath(batch, bare), dir / "out/-quillon-README (2).txt");
+    EXPECT_EQ(ReadBytes(dir / "out/-quillon-b.txt"), "edited by the user");
+}
+
 TEST_F(ConvertorTest, FolderThatCannotBeCreatedIsReportedAndTheFileStillTried) {
     WriteBytes(dir / "blocker", "a file where a folder should be");
     ThvBatch batch;
@@ -371,11 +394,14 @@ TEST_F(ConvertorTest, SourcesMeetingAtOneTargetGiveTheSameOutcomeWithAnyNumberOf
     EXPECT_EQ(overwrite["in/nap0/t2.ppt"], "1 " + t2 + " from " + first);
     EXPECT_EQ(overwrite["in/nap3/t2.ppt"], "2 \"" + t2 + "\" would replace the text of \"" + first +
                                                "\" converted in this run ");
+    // Each later one takes the next new name: none is refused and none written over.
     auto newName = outcome("False", "4");
-    const std::string renamed = dir / "out/-quillon-t2.txt";
-    EXPECT_EQ(newName["in/nap1/t2.ppt"], "1 " + renamed + " from " + dir / "in/nap1/t2.ppt");
-    EXPECT_EQ(newName["in/nap2/t2.ppt"], "2 \"" + renamed + "\" would replace the text of \"" +
-                                             dir / "in/nap1/t2.ppt" + "\" converted in this run ");
+    EXPECT_EQ(newName["in/nap1/t2.ppt"],
+              "1 " + dir / "out/-quillon-t2.txt" + " from " + dir / "in/nap1/t2.ppt");
+    EXPECT_EQ(newName["in/nap2/t2.ppt"],
+              "1 " + dir / "out/-quillon-t2 (2).txt" + " from " + dir / "in/nap2/t2.ppt");
+    EXPECT_EQ(newName["in/nap3/t2.ppt"],
+              "1 " + dir / "out/-quillon-t2 (3).txt" + " from " + dir / "in/nap3/t2.ppt");
     EXPECT_EQ(outcome("skip", "4")["in/nap3/t2.ppt"], "1  ");
 }
 
