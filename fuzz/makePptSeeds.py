@@ -81,11 +81,26 @@ def deck(fast_save):
     return s.data + struct.pack("<I", newest)
 
 
+def damaged_list():
+    """Two slides; a text atom of the first claims more than the slide list holds, so the list
+    goes on at the second slide's record."""
+    s = Stream()
+    bad = bytearray(chars("First"))
+    bad[4:8] = struct.pack("<I", 1000)
+    s.obj(1, document([rec(0x03F3, struct.pack("<IIIII", 2, 0, 2, 256, 0)), header(0), bytes(bad),
+                       rec(0x03F3, struct.pack("<IIIII", 3, 0, 3, 257, 0)), header(0), chars("Second")]))
+    s.obj(2, slide([shape([box(0xF00D, [rec(0x0F9E, struct.pack("<I", 0))])])]))
+    s.obj(3, slide([shape([box(0xF00D, [header(4), chars("own text")])])]))
+    at = s.edit(1)  # before s.data is read: the edit appends to it
+    return s.data + struct.pack("<I", at)
+
+
 def main():
     here = os.path.dirname(os.path.abspath(__file__))
     seeds = {
         "pptDocument_fuzz/one-slide": deck(False),
         "pptDocument_fuzz/fast-saved": deck(True),
+        "pptDocument_fuzz/damaged-list": damaged_list(),
         "pptEditScan_fuzz/fast-saved": deck(True),
         "pptEditScan_fuzz/looping": looping(),
         "cfbReader_fuzz/small-and-large": compound([("Current User", b"u" * 60), ("PowerPoint Document", bytes(range(256)) * 20)]),

@@ -174,6 +174,15 @@ TEST_F(BadInputTest, SalvagedFilesConvertAndSaySoOnStandardError) {
     WriteBytes(In("nodirectory.pptx"), brokenZip);
     WriteBytes(In("loop.ppt"), loopingPpt);
     WriteBytes(In("good.pptx"), goodDeck);
+    // One text atom of a binary deck claims 2 GiB: that text alone is lost.
+    std::string textAtom = ReadBytes(QUILLON_SAMPLES "/product-launch.ppt");
+    const std::u16string launch = u"Launch date";
+    const std::size_t atom = textAtom.find(std::string(reinterpret_cast<const char*>(launch.data()),
+                                                       launch.size() * sizeof(char16_t)));
+    ASSERT_NE(atom, std::string::npos);
+    ASSERT_EQ(textAtom.substr(atom - 6, 2), std::string("\xA0\x0F", 2));  // a text atom's header
+    std::memcpy(&textAtom[atom - 4], "\xF0\xFF\xFF\x7F", 4);
+    WriteBytes(In("textatom.ppt"), textAtom);
     const ProcessResult r = Run({"-P:Source=" + dir / "in/*.ppt?,Target=" + dir / "out," +
                                  "PureConsole=1,LogFile=" + dir / "run.log"});
     EXPECT_EQ(r.exitCode, 0) << r.err;
@@ -182,6 +191,11 @@ TEST_F(BadInputTest, SalvagedFilesConvertAndSaySoOnStandardError) {
     EXPECT_EQ(log.at("nodirectory.pptx"),
               std::make_pair(std::string("Success"), dir / "out/nodirectory.txt"));
     EXPECT_EQ(log.at("loop.ppt").first, "Success");
+    EXPECT_EQ(log.at("textatom.ppt").first, "Success");
+    const std::string text = ReadBytes(dir / "out/textatom.txt");
+    for (const char* kept : {"Product launch", "Risks", "Supply of chips", "Owner: project office"})
+        EXPECT_NE(text.find(kept), std::string::npos) << kept << " in\n" << text;
+    EXPECT_EQ(text.find("Launch date"), std::string::npos);
     EXPECT_NE(ReadBytes(dir / "out/nodirectory.txt").find("Fonte de Pesquisa"), std::string::npos);
     // Standard error tells which files were salvaged, and how; the good file is not named.
     EXPECT_NE(r.err.find("Note: \"" + In("nodirectory.pptx") +
@@ -189,6 +203,11 @@ TEST_F(BadInputTest, SalvagedFilesConvertAndSaySoOnStandardError) {
               std::string::npos)
         << r.err;
     EXPECT_NE(r.err.find("Note: \"" + In("loop.ppt") + "\" was salvaged: its chain of edits"),
+              std::string::npos)
+        << r.err;
+    EXPECT_NE(r.err.find("Note: \"" + In("textatom.ppt") +
+                         "\" was salvaged: slide 1 loses text: record 0x0FA0 claims 2147483632 "
+                         "bytes, more than its parent holds at offset "),
               std::string::npos)
         << r.err;
     EXPECT_EQ(r.err.find("good.pptx"), std::string::npos) << r.err;

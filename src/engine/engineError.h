@@ -26,6 +26,14 @@ class EhvFileRefused : public EhvFileError {
     using EhvFileError::EhvFileError;
 };
 
+/// What a failure's text says was damaged, without its leading "is damaged: ", for a note on
+/// what was lost or rebuilt.
+inline std::string WhatIsDamaged(std::string what) {
+    constexpr std::string_view kDamaged = "is damaged: ";
+    if (std::string_view(what).starts_with(kDamaged)) what.erase(0, kDamaged.size());
+    return what;
+}
+
 [[noreturn]] inline void ThrowFileError(std::string_view fileName, std::string_view what) {
     throw EhvFileError(fileName, what);
 }

@@ -442,12 +442,7 @@ std::vector<ThvParagraph> ReadChartText(std::string bytes, std::string_view file
 namespace {
 
 /// The phrase of a failure without its verb, for a note: "its part ... is missing".
-std::string Phrase(const EhvFileError& error) {
-    std::string what = error.What();
-    constexpr std::string_view kDamaged = "is damaged: ";
-    if (std::string_view(what).starts_with(kDamaged)) what.erase(0, kDamaged.size());
-    return what;
-}
+std::string Phrase(const EhvFileError& error) { return WhatIsDamaged(error.What()); }
 
 /// The slide parts by their names (ppt/slides/slide7.xml), in the order of their numbers.
 std::vector<std::string> SlidePartsByName(const ThvOoxmlPackage& package) {

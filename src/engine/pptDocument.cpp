@@ -30,13 +30,6 @@ std::string Hex(std::uint32_t value) {
     return "0x" + text;
 }
 
-/// "is damaged: what" without its verb, for a note on what was rebuilt.
-std::string WhatWasDamaged(std::string what) {
-    constexpr std::string_view kDamaged = "is damaged: ";
-    if (std::string_view(what).starts_with(kDamaged)) what.erase(0, kDamaged.size());
-    return what;
-}
-
 }  // namespace
 
 ThvPptDocument::ThvPptDocument(const ThvCfbReader& cfb, std::string_view fileName,
@@ -75,18 +68,21 @@ void ThvPptDocument::Refuse(const std::string& what) const { ThrowFileRefused(fi
 void ThvPptDocument::Damaged(const std::string& what) const { Fail("is damaged: " + what); }
 
 void ThvPptDocument::DamagedAt(std::uint64_t offset, const std::string& what) const {
-    Damaged(what + " at offset " + std::to_string(offset) +
-            " of the \"PowerPoint Document\" stream");
+    Damaged(AtOffset(offset, what));
 }
 
-void ThvPptDocument::HeaderCutOff(std::uint64_t offset) const {
-    DamagedAt(offset, "a record header is cut off by the end of its parent");
+std::string ThvPptDocument::AtOffset(std::uint64_t offset, const std::string& what) {
+    return what + " at offset " + std::to_string(offset) + " of the \"PowerPoint Document\" stream";
 }
 
-void ThvPptDocument::ChildTooLong(const ThvPptRecord& child) const {
-    DamagedAt(child.Offset, "record " + Hex(child.Type) + " claims " +
-                                std::to_string(child.BodySize()) +
-                                " bytes, more than its parent holds");
+std::string ThvPptDocument::HeaderCutOff(std::uint64_t offset) {
+    return AtOffset(offset, "a record header is cut off by the end of its parent");
+}
+
+std::string ThvPptDocument::ChildTooLong(const ThvPptRecord& child) {
+    return AtOffset(child.Offset, "record " + Hex(child.Type) + " claims " +
+                                      std::to_string(child.BodySize()) +
+                                      " bytes, more than its parent holds");
 }
 
 void ThvPptDocument::ReadCurrentUser() {
@@ -118,13 +114,13 @@ void ThvPptDocument::ReadBytes(std::uint64_t offset, char* out, std::size_t size
 
 ThvPptRecord ThvPptDocument::HeaderAt(std::uint64_t offset, std::uint64_t parentEnd,
                                       std::uint32_t persist, std::uint64_t persistStart) const {
-    if (offset > parentEnd || parentEnd - offset < kPptHeaderBytes) HeaderCutOff(offset);
+    if (offset > parentEnd || parentEnd - offset < kPptHeaderBytes) Damaged(HeaderCutOff(offset));
     char header[kPptHeaderBytes];
     ReadBytes(offset, header, kPptHeaderBytes, persist, persistStart);
     ThvPptRecord record = ParsePptHeader(std::string_view(header, kPptHeaderBytes), offset);
     record.Persist = persist;
     record.PersistStart = persistStart;
-    if (record.End > parentEnd) ChildTooLong(record);
+    if (record.End > parentEnd) Damaged(ChildTooLong(record));
     return record;
 }
 
@@ -330,8 +326,8 @@ void ThvPptDocument::Rebuild(const std::string& why) {
         ++saves;
     }
     const auto document = persist_.find(documentRef_);
-    if (saves == 0 || document == persist_.end()) Fail("is damaged: " + WhatWasDamaged(why));
-    salvaged_.push_back("its chain of edits is damaged (" + WhatWasDamaged(why) +
+    if (saves == 0 || document == persist_.end()) Fail("is damaged: " + WhatIsDamaged(why));
+    salvaged_.push_back("its chain of edits is damaged (" + WhatIsDamaged(why) +
                         "): its persist directory was rebuilt from the " + std::to_string(saves) +
                         (saves == 1 ? " save" : " saves") + " found in the stream");
 }

@@ -49,16 +49,6 @@ inline ThvPptRecord ParsePptHeader(std::string_view header, std::uint64_t offset
 
 class ThvPptDocument;
 
-/// Calls visit for each record directly inside parent, whose headers reader's ChildAt gives.
-template <typename Reader, typename Visit>
-void ForEachPptChild(const Reader& reader, const ThvPptRecord& parent, Visit& visit) {
-    for (std::uint64_t at = parent.Body; at < parent.End;) {
-        const ThvPptRecord child = reader.ChildAt(at, parent);
-        visit(child);
-        at = child.End;
-    }
-}
-
 /// A record read into memory with everything inside it, for the walks that visit every child
 /// (a slide, the slide list). Records inside it are found without reading the file again.
 class ThvPptBytes {
@@ -74,17 +64,30 @@ class ThvPptBytes {
                              static_cast<std::size_t>(inner.End - inner.Body));
     }
 
-    /// The header of the record at offset inside parent, which lies inside this one; fails as
-    /// damaged when it is cut off by the end of its parent. Inline: the walks over a slide's
-    /// shapes spend most of their time here.
-    ThvPptRecord ChildAt(std::uint64_t offset, const ThvPptRecord& parent) const;
+    /// The header of the record at offset inside parent, which lies inside this one; empty when
+    /// parent cannot hold it (its header is cut off by the end of parent, or it claims more
+    /// than parent has left), and the damage is noted in Damage(). Inline: the walks over a
+    /// slide's shapes spend most of their time here.
+    std::optional<ThvPptRecord> TryChildAt(std::uint64_t offset, const ThvPptRecord& parent) const;
 
     /// Calls visit for each record directly inside parent; nesting is followed by the caller,
-    /// with an explicit depth.
+    /// with an explicit depth. A record that parent cannot hold ends the walk of parent: where
+    /// the records after it begin is not known. The loss is noted in Damage(), and everything
+    /// outside parent is read as usual.
     template <typename Visit>
     void ForEachChild(const ThvPptRecord& parent, Visit&& visit) const {
-        ForEachPptChild(*this, parent, visit);
+        for (std::uint64_t at = parent.Body; at < parent.End;) {
+            const std::optional<ThvPptRecord> child = TryChildAt(at, parent);
+            if (!child) return;
+            visit(*child);
+            at = child->End;
+        }
     }
+
+    /// What the walks found damaged inside this record and left unread, one phrase each
+    /// ("record 0x0FA0 claims 1000 bytes, more than its parent holds at offset ..."), in the
+    /// order found.
+    const std::vector<std::string>& Damage() const { return damage_; }
 
     /// The storage of the bytes, for the next Load.
     TStorage Release() && { return std::move(storage_); }
@@ -103,6 +106,7 @@ class ThvPptBytes {
     ThvPptRecord record_;
     TStorage storage_;        ///< the bytes where they had to be read (or decrypted)
     std::string_view bytes_;  ///< the whole record, its header included, decrypted
+    mutable std::vector<std::string> damage_;
 };
 
 /// The "PowerPoint Document" stream of a binary presentation as its newest edit sees it: the
@@ -142,10 +146,15 @@ class ThvPptDocument {
     /// The header of the record at offset inside parent, read from the file.
     ThvPptRecord ChildAt(std::uint64_t offset, const ThvPptRecord& parent) const;
 
-    /// Calls visit for each record directly inside parent, reading only their headers.
+    /// Calls visit for each record directly inside parent, reading only their headers; fails
+    /// as damaged at a record that parent cannot hold.
     template <typename Visit>
     void ForEachChild(const ThvPptRecord& parent, Visit&& visit) const {
-        ForEachPptChild(*this, parent, visit);
+        for (std::uint64_t at = parent.Body; at < parent.End;) {
+            const ThvPptRecord child = ChildAt(at, parent);
+            visit(child);
+            at = child.End;
+        }
     }
 
     /// A record whole, read and decrypted; refused above the limits' MaxPartBytes. The bytes
@@ -162,10 +171,13 @@ class ThvPptDocument {
     [[noreturn]] void Refuse(const std::string& what) const;
     [[noreturn]] void Damaged(const std::string& what) const;
     [[noreturn]] void DamagedAt(std::uint64_t offset, const std::string& what) const;
+
+    /// What is damaged at offset of the stream, as a phrase: what and the place.
+    static std::string AtOffset(std::uint64_t offset, const std::string& what);
     /// A child's header that its parent cannot hold: cut off by the parent's end, or claiming
     /// more than the parent has left.
-    [[noreturn]] void HeaderCutOff(std::uint64_t offset) const;
-    [[noreturn]] void ChildTooLong(const ThvPptRecord& child) const;
+    static std::string HeaderCutOff(std::uint64_t offset);
+    static std::string ChildTooLong(const ThvPptRecord& child);
 
   private:
     struct TEdit {
@@ -203,14 +215,19 @@ class ThvPptDocument {
     std::vector<std::string> salvaged_;
 };
 
-inline ThvPptRecord ThvPptBytes::ChildAt(std::uint64_t offset, const ThvPptRecord& parent) const {
+inline std::optional<ThvPptRecord> ThvPptBytes::TryChildAt(std::uint64_t offset,
+                                                           const ThvPptRecord& parent) const {
     if (offset > parent.End || parent.End - offset < kPptHeaderBytes) {
-        document_->HeaderCutOff(offset);
+        damage_.push_back(ThvPptDocument::HeaderCutOff(offset));
+        return std::nullopt;
     }
     ThvPptRecord record =
         ParsePptHeader(bytes_.substr(static_cast<std::size_t>(offset - record_.Offset)), offset);
     record.Persist = parent.Persist;
     record.PersistStart = parent.PersistStart;
-    if (record.End > parent.End) document_->ChildTooLong(record);
+    if (record.End > parent.End) {
+        damage_.push_back(ThvPptDocument::ChildTooLong(record));
+        return std::nullopt;
+    }
     return record;
 }

@@ -346,29 +346,82 @@ class TSlideBuilder {
     bool shows_[3] = {false, false, false};  // date, slide number, footer shapes of its own
 };
 
+/// The damage a walk found, as one phrase: the first place, and how many more there were.
+std::string DamagePhrase(const std::vector<std::string>& damage) {
+    std::string phrase = damage.front();
+    if (damage.size() == 2) phrase += " (and 1 more damaged record)";
+    if (damage.size() > 2)
+        phrase += " (and " + std::to_string(damage.size() - 1) + " more damaged records)";
+    return phrase;
+}
+
+/// Where the slide list goes on after a record it cannot hold at offset damaged: the next slide
+/// record from which the records run on, each within the list, exactly to its end. Empty when
+/// there is none: then nothing after the damage can be told from bytes that only look like
+/// records. Each place is walked from at most once, so a hostile list costs one pass.
+std::optional<std::uint64_t> NextIntactSlide(const ThvPptBytes& list, std::uint64_t damaged) {
+    static constexpr std::string_view kSlidePersistHeader("\x00\x00\xF3\x03\x14\x00\x00\x00", 8);
+    const ThvPptRecord& record = list.Record();
+    const std::string_view body = list.Body(record);
+    std::vector<bool> dead(body.size(), false);  // places from which the walk fails
+    std::vector<std::size_t> walked;
+    for (std::size_t candidate = body.find(kSlidePersistHeader, damaged - record.Body + 1);
+         candidate != std::string_view::npos;
+         candidate = body.find(kSlidePersistHeader, candidate + 1)) {
+        walked.clear();
+        std::size_t at = candidate;
+        while (at < body.size() && !dead[at] && body.size() - at >= kPptHeaderBytes &&
+               U32(body, at + 4) <= body.size() - at - kPptHeaderBytes) {
+            walked.push_back(at);
+            at += kPptHeaderBytes + U32(body, at + 4);
+        }
+        if (at == body.size()) return record.Body + candidate;
+        for (const std::size_t place : walked) dead[place] = true;
+        if (at < body.size()) dead[at] = true;
+    }
+    return std::nullopt;
+}
+
 /// The slide list: a slide persist record per slide, each followed by the texts of the
-/// slide's placeholders.
+/// slide's placeholders. A record the list cannot hold costs the texts up to the next slide
+/// record from which the list is intact, or, without one, the rest of the list; salvaged says
+/// which.
 void ReadSlideList(const ThvPptDocument& document, const ThvPptBytes& list,
-                   std::vector<TSlideListEntry>& slides) {
-    list.ForEachChild(list.Record(), [&](const ThvPptRecord& child) {
-        const std::string_view body = list.Body(child);
-        if (child.Type == kSlidePersistAtom) {
-            if (body.size() < 4) document.DamagedAt(child.Offset, "a slide record is too short");
+                   std::vector<TSlideListEntry>& slides, std::vector<std::string>& salvaged) {
+    const ThvPptRecord& record = list.Record();
+    for (std::uint64_t at = record.Body; at < record.End;) {
+        const std::optional<ThvPptRecord> child = list.TryChildAt(at, record);
+        if (!child) {
+            const std::optional<std::uint64_t> next = NextIntactSlide(list, at);
+            const std::string where = slides.empty()
+                                          ? std::string("the slide list, before its first slide,")
+                                          : "slide " + std::to_string(slides.size());
+            salvaged.push_back(where + " loses text" +
+                               (next ? "" : ", and the slide list ends there") + ": " +
+                               list.Damage().back());
+            if (!next) break;
+            at = *next;
+            continue;
+        }
+        at = child->End;
+        const std::string_view body = list.Body(*child);
+        if (child->Type == kSlidePersistAtom) {
+            if (body.size() < 4) document.DamagedAt(child->Offset, "a slide record is too short");
             if (slides.size() >= document.Limits().MaxSlides) {
                 document.Refuse("is refused: it has more than " +
                                 std::to_string(document.Limits().MaxSlides) + " slides");
             }
             slides.push_back({U32(body, 0), {}});
         } else if (slides.empty()) {
-            return;
-        } else if (child.Type == kTextHeaderAtom) {
+            continue;
+        } else if (child->Type == kTextHeaderAtom) {
             ThvPptText text;
             if (body.size() >= 4) text.Type = U32(body, 0);
             slides.back().Texts.push_back(std::move(text));
         } else if (!slides.back().Texts.empty()) {
-            ReadPptTextAtom(child.Type, body, slides.back().Texts.back());
+            ReadPptTextAtom(child->Type, body, slides.back().Texts.back());
         }
-    });
+    }
 }
 
 bool HasVbaInfo(const ThvPptBytes& list) {
@@ -398,11 +451,18 @@ ThvPresentationText ReadPptPresentation(const ThvCfbReader& cfb, std::string_vie
         document.PersistObject(document.DocumentRef(), kDocumentContainer, "document");
     std::optional<ThvPptBytes> slideList;
     TDocument settings;
+    // Damage inside the records read here costs what they hold, and is told.
+    auto noteDamage = [&](const ThvPptBytes& bytes, const std::string& what) {
+        if (!bytes.Damage().empty())
+            result.Salvaged.push_back(what + ": " + DamagePhrase(bytes.Damage()));
+    };
     document.ForEachChild(container, [&](const ThvPptRecord& child) {
         if (child.Type == kSlideListWithText && child.Instance == 0 && !slideList) {
             slideList.emplace(document.Load(child));
         } else if (child.Type == kDocInfoListContainer) {
-            result.HasVBProject = HasVbaInfo(document.Load(child)) || result.HasVBProject;
+            const ThvPptBytes info = document.Load(child);
+            result.HasVBProject = HasVbaInfo(info) || result.HasVBProject;
+            noteDamage(info, "its document information loses records");
         } else if (child.Type == kDocumentAtom && child.BodySize() >= 40) {
             const ThvPptBytes atom = document.Load(child);
             const std::string_view body = atom.Body(child);
@@ -412,34 +472,63 @@ ThvPresentationText ReadPptPresentation(const ThvCfbReader& cfb, std::string_vie
                    child.Instance == kSlidesHeadersFooters) {
             const ThvPptBytes headers = document.Load(child);
             settings.HeadersFooters = ReadHeadersFooters(headers, child);
+            noteDamage(headers, "its headers and footers lose text");
         }
     });
     std::vector<TSlideListEntry> slides;
-    if (slideList) ReadSlideList(document, *slideList, slides);
+    if (slideList) {
+        ReadSlideList(document, *slideList, slides, result.Salvaged);
+        // A list damaged before its first slide leaves nothing that could be converted.
+        if (slides.empty() && !slideList->Damage().empty())
+            document.Damaged(DamagePhrase(slideList->Damage()));
+    }
 
-    std::size_t textBytes = 0;
-    std::string scratch;
+    std::size_t textBytes = 0, lost = 0;
+    std::string scratch, firstLoss;
     ThvPptBytes::TStorage storage;
     result.Slides.reserve(slides.size());
     for (std::size_t i = 0; i < slides.size(); ++i) {
         const TSlideListEntry& entry = slides[i];
-        TSlideBuilder builder(document, entry, scratch);
+        const std::string slideName = "slide " + std::to_string(i + 1);
+        std::optional<ThvSlideText> text;
         // A slide whose drawing is gone still has its placeholder text in the slide list.
         if (document.HasPersistObject(entry.PersistId)) {
-            ThvPptBytes slide =
-                document.Load(document.PersistObject(entry.PersistId, kSlideContainer, "slide"),
-                              std::move(storage));
-            builder.Read(slide, settings, i);
-            storage = std::move(slide).Release();
-        } else {
-            builder.ReadWithoutDrawing(settings, i);
+            try {
+                ThvPptBytes slide =
+                    document.Load(document.PersistObject(entry.PersistId, kSlideContainer, "slide"),
+                                  std::move(storage));
+                TSlideBuilder builder(document, entry, scratch);
+                builder.Read(slide, settings, i);
+                text = builder.Finish();
+                noteDamage(slide, slideName + " loses text");
+                storage = std::move(slide).Release();
+            } catch (const EhvFileRefused&) {
+                throw;
+            } catch (const EhvFileError& error) {
+                // Its own record is lost; what the slide list holds for it is not.
+                const std::string what = WhatIsDamaged(error.What());
+                result.Salvaged.push_back(slideName + " loses its shapes: " + what);
+                if (lost++ == 0) firstLoss = what;
+            }
         }
-        result.Slides.push_back(builder.Finish());
+        if (!text) {
+            TSlideBuilder builder(document, entry, scratch);
+            builder.ReadWithoutDrawing(settings, i);
+            text = builder.Finish();
+        }
+        result.Slides.push_back(std::move(*text));
         textBytes += TextBytes(result.Slides.back());
         if (textBytes > options.Limits.MaxTextBytes) {
             document.Refuse("is refused: its text is longer than " +
                             std::to_string(options.Limits.MaxTextBytes) + " bytes");
         }
+    }
+    // Nothing intact to read is no presentation to convert.
+    if (lost > 0 && lost == slides.size() &&
+        std::all_of(result.Slides.begin(), result.Slides.end(), [](const ThvSlideText& slide) {
+            return slide.Title.empty() && slide.Body.empty();
+        })) {
+        document.Damaged(firstLoss);
     }
     return result;
 }

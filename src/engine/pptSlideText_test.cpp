@@ -14,6 +14,7 @@
 
 namespace {
 
+using ::testing::AllOf;
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 using ::testing::StartsWith;
@@ -87,6 +88,84 @@ TEST(PptSlideTextTest, SlidesFollowTheSlideListAndKeepTextWithoutADrawing) {
     EXPECT_TRUE(deck.Slides[0].Body.empty());
     EXPECT_EQ(deck.Slides[1].Title, "Second");
     EXPECT_THAT(Lines(deck.Slides[1]), ElementsAre("0:body", "1:more"));
+}
+
+// A record whose length claims more than its parent holds costs what it holds, and the walk of
+// its parent from there on: the other shapes and slides are read, and the loss is told.
+TEST(PptSlideTextTest, ARecordItsParentCannotHoldCostsOnlyWhatItHolds) {
+    const auto claiming = [](std::string record, std::uint32_t size) {
+        return record.replace(4, 4, U32(size));
+    };
+    const auto titles = [](const ThvPresentationText& deck) {
+        std::vector<std::string> all;
+        for (const ThvSlideText& slide : deck.Slides) all.push_back(slide.Title);
+        return all;
+    };
+    {
+        // In the slide list: the list goes on at the next slide from which it is intact, past
+        // a slide record after which it is not.
+        TPptBuilder ppt;
+        ppt.Object(1, Document({SlidePersist(7), Header(kTitle), claiming(Chars(u"First"), 1000),
+                                SlidePersist(99), claiming(Chars(u"x"), 5000), SlidePersist(9),
+                                Header(kTitle), Chars(u"Third")}));
+        ppt.Object(7, Slide({RefShape(0), OwnTextShape(kOther, Chars(u"own text"))}));
+        ppt.Object(9, Slide({RefShape(0)}));
+        const auto deck = ReadPptPresentation(ppt.File(ppt.Edit(1)), "deck.ppt");
+        EXPECT_THAT(titles(deck), ElementsAre("", "Third"));
+        EXPECT_THAT(Lines(deck.Slides[0]), ElementsAre("0:own text"));
+        EXPECT_THAT(deck.Salvaged,
+                    ElementsAre(AllOf(StartsWith("slide 1 loses text: record 0x0FA0 claims 1000 "
+                                                 "bytes, more than its parent holds at offset "),
+                                      HasSubstr(" of the \"PowerPoint Document\" stream"))));
+    }
+    {
+        // The last text of the list: nothing after it to go on with.
+        const auto deck =
+            ReadPptPresentation(OneSlideFile({Header(kTitle), claiming(Chars(u"Title"), 1000)},
+                                             {OwnTextShape(kOther, Chars(u"kept"))}),
+                                "deck.ppt");
+        EXPECT_THAT(Lines(deck.Slides.at(0)), ElementsAre("0:kept"));
+        EXPECT_THAT(deck.Salvaged,
+                    ElementsAre(StartsWith("slide 1 loses text, and the slide list ends there: "
+                                           "record 0x0FA0 claims 1000 bytes")));
+    }
+    {
+        // In a text box: that box's text; its neighbours stay, on this slide and the next.
+        TPptBuilder ppt;
+        ppt.Object(1, Document({SlidePersist(2), SlidePersist(3)}));
+        ppt.Object(2, Slide({OwnTextShape(kOther, Chars(u"before")),
+                             OwnTextShape(kOther, claiming(Rec(0x0FA8, "bad"), 1u << 30)),
+                             OwnTextShape(kOther, Chars(u"after"))}));
+        ppt.Object(3, Slide({OwnTextShape(kOther, Chars(u"next slide"))}));
+        const auto deck = ReadPptPresentation(ppt.File(ppt.Edit(1)), "deck.ppt");
+        ASSERT_EQ(deck.Slides.size(), 2u);
+        EXPECT_THAT(Lines(deck.Slides[0]), ElementsAre("0:before", "0:after"));
+        EXPECT_THAT(Lines(deck.Slides[1]), ElementsAre("0:next slide"));
+        EXPECT_THAT(
+            deck.Salvaged,
+            ElementsAre(StartsWith("slide 1 loses text: record 0x0FA8 claims 1073741824 bytes")));
+    }
+    {
+        // A slide record that cannot be read costs its shapes; its text in the list stays.
+        TPptBuilder ppt;
+        ppt.Object(1, Document({SlidePersist(2), Header(kTitle), Chars(u"One"), SlidePersist(3),
+                                Header(kTitle), Chars(u"Two")}));
+        ppt.Object(2, Slide({RefShape(0)}));
+        ppt.Object(3, Rec(0x1234, "not a slide"));
+        const auto deck = ReadPptPresentation(ppt.File(ppt.Edit(1)), "deck.ppt");
+        EXPECT_THAT(titles(deck), ElementsAre("One", "Two"));
+        EXPECT_THAT(deck.Salvaged,
+                    ElementsAre(StartsWith("slide 2 loses its shapes: the slide record is 0x1234, "
+                                           "not 0x03EE at offset ")));
+    }
+    {
+        // When every slide is lost and nothing is left, the file is damaged.
+        TPptBuilder ppt;
+        ppt.Object(1, Document({SlidePersist(2)}));
+        ppt.Object(2, Rec(0x1234, "not a slide"));
+        EXPECT_THAT(ErrorOf(ppt.File(ppt.Edit(1))),
+                    StartsWith("\"deck.ppt\" is damaged: the slide record is 0x1234"));
+    }
 }
 
 TEST(PptSlideTextTest, TableGroupGivesOneParagraphPerRow) {
