@@ -30,7 +30,14 @@ std::string JoinLines(const std::vector<std::string>& lines) {
 }
 
 std::string ReadTextFile(const std::string& path, std::size_t maxBytes) {
-    return DecodeWithBom(ReadFileBytes(path, maxBytes));
+    std::string text = DecodeWithBom(ReadFileBytes(path, maxBytes));
+    // An editor that puts its mark before one that was there leaves a second mark, which is
+    // no part of the first line: it would hide the first option's name.
+    constexpr std::string_view kMark = "\xEF\xBB\xBF";
+    std::size_t marks = 0;
+    while (std::string_view(text).substr(marks).starts_with(kMark)) marks += kMark.size();
+    text.erase(0, marks);
+    return text;
 }
 
 void WriteTextFile(const std::string& path, std::string_view text) {

@@ -17,8 +17,8 @@ std::vector<std::string> SplitLines(std::string_view text);
 /// Every line followed by CR LF, the last one too.
 std::string JoinLines(const std::vector<std::string>& lines);
 
-/// Reads and decodes a text file. Throws EhvError when it cannot be read or is larger than
-/// maxBytes.
+/// Reads and decodes a text file; byte-order marks after the first one, at the start of the
+/// text, are dropped too. Throws EhvError when it cannot be read or is larger than maxBytes.
 std::string ReadTextFile(const std::string& path, std::size_t maxBytes = MaxTextFileBytes);
 
 /// Writes text (UTF-8, line ends as given) in the ANSI code page, atomically. Throws EhvError

@@ -39,6 +39,12 @@ TEST(TextFileTest, WritesAnsiAndReadsByMark) {
     WriteFileAtomic(path, std::string("\xFF\xFEz\0\r\0\n\0", 8));
     EXPECT_EQ(ReadTextFile(path), "z\r\n");
     EXPECT_THROW(ReadTextFile(path, 7), EhvError);
+
+    // A mark put before a mark: neither is text.
+    WriteFileAtomic(path, "\xEF\xBB\xBF\xEF\xBB\xBF\xEF\xBB\xBFSource=x\r\n");
+    EXPECT_EQ(ReadTextFile(path), "Source=x\r\n");
+    WriteFileAtomic(path, std::string("\xFF\xFE\xFF\xFEz\0", 6));
+    EXPECT_EQ(ReadTextFile(path), "z");
 }
 
 }  // namespace

@@ -233,6 +233,17 @@ TEST_F(ProjectTest, ProjectFilesAndTheRecentList) {
     EXPECT_EQ(ReadBytes(dir / "quillon.log"), a + "\r\n" + b + "\r\n");
 }
 
+// A project saved by an editor that added its byte-order mark before the one there keeps its
+// first option.
+TEST_F(ProjectTest, AProjectWithADoubledByteOrderMarkKeepsItsFirstOption) {
+    const std::string path = dir / "twice.batch-quillon";
+    WriteBytes(path, "\xEF\xBB\xBF\xEF\xBB\xBFSource=/in/*.ppt?\r\nTarget=/out\r\n");
+    auto p = MakeProject();
+    ASSERT_TRUE(p->ParseCommandLine(path));
+    EXPECT_EQ(p->Source(), "/in/*.ppt?");
+    EXPECT_EQ(p->Target(), "/out");
+}
+
 TEST_F(ProjectTest, ProjectExtensionInOtherCaseIsASource) {
     WriteBytes(dir / "c.BATCH-QUILLON", "Source=/c\r\n");
     auto p = MakeProject();
