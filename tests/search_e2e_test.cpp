@@ -191,6 +191,14 @@ TEST_F(SearchTest, ASourceThatFindsNothingSaysWhyWithACorrectedSource) {
         EXPECT_EQ(r.exitCode, 0);
         EXPECT_NE(r.err.find("Source=" + dir / "in/*.ppt?"), std::string::npos) << r.err;
     }
+    // One file that is not there, as a folder that is not there.
+    r = Run({"-P:Source=" + dir / "in/talk.pptx,Target=" + dir / "out,PureConsole=1"});
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_EQ(r.err, "Quillon Converter: The source file \"" +
+                         dir /
+                             "in/talk.pptx\" does not exist, so nothing was found. To search its "
+                             "folder: Source=" +
+                         dir / "in/*.ppt?\n");
     // A mask that simply matches nothing is no mistake.
     r = Run({"-P:Source=" + dir / "in/*.ppt?,Target=" + dir / "out,PureConsole=1"});
     EXPECT_EQ(r.exitCode, 0);

@@ -381,6 +381,24 @@ bool ThvSearchScope::Lists(const std::string& path) const {
     return JudgePath(SourceFolder + below, WildcardToRegex(Mask), RegExt) != TVerdictKind::Reject;
 }
 
+namespace {
+
+/// True when the scope's source names one file (no wildcard, no sub-folders) and its folder,
+/// which exists, holds nothing of that name in any letter case.
+bool NamesAMissingFile(const ThvSearchScope& scope, const std::string& folder) {
+    // Sub-folders may hold a file of that name, and a mask may match many.
+    if (scope.Subdirs || scope.Mask.find_first_of("*?") != std::string::npos) return false;
+    if (GetPathKind(folder + scope.Mask) != ThvPathKind::Missing) return false;
+    // The search compares names ignoring case, and lists what no file look-up finds: a link
+    // that leads nowhere gets a line of its own.
+    const std::vector<ThvFolderEntry> entries = ReadFolderEntries(folder);
+    return std::none_of(entries.begin(), entries.end(), [&](const ThvFolderEntry& entry) {
+        return SameText(entry.Name, scope.Mask);
+    });
+}
+
+}  // namespace
+
 std::string ThvSearchScope::SourceAdvice(const std::string& sourceMask) const {
     if (Delim != PathDelim) return {};
     const std::string folder = SourceFolder.empty() ? "." + std::string(1, Delim) : SourceFolder;
@@ -402,6 +420,9 @@ std::string ThvSearchScope::SourceAdvice(const std::string& sourceMask) const {
         named = folder;
     else if (DirectoryExists(folder + Mask))
         named = folder + Mask + Delim;
+    else if (NamesAMissingFile(*this, folder))
+        return "The source file \"" + folder + Mask + "\" does not exist, so nothing was found. " +
+               "To search its folder: Source=" + folder + sourceMask;
     if (named.empty()) return {};
     return "The source \"" + ExcludeTrailingPathDelimiter(named, Delim) +
            "\" names a folder but no files in it, so nothing was found. To convert the " +

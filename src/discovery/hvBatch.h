@@ -92,8 +92,9 @@ struct ThvSearchScope {
     bool Lists(const std::string& path) const;
 
     /// Why a search of this scope can find nothing although the user surely meant it to: the
-    /// folder does not exist, or the source names a folder and no files in it. Names a source
-    /// that would search, with sourceMask ("*.ppt?") as its mask. Empty when nothing is wrong.
+    /// folder does not exist, the source names a folder and no files in it, or it names one
+    /// file that is not there. Names a source that would search, with sourceMask ("*.ppt?") as
+    /// its mask. Empty when nothing is wrong.
     std::string SourceAdvice(const std::string& sourceMask) const;
 };
 

@@ -403,4 +403,15 @@ TEST_F(ThvBatchTest, SourceAdviceNamesASourceThatWouldSearch) {
                   .SourceAdvice("*.ppt?")
                   .find("is \"/\"; to search it: Source=/*.ppt?"),
               std::string::npos);
+
+    // One file that is not there; the search would find it in another letter case, or below.
+    Files({"talk.pptx", "sub/gone.pptx"});
+    EXPECT_EQ(ThvSearchScope::Of(in_ + "gone.pptx", false).SourceAdvice("*.ppt?"),
+              "The source file \"" + in_ +
+                  "gone.pptx\" does not exist, so nothing was found. To search its folder: "
+                  "Source=" +
+                  in_ + "*.ppt?");
+    EXPECT_EQ(ThvSearchScope::Of(in_ + "talk.pptx", false).SourceAdvice("*.ppt?"), "");
+    EXPECT_EQ(ThvSearchScope::Of(in_ + "TALK.pptx", false).SourceAdvice("*.ppt?"), "");
+    EXPECT_EQ(ThvSearchScope::Of(in_ + "gone.pptx", true).SourceAdvice("*.ppt?"), "");
 }
