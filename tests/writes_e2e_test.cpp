@@ -263,6 +263,41 @@ TEST_F(WritesTest, OnAFullDiskTheOldTextStays) {
     EXPECT_EQ(HiddenFiles(dir / "disk"), std::set<std::string>{}) << "no temporary left";
 }
 
+// A JSON log on a disk that fills up: the record that does not fit leaves nothing of itself,
+// standard error names its file, and the run ends in the log's error as before.
+TEST_F(WritesTest, AJsonLogRecordIsWrittenWholeOrNotAtAll) {
+    ScopedTmpfs disk(dir / "disk", 256 * 1024);
+    if (!disk.Mounted())
+        GTEST_SKIP() << "cannot mount a tmpfs here (needs root): " << strerror(errno);
+    if (!PutDeck("in/a.pptx")) GTEST_SKIP() << "no corpus";
+    // An earlier attempt's record that ends 40 bytes before a page does: the next one fits in
+    // part only.
+    const std::string earlier = "{\"source\":\"" + std::string(4096 - 40 - 14, 'e') + "\"}\n";
+    const std::string jsonLog = dir / "disk/run.jsonl";
+    WriteBytes(jsonLog, earlier);
+    FillUp(dir / "disk/filler");
+
+    ProcessResult r = Run({Options(",JsonLog=" + jsonLog)});
+    EXPECT_EQ(r.exitCode, 1) << r.err;
+    EXPECT_NE(r.err.find("the record of \"" + dir / "in/a.pptx" + "\" is not in the JSON log: " +
+                         "Cannot write file \"" + jsonLog + "\". No space left on device"),
+              std::string::npos)
+        << r.err;
+    const std::string kept = ReadBytes(jsonLog);
+    EXPECT_TRUE(kept == earlier) << "the log holds " << kept.size() << " bytes:\n"
+                                 << kept.substr(std::min(kept.size(), earlier.size()));
+    EXPECT_EQ(Log().at("a.pptx"), Fields("Success", "a.pptx", dir / "out/a.txt"));
+
+    // With room again, the next record follows the last whole one.
+    fs::remove(dir / "disk/filler");
+    r = Run({Options(",JsonLog=" + jsonLog)});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    const std::string text = ReadBytes(jsonLog);
+    ASSERT_TRUE(text.starts_with(earlier));
+    EXPECT_TRUE(text.substr(earlier.size()).starts_with("{\"source\":\"" + dir / "in/a.pptx"))
+        << text.substr(earlier.size());
+}
+
 TEST_F(WritesTest, ASourceReplacedWhileItIsConvertedIsLeftAlone) {
     fs::create_directories(dir / "in");
     // Large enough that its conversion outlasts the test's reaction to its opening by far.

@@ -40,7 +40,8 @@ class ThvAppendFile {
     ThvAppendFile(const ThvAppendFile&) = delete;
     ThvAppendFile& operator=(const ThvAppendFile&) = delete;
 
-    /// Appends the bytes in one write. Throws EhvError "Cannot write file "<path>". <reason>".
+    /// Appends the bytes in one write, all of them or none: what a full disk took of them is
+    /// removed again before EhvError "Cannot write file "<path>". <reason>" is thrown.
     void Append(std::string_view bytes);
 
     const std::string& Path() const { return path_; }

@@ -82,15 +82,26 @@ ThvAppendFile::~ThvAppendFile() { close(fd_); }
 
 void ThvAppendFile::Append(std::string_view bytes) {
     TFileLock lock(fd_);
+    // What a full disk took of a line is cut off again, so that no reader ever meets a cut
+    // record: a line is there whole or not at all. Under the lock no other writer has appended
+    // since the size was taken.
+    struct stat st;
+    const off_t before = fstat(fd_, &st) == 0 && S_ISREG(st.st_mode) ? st.st_size : -1;
+    auto fail = [&](int error) {
+        if (before >= 0) {
+            while (ftruncate(fd_, before) != 0 && errno == EINTR) {
+            }
+        }
+        throw EhvError("Cannot write file \"" + path_ + "\". " + SystemErrorMessage(error));
+    };
     // One write normally takes all; a short one (a full disk, a signal) is continued.
     while (!bytes.empty()) {
         const ssize_t put = write(fd_, bytes.data(), bytes.size());
         if (put < 0) {
             if (errno == EINTR) continue;
-            throw EhvError("Cannot write file \"" + path_ + "\". " + SystemErrorMessage(errno));
+            fail(errno);
         }
-        if (put == 0)
-            throw EhvError("Cannot write file \"" + path_ + "\". " + SystemErrorMessage(ENOSPC));
+        if (put == 0) fail(ENOSPC);
         bytes.remove_prefix(static_cast<std::size_t>(put));
     }
 }

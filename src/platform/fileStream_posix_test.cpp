@@ -6,6 +6,7 @@
 #include <thread>
 
 #include "fileStream.h"
+#include "fullDisk.h"
 #include "tempDir.h"
 
 namespace {
@@ -41,6 +42,22 @@ TEST(FileStreamTest, WritersNeverInterleaveLines) {
         start = end + 1;
     }
     EXPECT_EQ(lines, 600u);
+}
+
+// A line the disk cannot take whole leaves nothing of itself: the log holds only whole lines,
+// and the next one, once there is room, follows the last of them.
+TEST(FileStreamTest, ALineIsAppendedWholeOrNotAtAll) {
+    TempDir dir;
+    const std::string path = dir / "log";
+    const std::string before = std::string(4000, 'x') + "\n";
+    WriteBytes(path, before);
+    ThvAppendFile log(path);
+    const std::string error =
+        ErrorOnAFullDisk([&] { log.Append("{\"record\":\"" + std::string(300, 'y') + "\"}\n"); });
+    EXPECT_EQ(error, "Cannot write file \"" + path + "\". File too large");
+    EXPECT_EQ(ReadBytes(path), before);
+    log.Append("next\n");
+    EXPECT_EQ(ReadBytes(path), before + "next\n");
 }
 
 }  // namespace

@@ -92,18 +92,21 @@ ThvAppendFile::~ThvAppendFile() { _close(fd_); }
 
 void ThvAppendFile::Append(std::string_view bytes) {
     TFileLock lock(fd_);
+    // What a full disk took of a line is cut off again, so that no reader ever meets a cut
+    // record: a line is there whole or not at all.
+    const long long before = _filelengthi64(fd_);
+    auto fail = [&](int error) {
+        if (before >= 0) _chsize_s(fd_, before);
+        throw EhvError("Cannot write file \"" + path_ + "\". " + SystemErrorMessage(error));
+    };
     // The C library moves to the end before each write of an appending descriptor; under the
     // lock nobody else's write comes in between.
     while (!bytes.empty()) {
         const unsigned int piece =
             bytes.size() > (1u << 30) ? (1u << 30) : static_cast<unsigned int>(bytes.size());
         const int put = _write(fd_, bytes.data(), piece);
-        if (put < 0) {
-            throw EhvError("Cannot write file \"" + path_ + "\". " + SystemErrorMessage(errno));
-        }
-        if (put == 0) {
-            throw EhvError("Cannot write file \"" + path_ + "\". " + SystemErrorMessage(ENOSPC));
-        }
+        if (put < 0) fail(errno);
+        if (put == 0) fail(ENOSPC);
         bytes.remove_prefix(static_cast<std::size_t>(put));
     }
 }

@@ -200,7 +200,10 @@ void ThvMain::WriteJsonRecord(ThvBatch& batch, ThvNode& node) {
     try {
         jsonLog_->Write(JsonLogRecordOf(node, target, shard, attempt_));
     } catch (const EhvError& e) {
+        // Nothing of the record is in the log; the user hears which file it was for at once.
         // The conversions go on; the run ends in an error once they are done.
+        Say(hvProject->Title + ": the record of \"" + EscapeLogField(node.Source, codePage_) +
+            "\" is not in the JSON log: " + EscapeLogField(e.Message(), codePage_));
         std::lock_guard lock(logLock_);
         if (jsonLogError_.empty()) jsonLogError_ = e.Message();
     }
