@@ -124,6 +124,44 @@ TEST_F(RunTest, NoLogFileWithoutTheOptionAndExitOneWhenItCannotBeWritten) {
     EXPECT_FALSE(std::filesystem::exists(dir / "missing"));  // no folder is made for the log
 }
 
+// Text that the locale's character set cannot hold is replaced, and the run says how many
+// characters were, on standard error and in the JSON log, so that the user can choose another.
+TEST_F(RunTest, CharactersTheCharacterSetCannotHoldAreCountedAndTold) {
+    const std::string deck = ReadBytes(QUILLON_SAMPLES "/languages.pptx");
+    const std::string locales = dir / "locale";
+    std::filesystem::create_directories(locales);
+    const std::string make =
+        "localedef -i en_US -f ISO-8859-1 '" + locales + "/en_US.ISO-8859-1' >/dev/null 2>&1";
+    if (deck.empty() || std::system(make.c_str()) != 0)
+        GTEST_SKIP() << "no sample or no locale (install locales)";
+    std::filesystem::create_directories(dir / "in");
+    WriteBytes(dir / "in/languages.pptx", deck);
+    const std::string options = "-P:Source=" + dir / "in/*.ppt?,Target=" +
+                                dir / "out,PureConsole=1,JsonLog=" + dir / "run.jsonl";
+
+    // The same text in UTF-8 tells how many characters ISO-8859-1 (U+0000 to U+00FF) lacks.
+    ProcessResult r = Run({options}, {"LC_ALL=C.UTF-8"});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.err, "");
+    const std::string utf8 = ReadBytes(dir / "out/languages.txt");
+    std::size_t beyond = 0;
+    for (const char byte : utf8) beyond += static_cast<unsigned char>(byte) >= 0xC4;  // U+0100 on
+    ASSERT_GT(beyond, 0u) << "the sample holds no text beyond Latin-1";
+
+    std::filesystem::remove(dir / "run.jsonl");
+    r = Run({options}, {"LOCPATH=" + locales, "LC_ALL=en_US.ISO-8859-1"});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    const std::string note = std::to_string(beyond) +
+                             " characters replaced by \"?\": the character set ISO-8859-1 cannot "
+                             "hold them; a UTF-8 one keeps every character";
+    EXPECT_EQ(r.err, "Note: \"" + dir / "in/languages.pptx\" was converted with " + note + "\n");
+    EXPECT_NE(ReadBytes(dir / "run.jsonl")
+                  .find("\"state\":\"Success\",\"message\":\"" + std::to_string(beyond) +
+                        " characters replaced by \\\"?\\\""),
+              std::string::npos)
+        << ReadBytes(dir / "run.jsonl");
+}
+
 TEST_F(RunTest, EmptyTargetIsRefused) {
     const ProcessResult r = Run({"-P:Source=*.ppt?,PureConsole=1"});
     EXPECT_EQ(r.exitCode, 1);

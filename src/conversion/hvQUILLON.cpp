@@ -33,6 +33,12 @@ std::string NamingTarget(std::string message, const std::string& hidden,
     return message;
 }
 
+std::string ReplacedCharactersNote(std::size_t count, const std::string& codePage) {
+    return std::to_string(count) + (count == 1 ? " character" : " characters") +
+           " replaced by \"?\": the character set " + codePage + " cannot hold " +
+           (count == 1 ? "it" : "them") + "; a UTF-8 one keeps every character";
+}
+
 }  // namespace
 
 const ThvConvertorClass& ThvQUILLON::Class() {
@@ -72,9 +78,14 @@ void ThvQUILLON::ConvertFile(ThvBatch& batch, ThvNode& node) {
         } catch (const std::exception&) {
             // Rich text that cannot be read is still the presentation's text: the result.
         }
+        std::string note;
         if (text) {
             // Written over the rich text itself: one new file per conversion, not two.
-            RewriteFileAs(rich, EncodeAnsi(*text), target);
+            const std::string codePage = AnsiCodePage();
+            RewriteFileAs(rich, EncodeText(*text, codePage), target);
+            // Text lost to the code page is no failure, but the user must know to choose another.
+            if (const std::size_t replaced = UnheldCharacters(*text, codePage))
+                note = ReplacedCharactersNote(replaced, codePage);
         } else {
             MoveFileOver(rich, target);
         }
@@ -82,6 +93,7 @@ void ThvQUILLON::ConvertFile(ThvBatch& batch, ThvNode& node) {
         ClosePresentation();
         AfterConvert(batch, node, target);
         node.Result = target;
+        node.Note = std::move(note);
         node.State = ThvNode::Success;
         batch.AddSuccess();
     } catch (const EhvError& e) {

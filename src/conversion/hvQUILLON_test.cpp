@@ -141,11 +141,15 @@ class QuillonTest : public ::testing::Test {
         for (int i = 0; i < 30000 && RunningCount > 0; ++i) std::this_thread::sleep_for(1ms);
         EXPECT_EQ(RunningCount, 0);
         std::map<std::string, std::pair<int, std::string>> outcome;
+        notes.clear();
         ThvBatchLock lock(batch);
-        for (const auto& node : lock.Nodes())
+        for (const auto& node : lock.Nodes()) {
             outcome[ExtractFileName(node->Source)] = {node->State.load(), node->Result};
+            notes[ExtractFileName(node->Source)] = node->Note;
+        }
         return outcome;
     }
+    std::map<std::string, std::string> notes;  // of the last Run, by file name
 
     TempDir dir;
     ThvProject project{dir / "q"};
@@ -287,6 +291,11 @@ TEST_F(QuillonTest, RefusedFilesAndSourcesTouchedOnlyAfterSuccess) {
     EXPECT_FALSE(FileExists(good));
     EXPECT_EQ(ReadBytes(dir / "out/good.txt"),
               "Title ??\r\nBody text\r\n");  // Greek on a Western page
+    // The file is converted, and the user is told what the code page lost.
+    EXPECT_EQ(notes["good.pptx"],
+              "2 characters replaced by \"?\": the character set windows-1252 cannot hold them; "
+              "a UTF-8 one keeps every character");
+    EXPECT_EQ(notes["deep.pptx"], "");  // kept as rich text: nothing replaced
     // A failed text step keeps the rich text as the result, and the file counts as converted.
     EXPECT_EQ(outcome["deep.pptx"], std::make_pair(int{ThvNode::Success}, dir / "out/deep.txt"));
     EXPECT_TRUE(ReadBytes(dir / "out/deep.txt").starts_with("{\\rtf1{{{"));

@@ -68,6 +68,9 @@ class ThvNode {
     /// deleted or renamed, or it changed while it was converted); empty otherwise. Written and
     /// read like Result.
     std::string Warning;
+    /// After a success: what the user should know of the text written, though nothing failed
+    /// (characters the code page could not hold); empty otherwise. Written and read like Result.
+    std::string Note;
 };
 
 using ThvNodeList = std::deque<std::unique_ptr<ThvNode>>;

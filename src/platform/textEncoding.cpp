@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <mutex>
 #include <string>
+#include <unordered_map>
 
 #include "codePage.h"
 #include "hvError.h"
@@ -93,6 +94,22 @@ std::string DecodeText(std::string_view bytes, std::string_view codePage) {
 bool CodePageHolds(std::string_view utf8, std::string_view codePage) {
     if (UnicodeForm(codePage) == TUnicodeForm::Utf8) return IsWellFormedUtf8(utf8);
     return DecodeText(EncodeText(utf8, codePage), codePage) == utf8;
+}
+
+std::size_t UnheldCharacters(std::string_view utf8, std::string_view codePage) {
+    if (UnicodeForm(codePage) != TUnicodeForm::None) return 0;
+    // A text repeats few characters many times: each is looked up in the code page once.
+    std::unordered_map<char32_t, bool> held;
+    std::size_t unheld = 0;
+    for (std::size_t pos = 0; pos < utf8.size();) {
+        const std::size_t start = pos;
+        const char32_t character = NextUtf8Character(utf8, pos);
+        if (character < 0x80) continue;  // every code page of a system holds ASCII
+        const auto [known, added] = held.try_emplace(character, false);
+        if (added) known->second = CodePageHolds(utf8.substr(start, pos - start), codePage);
+        if (!known->second) ++unheld;
+    }
+    return unheld;
 }
 
 std::string EncodeAnsi(std::string_view utf8) { return EncodeText(utf8, AnsiCodePage()); }

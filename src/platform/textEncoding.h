@@ -25,6 +25,9 @@ std::string DecodeText(std::string_view bytes, std::string_view codePage);
 /// True when the code page holds text: it comes back unchanged from the code page.
 bool CodePageHolds(std::string_view utf8, std::string_view codePage);
 
+/// How many characters of utf8 the code page cannot hold: those that EncodeText replaces.
+std::size_t UnheldCharacters(std::string_view utf8, std::string_view codePage);
+
 std::string EncodeAnsi(std::string_view utf8);
 std::string DecodeAnsi(std::string_view bytes);
 

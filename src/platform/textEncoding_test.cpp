@@ -25,6 +25,11 @@ TEST_F(TextEncodingTest, GreekNeedsAGreekCodePage) {
     EXPECT_EQ(DecodeText("\xE1\xE2\xE3", "windows-1253"), kGreek);
     // EBCDIC has its own "?" (0x6F); a blind 0x3F would be a control character there.
     EXPECT_EQ(EncodeText(kGreek, "ibm-037"), "\x6F\x6F\x6F");
+    // What is replaced is counted, each time it comes, a character beyond 16 bits once.
+    EXPECT_EQ(UnheldCharacters("A" + kGreek + "\xC3\xA9\xE2\x82\xAC" + kGreek, "windows-1252"), 6u);
+    EXPECT_EQ(UnheldCharacters("\xF0\x9F\x98\x80", "windows-1252"), 1u);
+    EXPECT_EQ(UnheldCharacters(kGreek, "windows-1253"), 0u);
+    EXPECT_EQ(UnheldCharacters(kGreek + "\xF0\x9F\x98\x80", "UTF-8"), 0u);
 }
 
 TEST_F(TextEncodingTest, InvalidInputBecomesReplacementCharacter) {

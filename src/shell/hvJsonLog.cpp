@@ -20,7 +20,10 @@ ThvJsonLogRecord JsonLogRecordOf(const ThvNode& node, const std::string& target,
                 record.State = "Success";
                 record.Target = node.Result;
                 // Its source left in place against the options: the next run converts it again.
+                // And what the user should know of its text.
                 record.Message = node.Warning;
+                if (!node.Note.empty())
+                    record.Message += (record.Message.empty() ? "" : "; ") + node.Note;
             }
             break;
         case ThvNode::Failure:

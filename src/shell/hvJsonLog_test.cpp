@@ -23,6 +23,12 @@ TEST(JsonLogTest, RecordOfEachEnding) {
     EXPECT_EQ(record.Message, "");
     done.Warning = "source not renamed: File exists";
     EXPECT_EQ(JsonLogRecordOf(done, "/out/a.txt", 2, 1).Message, done.Warning);
+    // What the user should know of the text comes after what was not done to the source.
+    done.Note = "2 characters replaced";
+    EXPECT_EQ(JsonLogRecordOf(done, "/out/a.txt", 2, 1).Message,
+              "source not renamed: File exists; 2 characters replaced");
+    done.Warning.clear();
+    EXPECT_EQ(JsonLogRecordOf(done, "/out/a.txt", 2, 1).Message, "2 characters replaced");
 
     ThvNode skipped(1, "/in/b.pptx");
     skipped.State = ThvNode::Success;

@@ -180,6 +180,10 @@ void ThvMain::FileDone(ThvBatch& batch, ThvNode& node) {
     // A fourth field tells of a source left in place that the options asked to delete, rename
     // or time-stamp: the next run converts it again.
     if (!node.Warning.empty()) line += " => " + EscapeLogField(node.Warning, codePage_);
+    if (!node.Note.empty()) {
+        Say("Note: \"" + EscapeLogField(node.Source, codePage_) + "\" was converted with " +
+            EscapeLogField(node.Note, codePage_));
+    }
     if (!node.Refusal.empty()) {
         Say(hvProject->Title + ": " + EscapeLogField(node.Source, codePage_) + ": " +
             EscapeLogField(node.Refusal, codePage_));
