@@ -1,5 +1,7 @@
 #include "hvEngine.h"
 
+#include <openssl/crypto.h>
+
 #include <algorithm>
 #include <vector>
 
@@ -211,6 +213,12 @@ class ThvPptApplication : public IAutomationObject {
             CheckArgCount(member, args, 0, 0);
             app_->Open.clear();
             app_->HasQuit = true;
+            // The crypto library keeps state per thread (its error queue above all) that it
+            // frees when the thread ends, but not for a thread still ending when the process
+            // exits (its clean-up at exit forgets the state of every other thread), nor at all
+            // where it is linked in statically (the Windows build). The thread that drove this
+            // application is done with it: its state goes now.
+            OPENSSL_thread_stop();
             return {};
         } else if (IsPropertyRead(kind, args)) {
             if (SameMemberName(member, "Version")) return "16.0";
