@@ -19,7 +19,7 @@ int main(int argc, char** argv) {
         // has no class of that name. Encrypted presentations are tried with the passwords of
         // the file the "Passwords" option names, read when one is met.
         RegisterPowerPointEngine({.PasswordFile = [] {
-            return hvProject ? hvProject->Option("Passwords") : std::string();
+            return hvProject ? hvProject->Passwords() : std::string();
         }});
         const std::string exeName = CurrentExecutablePath();
         SetWindowRunner([exeName] { return RunWindowModule(exeName, std::cerr); });
