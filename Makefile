@@ -17,9 +17,6 @@ PACKAGE_CHECK_PACKAGES := lintian desktop-file-utils shared-mime-info man-db hic
 SLURM_PACKAGES := slurmctld slurmd slurm-client munge python3
 # The Dask cluster of tests/dask/run.sh (make test) and cluster/dask-convert.py.
 DASK_PACKAGES := python3-distributed
-# The Kubernetes manifest checked against the Kubernetes schemas (tests/kubernetes/check.sh):
-# npm's kubernetes-models, installed into build/ by the check.
-KUBERNETES_PACKAGES := nodejs npm
 # make windows: the cross compiler, Debian's mingw zlib, dpkg-dev for apt-get source; its tests:
 # Wine and locales (the test locales are made with localedef). Only the posix thread model's
 # compiler: the plain g++-mingw-w64-x86-64 brings the win32 one too (230 MB more, never used).
@@ -30,7 +27,7 @@ TEST_PACKAGES := libgtest-dev libgmock-dev clang libclang-rt-14-dev python3-msof
                  xvfb xauth fonts-dejavu-core
 # Defined after the lists: := takes their values as they are at this line.
 PACKAGES := $(RUN_PACKAGES) $(TEST_PACKAGES) $(DOC_PACKAGES) $(DEB_PACKAGES) \
-            $(PACKAGE_CHECK_PACKAGES) $(DASK_PACKAGES) $(KUBERNETES_PACKAGES) $(WINDOWS_PACKAGES)
+            $(PACKAGE_CHECK_PACKAGES) $(DASK_PACKAGES) $(WINDOWS_PACKAGES)
 BUILD_TYPE ?= RelWithDebInfo
 JOBS ?= $(shell nproc)
 FUZZ_SECONDS ?= 15
@@ -146,8 +143,8 @@ bench-programs: deps
 	cmake --build build-bench-programs/ppt -j $(JOBS)
 
 # The Debian package of the normal build, build/quillon_<version>-1_<arch>.deb (CPack; the
-# dependencies are those dpkg-shlibdeps finds in the binaries). Builds what the package holds
-# and nothing more.
+# dependencies are those dpkg-shlibdeps finds in the binaries, and python3 for the cluster
+# scripts). Builds what the package holds and nothing more.
 deb: deb-deps
 	cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=$(BUILD_TYPE)
 	cmake --build build -j $(JOBS) --target quillon_package
@@ -171,8 +168,9 @@ test-slurm: build slurm-deps
 test-dask: build
 	tests/dask/run.sh build/quillon
 
-# The Kubernetes manifest against the Kubernetes schemas, offline (tests/kubernetes/check.sh).
-test-kubernetes: deps
+# The Kubernetes manifest against the Kubernetes schemas, offline (tests/kubernetes/check.sh,
+# which installs Node.js and npm where there is no npm, and npm's kubernetes-models into build/).
+test-kubernetes:
 	tests/kubernetes/check.sh build/kubernetes
 
 # The source-search benchmark of bench/README.md (a Release build; not part of make test).

@@ -145,8 +145,11 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://quillon.example.org")
-# The dependencies are what dpkg-shlibdeps finds in the binaries, never typed by hand.
+# The dependencies are what dpkg-shlibdeps finds in the binaries, and Python for the cluster
+# scripts; Dask and Slurm only for those who use them.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+set(CPACK_DEBIAN_PACKAGE_DEPENDS python3)
+set(CPACK_DEBIAN_PACKAGE_SUGGESTS "python3-distributed, slurm-client")
 set(CPACK_STRIP_FILES ON)
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS

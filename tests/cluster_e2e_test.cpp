@@ -158,8 +158,8 @@ TEST_F(ClusterTest, RefusedListEntriesAreFailuresOfTheirOwn) {
     std::filesystem::create_directories(dir / "other");
     std::filesystem::copy_file(dir / "in/deck-0.pptx", dir / "other/stray.pptx");
     const std::string list = dir / "in/list.txt";
-    WriteBytes(list, "deck-0.pptx\n" + dir / "other/stray.pptx" + "\nsub/deck-1.pptx\nbad\0line\n"s +
-                         "../other/stray.pptx\n");
+    WriteBytes(list, "deck-0.pptx\n" + dir / "other/stray.pptx" +
+                         "\nsub/deck-1.pptx\nbad\0line\n"s + "../other/stray.pptx\n");
     const std::string common = "-P:SourceList=" + list + ",SourceRoot=" + dir / "in," +
                                "Target=" + dir / "out,PureConsole=1,ExitCodes=strict,";
     ProcessResult r = Run({common + "LogFile=" + dir / "run.log,JsonLog=" + dir / "run.jsonl"});

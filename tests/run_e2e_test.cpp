@@ -174,8 +174,8 @@ TEST_F(RunTest, RelativePathsOfAProjectLeadFromItsFolder) {
     ProcessResult r = Run({dir / "job/walk.batch-quillon"});
     EXPECT_EQ(r.exitCode, 0) << r.err;
     EXPECT_TRUE(std::filesystem::exists(dir / "job/out/sub/deep/d.txt"));
-    EXPECT_NE(ReadBytes(dir / "job/run.log").find("Success => " + dir / "job/in/a.pptx => " +
-                                                  dir / "job/out/a.txt"),
+    EXPECT_NE(ReadBytes(dir / "job/run.log")
+                  .find("Success => " + dir / "job/in/a.pptx => " + dir / "job/out/a.txt"),
               std::string::npos);
     EXPECT_NE(ReadBytes(dir / "job/run.jsonl"), "");
 

@@ -199,7 +199,7 @@ void ThvBatch::CheckListRoot(bool rootGiven) {
         }
         listHead_.append(piece.data(), got);
         reader.Feed(std::string_view(piece.data(), got));
-        if (inside || reader.Full() || listHead_.size() >= kListHeadBytes) return;
+        if (inside || listHead_.size() >= kListHeadBytes) return;
     }
     if (inside || outside == 0) return;
     std::string message = "Every entry of the source list \"" + SourceList +
@@ -207,7 +207,8 @@ void ThvBatch::CheckListRoot(bool rootGiven) {
                           (rootGiven ? "" : " (the list's own folder, as SourceRoot is not set)") +
                           ", so no text file would have a place below the target folder; the " +
                           "first is \"" + firstOutside + "\".";
-    if (!common.empty()) message += " To keep the folders below " + common + ": SourceRoot=" + common;
+    if (!common.empty())
+        message += " To keep the folders below " + common + ": SourceRoot=" + common;
     throw EhvError(message);
 }
 
@@ -259,8 +260,8 @@ void ThvBatch::ReadList() {
         },
         refuseLine);
     try {
-        if (!listHead_.empty()) reader.Feed(std::exchange(listHead_, {}));
-        if (!reader.Full()) ReadSourceListFile(*list_, reader, [this] { return Terminated(); });
+        reader.Feed(std::exchange(listHead_, {}));
+        ReadSourceListFile(*list_, reader, [this] { return Terminated(); });
     } catch (const EhvError& e) {
         // The entries read before stay; the run goes on with them, and the list itself fails.
         AddRefused(SourceList, "Cannot read the rest of the source list: " + e.Message());

@@ -239,7 +239,7 @@ class ThvBatch {
     char delim_ = PathDelim;             ///< the project's delimiter at Start
     std::string maskRegex_;              ///< WildcardToRegex(Mask), made once
     std::unique_ptr<ThvReadFile> list_;  ///< the source list, opened by Start
-    std::string listHead_;  ///< what Start read of the list; the search reads it first
+    std::string listHead_;               ///< what Start read of the list; the search reads it first
     /// Why "RegExt" is no expression (the engine's message); empty when it is one or is empty.
     std::string regExtError_;
     std::thread thread_;                 ///< last member: joined before the others go

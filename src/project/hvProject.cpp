@@ -86,8 +86,7 @@ std::string ThvProject::ResolvePath(const std::string& path) const {
     if (path[0] == PathDelim) return path;
     // On Windows "/" separates folders too, and "C:x" is relative to the drive's own folder,
     // which no project folder can stand for.
-    if (PathDelim == '\\' && (path[0] == '/' || (path.size() >= 2 && path[1] == ':')))
-        return path;
+    if (PathDelim == '\\' && (path[0] == '/' || (path.size() >= 2 && path[1] == ':'))) return path;
     return IncludeTrailingPathDelimiter(BaseFolder, PathDelim) + path;
 }
 

@@ -414,8 +414,9 @@ TEST_F(ProjectTest, RelativePathOptionsLeadFromTheProjectFilesFolder) {
     auto p = MakeProject();
     const std::string job = dir / "job/run.batch-quillon";
     ForceDirectories(dir / "job");
-    p->Options.SetText("Source=in/*.ppt?\nTarget=out\nLogFile=../run.log\nJsonLog=/var/j.jsonl\n"
-                       "SourceList=file:///l.txt\nPasswords=keys.txt\nRegExt=a/b\n");
+    p->Options.SetText(
+        "Source=in/*.ppt?\nTarget=out\nLogFile=../run.log\nJsonLog=/var/j.jsonl\n"
+        "SourceList=file:///l.txt\nPasswords=keys.txt\nRegExt=a/b\n");
     p->Options.SaveToFile(job);
     p->FileName = job;
     p->Open(true);

@@ -197,9 +197,9 @@ void ThvMain::WriteJsonRecord(ThvBatch& batch, ThvNode& node) {
     if (!batch.IsListLine(node.Source) &&
         (!batch.KeepTargetSubdirs || batch.SourceFolder.empty() ||
          IsBelowFolder(node.Source, batch.SourceFolder, project.PathDelim))) {
-        target = batch.TargetFolder + TargetRelativePart(node.Source, batch.SourceFolder,
-                                                         batch.KeepTargetSubdirs,
-                                                         project.PathDelim);
+        target =
+            batch.TargetFolder + TargetRelativePart(node.Source, batch.SourceFolder,
+                                                    batch.KeepTargetSubdirs, project.PathDelim);
         if (!project.TargetExt.empty())
             target = ChangeFileExt(target, project.TargetExt, project.PathDelim);
     }
