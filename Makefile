@@ -65,11 +65,11 @@ build: deps
 	cmake --build build -j $(JOBS)
 
 build-asan: deps
-	cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DQUILLON_SANITIZE=ON
+	cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DQUILLON_SANITIZE=ON -DQUILLON_TESTS=ON
 	cmake --build build-asan -j $(JOBS)
 
 build-tsan: deps
-	cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DQUILLON_TSAN=ON
+	cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DQUILLON_TSAN=ON -DQUILLON_TESTS=ON
 	cmake --build build-tsan -j $(JOBS)
 
 build-fuzz: deps
@@ -86,7 +86,8 @@ WINE_ENV := WINEPREFIX=$(CURDIR)/build-windows/wine WINEDEBUG=-all
 windows: deps
 	JOBS=$(WINDOWS_JOBS) cmake/windows/buildDeps.sh build-windows
 	cmake -S . -B build-windows -G Ninja -DCMAKE_BUILD_TYPE=Release \
-	    -DCMAKE_TOOLCHAIN_FILE=cmake/windows/toolchain.cmake -DQUILLON_LINUX_EXE=$(CURDIR)/build/quillon
+	    -DCMAKE_TOOLCHAIN_FILE=cmake/windows/toolchain.cmake -DQUILLON_LINUX_EXE=$(CURDIR)/build/quillon \
+	    -DQUILLON_TESTS=ON
 	cmake --build build-windows -j $(WINDOWS_JOBS) --target quillon
 	@echo "Windows program: build-windows/quillon.exe"
 
