@@ -76,8 +76,8 @@ driver=$!
 # Kill the worker of the first share seen with some of its files done and at least half left.
 read -r killed worker < <(/usr/bin/python3 "$repo/tests/dask/killBusyWorker.py" "$work" "$driver") ||
     true
-[ -n "${killed:-}" ] && say "killed the worker (pid $worker) of share $killed"
-[ -n "$killed" ] || fail "no share was caught in the middle of its run"
+[ -n "${killed:-}" ] || fail "no share was caught in the middle of its run"
+say "killed the worker (pid $worker) of share $killed"
 status=0
 wait "$driver" || status=$?
 driver=""
