@@ -1,61 +1,75 @@
-# The two commands of the README. Both install what is missing from Debian's packages first.
+# The two commands of the README. Both install what is missing from Debian's packages first:
+# make run only what the program and its window need, make test everything its tests use.
 
+# The program and its window (make run).
+RUN_PACKAGES := cmake ninja-build g++ pkg-config libicu-dev libpcre2-dev libzip-dev libdeflate-dev \
+                libpugixml-dev libssl-dev zlib1g-dev qt6-base-dev unicode-data
 # The manual page and the PDF guide: groff typesets both (gropdf, no TeX), rsvg-convert makes the
-# pictures, poppler-utils measures and joins the PDFs.
+# pictures (and the icons), poppler-utils measures and joins the PDFs.
 DOC_PACKAGES := groff librsvg2-bin poppler-utils
-# make deb (CPack runs dpkg-shlibdeps, which needs file) and its check (make package-check), which
-# looks for the icons in the cache that hicolor-icon-theme's trigger builds with
-# gtk-update-icon-cache.
-DEB_PACKAGES := dpkg-dev file lintian desktop-file-utils shared-mime-info man-db \
-                hicolor-icon-theme gtk-update-icon-cache
+# make deb (CPack runs dpkg-shlibdeps, which needs file).
+DEB_PACKAGES := dpkg-dev file
+# Its check (make package-check): lintian, and the icons in the cache that hicolor-icon-theme's
+# trigger builds with gtk-update-icon-cache.
+PACKAGE_CHECK_PACKAGES := lintian desktop-file-utils shared-mime-info man-db hicolor-icon-theme \
+                          gtk-update-icon-cache
 # The real one-node Slurm cluster of tests/slurm/run.sh (make test, make test-slurm).
 SLURM_PACKAGES := slurmctld slurmd slurm-client munge python3
+# The Dask cluster of tests/dask/run.sh (make test) and cluster/dask-convert.py.
+DASK_PACKAGES := python3-distributed
 # make windows: the cross compiler, Debian's mingw zlib, dpkg-dev for apt-get source; its tests:
 # Wine and locales (the test locales are made with localedef). Only the posix thread model's
 # compiler: the plain g++-mingw-w64-x86-64 brings the win32 one too (230 MB more, never used).
 WINDOWS_PACKAGES := g++-mingw-w64-x86-64-posix libz-mingw-w64-dev wine64 locales
-# Defined before PACKAGES: := takes the lists' values as they are at this line.
-PACKAGES := cmake ninja-build g++ pkg-config libicu-dev libgtest-dev libgmock-dev \
-            libpcre2-dev libzip-dev libdeflate-dev libpugixml-dev libssl-dev zlib1g-dev clang \
-            libclang-rt-14-dev python3-msoffcrypto-tool qt6-base-dev xvfb xauth fonts-dejavu-core \
-            unicode-data $(DOC_PACKAGES) $(DEB_PACKAGES) $(WINDOWS_PACKAGES)
+# The tests' own: GoogleTest, clang for the fuzz build, msoffcrypto-tool to check encrypted test
+# files, an X server for the window's tests.
+TEST_PACKAGES := libgtest-dev libgmock-dev clang libclang-rt-14-dev python3-msoffcrypto-tool \
+                 xvfb xauth fonts-dejavu-core
+# Defined after the lists: := takes their values as they are at this line.
+PACKAGES := $(RUN_PACKAGES) $(TEST_PACKAGES) $(DOC_PACKAGES) $(DEB_PACKAGES) \
+            $(PACKAGE_CHECK_PACKAGES) $(DASK_PACKAGES) $(WINDOWS_PACKAGES)
 BUILD_TYPE ?= RelWithDebInfo
 JOBS ?= $(shell nproc)
 FUZZ_SECONDS ?= 15
 
-.PHONY: run test fuzz deps build build-asan build-tsan build-fuzz deb package-check slurm-deps \
-        test-slurm windows build-windows test-windows
+.PHONY: run test fuzz deps run-deps deb-deps build build-asan build-tsan build-fuzz deb \
+        package-check slurm-deps test-slurm test-dask test-kubernetes windows build-windows \
+        test-windows
+
+# Installs the Debian packages named in $(1) that are missing.
+define install_missing
+	@missing=""; \
+	for p in $(1); do dpkg -s $$p >/dev/null 2>&1 || missing="$$missing $$p"; done; \
+	if [ -n "$$missing" ]; then \
+	    sudo=""; [ "$$(id -u)" -eq 0 ] || sudo=sudo; \
+	    echo "Installing:$$missing"; \
+	    $$sudo apt-get update -q && \
+	    DEBIAN_FRONTEND=noninteractive $$sudo apt-get install -y -q --no-install-recommends $$missing; \
+	fi
+endef
 
 deps:
-	@missing=""; \
-	for p in $(PACKAGES); do dpkg -s $$p >/dev/null 2>&1 || missing="$$missing $$p"; done; \
-	if [ -n "$$missing" ]; then \
-	    sudo=""; [ "$$(id -u)" -eq 0 ] || sudo=sudo; \
-	    echo "Installing:$$missing"; \
-	    $$sudo apt-get update -q && \
-	    DEBIAN_FRONTEND=noninteractive $$sudo apt-get install -y -q --no-install-recommends $$missing; \
-	fi
+	$(call install_missing,$(PACKAGES))
+
+run-deps:
+	$(call install_missing,$(RUN_PACKAGES))
+
+deb-deps:
+	$(call install_missing,$(RUN_PACKAGES) $(DOC_PACKAGES) $(DEB_PACKAGES))
 
 slurm-deps:
-	@missing=""; \
-	for p in $(SLURM_PACKAGES); do dpkg -s $$p >/dev/null 2>&1 || missing="$$missing $$p"; done; \
-	if [ -n "$$missing" ]; then \
-	    sudo=""; [ "$$(id -u)" -eq 0 ] || sudo=sudo; \
-	    echo "Installing:$$missing"; \
-	    $$sudo apt-get update -q && \
-	    DEBIAN_FRONTEND=noninteractive $$sudo apt-get install -y -q --no-install-recommends $$missing; \
-	fi
+	$(call install_missing,$(SLURM_PACKAGES))
 
 build: deps
-	cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=$(BUILD_TYPE)
+	cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) -DQUILLON_TESTS=ON
 	cmake --build build -j $(JOBS)
 
 build-asan: deps
-	cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DQUILLON_SANITIZE=ON
+	cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DQUILLON_SANITIZE=ON -DQUILLON_TESTS=ON
 	cmake --build build-asan -j $(JOBS)
 
 build-tsan: deps
-	cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DQUILLON_TSAN=ON
+	cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DQUILLON_TSAN=ON -DQUILLON_TESTS=ON
 	cmake --build build-tsan -j $(JOBS)
 
 build-fuzz: deps
@@ -72,7 +86,8 @@ WINE_ENV := WINEPREFIX=$(CURDIR)/build-windows/wine WINEDEBUG=-all
 windows: deps
 	JOBS=$(WINDOWS_JOBS) cmake/windows/buildDeps.sh build-windows
 	cmake -S . -B build-windows -G Ninja -DCMAKE_BUILD_TYPE=Release \
-	    -DCMAKE_TOOLCHAIN_FILE=cmake/windows/toolchain.cmake -DQUILLON_LINUX_EXE=$(CURDIR)/build/quillon
+	    -DCMAKE_TOOLCHAIN_FILE=cmake/windows/toolchain.cmake -DQUILLON_LINUX_EXE=$(CURDIR)/build/quillon \
+	    -DQUILLON_TESTS=ON
 	cmake --build build-windows -j $(WINDOWS_JOBS) --target quillon
 	@echo "Windows program: build-windows/quillon.exe"
 
@@ -94,8 +109,11 @@ test-windows: build build-windows
 	    $(WINE_ENV) /usr/lib/wine/wineserver -k; exit $$status
 
 # The main job: the bundled sample presentations converted unattended into out/. One of them is
-# broken on purpose, so the run shows a failure too; the exit code is still 0.
-run: build
+# broken on purpose, so the run shows a failure too; the exit code is still 0. Only the program
+# and its window are built (the tests too only when make test asks for them).
+run: run-deps
+	cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=$(BUILD_TYPE)
+	cmake --build build -j $(JOBS) --target quillon quillon-window
 	build/quillon samples/quick-start.batch-quillon
 	@echo "Text files: out/   Log: out/quick-start.log"
 	@cat out/quick-start.log
@@ -107,6 +125,8 @@ run: build
 test: build build-asan build-tsan build-fuzz slurm-deps
 	ctest --test-dir build --output-on-failure -j $(JOBS)
 	tests/slurm/run.sh build/quillon
+	tests/dask/run.sh build/quillon
+	tests/kubernetes/check.sh build/kubernetes
 	ctest --test-dir build-asan --output-on-failure -j $(JOBS)
 	TSAN_OPTIONS="halt_on_error=1 suppressions=$(CURDIR)/tsan.supp" ctest --test-dir build-tsan --output-on-failure -j $(JOBS)
 	ctest --test-dir build-fuzz --output-on-failure -j $(JOBS)
@@ -124,8 +144,11 @@ bench-programs: deps
 	cmake --build build-bench-programs/ppt -j $(JOBS)
 
 # The Debian package of the normal build, build/quillon_<version>-1_<arch>.deb (CPack; the
-# dependencies are those dpkg-shlibdeps finds in the binaries).
-deb: build
+# dependencies are those dpkg-shlibdeps finds in the binaries, and python3 for the cluster
+# scripts). Builds what the package holds and nothing more.
+deb: deb-deps
+	cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=$(BUILD_TYPE)
+	cmake --build build -j $(JOBS) --target quillon_package
 	rm -f build/quillon_*.deb
 	cd build && cpack -G DEB
 
@@ -133,12 +156,23 @@ deb: build
 # installed with dpkg, run by an ordinary user over ../shared/corpus-public, man quillon, removed.
 # Needs root; says so and passes otherwise.
 package-check: deb
+	$(call install_missing,$(PACKAGE_CHECK_PACKAGES))
 	packaging/check.sh build
 
 # The Slurm test of make test alone: daemons on private ports, a job array of 4 tasks, one
 # cancelled and requeued (tests/slurm/run.sh).
 test-slurm: build slurm-deps
 	tests/slurm/run.sh build/quillon
+
+# The Dask test of make test alone: a LocalCluster of 2 workers, one of them killed
+# (tests/dask/run.sh).
+test-dask: build
+	tests/dask/run.sh build/quillon
+
+# The Kubernetes manifest against the Kubernetes schemas, offline (tests/kubernetes/check.sh,
+# which installs Node.js and npm where there is no npm, and npm's kubernetes-models into build/).
+test-kubernetes:
+	tests/kubernetes/check.sh build/kubernetes
 
 # The source-search benchmark of bench/README.md (a Release build; not part of make test).
 .PHONY: bench-search

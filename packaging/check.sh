@@ -3,8 +3,9 @@
 # valid, its icons are there at every size of the hicolor theme, no maintainer script of its own
 # updates the desktop's caches (the icon cache too: their packages' triggers do), it installs,
 # an ordinary user converts a folder of real presentations with the installed program and finds
-# its files in their own data folder, `man quillon` opens, and removing the package leaves nothing
-# in /usr nor in those caches.
+# its files in their own data folder, merges its JSON log with the installed cluster scripts,
+# `man quillon` opens, and removing the package leaves nothing in /usr nor in those caches, and
+# nothing of it in dpkg's database (no maintainer script, so no "rc" entry).
 #   packaging/check.sh [build folder]      (after `make deb`; needs root)
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -70,6 +71,11 @@ extra=$(find "$scratch/root$theme" -type f | sed "s|^$scratch/root||" |
 # The icon cache, the MIME database and the desktop entries' cache are rebuilt by the triggers
 # of the packages that own them, never by a maintainer script of ours.
 dpkg-deb -e "$deb" "$scratch/control"
+# Without a postrm, dpkg forgets a removed package; with one it keeps it as "rc" until a purge.
+for script in preinst postinst prerm postrm; do
+    [ ! -f "$scratch/control/$script" ] ||
+        fail "the package has a $script: $(tr '\n' ' ' <"$scratch/control/$script")"
+done
 caches="update-icon-cache|update-mime-database|update-desktop-database"
 caches+="|/usr/share/(icons|mime|applications)"
 for script in preinst postinst prerm postrm; do
@@ -84,11 +90,21 @@ if dpkg-query -W quillon >/dev/null 2>&1; then dpkg -r quillon >/dev/null; fi
 leftovers=$(find /usr -name '*quillon*' 2>/dev/null || true)
 [ -z "$leftovers" ] || fail "files named quillon in /usr before installing: $leftovers"
 dpkg -i "$deb"
+cluster=/usr/share/quillon/cluster
 for f in /usr/bin/quillon /usr/share/man/man1/quillon.1.gz /usr/share/quillon/quillon.pdf \
          /usr/share/applications/quillon.desktop /usr/share/mime/packages/quillon.xml \
-         /usr/share/doc/quillon/copyright; do
+         /usr/share/doc/quillon/copyright $cluster/quillon_project.py \
+         $cluster/quillon-indexed-job.yaml $cluster/Containerfile; do
     [ -f "$f" ] || fail "$f is not installed"
 done
+for f in merge-logs.py shard.py dask-convert.py quillon-array.sbatch; do
+    [ -x "$cluster/$f" ] || fail "$cluster/$f is not installed as a program"
+done
+module=$(dpkg-query -L quillon | grep '/quillon-window\.so$') || fail "no window module installed"
+case $module in
+    /usr/lib/*-linux-*/quillon/quillon-window.so) ;;
+    *) fail "the window module is at $module, not in the architecture's private folder" ;;
+esac
 for icon in "${icons[@]}"; do
     for size in "${sizes[@]}"; do
         png=$theme/${size}x$size/$icon.png
@@ -137,7 +153,7 @@ chown -R "$user:" "$home/talks"
 as_user() { runuser -u "$user" -- env -i HOME="$home" PATH=/usr/bin:/bin LANG=C.UTF-8 "$@"; }
 data="$home/.local/share/quillon"
 
-as_user /usr/bin/quillon "-P:Source=$home/talks/*.ppt?,Subdir=1,Target=$home/text,ThreadsCount=2,LogFile=$home/run.log,PureConsole=1" ||
+as_user /usr/bin/quillon "-P:Source=$home/talks/*.ppt?,Subdir=1,Target=$home/text,ThreadsCount=2,LogFile=$home/run.log,JsonLog=$home/run.jsonl,PureConsole=1" ||
     fail "the unattended run ended with $?"
 [ -s "$home/run.log" ] || fail "the run wrote no log"
 listed=$(wc -l <"$home/run.log")
@@ -148,6 +164,10 @@ echo "$listed presentations listed, $converted converted"
 while IFS= read -r text; do
     [ -f "$text" ] || fail "the log names $text, which is not there"
 done < <(grep "^Success => " "$home/run.log" | sed 's/^.* => //; s/\r$//')
+# The installed merge reads the run's JSON log (some samples fail on purpose: exit 1).
+merged=$(as_user /usr/bin/python3 $cluster/merge-logs.py "$home/run.jsonl") && status=0 || status=$?
+[ "$status" -eq 1 ] && [[ $merged == "$listed sources: "* ]] ||
+    fail "the installed merge-logs.py said \"$merged\" with $status"
 [ -f "$data/quillon.ext" ] || fail "no usage store in $data"
 [ -f "$data/quillon.log" ] || fail "no recent list in $data"
 [ "$(stat -c %U "$data/quillon.ext")" = "$user" ] || fail "the usage store is not the user's"
@@ -185,6 +205,9 @@ for f in "${shipped[@]}"; do
 done
 leftovers=$(find /usr -name '*quillon*' 2>/dev/null || true)
 [ -z "$leftovers" ] || fail "left in /usr after dpkg -r: $leftovers"
+if state=$(dpkg-query -W -f='${db:Status-Abbrev}' quillon 2>/dev/null); then
+    fail "dpkg still knows the removed package: $state"
+fi
 if grep -rl quillon /usr/share/mime/globs2 /usr/share/mime/icons \
        /usr/share/applications/mimeinfo.cache 2>/dev/null; then
     fail "the desktop's caches still name quillon"

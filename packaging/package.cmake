@@ -1,14 +1,22 @@
 # Installing Quillon Converter like a desktop program, and its Debian package (make deb).
 #
-# Layout below the prefix: bin/quillon; lib/quillon/quillon-window.so, where the program looks
-# for its window (<folder of the program>/../lib/quillon/); share/quillon/quillon.pdf, the guide
-# that Help opens; the desktop entry, the project file type, the icons, the manual page and the
-# package's documents in their freedesktop and Debian places.
+# Layout below the prefix: bin/quillon; lib/<architecture>/quillon/quillon-window.so, where the
+# program looks for its window (<folder of the program>/../QUILLON_MODULE_DIR/);
+# share/quillon/quillon.pdf, the guide that Help opens; share/quillon/cluster/, the scripts that
+# run the program on a cluster (README, "Converting on a cluster"); the desktop entry, the project
+# file type, the icons, the manual page and the package's documents in their freedesktop and
+# Debian places.
+#
+# Installing builds nothing (make deb builds the target quillon_package, what the package holds,
+# first): a build folder with the tests configured need not build them to make the package.
+set(CMAKE_SKIP_INSTALL_ALL_DEPENDENCY ON)
+add_custom_target(quillon_package)
 set(QUILLON_DOC_DIR ${CMAKE_INSTALL_DATADIR}/doc/quillon)
 set(QUILLON_DEB_VERSION ${PROJECT_VERSION}-1)
 set(packaging ${PROJECT_SOURCE_DIR}/packaging)
 
 install(TARGETS quillon RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+add_dependencies(quillon_package quillon)
 
 # The window is a module of its own target, built in src/ui/ when the window is there. It is
 # picked up by its file name, whatever its target is called.
@@ -23,12 +31,23 @@ function(quillon_install_window_module)
                 set(name ${target})
             endif()
             if(type STREQUAL "MODULE_LIBRARY" AND name STREQUAL "quillon-window")
-                install(TARGETS ${target} LIBRARY DESTINATION lib/quillon)
+                install(TARGETS ${target} LIBRARY DESTINATION ${QUILLON_MODULE_DIR})
+                add_dependencies(quillon_package ${target})
             endif()
         endforeach()
     endforeach()
 endfunction()
 quillon_install_window_module()
+
+# The cluster scripts the README's commands name, as they are in the source tree.
+install(PROGRAMS ${PROJECT_SOURCE_DIR}/cluster/merge-logs.py ${PROJECT_SOURCE_DIR}/cluster/shard.py
+                 ${PROJECT_SOURCE_DIR}/cluster/dask-convert.py
+                 ${PROJECT_SOURCE_DIR}/cluster/quillon-array.sbatch
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/quillon/cluster)
+install(FILES ${PROJECT_SOURCE_DIR}/cluster/quillon_project.py
+              ${PROJECT_SOURCE_DIR}/cluster/quillon-indexed-job.yaml
+              ${PROJECT_SOURCE_DIR}/cluster/Containerfile
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/quillon/cluster)
 
 install(FILES ${packaging}/quillon.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
 install(FILES ${packaging}/quillon-mime.xml DESTINATION ${CMAKE_INSTALL_DATADIR}/mime/packages
@@ -76,6 +95,7 @@ function(quillon_add_icon name context)
         install(FILES ${png} DESTINATION ${theme}/${size}x${size}/${context})
     endforeach()
     add_custom_target(icon_${name} ALL DEPENDS ${pngs})
+    add_dependencies(quillon_package icon_${name})
     install(FILES ${pictures}/${name}.svg DESTINATION ${theme}/scalable/${context})
 endfunction()
 if(NOT QUILLON_FUZZ)
@@ -93,6 +113,10 @@ add_custom_command(OUTPUT changelog.Debian.gz
     COMMAND sh -c "gzip -9nc changelog.Debian > changelog.Debian.gz"
     DEPENDS ${PROJECT_BINARY_DIR}/changelog.Debian VERBATIM)
 add_custom_target(package_documents ALL DEPENDS ${PROJECT_BINARY_DIR}/changelog.Debian.gz)
+add_dependencies(quillon_package package_documents)
+if(TARGET docs)
+    add_dependencies(quillon_package docs)
+endif()
 install(FILES ${PROJECT_BINARY_DIR}/changelog.Debian.gz ${packaging}/copyright
               ${PROJECT_SOURCE_DIR}/README.md
         DESTINATION ${QUILLON_DOC_DIR})
@@ -121,8 +145,11 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://quillon.example.org")
-# The dependencies are what dpkg-shlibdeps finds in the binaries, never typed by hand.
+# The dependencies are what dpkg-shlibdeps finds in the binaries, and Python for the cluster
+# scripts; Dask and Slurm only for those who use them.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+set(CPACK_DEBIAN_PACKAGE_DEPENDS python3)
+set(CPACK_DEBIAN_PACKAGE_SUGGESTS "python3-distributed, slurm-client")
 set(CPACK_STRIP_FILES ON)
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS

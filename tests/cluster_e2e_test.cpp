@@ -1,10 +1,13 @@
 // The program as a task of a cluster: shares, list sources, the JSON log, strict exit codes.
 
+#include <map>
 #include <set>
 #include <string>
 #include <vector>
 
 #include "programTest.h"
+
+using namespace std::string_literals;
 
 namespace {
 
@@ -146,4 +149,87 @@ TEST_F(ClusterTest, StrictExitCodesTellFailedFilesFromARunThatCouldNotStart) {
     r = Run({"-P:Source=" + dir / "in/*.ppt?,Target=" + dir / "file/out,PureConsole=1," +
              "ExitCodes=strict"});
     EXPECT_EQ(r.exitCode, 2) << r.err;
+}
+
+// Entries of a list that the run cannot take are failures of their own, everywhere a failure
+// shows: the log, the JSON log and standard error; of two shares exactly one reports each.
+TEST_F(ClusterTest, RefusedListEntriesAreFailuresOfTheirOwn) {
+    if (!MakeTree(4, false)) GTEST_SKIP() << "no corpus";
+    std::filesystem::create_directories(dir / "other");
+    std::filesystem::copy_file(dir / "in/deck-0.pptx", dir / "other/stray.pptx");
+    const std::string list = dir / "in/list.txt";
+    WriteBytes(list, "deck-0.pptx\n" + dir / "other/stray.pptx" +
+                         "\nsub/deck-1.pptx\nbad\0line\n"s + "../other/stray.pptx\n");
+    const std::string common = "-P:SourceList=" + list + ",SourceRoot=" + dir / "in," +
+                               "Target=" + dir / "out,PureConsole=1,ExitCodes=strict,";
+    ProcessResult r = Run({common + "LogFile=" + dir / "run.log,JsonLog=" + dir / "run.jsonl"});
+    EXPECT_EQ(r.exitCode, 3) << r.err;
+    const std::string stray = dir / "other/stray.pptx";
+    EXPECT_NE(r.err.find(stray + ": Left out: line 2 of the source list is not below the " +
+                         "source root \"" + dir / "in/\""),
+              std::string::npos)
+        << r.err;
+    EXPECT_NE(r.err.find(list + ":4: Left out: in the source list, line 4 holds a NUL"),
+              std::string::npos)
+        << r.err;
+    const std::string log = ReadBytes(dir / "run.log");
+    EXPECT_NE(log.find("Failure => " + stray + " => Left out: line 2 "), std::string::npos) << log;
+    EXPECT_NE(log.find("Failure => " + stray + " => Left out: line 5 "), std::string::npos) << log;
+    EXPECT_NE(log.find("Failure => " + list + ":4 => "), std::string::npos) << log;
+    std::map<std::string, int> failures;
+    for (const std::string& record : Records(dir / "run.jsonl")) {
+        if (Field(record, "state") != "Failure") continue;
+        ++failures[Field(record, "source")];
+        EXPECT_EQ(Field(record, "target"), "") << record;
+    }
+    EXPECT_EQ(failures, (std::map<std::string, int>{{stray, 2}, {list + ":4", 1}}));
+    EXPECT_TRUE(std::filesystem::exists(dir / "out/sub/deck-1.txt"));
+    EXPECT_FALSE(std::filesystem::exists(dir / "out/stray.txt"));
+
+    std::map<std::string, int> reported;
+    for (int shard = 0; shard < 2; ++shard) {
+        const std::string json = dir / ("task-" + std::to_string(shard) + ".jsonl");
+        r = Run({common + "IsOverwrite=skip,Shards=2,Shard=" + std::to_string(shard) +
+                 ",JsonLog=" + json});
+        for (const std::string& record : Records(json))
+            if (Field(record, "state") == "Failure") ++reported[Field(record, "source")];
+    }
+    EXPECT_EQ(reported, failures);
+}
+
+// A list none of whose entries lies below its root, and a share that is no number, would
+// convert nothing or everything: the run refuses them before it starts, saying why.
+TEST_F(ClusterTest, AListWhollyOutsideItsRootAndASharesTextAreRefusedBeforeTheRun) {
+    if (!MakeTree(2, false)) GTEST_SKIP() << "no corpus";
+    std::filesystem::create_directories(dir / "lists");
+    const std::string list = dir / "lists/all.txt";
+    WriteBytes(list, dir / "in/deck-0.pptx\n" + dir / "in/sub/deck-1.pptx\n");
+    const std::string project = "-P:SourceList=" + list + ",Target=" + dir / "out,PureConsole=1";
+    ProcessResult r = Run({project + ",ExitCodes=strict,JsonLog=" + dir / "run.jsonl"});
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_NE(r.err.find("Application Error: Every entry of the source list \"" + list +
+                         "\" lies outside the source root \"" + dir / "lists/\" (the list's own " +
+                         "folder, as SourceRoot is not set)"),
+              std::string::npos)
+        << r.err;
+    EXPECT_NE(r.err.find("SourceRoot=" + dir / "in/\n"), std::string::npos) << r.err;
+    EXPECT_EQ(ReadBytes(dir / "run.jsonl"), "");
+    r = Run({project});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_TRUE(r.err.starts_with("Application Error: Every entry")) << r.err;
+    EXPECT_FALSE(std::filesystem::exists(dir / "out/deck-0.txt"));
+    // The root the message names makes the run.
+    r = Run({project + ",SourceRoot=" + dir / "in/"});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_TRUE(std::filesystem::exists(dir / "out/sub/deck-1.txt"));
+
+    r = Run({Project("ExitCodes=strict,Shards=abc,Shard=0")});
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_NE(r.err.find("Application Error: Shards=abc is not a whole number"), std::string::npos)
+        << r.err;
+    r = Run({Project("ExitCodes=strict,Shards=2,Shard=one")});
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_NE(r.err.find("Application Error: Shard=one is not a whole number"), std::string::npos)
+        << r.err;
+    EXPECT_EQ(Run({Project("Shards=x")}).exitCode, 1);
 }

@@ -198,3 +198,37 @@ TEST_F(RunTest, HostileNamesReachTheOpenerAsOneArgumentWithoutAShell) {
     EXPECT_FALSE(std::filesystem::exists(work + "/tick"));
     EXPECT_FALSE(std::filesystem::exists(dir / "pwned"));
 }
+
+// A project's relative paths lead from its own folder wherever the program is started; the
+// same paths given on the command line lead from the current folder.
+TEST_F(RunTest, RelativePathsOfAProjectLeadFromItsFolder) {
+    if (!MakeTree()) GTEST_SKIP() << "no corpus";
+    std::filesystem::create_directories(dir / "job/lists");
+    std::filesystem::rename(dir / "in", dir / "job/in");
+    WriteBytes(dir / "job/lists/all.txt", "../in/a.pptx\n../in/sub/c.pptx\n");
+    WriteBytes(dir / "job/walk.batch-quillon",
+               "Source=in/*.ppt?\r\nSubdir=True\r\nTarget=out\r\nPureConsole=1\r\n"
+               "LogFile=run.log\r\nJsonLog=run.jsonl\r\n");
+    ProcessResult r = Run({dir / "job/walk.batch-quillon"});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_TRUE(std::filesystem::exists(dir / "job/out/sub/deep/d.txt"));
+    EXPECT_NE(ReadBytes(dir / "job/run.log")
+                  .find("Success => " + dir / "job/in/a.pptx => " + dir / "job/out/a.txt"),
+              std::string::npos);
+    EXPECT_NE(ReadBytes(dir / "job/run.jsonl"), "");
+
+    WriteBytes(dir / "job/list.batch-quillon",
+               "SourceList=lists/all.txt\r\nSourceRoot=in\r\nTarget=listed\r\nPureConsole=1\r\n");
+    r = Run({dir / "job/list.batch-quillon"});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_TRUE(std::filesystem::exists(dir / "job/listed/sub/c.txt"));
+    EXPECT_TRUE(std::filesystem::exists(dir / "job/listed/a.txt"));
+
+    // Options on the command line keep the current folder, the test's work folder.
+    std::filesystem::create_directories(work + "/here");
+    std::filesystem::copy_file(dir / "job/in/a.pptx", work + "/here/a.pptx");
+    r = Run({"-P:Source=here/*.ppt?,Target=text,PureConsole=1,LogFile=here.log"});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_TRUE(std::filesystem::exists(work + "/text/a.txt"));
+    EXPECT_TRUE(std::filesystem::exists(work + "/here.log"));
+}

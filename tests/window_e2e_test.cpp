@@ -71,9 +71,9 @@ TEST_F(WindowProgramTest, AddressWithPureConsoleGetsAnInvisibleWindowThatClosesB
 
 TEST_F(WindowProgramTest, TheModuleIsFoundWhereAPackageInstallsIt) {
     fs::create_directories(dir / "bin");
-    fs::create_directories(dir / "lib/quillon");
+    fs::create_directories(dir / QUILLON_MODULE_DIR);
     fs::rename(exe, dir / "bin/quillon");
-    fs::rename(module, dir / "lib/quillon/quillon-window.so");
+    fs::rename(module, dir / QUILLON_MODULE_DIR "/quillon-window.so");
     const ProcessResult r =
         RunProcess(dir / "bin/quillon", {"-P:Source=http://example.org/a.ppt,PureConsole=1"},
                    work, WindowEnv({"QT_QPA_PLATFORM=offscreen"}));

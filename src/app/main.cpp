@@ -18,9 +18,8 @@ int main(int argc, char** argv) {
         // The in-process engine answers for the presentation application wherever the system
         // has no class of that name. Encrypted presentations are tried with the passwords of
         // the file the "Passwords" option names, read when one is met.
-        RegisterPowerPointEngine({.PasswordFile = [] {
-            return hvProject ? hvProject->Option("Passwords") : std::string();
-        }});
+        RegisterPowerPointEngine(
+            {.PasswordFile = [] { return hvProject ? hvProject->Passwords() : std::string(); }});
         const std::string exeName = CurrentExecutablePath();
         SetWindowRunner([exeName] { return RunWindowModule(exeName, std::cerr); });
         // Only the first argument counts; the rest are never looked at. Where the system hands

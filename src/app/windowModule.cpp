@@ -17,8 +17,10 @@ std::string Title() { return hvProject ? hvProject->Title : std::string("Quillon
 std::vector<std::string> WindowModuleCandidates(const std::string& exeName) {
     const std::string folder = ExtractFilePath(exeName);
     const std::string name = ModuleFileName("quillon-window");
-    return {folder + name, folder + ".." + PathDelim + "lib" + PathDelim + "quillon" +
-                               PathDelim + name};
+    std::string installed = QUILLON_MODULE_DIR;
+    for (char& c : installed)
+        if (c == '/') c = PathDelim;
+    return {folder + name, folder + ".." + PathDelim + installed + PathDelim + name};
 }
 
 int RunWindowModule(const std::string& exeName, std::ostream& err) {

@@ -8,8 +8,8 @@
 /// never loads the toolkit, and the program starts where the toolkit is not installed.
 
 /// Where the module is looked for, in this order: beside the executable (a build folder), then
-/// in lib/quillon/ beside the executable's folder (an installed program, /usr/bin/quillon with
-/// /usr/lib/quillon/quillon-window.so).
+/// in the build's module folder beside the executable's folder (an installed program:
+/// /usr/bin/quillon with /usr/lib/x86_64-linux-gnu/quillon/quillon-window.so on Debian).
 std::vector<std::string> WindowModuleCandidates(const std::string& exeName);
 
 /// Window mode: checks for a display, loads the module and runs the window. Without a display,

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <stdexcept>
+#include <utility>
 
 #include "VBScriptRegex.h"
 #include "fileStream.h"
@@ -17,6 +18,10 @@
 #include "textEncoding.h"
 
 namespace {
+
+constexpr std::size_t kListPiece = 64 * 1024;
+/// How much of a source list is read before the run, looking for an entry below the root.
+constexpr std::size_t kListHeadBytes = 16 * 1024 * 1024;
 
 char ProjectDelim() { return hvProject ? hvProject->PathDelim : PathDelim; }
 
@@ -129,6 +134,12 @@ void ThvBatch::Start(const std::string& source, const std::string& target, bool 
 
 void ThvBatch::StartShare(char delim) {
     if (!hvProject) return;
+    // A share that cannot be read would make every task convert everything.
+    for (const char* key : {"Shards", "Shard"}) {
+        const std::string value = hvProject->Option(key);
+        if (!value.empty() && ReadInt(value, 0) != ReadInt(value, 1))
+            throw EhvError(std::string(key) + "=" + value + " is not a whole number");
+    }
     Shards = std::max(hvProject->Shards(), 1);
     Shard = hvProject->Shard();
     if (Shards > 1 && (Shard < 0 || Shard >= Shards)) {
@@ -147,6 +158,58 @@ void ThvBatch::StartShare(char delim) {
     const std::string root = NormalizePath(hvProject->SourceRoot(), delim);
     SourceFolder = root.empty() ? ExtractFilePath(SourceList, delim)
                                 : IncludeTrailingPathDelimiter(root, delim);
+    if (KeepTargetSubdirs) CheckListRoot(!root.empty());
+}
+
+void ThvBatch::CheckListRoot(bool rootGiven) {
+    // Read up to the first entry below the root, which is mostly the first one; what is read
+    // is kept for the search, so a list that can be read only once (a pipe) loses nothing.
+    // Past kListHeadBytes the search goes on and refuses each entry outside on its own.
+    const std::string listFolder = ExtractFilePath(SourceList, delim_);
+    bool inside = false;
+    std::size_t outside = 0;
+    std::string firstOutside;
+    std::string common;  // the folder all entries outside have in common
+    ThvSourceListReader reader(
+        [&](std::size_t, std::string text) {
+            if (inside) return;
+            const std::string path = ResolveListEntry(text, listFolder, delim_);
+            if (IsBelowFolder(path, SourceFolder, delim_)) {
+                inside = true;
+                return;
+            }
+            const std::string folder = ExtractFilePath(path, delim_);
+            if (outside++ == 0) {
+                firstOutside = path;
+                common = folder;
+            } else {
+                std::size_t same = 0;
+                while (same < common.size() && same < folder.size() && common[same] == folder[same])
+                    ++same;
+                common = ExtractFilePath(std::string_view(common).substr(0, same), delim_);
+            }
+        },
+        [](std::size_t, const std::string&) {});
+    std::vector<char> piece(kListPiece);
+    for (;;) {
+        const std::size_t got = list_->Read(piece.data(), piece.size());
+        if (got == 0) {
+            reader.Finish();
+            break;
+        }
+        listHead_.append(piece.data(), got);
+        reader.Feed(std::string_view(piece.data(), got));
+        if (inside || listHead_.size() >= kListHeadBytes) return;
+    }
+    if (inside || outside == 0) return;
+    std::string message = "Every entry of the source list \"" + SourceList +
+                          "\" lies outside the source root \"" + SourceFolder + "\"" +
+                          (rootGiven ? "" : " (the list's own folder, as SourceRoot is not set)") +
+                          ", so no text file would have a place below the target folder; the " +
+                          "first is \"" + firstOutside + "\".";
+    if (!common.empty())
+        message += " To keep the folders below " + common + ": SourceRoot=" + common;
+    throw EhvError(message);
 }
 
 void ThvBatch::Execute() {
@@ -172,8 +235,11 @@ void ThvBatch::Execute() {
 
 void ThvBatch::ReadList() {
     const std::string listFolder = ExtractFilePath(SourceList, delim_);
-    const auto refuse = [this](std::size_t, const std::string& message) {
-        AddFailure("Source list \"" + SourceList + "\": " + message);
+    // A line that names no file is a failure of its own, named by the list and the line; of
+    // several shares the one its name falls to says it, as each share of a search does.
+    const auto refuseLine = [this](std::size_t line, const std::string& message) {
+        const std::string where = SourceList + ":" + std::to_string(line);
+        if (InShare(where)) AddRefused(where, "Left out: in the source list, " + message + ".");
     };
     ThvSourceListReader reader(
         [&](std::size_t line, std::string text) {
@@ -182,18 +248,23 @@ void ThvBatch::ReadList() {
             // length off its path would put its text file anywhere.
             if (KeepTargetSubdirs && !SourceFolder.empty() &&
                 !IsBelowFolder(path, SourceFolder, delim_)) {
-                refuse(line, "line " + std::to_string(line) + ": \"" + path +
-                                 "\" is not below the source root \"" + SourceFolder + "\"");
+                if (InShare(path)) {
+                    AddRefused(path, "Left out: line " + std::to_string(line) +
+                                         " of the source list is not below the source root \"" +
+                                         SourceFolder + "\", so its text would have no place " +
+                                         "below the target folder.");
+                }
                 return;
             }
             AddCandidate(path);
         },
-        refuse);
+        refuseLine);
     try {
+        reader.Feed(std::exchange(listHead_, {}));
         ReadSourceListFile(*list_, reader, [this] { return Terminated(); });
     } catch (const EhvError& e) {
-        // The entries read before stay; the run goes on with them and counts the failure.
-        AddFailure(e.Message());
+        // The entries read before stay; the run goes on with them, and the list itself fails.
+        AddRefused(SourceList, "Cannot read the rest of the source list: " + e.Message());
     }
 }
 
@@ -311,6 +382,12 @@ bool ThvBatch::Accepts(const std::string& path) const {
     if (!matcher) return true;
     if (!matcher->Matches(path, maskRegex_)) return false;
     return RegExt.empty() || matcher->Matches(path, RegExt);
+}
+
+bool ThvBatch::IsListLine(const std::string& source) const {
+    if (SourceList.empty() || !StartsWith(source, SourceList + ":")) return false;
+    const std::string line = source.substr(SourceList.size() + 1);
+    return !line.empty() && line.find_first_not_of("0123456789") == std::string::npos;
 }
 
 ThvSearchScope ThvBatch::Scope() const {

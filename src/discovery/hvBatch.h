@@ -126,9 +126,12 @@ class ThvBatch {
 
     /// Takes the source (folder and mask, or one file, or a "file:" URL), prepares the target
     /// folder and starts the search. With the "SourceList" option the list it names is the
-    /// source instead, read on the search thread. Throws EhvError, and no search starts, for an
-    /// empty target ("Unable to create directory"), a list that cannot be opened, or a "Shard"
-    /// outside 0 to "Shards" - 1. Called once per batch, before any converter runs.
+    /// source instead, read on the search thread; each entry the run cannot take (outside
+    /// "SourceRoot", a line that names no file) becomes a refused node of its own. Throws
+    /// EhvError, and no search starts, for an empty target ("Unable to create directory"), a
+    /// list that cannot be opened, a list none of whose entries lies below the source root, a
+    /// "Shards" or "Shard" that is no number, or a "Shard" outside 0 to "Shards" - 1. Called once
+    /// per batch, before any converter runs.
     void Start(const std::string& source, const std::string& target, bool subdirs);
 
     /// Adds one file (or address) without a search and marks the list complete.
@@ -186,6 +189,10 @@ class ThvBatch {
     /// file://server/share gives \\server\share. "file:" with nothing after it gives "".
     static std::string NormalizePath(const std::string& path, char delim = PathDelim);
 
+    /// True for the source of a node that stands for a line of the source list naming no file
+    /// ("<list>:<line>").
+    bool IsListLine(const std::string& source) const;
+
     /// The scope Start gave the search; empty before Start.
     ThvSearchScope Scope() const;
 
@@ -209,6 +216,8 @@ class ThvBatch {
     void Execute();
     void SearchFolder(const std::string& folder, const ThvRegex* nameFilter);
     void ReadList();
+    /// Refuses a list none of whose entries lies below the source root (EhvError).
+    void CheckListRoot(bool rootGiven);
     void StartShare(char delim);
     bool FitsPathLimit(const std::string& path, bool folder);
     void AppendNode(const std::string& path, const std::string& refusal);
@@ -234,6 +243,7 @@ class ThvBatch {
     char delim_ = PathDelim;             ///< the project's delimiter at Start
     std::string maskRegex_;              ///< WildcardToRegex(Mask), made once
     std::unique_ptr<ThvReadFile> list_;  ///< the source list, opened by Start
+    std::string listHead_;               ///< what Start read of the list; the search reads it first
     /// Why "RegExt" is no expression (the engine's message); empty when it is one or is empty.
     std::string regExtError_;
     std::thread thread_;                 ///< last member: joined before the others go

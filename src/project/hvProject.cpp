@@ -80,6 +80,16 @@ std::string ThvProject::TargetFolder() const {
     return IncludeTrailingPathDelimiter(target, PathDelim);
 }
 
+std::string ThvProject::ResolvePath(const std::string& path) const {
+    if (path.empty() || BaseFolder.empty()) return path;
+    if (path.starts_with("file:") || path.starts_with("http")) return path;
+    if (path[0] == PathDelim) return path;
+    // On Windows "/" separates folders too, and "C:x" is relative to the drive's own folder,
+    // which no project folder can stand for.
+    if (PathDelim == '\\' && (path[0] == '/' || (path.size() >= 2 && path[1] == ':'))) return path;
+    return IncludeTrailingPathDelimiter(BaseFolder, PathDelim) + path;
+}
+
 void ThvProject::Bind(ThvBoundControl& control) { Bindings.push_back(&control); }
 
 void ThvProject::Unbind(ThvBoundControl& control) {
@@ -103,6 +113,7 @@ void ThvProject::ControlsToOptions() {
 
 void ThvProject::New() {
     FileName.clear();
+    BaseFolder.clear();
     Options.Clear();
     OptionsToControls();
 }
@@ -123,6 +134,7 @@ void ThvProject::Open(bool useCurrentName) {
     if (IsProjectFile(path)) {
         try {
             Options.SetText(ReadProjectText(path));
+            BaseFolder = ExtractFilePath(path, PathDelim);
             // Only a project that could be read is worth remembering.
             AddRecent();
         } catch (const std::exception& e) {
@@ -133,6 +145,7 @@ void ThvProject::Open(bool useCurrentName) {
         }
     } else if (!CommandOptions.empty()) {
         FileName.clear();
+        BaseFolder.clear();
         Options.SetText(CommandOptions);
         DeriveTargetFrom(Options.Value("Source"));
     } else {
@@ -147,6 +160,8 @@ void ThvProject::Commit(bool write) {
     ControlsToOptions();
     if (!write) return;
     Options.SaveToFile(FileName);
+    // What the file now says is read from its own folder when it is opened again.
+    BaseFolder = ExtractFilePath(FileName, PathDelim);
     AddRecent();
 }
 

@@ -46,6 +46,10 @@ class ThvProject {
     std::string FileName;  ///< current project file; empty while unnamed
     ThvOptionList RecentFiles;
     std::string CommandOptions;  ///< option lines from the command line
+    /// The folder that relative paths in the options lead from: that of the project file they
+    /// were read from or last written to, so a project finds its files wherever it is started
+    /// from; empty for options from the command line (they lead from the current folder).
+    std::string BaseFolder;
     /// Why the project file last opened could not be read (too large, a NUL in it, no access):
     /// a message for the user; empty when it was read or does not exist.
     std::string LoadError;
@@ -62,8 +66,15 @@ class ThvProject {
 
     // Typed getters: read from Options on every call, the key's default when unreadable.
     std::string Option(const std::string& key) const { return Options.Value(key); }
-    std::string Source() const { return Option("Source"); }
-    std::string Target() const { return Option("Target"); }
+    /// A path option as the run uses it: a relative path below BaseFolder; a "file:" URL, an
+    /// address and an absolute path as they are.
+    std::string PathOption(const std::string& key) const { return ResolvePath(Option(key)); }
+    /// path taken from BaseFolder when it is relative.
+    std::string ResolvePath(const std::string& path) const;
+    std::string Source() const { return PathOption("Source"); }
+    std::string Target() const { return PathOption("Target"); }
+    std::string LogFile() const { return PathOption("LogFile"); }
+    std::string Passwords() const { return PathOption("Passwords"); }
     std::string RenameSource() const { return Option("RenameSource"); }
     bool Subdir() const { return ReadBool(Option("Subdir"), false); }
     bool KeepFileTime() const { return ReadBool(Option("KeepFileTime"), false); }
@@ -79,9 +90,9 @@ class ThvProject {
     int32_t Shard() const { return ReadInt(Option("Shard"), 0); }
     int32_t Shards() const { return ReadInt(Option("Shards"), 1); }
     int32_t Attempt() const { return ReadInt(Option("Attempt"), 0); }
-    std::string SourceList() const { return Option("SourceList"); }
-    std::string SourceRoot() const { return Option("SourceRoot"); }
-    std::string JsonLog() const { return Option("JsonLog"); }
+    std::string SourceList() const { return PathOption("SourceList"); }
+    std::string SourceRoot() const { return PathOption("SourceRoot"); }
+    std::string JsonLog() const { return PathOption("JsonLog"); }
     ThvOverwriteMode OverwriteMode() const;
     /// "RunAndClose", or PureConsole, or a Daemon period.
     bool RunAndClose() const;

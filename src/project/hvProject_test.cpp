@@ -418,3 +418,52 @@ TEST_F(ProjectTest, TheRecentListIsWrittenOnlyWhenItsFileWouldChange) {
     }
     EXPECT_EQ(ReadBytes(list), a + "\r\n");
 }
+
+// Relative paths lead from the folder of the project file the options came from or went to;
+// options from the command line, and a new project, lead from the current folder.
+TEST_F(ProjectTest, RelativePathOptionsLeadFromTheProjectFilesFolder) {
+    auto p = MakeProject();
+    const std::string job = dir / "job/run.batch-quillon";
+    ForceDirectories(dir / "job");
+    p->Options.SetText(
+        "Source=in/*.ppt?\nTarget=out\nLogFile=../run.log\nJsonLog=/var/j.jsonl\n"
+        "SourceList=file:///l.txt\nPasswords=keys.txt\nRegExt=a/b\n");
+    p->Options.SaveToFile(job);
+    p->FileName = job;
+    p->Open(true);
+    EXPECT_EQ(p->BaseFolder, dir / "job/");
+    EXPECT_EQ(p->Source(), dir / "job/in/*.ppt?");
+    EXPECT_EQ(p->Target(), dir / "job/out");
+    EXPECT_EQ(p->LogFile(), dir / "job/../run.log");
+    EXPECT_EQ(p->Passwords(), dir / "job/keys.txt");
+    EXPECT_EQ(p->JsonLog(), "/var/j.jsonl");
+    EXPECT_EQ(p->SourceList(), "file:///l.txt");
+    EXPECT_EQ(p->Option("RegExt"), "a/b");
+    EXPECT_EQ(p->Option("Target"), "out");  // the project keeps what it says
+    p->Options.SetValue("Source", "http://host/a.pptx");
+    EXPECT_EQ(p->Source(), "http://host/a.pptx");
+
+    // Saved elsewhere, the file's relative paths lead from its new folder.
+    p->FileName = dir / "other.batch-quillon";
+    p->Commit(true);
+    EXPECT_EQ(p->Target(), dir / "out");
+    p->New();
+    p->Options.SetValue("Target", "out");
+    EXPECT_EQ(p->Target(), "out");
+
+    auto q = MakeProject();
+    q->ParseCommandLine("-P:Source=in/*.ppt?,Target=out");
+    EXPECT_EQ(q->BaseFolder, "");
+    EXPECT_EQ(q->Source(), "in/*.ppt?");
+    EXPECT_EQ(q->Target(), "out");
+
+    // Windows paths: a drive, a share and either slash are absolute; "C:x" is the drive's own.
+    q->PathDelim = '\\';
+    q->BaseFolder = "C:\\job";
+    for (const char* kept : {"D:\\out", "C:out", "\\\\server\\share\\out", "\\out", "/out"}) {
+        q->Options.SetValue("Target", kept);
+        EXPECT_EQ(q->Target(), kept);
+    }
+    q->Options.SetValue("Target", "out\\text");
+    EXPECT_EQ(q->Target(), "C:\\job\\out\\text");
+}

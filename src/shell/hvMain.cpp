@@ -17,6 +17,7 @@
 #include "hvProject.h"
 #include "hvResultList.h"
 #include "hvShard.h"
+#include "hvSourceList.h"
 #include "paths.h"
 #include "signals.h"
 #include "textEncoding.h"
@@ -146,7 +147,7 @@ void ThvMain::RefuseWhatCannotRun(const std::string& target) const {
     }
     if (!DirectoryExists(target))
         throw EhvError("The target folder \"" + target + "\" cannot be created");
-    const std::string logFile = hvProject->Option("LogFile");
+    const std::string logFile = hvProject->LogFile();
     const std::string logFolder = ExtractFilePath(logFile, delim);
     if (!logFile.empty() && !logFolder.empty() && !DirectoryExists(logFolder))
         throw EhvError("The folder of the log file \"" + logFile + "\" does not exist");
@@ -167,7 +168,7 @@ void ThvMain::CheckProject() const {
     CheckRegExt(hvProject->Option("RegExt"));
     // A log replaces its file after the run and a JSON log is appended to as files end:
     // either would destroy a file the run reads.
-    for (const std::string& list : {hvProject->Option("LogFile"), hvProject->JsonLog()})
+    for (const std::string& list : {hvProject->LogFile(), hvProject->JsonLog()})
         if (!list.empty()) CheckResultListPath(list, nullptr);
 }
 
@@ -195,11 +196,17 @@ void ThvMain::FileDone(ThvBatch& batch, ThvNode& node) {
 void ThvMain::WriteJsonRecord(ThvBatch& batch, ThvNode& node) {
     const ThvProject& project = *hvProject;
     // The text file the target rule names; a file written under a new name reports its own.
-    std::string target =
-        batch.TargetFolder + TargetRelativePart(node.Source, batch.SourceFolder,
-                                                batch.KeepTargetSubdirs, project.PathDelim);
-    if (!project.TargetExt.empty())
-        target = ChangeFileExt(target, project.TargetExt, project.PathDelim);
+    // A list entry outside the source root (or a line naming no file) has no place for one.
+    std::string target;
+    if (!batch.IsListLine(node.Source) &&
+        (!batch.KeepTargetSubdirs || batch.SourceFolder.empty() ||
+         IsBelowFolder(node.Source, batch.SourceFolder, project.PathDelim))) {
+        target =
+            batch.TargetFolder + TargetRelativePart(node.Source, batch.SourceFolder,
+                                                    batch.KeepTargetSubdirs, project.PathDelim);
+        if (!project.TargetExt.empty())
+            target = ChangeFileExt(target, project.TargetExt, project.PathDelim);
+    }
     const int32_t shard = batch.Shards > 1 ? batch.Shard : 0;
     try {
         jsonLog_->Write(JsonLogRecordOf(node, target, shard, attempt_));
@@ -232,7 +239,7 @@ void ThvMain::ReportRun() {
     // The link is percent-encoded as it is made, "?" included.
     if (Batch->Failed() > 0) hvInfo->OpenLink("", "err&e=" + Batch->Failures(), "");
 
-    const std::string logFile = hvProject->Option("LogFile");
+    const std::string logFile = hvProject->LogFile();
     if (!logFile.empty()) WriteTextFile(logFile, JoinLines(LogLines()));
 }
 

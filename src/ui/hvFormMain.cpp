@@ -411,7 +411,8 @@ void ThvFrmMain::aSearchExecute() {
     if (source.starts_with("http"))
         AddSourceFile(source);
     else
-        FBatch->Start(source, eTarget->text().toStdString(), cSubdir->isChecked());
+        FBatch->Start(hvProject->ResolvePath(source),
+                      hvProject->ResolvePath(eTarget->text().toStdString()), cSubdir->isChecked());
 }
 
 void ThvFrmMain::aConvertExecute() {
@@ -427,11 +428,13 @@ void ThvFrmMain::aConvertExecute() {
         RunEnded();
         return;
     }
-    if (delim == PathDelim && !DirectoryExists(target)) ForceDirectories(target);
     if (target.back() != delim) {
         target += delim;
         eTarget->setText(Q(target));
     }
+    // The box keeps what the project says; a relative folder leads from the project's.
+    target = hvProject->ResolvePath(target);
+    if (delim == PathDelim && !DirectoryExists(target)) ForceDirectories(target);
     hvProject->ControlsToOptions();
     if (!FBatch) aSearchExecute();
     if (FBatch && FBatch->Exhausted()) aSearchExecute();
@@ -463,7 +466,7 @@ void ThvFrmMain::aConvertExecute() {
 
 bool ThvFrmMain::RunEndLogAccepted() {
     if (!hvProject->RunAndClose()) return true;
-    const std::string logFile = hvProject->Option("LogFile");
+    const std::string logFile = hvProject->LogFile();
     if (logFile.empty()) return true;
     try {
         CheckResultListPath(logFile, FBatch.get());
@@ -529,7 +532,7 @@ void ThvFrmMain::OnFinish() {
 
 void ThvFrmMain::RunEnded() {
     if (!hvProject->RunAndClose()) return;
-    const std::string logFile = hvProject->Option("LogFile");
+    const std::string logFile = hvProject->LogFile();
     if (!logFile.empty()) {
         try {
             ExportList(logFile);

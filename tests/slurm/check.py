@@ -2,12 +2,15 @@
 """The checks of the Slurm test (run.sh), on its scratch folder.
 
     check.py --work DIR --shards N --phase shares|first|final [--cancelled TASK]
+             [--resubmitted TASK]
 
 shares: prints "task count" per task, by the share the driver computes (cluster/shard.py).
 first:  after the array's first attempts: every task that was not cancelled converted exactly
-        its share, each source once, in its first attempt; the cancelled one a part of its share.
-final:  after the requeued task: every source's work done exactly once, the converted text
-        byte-identical to the one-process run, states as in that run.
+        its share, each source once, in its first attempt; the cancelled one a part of its share;
+        the one cancelled before it ran (resubmitted later) nothing.
+final:  after the requeued and the resubmitted task: every source's work done exactly once, the
+        converted text byte-identical to the one-process run, states as in that run; the
+        resubmitted task, a new job, has one record per source, of attempt 0.
 """
 import argparse
 import glob
@@ -59,6 +62,7 @@ def main():
     parser.add_argument("--shards", type=int, required=True)
     parser.add_argument("--phase", required=True, choices=["shares", "first", "final"])
     parser.add_argument("--cancelled", type=int)
+    parser.add_argument("--resubmitted", type=int)
     args = parser.parse_args()
     work = os.fsencode(args.work)
     root = os.path.join(work, b"in", b"")
@@ -92,7 +96,11 @@ def main():
         mine = share[s] == args.cancelled
         if args.phase == "first" or not mine:
             check(not again, f"{s!r}: records of a later attempt {again}")
-        if not mine:
+        if share[s] == args.resubmitted:
+            expected = 0 if args.phase == "first" else 1
+            check(len(rs) == expected, f"{s!r}: {len(rs)} records, not {expected}, of the task "
+                  f"resubmitted")
+        elif not mine:
             check(len(first) == 1, f"{s!r}: {len(first)} records instead of one")
         else:
             check(len(first) <= 1, f"{s!r}: {len(first)} records in the first attempt")
