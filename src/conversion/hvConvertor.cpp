@@ -11,6 +11,7 @@
 #include "hvProject.h"
 #include "hvShard.h"
 #include "mainThread.h"
+#include "pathIdentity.h"
 #include "paths.h"
 #include "textEncoding.h"
 
@@ -158,16 +159,27 @@ std::string ThvConvertor::ChooseTarget(ThvBatch& batch, ThvNode& node, std::stri
                                        const std::string& folder) {
     const ThvProject& project = *hvProject;
     ThvTargetClaims& targets = batch.Targets;
-    auto refuse = [&](const std::string& first) {
-        node.Result =
-            "\"" + path + "\" would replace the text of \"" + first + "\" converted in this run";
+    auto refuse = [&](const std::string& what) {
+        node.Result = "\"" + path + "\" would replace " + what;
         node.State = ThvNode::Failure;
         batch.AddFailure(node.Result);
         return std::string();
     };
     // A text that an earlier node of this run writes counts as one that existed before the
-    // run, except that it is never overwritten: the user would lose it without a word.
-    const std::optional<std::string> first = targets.Holder(path, node.Index);
+    // run, except that it is never overwritten: the user would lose it without a word. So do
+    // the run's logs, which a text written there would cut short or be replaced by, and the
+    // source itself (a presentation named x.txt converted beside itself).
+    const auto takenBy = [&](const std::string& at) -> std::optional<std::string> {
+        if (auto log = targets.ReservedFor(at)) return log;
+        if (const auto first = targets.Holder(at, node.Index)) {
+            ThvBatchLock lock(batch);
+            return "the text of \"" + lock.Nodes()[static_cast<std::size_t>(*first)]->Source +
+                   "\" converted in this run";
+        }
+        if (SameExistingFile(at, node.Source)) return "its own source";
+        return std::nullopt;
+    };
+    const std::optional<std::string> first = takenBy(path);
     if (first || FileExists(path)) {
         switch (project.OverwriteMode()) {
             case ThvOverwriteMode::Overwrite:
@@ -176,14 +188,14 @@ std::string ThvConvertor::ChooseTarget(ThvBatch& batch, ThvNode& node, std::stri
             case ThvOverwriteMode::NewName:
                 path = folder + "-" + project.ShortName + "-" +
                        ExtractFileName(path, project.PathDelim);
-                if (const auto other = targets.Holder(path, node.Index)) return refuse(*other);
+                if (const auto other = takenBy(path)) return refuse(*other);
                 break;
             case ThvOverwriteMode::Skip:
                 node.State = ThvNode::Success;
                 return {};
         }
     }
-    targets.Take(path, node.Index, node.Source);
+    targets.Take(path, node.Index);
     return path;
 }
 

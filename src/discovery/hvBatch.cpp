@@ -1,6 +1,7 @@
 #include "hvBatch.h"
 
 #include <algorithm>
+#include <new>
 #include <stdexcept>
 
 #include "VBScriptRegex.h"
@@ -108,6 +109,7 @@ void ThvBatch::Start(const std::string& source, const std::string& target, bool 
     RegExt = scope.RegExt;
     SkipHidden = scope.SkipHidden;
     StartShare(delim);
+    CheckMask(Mask);
     maskRegex_ = WildcardToRegex(Mask);
     // A run refuses an invalid "RegExt" before it searches; a search that gets one anyway
     // converts nothing the user meant to leave out, and says why each time.
@@ -125,6 +127,22 @@ void ThvBatch::Start(const std::string& source, const std::string& target, bool 
 
     started_ = true;
     if (!searched_.load()) thread_ = std::thread(&ThvBatch::Execute, this);
+}
+
+void ThvBatch::CheckMask(const std::string& mask) {
+    if (mask.empty()) return;
+    try {
+        CreateRegex(NameFilterPattern(mask), hvRegexIgnoreCase);
+        CreateRegex(WildcardToRegex(mask), hvRegexIgnoreCase);
+    } catch (const ERegexException& e) {
+        // The name is shown cut short: a mask of this kind can be tens of thousands of bytes.
+        constexpr std::size_t kShown = 80;
+        const std::string shown = mask.size() > kShown
+                                      ? mask.substr(0, kShown) + "... (" +
+                                            std::to_string(mask.size()) + " bytes)"
+                                      : mask;
+        throw EhvError("The source's mask \"" + shown + "\" cannot be used: " + e.what());
+    }
 }
 
 void ThvBatch::StartShare(char delim) {
@@ -155,17 +173,22 @@ void ThvBatch::Execute() {
             ReadList();
         } else if (!Mask.empty()) {
             // An empty mask names no file, so the walk would find nothing at any depth.
-            std::shared_ptr<const ThvRegex> nameFilter;
-            try {
-                nameFilter = CreateRegex(NameFilterPattern(Mask), hvRegexIgnoreCase);
-            } catch (const ERegexException&) {
-                // Only an absurdly long mask gets here; Accepts alone then decides.
-            }
+            // Start refused a mask that does not compile.
+            const std::shared_ptr<const ThvRegex> nameFilter =
+                CreateRegex(NameFilterPattern(Mask), hvRegexIgnoreCase);
             SearchFolder(SourceFolder, nameFilter.get());
         }
+    } catch (const std::bad_alloc&) {
+        // A list too large for the memory: the run converts what was taken, and counts the
+        // rest as a failure rather than end as if the list had ended there.
+        try {
+            AddFailure("The search ended early: out of memory after " + std::to_string(Count()) +
+                       " files");
+        } catch (const std::exception&) {
+        }
     } catch (const std::exception&) {
-        // An error from OnFound or from memory ends the search early; the nodes found so far
-        // stay, as they do after a terminate request. Nothing may escape a thread's body.
+        // An error from OnFound ends the search early; the nodes found so far stay, as they do
+        // after a terminate request. Nothing may escape a thread's body.
     }
     MarkSearched();
 }

@@ -123,8 +123,8 @@ class ThvBatch {
     /// Takes the source (folder and mask, or one file, or a "file:" URL), prepares the target
     /// folder and starts the search. With the "SourceList" option the list it names is the
     /// source instead, read on the search thread. Throws EhvError, and no search starts, for an
-    /// empty target ("Unable to create directory"), a list that cannot be opened, or a "Shard"
-    /// outside 0 to "Shards" - 1. Called once per batch, before any converter runs.
+    /// empty target ("Unable to create directory"), a list that cannot be opened, a "Shard"
+    /// outside 0 to "Shards" - 1, or a mask CheckMask refuses. Called once per batch, before any converter runs.
     void Start(const std::string& source, const std::string& target, bool subdirs);
 
     /// Adds one file (or address) without a search and marks the list complete.
@@ -176,6 +176,11 @@ class ThvBatch {
     /// Blocks until the list is complete; returns at once when no search was started. For the
     /// owner's thread, like Start.
     void WaitForSearch();
+
+    /// Throws EhvError, with the expression engine's message, for a source mask that cannot
+    /// be made into the name test (a name part tens of thousands of bytes long): taken for no
+    /// test at all, it would let every file through. Start calls it; a run may call it first.
+    static void CheckMask(const std::string& mask);
 
     /// A "file:" URL as the path it names; any other text unchanged. With "/" as delimiter
     /// file:///data/in gives /data/in; with "\" file:///C:/in gives C:\in and

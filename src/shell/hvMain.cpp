@@ -17,6 +17,7 @@
 #include "hvProject.h"
 #include "hvResultList.h"
 #include "hvShard.h"
+#include "pathIdentity.h"
 #include "paths.h"
 #include "signals.h"
 #include "textEncoding.h"
@@ -83,6 +84,10 @@ void ThvMain::Run() {
     if (const std::string path = hvProject->JsonLog(); !path.empty())
         jsonLog_ = std::make_unique<ThvJsonLog>(path);
     attempt_ = hvProject->Attempt();
+    // A text written over a log would be cut short by it, or replace it.
+    if (const std::string logFile = hvProject->Option("LogFile"); !logFile.empty())
+        Batch->Targets.Reserve(logFile, "the log of this run");
+    if (jsonLog_) Batch->Targets.Reserve(hvProject->JsonLog(), "the JSON log of this run");
     Batch->Start(source, target, subdirs);
 
     Converter = ThvConvertor::CreateChain(
@@ -165,10 +170,19 @@ void ThvMain::CheckProject() const {
                            "\" is a file; set Target to a folder");
     }
     CheckRegExt(hvProject->Option("RegExt"));
+    if (hvProject->SourceList().empty())
+        ThvBatch::CheckMask(ThvSearchScope::Of(hvProject->Source(), false).Mask);
     // A log replaces its file after the run and a JSON log is appended to as files end:
     // either would destroy a file the run reads.
-    for (const std::string& list : {hvProject->Option("LogFile"), hvProject->JsonLog()})
+    const std::string logFile = hvProject->Option("LogFile"), jsonLog = hvProject->JsonLog();
+    for (const std::string& list : {logFile, jsonLog})
         if (!list.empty()) CheckResultListPath(list, nullptr);
+    // The log would replace the records the JSON log gathered during the run.
+    if (!logFile.empty() && !jsonLog.empty() &&
+        ((!ResolvedPath(logFile).empty() && ResolvedPath(logFile) == ResolvedPath(jsonLog)) ||
+         SameExistingFile(logFile, jsonLog)))
+        throw EhvError("Cannot write the list of results to \"" + logFile +
+                       "\": it is the JSON log of this run.");
 }
 
 void ThvMain::FileDone(ThvBatch& batch, ThvNode& node) {
@@ -226,7 +240,18 @@ void ThvMain::ReportRun() {
     if (Batch->Failed() > 0) hvInfo->OpenLink("", "err&e=" + Batch->Failures(), "");
 
     const std::string logFile = hvProject->Option("LogFile");
-    if (!logFile.empty()) WriteTextFile(logFile, JoinLines(LogLines()));
+    if (logFile.empty()) return;
+    // A list that is no plain file (a pipe) could not be read for its presentations before the
+    // run: what it gave is in the batch now.
+    if (!Batch->SourceList.empty() && GetPathKind(Batch->SourceList) != ThvPathKind::File)
+        CheckResultListPath(logFile, Batch.get());
+    // Joined in place, not from a copy of the lines: a run of millions of files holds them once.
+    std::string text;
+    {
+        std::lock_guard lock(logLock_);
+        text = JoinLines(log_);
+    }
+    WriteTextFile(logFile, text);
 }
 
 void ThvMain::ShowProgress(double seconds, bool final) {
