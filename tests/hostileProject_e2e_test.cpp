@@ -102,3 +102,22 @@ TEST_F(HostileProjectTest, AMaskTooLongForTheMatcherIsRefusedBeforeAnythingIsDel
                        "PureConsole=1,DeleteSource=1,Subdir=1"}),
                   "The source's mask \"xxxx");
 }
+
+TEST_F(HostileProjectTest, AListEntryThroughALinkedFolderLeavingTheRootIsLeftAlone) {
+    if (!HaveCorpus()) GTEST_SKIP() << "no corpus";
+    // root/link is a folder of the root by its name, and in/ where the system has it.
+    std::filesystem::create_directory(dir / "root");
+    std::filesystem::create_directory_symlink(dir / "in", dir / "root/link");
+    WriteBytes(dir / "root/list.txt", "link/a.pptx\n");
+    const ProcessResult r = Run({"-P:SourceList=" + dir / "root/list.txt,Target=" + dir / "out," +
+                                 "PureConsole=1,DeleteSource=1,LogFile=" + dir / "run.log"},
+                                RecordingOpener());
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_TRUE(ReadBytes(dir / "in/a.pptx") == deck_) << "the file outside the root was deleted";
+    EXPECT_FALSE(std::filesystem::exists(dir / "out/link/a.txt"));
+    // Refused as a failure of the run, as an entry outside the root by its name is.
+    const std::vector<std::string> reports = Links(1);
+    ASSERT_EQ(reports.size(), 1u);
+    EXPECT_NE(reports[0].find("is%20not%20below%20the%20source%20root"), std::string::npos)
+        << reports[0];
+}

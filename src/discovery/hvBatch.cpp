@@ -198,16 +198,39 @@ void ThvBatch::ReadList() {
     const auto refuse = [this](std::size_t, const std::string& message) {
         AddFailure("Source list \"" + SourceList + "\": " + message);
     };
+    // The root as the system has it, links followed: a folder below it that is a link to
+    // another place puts its files outside, where DeleteSource would reach them.
+    const bool local = delim_ == PathDelim;
+    const std::string realRoot = local ? ResolvedFolder(SourceFolder) : std::string();
+    std::string lastFolder, lastRealFolder;  // entries of one folder tend to come together
     ThvSourceListReader reader(
         [&](std::size_t line, std::string text) {
             std::string path = ResolveListEntry(text, listFolder, delim_);
             // A file outside the root has no place below the target folder; cutting the root's
             // length off its path would put its text file anywhere.
-            if (KeepTargetSubdirs && !SourceFolder.empty() &&
-                !IsBelowFolder(path, SourceFolder, delim_)) {
-                refuse(line, "line " + std::to_string(line) + ": \"" + path +
-                                 "\" is not below the source root \"" + SourceFolder + "\"");
-                return;
+            if (KeepTargetSubdirs && !SourceFolder.empty()) {
+                std::string outside;
+                if (!IsBelowFolder(path, SourceFolder, delim_)) {
+                    outside = "\"" + path + "\" is not below the source root \"" + SourceFolder +
+                              "\"";
+                } else if (!realRoot.empty()) {
+                    const std::string folder = ExtractFilePath(path, delim_);
+                    if (folder != lastFolder) {
+                        lastFolder = folder;
+                        lastRealFolder = ResolvedFolder(folder);
+                    }
+                    // A folder that is not there holds no file to convert or delete.
+                    if (!lastRealFolder.empty() &&
+                        !IsBelowFolder(lastRealFolder, realRoot, delim_) &&
+                        lastRealFolder != realRoot) {
+                        outside = "\"" + path + "\" is not below the source root \"" +
+                                  SourceFolder + "\": its folder is \"" + lastRealFolder + "\"";
+                    }
+                }
+                if (!outside.empty()) {
+                    refuse(line, "line " + std::to_string(line) + ": " + outside);
+                    return;
+                }
             }
             AddCandidate(path);
         },
