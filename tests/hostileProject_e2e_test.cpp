@@ -121,3 +121,14 @@ TEST_F(HostileProjectTest, AListEntryThroughALinkedFolderLeavingTheRootIsLeftAlo
     EXPECT_NE(reports[0].find("is%20not%20below%20the%20source%20root"), std::string::npos)
         << reports[0];
 }
+
+TEST_F(HostileProjectTest, ListedSourcesThatAreNotThereMakeNoTargetFolders) {
+    if (!HaveCorpus()) GTEST_SKIP() << "no corpus";
+    WriteBytes(dir / "list.txt", "in/a.pptx\nin/gone/x.pptx\nin/gone/deeper/y.pptx\n");
+    const ProcessResult r = RunList("LogFile=" + dir / "run.log");
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_FALSE(ReadBytes(dir / "out/in/a.txt").empty());
+    EXPECT_FALSE(std::filesystem::exists(dir / "out/in/gone")) << "a folder for nothing";
+    EXPECT_NE(ReadBytes(dir / "run.log").find("Failure => " + dir.Path() + "in/gone/x.pptx => "),
+              std::string::npos);
+}

@@ -139,7 +139,10 @@ std::string ThvConvertor::TargetPath(ThvBatch& batch, ThvNode& node) {
     path = AdjustTarget(path);
 
     const std::string folder = ExtractFilePath(path, delim);
-    if (!folder.empty() && !DirectoryExists(folder)) {
+    // A source that is not there fails when it is opened: no folder is made for its text.
+    const bool sourceThere =
+        node.Source.starts_with("http") || GetPathKind(node.Source) != ThvPathKind::Missing;
+    if (!folder.empty() && sourceThere && !DirectoryExists(folder)) {
         ForceDirectories(folder);
         // The conversion is still tried: its own failure then tells the user what went wrong.
         if (!DirectoryExists(folder)) batch.AddFailure("CreateDir Failed: " + folder);
