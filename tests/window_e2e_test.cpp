@@ -4,6 +4,8 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
+#include <csignal>
 #include <cstdlib>
 
 #include "programTest.h"
@@ -41,6 +43,37 @@ class WindowProgramTest : public ProgramTest {
         fs::create_directories(dir / "in");
         for (const char* name : {"quarterly-review.pptx", "languages.pptx", "damaged.pptx"})
             fs::copy_file(std::string(QUILLON_SAMPLES) + "/" + name, dir / "in/" + name);
+    }
+
+    /// Runs the program with a window on the toolkit's off-screen platform.
+    ProcessResult RunOffscreen(const std::vector<std::string>& args,
+                               const std::function<void(pid_t)>& duringRun = {},
+                               std::vector<std::string> env = {}) {
+        env.push_back("QT_QPA_PLATFORM=offscreen");
+        return Run(args, WindowEnv(env), -1, duringRun);
+    }
+    /// Whether ready() came true within 60 s.
+    template <typename Ready>
+    static bool WaitFor(Ready ready) {
+        for (int i = 0; i < 6000; ++i) {
+            if (ready()) return true;
+            usleep(10000);
+        }
+        return false;
+    }
+    /// The names in folder and below that begin with prefix or end with suffix.
+    static std::vector<std::string> Named(const std::string& folder, const std::string& prefix,
+                                          const std::string& suffix) {
+        std::vector<std::string> found;
+        std::error_code error;
+        for (fs::recursive_directory_iterator it(folder, error), end; !error && it != end;
+             it.increment(error)) {
+            const std::string name = it->path().filename().string();
+            if ((!prefix.empty() && name.starts_with(prefix)) ||
+                (!suffix.empty() && name.ends_with(suffix)))
+                found.push_back(it->path().string());
+        }
+        return found;
     }
 
     std::string module = dir / "quillon-window.so";
@@ -104,6 +137,25 @@ TEST_F(WindowProgramTest, ADisplayThatCannotBeOpenedIsOneLineAndExitCodeOne) {
     EXPECT_EQ(r.err.find('\n'), r.err.size() - 1) << r.err;
     EXPECT_NE(r.err.find("no display could be opened"), std::string::npos) << r.err;
     EXPECT_NE(r.err.find("PureConsole=1"), std::string::npos) << r.err;
+}
+
+TEST_F(WindowProgramTest, TheRunEndLogEscapesNamesAsTheUnattendedLogDoes) {
+    CopySamples();
+    // A name with a line break and one holding the field separator.
+    fs::rename(dir / "in/languages.pptx", dir / "in/forged\nSuccess => x.pptx");
+    fs::rename(dir / "in/quarterly-review.pptx", dir / "in/a => b.pptx");
+    const ProcessResult r = RunOffscreen({"-P:Source=" + dir / "in/*.pptx,Target=" + dir / "out," +
+                                          "RunAndClose=1,LogFile=" + dir / "run.log"},
+                                         {}, RecordingOpener());
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    const std::string log = ReadBytes(dir / "run.log");
+    EXPECT_NE(log.find("[Success] => " + dir.Path() + "in/forged\\x0ASuccess =\\x3E x.pptx => " + dir.Path() +
+                       "out/forged\\x0ASuccess =\\x3E x.txt\r\n"),
+              std::string::npos)
+        << log;
+    EXPECT_NE(log.find("[Success] => " + dir.Path() + "in/a =\\x3E b.pptx => "), std::string::npos) << log;
+    // One line per file, whatever the names hold.
+    EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), 3) << log;
 }
 
 }  // namespace
