@@ -346,6 +346,9 @@ void ThvPptDocument::OpenEncryption(std::uint32_t headerToken) {
     if (session.BodySize() > 64 * 1024) Damaged("its encryption information is too large");
     std::string info(static_cast<std::size_t>(session.BodySize()), '\0');
     ReadBytes(session.Body, info.data(), info.size(), 0, 0);
+    // No password opens what this program cannot decrypt: the user hears which it is.
+    if (const std::string why = ThvRc4CryptoApiKey::Unsupported(info); !why.empty())
+        Fail(locked + " (" + why + ")");
 
     std::vector<std::string> passwords{std::string(kDefaultPassword)};
     bool asked = false;
