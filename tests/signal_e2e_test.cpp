@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "logLines.h"
+#include "ooxmlCryptoTestWriter.h"
 #include "ooxmlTestPackage.h"
 #include "programTest.h"
 
@@ -236,4 +237,53 @@ TEST_F(SignalTest, ASecondSignalEndsTheProgramAtOnce) {
     EXPECT_EQ(r.endSignal, SIGINT) << r.exitCode << r.err;
     EXPECT_FALSE(std::filesystem::exists(dir / "run.log"));
     EXPECT_TRUE(std::filesystem::exists(dir / "in/big.pptx"));  // its run was cut, not ended
+}
+
+namespace {
+
+// Whether the process pid has ended (it is a zombie until it is waited for) within the time;
+// killed when it has not, so that a test of a hang ends.
+bool EndsWithin(pid_t pid, std::chrono::milliseconds time) {
+    const auto until = std::chrono::steady_clock::now() + time;
+    while (std::chrono::steady_clock::now() < until) {
+        const std::string stat = ReadBytes("/proc/" + std::to_string(pid) + "/stat");
+        const std::size_t state = stat.rfind(')');
+        if (state == std::string::npos || stat.compare(state, 3, ") Z") == 0) return true;
+        std::this_thread::sleep_for(10ms);
+    }
+    kill(pid, SIGKILL);
+    return false;
+}
+
+}  // namespace
+
+TEST_F(SignalTest, AStopDoesNotWaitForPasswordsToBeHashed) {
+    if (!HaveCorpus()) GTEST_SKIP() << "no corpus";
+    // 100 wrong passwords of 100,000 rounds each: seconds of hashing, longer under sanitizers.
+    std::filesystem::create_directories(dir / "in");
+    WriteBytes(dir / "in/locked.pptx",
+               crypto_test::EncryptAgile(
+                   ReadBytes(std::filesystem::path(QUILLON_PUBLIC_CORPUS) /
+                             "python-pptx/test_slides.pptx"),
+                   "right"));
+    std::string passwords;
+    for (int i = 0; i < 100; ++i) passwords += "wrong" + std::to_string(i) + "\n";
+    WriteBytes(dir / "passwords.txt", passwords);
+    std::chrono::steady_clock::duration stopping{};
+    const ProcessResult r =
+        Run({"-P:Source=" + dir / "in/*.pptx,Target=" + dir / "out,PureConsole=1,Passwords=" +
+             dir / "passwords.txt,LogFile=" + dir / "run.log"},
+            {}, -1, [&](pid_t pid) {
+                if (!WaitForTarget(dir / "out")) return;
+                std::this_thread::sleep_for(300ms);
+                const auto signalled = std::chrono::steady_clock::now();
+                kill(pid, SIGTERM);
+                EXPECT_TRUE(EndsWithin(pid, 30s));
+                stopping = std::chrono::steady_clock::now() - signalled;
+            });
+    EXPECT_EQ(r.exitCode, 128 + SIGTERM) << r.err << ReadBytes(dir / "run.log");
+    EXPECT_LT(stopping, 2s);
+    EXPECT_NE(ReadBytes(dir / "run.log").find("the run was stopped while its passwords were tried"),
+              std::string::npos)
+        << ReadBytes(dir / "run.log");
 }

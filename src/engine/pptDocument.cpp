@@ -363,7 +363,9 @@ void ThvPptDocument::OpenEncryption(std::uint32_t headerToken) {
             passwords.insert(passwords.end(), more.begin(), more.end());
         }
     }
-    if (!key_) Fail(locked);
+    // The default password is one of those the limit counts; the list's are the others.
+    if (!key_)
+        Fail(locked + UntriedPasswords(options_.Limits.MaxPasswords - 1, passwords.size() - 1));
     // Only the objects are encrypted: the edit records and persist directories stay readable,
     // and the document's header can be checked now.
     PersistObject(documentRef_, kDocumentContainer, "document");

@@ -117,6 +117,9 @@ void ThvMain::Run() {
             nextTick += std::chrono::milliseconds(100);
         }
     }
+    // A signal may have cut the last files short (their passwords' hashing) just before the
+    // converters ended, between two looks: the run was still stopped by it.
+    if (stopSignal_ == 0) stopSignal_ = ThvStopSignals::Received();
     ShowProgress(elapsed(), true);
     ReportRun();
     jsonLog_.reset();
