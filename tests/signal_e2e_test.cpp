@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "logLines.h"
+#include "namedPipe.h"
 #include "ooxmlCryptoTestWriter.h"
 #include "ooxmlTestPackage.h"
 #include "programTest.h"
@@ -256,6 +257,29 @@ bool EndsWithin(pid_t pid, std::chrono::milliseconds time) {
 }
 
 }  // namespace
+
+TEST_F(SignalTest, PipesWithNobodyAtTheOtherEndNeitherHangTheRunNorOutliveAStop) {
+    std::filesystem::create_directories(dir / "in");
+    if (!MakePipe(dir / "list.fifo") || !MakePipe(dir / "json.fifo"))
+        GTEST_SKIP() << "no named pipes here";
+    // A source list nobody writes: the run waits for it, but a stop ends the wait.
+    ProcessResult r = Run({"-P:SourceList=" + dir / "list.fifo,Target=" + dir / "out," +
+                           "PureConsole=1,LogFile=" + dir / "run.log"},
+                          {}, -1, [&](pid_t pid) {
+                              std::this_thread::sleep_for(300ms);
+                              kill(pid, SIGTERM);
+                              EXPECT_TRUE(EndsWithin(pid, 10s)) << "the stop was not heard";
+                          });
+    EXPECT_EQ(r.exitCode, 128 + SIGTERM) << r.err;
+    EXPECT_EQ(ReadBytes(dir / "run.log"), "");
+    EXPECT_TRUE(std::filesystem::exists(dir / "run.log"));
+    // A JSON log nobody reads is refused at once, as a log file is.
+    r = Run({"-P:Source=" + dir / "in/*.pptx,Target=" + dir / "out,PureConsole=1,JsonLog=" +
+             dir / "json.fifo"},
+            {}, -1, [&](pid_t pid) { EXPECT_TRUE(EndsWithin(pid, 10s)) << "it waited"; });
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_NE(r.err.find("It is a named pipe that nobody reads"), std::string::npos) << r.err;
+}
 
 TEST_F(SignalTest, AStopDoesNotWaitForPasswordsToBeHashed) {
     if (!HaveCorpus()) GTEST_SKIP() << "no corpus";
