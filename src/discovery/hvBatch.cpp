@@ -486,10 +486,20 @@ void ThvBatch::AddSuccess() {
 }
 
 void ThvBatch::AddFailure(const std::string& message) {
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (failureBytes_ >= MaxFailureBytes) {
+            ++failed_;
+            return;
+        }
+    }
     std::string key = FoldCase(message);  // outside the lock: case folding is not cheap
     std::lock_guard<std::mutex> lock(mutex_);
     ++failed_;
-    if (failureKeys_.insert(std::move(key)).second) failures_.push_back(message);
+    if (failureBytes_ < MaxFailureBytes && failureKeys_.insert(std::move(key)).second) {
+        failures_.push_back(message);
+        failureBytes_ += message.size();
+    }
 }
 
 int32_t ThvBatch::Count() const {

@@ -152,7 +152,12 @@ class ThvBatch {
     void Unlock();
 
     void AddSuccess();
-    /// Counts a failure and keeps its message unless an equal one (ignoring case) is kept.
+    /// The distinct failure messages kept, in bytes. They make the failure report, which
+    /// shows 2,000 characters: past this a run of millions of failures (each naming its file)
+    /// only counts them, instead of keeping every message twice until it ends.
+    static constexpr std::size_t MaxFailureBytes = 1u << 20;
+    /// Counts a failure and keeps its message unless an equal one (ignoring case) is kept or
+    /// the kept ones fill MaxFailureBytes.
     void AddFailure(const std::string& message);
 
     int32_t Count() const;
@@ -227,6 +232,7 @@ class ThvBatch {
     int32_t failed_ = 0;
     std::vector<std::string> failures_;
     std::unordered_set<std::string> failureKeys_;  ///< case-folded failures_
+    std::size_t failureBytes_ = 0;                 ///< of failures_
 
     std::atomic<bool> searched_{false};
     std::atomic<bool> exhausted_{false};
