@@ -258,6 +258,48 @@ bool EndsWithin(pid_t pid, std::chrono::milliseconds time) {
 
 }  // namespace
 
+TEST_F(SignalTest, SighupStopsAnUnattendedRunInOrder) {
+    if (!HaveCorpus()) GTEST_SKIP() << "no corpus";
+    const auto sources = MakeSources(dir / "in");
+    const ProcessResult r =
+        Run({Options(dir / "in", dir / "out", ",DeleteSource=1")}, {}, -1, [&](pid_t pid) {
+            if (WaitForTarget(dir / "out") && WaitForFirstText(dir / "out")) kill(pid, SIGHUP);
+        });
+    EXPECT_EQ(r.endSignal, 0) << "ended by SIGHUP itself";
+    EXPECT_EQ(r.exitCode, 128 + SIGHUP) << r.err;
+    EXPECT_NE(r.err.find("stopped by SIGHUP"), std::string::npos) << r.err;
+    // Every source logged is converted and deleted; every other one is as it was.
+    std::set<std::string> logged;
+    for (const LogLine& line : ReadLog(dir / "in.log")) {
+        EXPECT_EQ(line.State, "Success") << line.Source;
+        logged.insert(line.Source.substr((dir / "in/").size()));
+    }
+    EXPECT_FALSE(logged.empty());
+    EXPECT_LT(logged.size(), sources.size()) << "the run was not stopped";
+    for (const auto& [name, bytes] : sources)
+        EXPECT_EQ(std::filesystem::exists(dir / "in/" + name), !logged.count(name)) << name;
+}
+
+TEST_F(SignalTest, AStopThatComesWhileTheProgramStartsStillLeavesTheLog) {
+    if (!HaveCorpus()) GTEST_SKIP() << "no corpus";
+    MakeSources(dir / "in");
+    // The program starts with SIGTERM blocked and pending, as if it had come at the first
+    // instant: it must reach the program once it can stop in order.
+    sigset_t term, before;
+    sigemptyset(&term);
+    sigaddset(&term, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &term, &before);
+    const ProcessResult r =
+        Run({Options(dir / "in", dir / "out", "")}, {}, -1, [&](pid_t pid) {
+            kill(pid, SIGTERM);
+            pthread_sigmask(SIG_SETMASK, &before, nullptr);
+        });
+    EXPECT_EQ(r.endSignal, 0);
+    EXPECT_EQ(r.exitCode, 128 + SIGTERM) << r.err;
+    EXPECT_TRUE(std::filesystem::exists(dir / "in.log"));
+    EXPECT_LT(ReadLog(dir / "in.log").size(), static_cast<std::size_t>(kFiles)) << r.err;
+}
+
 TEST_F(SignalTest, PipesWithNobodyAtTheOtherEndNeitherHangTheRunNorOutliveAStop) {
     std::filesystem::create_directories(dir / "in");
     if (!MakePipe(dir / "list.fifo") || !MakePipe(dir / "json.fifo"))

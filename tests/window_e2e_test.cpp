@@ -158,4 +158,35 @@ TEST_F(WindowProgramTest, TheRunEndLogEscapesNamesAsTheUnattendedLogDoes) {
     EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), 3) << log;
 }
 
+TEST_F(WindowProgramTest, AStopSignalEndsAWindowRunAsItsStopDoes) {
+    const std::string deck = std::string(QUILLON_SAMPLES) + "/quarterly-review.pptx";
+    for (const int signal : {SIGTERM, SIGHUP}) {
+        const std::string in = dir / ("in" + std::to_string(signal));
+        const std::string out = dir / ("out" + std::to_string(signal));
+        const std::string log = dir / ("run" + std::to_string(signal) + ".log");
+        fs::create_directories(in);
+        for (int i = 0; i < 400; ++i) fs::copy_file(deck, in + "/deck" + std::to_string(i) + ".pptx");
+        const ProcessResult r = RunOffscreen(
+            {"-P:Source=" + in + "/*.pptx,Target=" + out + ",RunAndClose=1,ThreadsCount=2," +
+             "LogFile=" + log},
+            [&](pid_t pid) {
+                // Signalled while it converts: once its first text is in place.
+                EXPECT_TRUE(WaitFor([&] { return !Named(out, "", ".txt").empty(); }));
+                kill(pid, signal);
+            });
+        EXPECT_EQ(r.exitCode, 128 + signal) << r.err;
+        EXPECT_EQ(r.endSignal, 0) << "ended by the signal itself";
+        // Its temporaries are gone, every text is whole, and the log names each of them.
+        EXPECT_TRUE(Named(out, ".quillon-", "").empty());
+        const std::string text = ReadBytes(log);
+        const std::vector<std::string> texts = Named(out, "", ".txt");
+        EXPECT_FALSE(texts.empty());
+        EXPECT_LT(texts.size(), 400u) << "the run was not stopped";
+        for (const std::string& t : texts) {
+            EXPECT_EQ(ReadBytes(t), ReadBytes(texts[0])) << t;
+            EXPECT_NE(text.find(" => " + t + "\r\n"), std::string::npos) << t;
+        }
+    }
+}
+
 }  // namespace

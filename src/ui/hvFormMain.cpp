@@ -34,6 +34,7 @@
 #include "hvTargetRule.h"
 #include "paths.h"
 #include "shellOpen.h"
+#include "signals.h"
 
 ThvFrmMain* hvFrmMain = nullptr;
 
@@ -98,6 +99,14 @@ ThvFrmMain::ThvFrmMain(QWidget* parent)
     connect(&daemon_, &QTimer::timeout, this, [this] {
         if (state_ == TRunState::Idle && !closePending_) AutoRun();
     });
+    stopPoll_.setInterval(50);
+    connect(&stopPoll_, &QTimer::timeout, this, [this] {
+        stopSignal_ = ThvStopSignals::Received();
+        if (stopSignal_ == 0) return;
+        stopPoll_.stop();
+        close();
+    });
+    stopPoll_.start();
 
     // FormCreate.
     RegisterOptionControls();

@@ -136,6 +136,10 @@ class ThvFrmMain : public ThvFrmBase {
     std::size_t RetiredBatches() const { return retired_.size(); }
     /// The options dialog, once it has been made.
     ThvFrmCfg* ConfigDialog() const { return cfg_.get(); }
+    /// The stop signal (ThvStopSignals) that closed the window; 0 when none did. A signal
+    /// closes it as the user's closing does: a run stops as Stop stops it, and the window
+    /// closes once its converters have ended.
+    int StopSignal() const { return stopSignal_; }
 
     // Controls and actions, named as the program's forms name them.
     QToolBar* ToolBar;
@@ -236,6 +240,8 @@ class ThvFrmMain : public ThvFrmBase {
     ThvResultFeed* feed_ = nullptr;
     QTimer reaper_;  ///< frees retired batches
     QTimer daemon_;  ///< the "Daemon" wait between two runs
+    QTimer stopPoll_;  ///< looks for a stop signal: its handler can only leave a mark
+    int stopSignal_ = 0;
     /// Rows are shown at most every DrainInterval: each turn of the event loop that changes
     /// the list costs a repaint, and a search brings news far more often than that.
     static constexpr int DrainInterval = 25;
