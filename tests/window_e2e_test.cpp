@@ -189,4 +189,29 @@ TEST_F(WindowProgramTest, AStopSignalEndsAWindowRunAsItsStopDoes) {
     }
 }
 
+TEST_F(WindowProgramTest, ADaemonWindowReportsAFailureOnceUntilItChanges) {
+    CopySamples();
+    const auto env = RecordingOpener();
+    const ProcessResult r = RunOffscreen(
+        {"-P:Source=" + dir / "in/*.pptx,Target=" + dir / "out,RunAndClose=1,Daemon=50"},
+        [&](pid_t pid) {
+            EXPECT_TRUE(WaitFor([&] { return fs::exists(links); }));
+            // Runs go on every 50 ms with the same failure.
+            usleep(1500000);
+            EXPECT_EQ(Links(1).size(), 1u);
+            // Another failure is reported again, once.
+            WriteBytes(dir / "in/damaged.pptx", "no presentation at all");
+            EXPECT_EQ(Links(2).size(), 2u);
+            usleep(1000000);
+            kill(pid, SIGTERM);
+        },
+        env);
+    EXPECT_EQ(r.exitCode, 128 + SIGTERM) << r.err;
+    const std::vector<std::string> reports = Links(2);
+    EXPECT_EQ(reports.size(), 2u);
+    if (reports.size() >= 2) {
+        EXPECT_NE(reports[0], reports[1]);
+    }
+}
+
 }  // namespace

@@ -516,9 +516,12 @@ void ThvFrmMain::OnFinish() {
         hvInfo->UpdateCounter("A", 0, FBatch->Count());
         hvInfo->UpdateCounter("S", 0, FBatch->Succeeded());
         hvInfo->UpdateCounter("F", 0, FBatch->Failed());
-        if (FBatch->Failed() > 0) {
+        // A "Daemon" window runs again and again over a file that keeps failing: its failures
+        // are reported once, and again only when they change.
+        if (FBatch->Failed() > 0 && FBatch->Failures() != reportedFailures_) {
+            reportedFailures_ = FBatch->Failures();
             std::string failures;
-            for (char c : FBatch->Failures()) {
+            for (char c : reportedFailures_) {
                 if (c == '?')
                     failures += "%3F";
                 else

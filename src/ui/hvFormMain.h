@@ -89,7 +89,8 @@ class ThvFrmMain : public ThvFrmBase {
     /// Adds one path to the current batch.
     void AddSourceFile(const std::string& path);
     /// One converter has ended (GUI thread; the converter waits). The last one of a run brings
-    /// the window back to Idle, counts the run, reports failures and runs RunEnded.
+    /// the window back to Idle, counts the run, reports failures (unless the last report of
+    /// this window had the same ones) and runs RunEnded.
     void OnFinish();
     /// The batch's OnFound, for the batch NewBatch numbered batchNumber: any thread (the search
     /// thread during a search). Only tells the GUI thread that rows are due.
@@ -240,6 +241,7 @@ class ThvFrmMain : public ThvFrmBase {
     ThvResultFeed* feed_ = nullptr;
     QTimer reaper_;  ///< frees retired batches
     QTimer daemon_;  ///< the "Daemon" wait between two runs
+    std::string reportedFailures_;  ///< the failures of the last report opened
     QTimer stopPoll_;  ///< looks for a stop signal: its handler can only leave a mark
     int stopSignal_ = 0;
     /// Rows are shown at most every DrainInterval: each turn of the event loop that changes
