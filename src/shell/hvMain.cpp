@@ -21,7 +21,6 @@
 #include "paths.h"
 #include "signals.h"
 #include "textEncoding.h"
-#include "textFile.h"
 
 ThvMain* hvMain = nullptr;
 
@@ -248,13 +247,17 @@ void ThvMain::ReportRun() {
     // run: what it gave is in the batch now.
     if (!Batch->SourceList.empty() && GetPathKind(Batch->SourceList) != ThvPathKind::File)
         CheckResultListPath(logFile, Batch.get());
-    // Joined in place, not from a copy of the lines: a run of millions of files holds them once.
-    std::string text;
+    // Encoded line by line into the file's bytes, not joined and then encoded whole: a run of
+    // millions of files holds its lines once more, not twice.
+    std::string bytes;
     {
         std::lock_guard lock(logLock_);
-        text = JoinLines(log_);
+        for (const std::string& line : log_) {
+            bytes += EncodeAnsi(line);
+            bytes += "\r\n";
+        }
     }
-    WriteTextFile(logFile, text);
+    WriteFileAtomic(logFile, bytes);
 }
 
 void ThvMain::ShowProgress(double seconds, bool final) {
