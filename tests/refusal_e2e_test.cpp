@@ -189,7 +189,8 @@ TEST_F(RefusalTest, APresentationNamedLikeItsTextIsNotReplacedByIt) {
                                  "odd,PureConsole=1,IsOverwrite=1,LogFile=" + dir / "run.log"});
     EXPECT_EQ(r.exitCode, 0) << r.err;
     EXPECT_TRUE(ReadBytes(dir / "odd/x.txt") == deck_) << "the presentation was replaced";
-    EXPECT_EQ(ReadBytes(dir / "run.log"), "Failure => " + dir.Path() + "odd/x.txt => \"" + dir.Path() +
+    EXPECT_EQ(ReadBytes(dir / "run.log"), "Failure => " + dir.Path() + "odd/x.txt => \"" +
+                                              dir.Path() +
                                               "odd/x.txt\" would replace its own source\r\n");
     // Under a new name its text is written beside it.
     const ProcessResult renamed = Run({"-P:Source=" + dir / "odd/x.txt,Target=" + dir.Path() +

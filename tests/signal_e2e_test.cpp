@@ -289,11 +289,10 @@ TEST_F(SignalTest, AStopThatComesWhileTheProgramStartsStillLeavesTheLog) {
     sigemptyset(&term);
     sigaddset(&term, SIGTERM);
     pthread_sigmask(SIG_BLOCK, &term, &before);
-    const ProcessResult r =
-        Run({Options(dir / "in", dir / "out", "")}, {}, -1, [&](pid_t pid) {
-            kill(pid, SIGTERM);
-            pthread_sigmask(SIG_SETMASK, &before, nullptr);
-        });
+    const ProcessResult r = Run({Options(dir / "in", dir / "out", "")}, {}, -1, [&](pid_t pid) {
+        kill(pid, SIGTERM);
+        pthread_sigmask(SIG_SETMASK, &before, nullptr);
+    });
     EXPECT_EQ(r.endSignal, 0);
     EXPECT_EQ(r.exitCode, 128 + SIGTERM) << r.err;
     EXPECT_TRUE(std::filesystem::exists(dir / "in.log"));
@@ -328,10 +327,9 @@ TEST_F(SignalTest, AStopDoesNotWaitForPasswordsToBeHashed) {
     // 100 wrong passwords of 100,000 rounds each: seconds of hashing, longer under sanitizers.
     std::filesystem::create_directories(dir / "in");
     WriteBytes(dir / "in/locked.pptx",
-               crypto_test::EncryptAgile(
-                   ReadBytes(std::filesystem::path(QUILLON_PUBLIC_CORPUS) /
-                             "python-pptx/test_slides.pptx"),
-                   "right"));
+               crypto_test::EncryptAgile(ReadBytes(std::filesystem::path(QUILLON_PUBLIC_CORPUS) /
+                                                   "python-pptx/test_slides.pptx"),
+                                         "right"));
     std::string passwords;
     for (int i = 0; i < 100; ++i) passwords += "wrong" + std::to_string(i) + "\n";
     WriteBytes(dir / "passwords.txt", passwords);

@@ -149,11 +149,12 @@ TEST_F(WindowProgramTest, TheRunEndLogEscapesNamesAsTheUnattendedLogDoes) {
                                          {}, RecordingOpener());
     EXPECT_EQ(r.exitCode, 0) << r.err;
     const std::string log = ReadBytes(dir / "run.log");
-    EXPECT_NE(log.find("[Success] => " + dir.Path() + "in/forged\\x0ASuccess =\\x3E x.pptx => " + dir.Path() +
-                       "out/forged\\x0ASuccess =\\x3E x.txt\r\n"),
+    EXPECT_NE(log.find("[Success] => " + dir.Path() + "in/forged\\x0ASuccess =\\x3E x.pptx => " +
+                       dir.Path() + "out/forged\\x0ASuccess =\\x3E x.txt\r\n"),
               std::string::npos)
         << log;
-    EXPECT_NE(log.find("[Success] => " + dir.Path() + "in/a =\\x3E b.pptx => "), std::string::npos) << log;
+    EXPECT_NE(log.find("[Success] => " + dir.Path() + "in/a =\\x3E b.pptx => "), std::string::npos)
+        << log;
     // One line per file, whatever the names hold.
     EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), 3) << log;
 }
@@ -165,15 +166,16 @@ TEST_F(WindowProgramTest, AStopSignalEndsAWindowRunAsItsStopDoes) {
         const std::string out = dir / ("out" + std::to_string(signal));
         const std::string log = dir / ("run" + std::to_string(signal) + ".log");
         fs::create_directories(in);
-        for (int i = 0; i < 400; ++i) fs::copy_file(deck, in + "/deck" + std::to_string(i) + ".pptx");
-        const ProcessResult r = RunOffscreen(
-            {"-P:Source=" + in + "/*.pptx,Target=" + out + ",RunAndClose=1,ThreadsCount=2," +
-             "LogFile=" + log},
-            [&](pid_t pid) {
-                // Signalled while it converts: once its first text is in place.
-                EXPECT_TRUE(WaitFor([&] { return !Named(out, "", ".txt").empty(); }));
-                kill(pid, signal);
-            });
+        for (int i = 0; i < 400; ++i)
+            fs::copy_file(deck, in + "/deck" + std::to_string(i) + ".pptx");
+        const ProcessResult r =
+            RunOffscreen({"-P:Source=" + in + "/*.pptx,Target=" + out +
+                          ",RunAndClose=1,ThreadsCount=2," + "LogFile=" + log},
+                         [&](pid_t pid) {
+                             // Signalled while it converts: once its first text is in place.
+                             EXPECT_TRUE(WaitFor([&] { return !Named(out, "", ".txt").empty(); }));
+                             kill(pid, signal);
+                         });
         EXPECT_EQ(r.exitCode, 128 + signal) << r.err;
         EXPECT_EQ(r.endSignal, 0) << "ended by the signal itself";
         // Its temporaries are gone, every text is whole, and the log names each of them.

@@ -21,7 +21,8 @@ int main(int argc, char** argv) {
         // the file the "Passwords" option names, read when one is met; a stop signal cuts
         // their slow hashing short.
         RegisterPowerPointEngine(
-            {.PasswordFile = [] { return hvProject ? hvProject->Option("Passwords") : std::string(); },
+            {.PasswordFile =
+                 [] { return hvProject ? hvProject->Option("Passwords") : std::string(); },
              .StopRequested = [] { return ThvStopSignals::Received() != 0; }});
         const std::string exeName = CurrentExecutablePath();
         SetWindowRunner([exeName] { return RunWindowModule(exeName, std::cerr); });

@@ -179,7 +179,10 @@ std::string ThvConvertor::ChooseTarget(ThvBatch& batch, ThvNode& node, std::stri
             return "the text of \"" + lock.Nodes()[static_cast<std::size_t>(*first)]->Source +
                    "\" converted in this run";
         }
-        if (SameExistingFile(at, node.Source)) return "its own source";
+        if (SameText(ExtractFileName(at, project.PathDelim),
+                     ExtractFileName(node.Source, project.PathDelim)) &&
+            SameExistingFile(at, node.Source))
+            return "its own source";
         return std::nullopt;
     };
     const std::optional<std::string> first = takenBy(path);

@@ -137,10 +137,9 @@ void ThvBatch::CheckMask(const std::string& mask) {
     } catch (const ERegexException& e) {
         // The name is shown cut short: a mask of this kind can be tens of thousands of bytes.
         constexpr std::size_t kShown = 80;
-        const std::string shown = mask.size() > kShown
-                                      ? mask.substr(0, kShown) + "... (" +
-                                            std::to_string(mask.size()) + " bytes)"
-                                      : mask;
+        const std::string shown = mask.size() > kShown ? mask.substr(0, kShown) + "... (" +
+                                                             std::to_string(mask.size()) + " bytes)"
+                                                       : mask;
         throw EhvError("The source's mask \"" + shown + "\" cannot be used: " + e.what());
     }
 }
@@ -211,8 +210,8 @@ void ThvBatch::ReadList() {
             if (KeepTargetSubdirs && !SourceFolder.empty()) {
                 std::string outside;
                 if (!IsBelowFolder(path, SourceFolder, delim_)) {
-                    outside = "\"" + path + "\" is not below the source root \"" + SourceFolder +
-                              "\"";
+                    outside =
+                        "\"" + path + "\" is not below the source root \"" + SourceFolder + "\"";
                 } else if (!realRoot.empty()) {
                     const std::string folder = ExtractFilePath(path, delim_);
                     if (folder != lastFolder) {

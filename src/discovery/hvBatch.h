@@ -124,7 +124,8 @@ class ThvBatch {
     /// folder and starts the search. With the "SourceList" option the list it names is the
     /// source instead, read on the search thread. Throws EhvError, and no search starts, for an
     /// empty target ("Unable to create directory"), a list that cannot be opened, a "Shard"
-    /// outside 0 to "Shards" - 1, or a mask CheckMask refuses. Called once per batch, before any converter runs.
+    /// outside 0 to "Shards" - 1, or a mask CheckMask refuses. Called once per batch, before
+    /// any converter runs.
     void Start(const std::string& source, const std::string& target, bool subdirs);
 
     /// Adds one file (or address) without a search and marks the list complete.
@@ -243,7 +244,7 @@ class ThvBatch {
     std::unique_ptr<ThvReadFile> list_;  ///< the source list, opened by Start
     /// Why "RegExt" is no expression (the engine's message); empty when it is one or is empty.
     std::string regExtError_;
-    std::thread thread_;                 ///< last member: joined before the others go
+    std::thread thread_;  ///< last member: joined before the others go
 };
 
 /// Holds a batch's lock for a scope.

@@ -1,6 +1,8 @@
 #include "hvTargetClaims.h"
 
 #include "pathIdentity.h"
+#include "paths.h"
+#include "textEncoding.h"
 
 void ThvTargetClaims::WaitForTurn(int32_t index) {
     std::unique_lock lock(mutex_);
@@ -45,9 +47,11 @@ void ThvTargetClaims::Reserve(const std::string& path, const std::string& what) 
 }
 
 std::optional<std::string> ThvTargetClaims::ReservedFor(const std::string& path) const {
-    if (reserved_.empty()) return std::nullopt;
-    const std::string resolved = ResolvedPath(path);
     for (const TReserved& r : reserved_) {
+        // A text only ever replaces the name it is written at: the name first, which spares
+        // every other file of the run a look at its folder.
+        if (!SameText(ExtractFileName(path), ExtractFileName(r.Path))) continue;
+        const std::string resolved = ResolvedPath(path);
         if ((!resolved.empty() && resolved == r.Resolved) || SameExistingFile(path, r.Path))
             return r.What;
     }

@@ -400,11 +400,12 @@ std::unique_ptr<ThvByteSource> OpenEncryptedPackage(const ThvCfbReader& cfb,
             ThrowFileError(fileName, locked + " (" + why + ")");
         }
         if (result == ThvPackageKey::TResult::Stopped)
-            ThrowFileError(fileName, "was not read: the run was stopped while its passwords were tried");
+            ThrowFileError(fileName,
+                           "was not read: the run was stopped while its passwords were tried");
     }
     if (!key)
-        ThrowFileError(fileName, locked + UntriedPasswords(options.Limits.MaxPasswords,
-                                                           passwords.size()));
+        ThrowFileError(fileName,
+                       locked + UntriedPasswords(options.Limits.MaxPasswords, passwords.size()));
     try {
         return std::make_unique<ThvDecryptedPackage>(cfb.OpenStream(*package), std::move(key));
     } catch (const EhvCfbError& error) {

@@ -96,13 +96,12 @@ TEST(EncryptedPackageTest, DecryptionHasTheLimitsOfReading) {
 TEST(EncryptedPackageTest, HashRoundsAreCappedAtWhatOfficeWritesAndAStopCutsThemShort) {
     const std::string deck = Deck();
     // One round more than Office writes is refused before any hashing.
-    EXPECT_EQ(ErrorOf([&] {
-                  Titles(crypto_test::EncryptAgile(deck, "x", 100001), Passwords({"x"}));
-              }),
-              kLocked + " (it asks for more hash rounds than the limit of 100000)");
+    EXPECT_EQ(
+        ErrorOf([&] { Titles(crypto_test::EncryptAgile(deck, "x", 100001), Passwords({"x"})); }),
+        kLocked + " (it asks for more hash rounds than the limit of 100000)");
     // A stop asked for while a password is hashed ends the file at once, whichever method.
-    for (const std::string& file : {crypto_test::EncryptAgile(deck, "x", 100000),
-                                    crypto_test::EncryptStandard(deck, "x")}) {
+    for (const std::string& file :
+         {crypto_test::EncryptAgile(deck, "x", 100000), crypto_test::EncryptStandard(deck, "x")}) {
         ThvReadOptions options = Passwords({"wrong", "x"});
         int asked = 0;
         options.Stopped = [&asked] { return ++asked > 3; };

@@ -124,9 +124,10 @@ TEST(PresentationPackageTest, AChartOrDiagramWhosePartIsDamagedLosesOnlyItsText)
 TEST(PresentationPackageTest, AChartShownInManyFramesIsReadOnce) {
     std::string frames;
     for (int i = 0; i < 500; ++i)
-        frames += "<p:graphicFrame><a:graphic><a:graphicData><c:chart "
-                  "xmlns:c=\"http://schemas.openxmlformats.org/drawingml/2006/chart\" "
-                  "r:id=\"rId4\"/></a:graphicData></a:graphic></p:graphicFrame>";
+        frames +=
+            "<p:graphicFrame><a:graphic><a:graphicData><c:chart "
+            "xmlns:c=\"http://schemas.openxmlformats.org/drawingml/2006/chart\" "
+            "r:id=\"rId4\"/></a:graphicData></a:graphic></p:graphicFrame>";
     // 64 KiB of chart: 500 readings would inflate 32 MiB, more than the file's limit here.
     const std::string chart =
         "<c:chartSpace xmlns:c=\"http://schemas.openxmlformats.org/drawingml/2006/chart\"><c:chart>"
@@ -137,12 +138,11 @@ TEST(PresentationPackageTest, AChartShownInManyFramesIsReadOnce) {
     ThvEngineLimits limits;
     limits.MaxFileBytes = 4u << 20;
     const auto read = [&](const std::string& chartBytes) {
-        const std::string bytes =
-            TPresentationBuilder()
-                .Slide(SlideXml(Shape("title", Para("Figures")) + frames), rels,
-                       {{"ppt/charts/chart1.xml", chartBytes}})
-                .Slide(SlideXml(frames), rels)
-                .Bytes();
+        const std::string bytes = TPresentationBuilder()
+                                      .Slide(SlideXml(Shape("title", Para("Figures")) + frames),
+                                             rels, {{"ppt/charts/chart1.xml", chartBytes}})
+                                      .Slide(SlideXml(frames), rels)
+                                      .Bytes();
         return ReadOoxmlPresentation(*ThvOoxmlPackage::FromBuffer(bytes, "d.pptx", limits));
     };
     const ThvPresentationText text = read(chart);

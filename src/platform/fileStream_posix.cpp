@@ -80,7 +80,8 @@ ThvAppendFile::ThvAppendFile(const std::string& path)
     if (error != 0) {
         if (fd_ >= 0) close(fd_);
         if (error == ENXIO)
-            throw EhvError("Cannot create file \"" + path + "\". It is a named pipe that nobody reads");
+            throw EhvError("Cannot create file \"" + path +
+                           "\". It is a named pipe that nobody reads");
         throw EhvError("Cannot create file \"" + path + "\". " + SystemErrorMessage(error));
     }
 }

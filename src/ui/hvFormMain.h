@@ -241,8 +241,11 @@ class ThvFrmMain : public ThvFrmBase {
     ThvResultFeed* feed_ = nullptr;
     QTimer reaper_;  ///< frees retired batches
     QTimer daemon_;  ///< the "Daemon" wait between two runs
-    std::string reportedFailures_;  ///< the failures of the last report opened
-    QTimer stopPoll_;  ///< looks for a stop signal: its handler can only leave a mark
+
+    /// The failures of the last report opened.
+    std::string reportedFailures_;
+    /// Looks for a stop signal: its handler can only leave a mark.
+    QTimer stopPoll_;
     int stopSignal_ = 0;
     /// Rows are shown at most every DrainInterval: each turn of the event loop that changes
     /// the list costs a repaint, and a search brings news far more often than that.

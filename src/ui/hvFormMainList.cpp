@@ -103,8 +103,9 @@ void ThvFrmMain::ItemForEntry() {
         // Its converter is done with it: State and Result are read after its notification.
         // The whole source and text file, whatever their names hold; of an error its first
         // line.
-        const std::vector<std::string> lines =
-            entry->State == ThvNode::Failure ? SplitLines(entry->Result) : std::vector<std::string>{};
+        const std::vector<std::string> lines = entry->State == ThvNode::Failure
+                                                   ? SplitLines(entry->Result)
+                                                   : std::vector<std::string>{};
         const QString result = entry->State != ThvNode::Failure ? Q(entry->Result)
                                : lines.empty()                  ? QString()
                                                                 : Q(lines[0]);
