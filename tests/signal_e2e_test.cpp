@@ -307,10 +307,13 @@ TEST_F(SignalTest, PipesWithNobodyAtTheOtherEndNeitherHangTheRunNorOutliveAStop)
     ProcessResult r = Run({"-P:SourceList=" + dir / "list.fifo,Target=" + dir / "out," +
                            "PureConsole=1,LogFile=" + dir / "run.log"},
                           {}, -1, [&](pid_t pid) {
-                              std::this_thread::sleep_for(300ms);
+                              // The run has begun once it has made its target folder.
+                              if (!WaitForTarget(dir / "out")) return;
+                              std::this_thread::sleep_for(200ms);
                               kill(pid, SIGTERM);
                               EXPECT_TRUE(EndsWithin(pid, 10s)) << "the stop was not heard";
                           });
+    EXPECT_EQ(r.endSignal, 0) << "ended by SIGTERM itself";
     EXPECT_EQ(r.exitCode, 128 + SIGTERM) << r.err;
     EXPECT_EQ(ReadBytes(dir / "run.log"), "");
     EXPECT_TRUE(std::filesystem::exists(dir / "run.log"));
