@@ -1,9 +1,12 @@
 // The whole reading of a file's bytes: content detection, the compound file probe, the zip
-// container with its limits, relationships, the presentation part and every slide.
+// container with its limits, relationships, the presentation part and every slide; for an
+// encrypted package also its key records, tried with one password of few hash rounds.
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <string_view>
+#include <vector>
 
 #include "hvError.h"
 #include "presentationFile.h"
@@ -11,8 +14,11 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     try {
+        ThvReadOptions options;
+        options.Passwords = [] { return std::vector<std::string>{"fuzz"}; };
+        options.Limits.MaxSpinCount = 1000;
         ThvPresentationText text = LoadPresentationBytes(
-            std::string_view(reinterpret_cast<const char*>(data), size), "fuzz.pptx");
+            std::string_view(reinterpret_cast<const char*>(data), size), "fuzz.pptx", options);
         WriteRtfOutline(text);
     } catch (const EhvError&) {
         // A clean failure is a correct answer to bad bytes.

@@ -10,6 +10,8 @@
 #include <thread>
 
 #include "logLines.h"
+#include "namedPipe.h"
+#include "ooxmlCryptoTestWriter.h"
 #include "ooxmlTestPackage.h"
 #include "programTest.h"
 
@@ -236,4 +238,119 @@ TEST_F(SignalTest, ASecondSignalEndsTheProgramAtOnce) {
     EXPECT_EQ(r.endSignal, SIGINT) << r.exitCode << r.err;
     EXPECT_FALSE(std::filesystem::exists(dir / "run.log"));
     EXPECT_TRUE(std::filesystem::exists(dir / "in/big.pptx"));  // its run was cut, not ended
+}
+
+namespace {
+
+// Whether the process pid has ended (it is a zombie until it is waited for) within the time;
+// killed when it has not, so that a test of a hang ends.
+bool EndsWithin(pid_t pid, std::chrono::milliseconds time) {
+    const auto until = std::chrono::steady_clock::now() + time;
+    while (std::chrono::steady_clock::now() < until) {
+        const std::string stat = ReadBytes("/proc/" + std::to_string(pid) + "/stat");
+        const std::size_t state = stat.rfind(')');
+        if (state == std::string::npos || stat.compare(state, 3, ") Z") == 0) return true;
+        std::this_thread::sleep_for(10ms);
+    }
+    kill(pid, SIGKILL);
+    return false;
+}
+
+}  // namespace
+
+TEST_F(SignalTest, SighupStopsAnUnattendedRunInOrder) {
+    if (!HaveCorpus()) GTEST_SKIP() << "no corpus";
+    const auto sources = MakeSources(dir / "in");
+    const ProcessResult r =
+        Run({Options(dir / "in", dir / "out", ",DeleteSource=1")}, {}, -1, [&](pid_t pid) {
+            if (WaitForTarget(dir / "out") && WaitForFirstText(dir / "out")) kill(pid, SIGHUP);
+        });
+    EXPECT_EQ(r.endSignal, 0) << "ended by SIGHUP itself";
+    EXPECT_EQ(r.exitCode, 128 + SIGHUP) << r.err;
+    EXPECT_NE(r.err.find("stopped by SIGHUP"), std::string::npos) << r.err;
+    // Every source logged is converted and deleted; every other one is as it was.
+    std::set<std::string> logged;
+    for (const LogLine& line : ReadLog(dir / "in.log")) {
+        EXPECT_EQ(line.State, "Success") << line.Source;
+        logged.insert(line.Source.substr((dir / "in/").size()));
+    }
+    EXPECT_FALSE(logged.empty());
+    EXPECT_LT(logged.size(), sources.size()) << "the run was not stopped";
+    for (const auto& [name, bytes] : sources)
+        EXPECT_EQ(std::filesystem::exists(dir / "in/" + name), !logged.count(name)) << name;
+}
+
+TEST_F(SignalTest, AStopThatComesWhileTheProgramStartsStillLeavesTheLog) {
+    if (!HaveCorpus()) GTEST_SKIP() << "no corpus";
+    MakeSources(dir / "in");
+    // The program starts with SIGTERM blocked and pending, as if it had come at the first
+    // instant: it must reach the program once it can stop in order.
+    sigset_t term, before;
+    sigemptyset(&term);
+    sigaddset(&term, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &term, &before);
+    const ProcessResult r = Run({Options(dir / "in", dir / "out", "")}, {}, -1, [&](pid_t pid) {
+        kill(pid, SIGTERM);
+        pthread_sigmask(SIG_SETMASK, &before, nullptr);
+    });
+    EXPECT_EQ(r.endSignal, 0);
+    EXPECT_EQ(r.exitCode, 128 + SIGTERM) << r.err;
+    EXPECT_TRUE(std::filesystem::exists(dir / "in.log"));
+    EXPECT_LT(ReadLog(dir / "in.log").size(), static_cast<std::size_t>(kFiles)) << r.err;
+}
+
+TEST_F(SignalTest, PipesWithNobodyAtTheOtherEndNeitherHangTheRunNorOutliveAStop) {
+    std::filesystem::create_directories(dir / "in");
+    if (!MakePipe(dir / "list.fifo") || !MakePipe(dir / "json.fifo"))
+        GTEST_SKIP() << "no named pipes here";
+    // A source list nobody writes: the run waits for it, but a stop ends the wait.
+    ProcessResult r = Run({"-P:SourceList=" + dir / "list.fifo,Target=" + dir / "out," +
+                           "PureConsole=1,LogFile=" + dir / "run.log"},
+                          {}, -1, [&](pid_t pid) {
+                              // The run has begun once it has made its target folder.
+                              if (!WaitForTarget(dir / "out")) return;
+                              std::this_thread::sleep_for(200ms);
+                              kill(pid, SIGTERM);
+                              EXPECT_TRUE(EndsWithin(pid, 10s)) << "the stop was not heard";
+                          });
+    EXPECT_EQ(r.endSignal, 0) << "ended by SIGTERM itself";
+    EXPECT_EQ(r.exitCode, 128 + SIGTERM) << r.err;
+    EXPECT_EQ(ReadBytes(dir / "run.log"), "");
+    EXPECT_TRUE(std::filesystem::exists(dir / "run.log"));
+    // A JSON log nobody reads is refused at once, as a log file is.
+    r = Run({"-P:Source=" + dir / "in/*.pptx,Target=" + dir / "out,PureConsole=1,JsonLog=" +
+             dir / "json.fifo"},
+            {}, -1, [&](pid_t pid) { EXPECT_TRUE(EndsWithin(pid, 10s)) << "it waited"; });
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_NE(r.err.find("It is a named pipe that nobody reads"), std::string::npos) << r.err;
+}
+
+TEST_F(SignalTest, AStopDoesNotWaitForPasswordsToBeHashed) {
+    if (!HaveCorpus()) GTEST_SKIP() << "no corpus";
+    // 100 wrong passwords of 100,000 rounds each: seconds of hashing, longer under sanitizers.
+    std::filesystem::create_directories(dir / "in");
+    WriteBytes(dir / "in/locked.pptx",
+               crypto_test::EncryptAgile(ReadBytes(std::filesystem::path(QUILLON_PUBLIC_CORPUS) /
+                                                   "python-pptx/test_slides.pptx"),
+                                         "right"));
+    std::string passwords;
+    for (int i = 0; i < 100; ++i) passwords += "wrong" + std::to_string(i) + "\n";
+    WriteBytes(dir / "passwords.txt", passwords);
+    std::chrono::steady_clock::duration stopping{};
+    const ProcessResult r =
+        Run({"-P:Source=" + dir / "in/*.pptx,Target=" + dir / "out,PureConsole=1,Passwords=" +
+             dir / "passwords.txt,LogFile=" + dir / "run.log"},
+            {}, -1, [&](pid_t pid) {
+                if (!WaitForTarget(dir / "out")) return;
+                std::this_thread::sleep_for(300ms);
+                const auto signalled = std::chrono::steady_clock::now();
+                kill(pid, SIGTERM);
+                EXPECT_TRUE(EndsWithin(pid, 30s));
+                stopping = std::chrono::steady_clock::now() - signalled;
+            });
+    EXPECT_EQ(r.exitCode, 128 + SIGTERM) << r.err << ReadBytes(dir / "run.log");
+    EXPECT_LT(stopping, 2s);
+    EXPECT_NE(ReadBytes(dir / "run.log").find("the run was stopped while its passwords were tried"),
+              std::string::npos)
+        << ReadBytes(dir / "run.log");
 }

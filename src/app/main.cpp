@@ -10,6 +10,7 @@
 #include "hvProject.h"
 #include "hvStartup.h"
 #include "processStart.h"
+#include "signals.h"
 #include "windowModule.h"
 
 int main(int argc, char** argv) {
@@ -17,9 +18,11 @@ int main(int argc, char** argv) {
     try {
         // The in-process engine answers for the presentation application wherever the system
         // has no class of that name. Encrypted presentations are tried with the passwords of
-        // the file the "Passwords" option names, read when one is met.
+        // the file the "Passwords" option names, read when one is met; a stop signal cuts
+        // their slow hashing short.
         RegisterPowerPointEngine(
-            {.PasswordFile = [] { return hvProject ? hvProject->Passwords() : std::string(); }});
+            {.PasswordFile = [] { return hvProject ? hvProject->Passwords() : std::string(); },
+             .StopRequested = [] { return ThvStopSignals::Received() != 0; }});
         const std::string exeName = CurrentExecutablePath();
         SetWindowRunner([exeName] { return RunWindowModule(exeName, std::cerr); });
         // Only the first argument counts; the rest are never looked at. Where the system hands

@@ -11,6 +11,7 @@
 #include "hvProject.h"
 #include "hvShard.h"
 #include "mainThread.h"
+#include "pathIdentity.h"
 #include "paths.h"
 #include "textEncoding.h"
 
@@ -138,7 +139,10 @@ std::string ThvConvertor::TargetPath(ThvBatch& batch, ThvNode& node) {
     path = AdjustTarget(path);
 
     const std::string folder = ExtractFilePath(path, delim);
-    if (!folder.empty() && !DirectoryExists(folder)) {
+    // A source that is not there fails when it is opened: no folder is made for its text.
+    const bool sourceThere =
+        node.Source.starts_with("http") || GetPathKind(node.Source) != ThvPathKind::Missing;
+    if (!folder.empty() && sourceThere && !DirectoryExists(folder)) {
         ForceDirectories(folder);
         // The conversion is still tried: its own failure then tells the user what went wrong.
         if (!DirectoryExists(folder)) batch.AddFailure("CreateDir Failed: " + folder);
@@ -158,16 +162,30 @@ std::string ThvConvertor::ChooseTarget(ThvBatch& batch, ThvNode& node, std::stri
                                        const std::string& folder) {
     const ThvProject& project = *hvProject;
     ThvTargetClaims& targets = batch.Targets;
-    auto refuse = [&](const std::string& first) {
-        node.Result =
-            "\"" + path + "\" would replace the text of \"" + first + "\" converted in this run";
+    auto refuse = [&](const std::string& what) {
+        node.Result = "\"" + path + "\" would replace " + what;
         node.State = ThvNode::Failure;
         batch.AddFailure(node.Result);
         return std::string();
     };
     // A text that an earlier node of this run writes counts as one that existed before the
-    // run, except that it is never overwritten: the user would lose it without a word.
-    const std::optional<std::string> first = targets.Holder(path, node.Index);
+    // run, except that it is never overwritten: the user would lose it without a word. So do
+    // the run's logs, which a text written there would cut short or be replaced by, and the
+    // source itself (a presentation named x.txt converted beside itself).
+    const auto takenBy = [&](const std::string& at) -> std::optional<std::string> {
+        if (auto log = targets.ReservedFor(at)) return log;
+        if (const auto first = targets.Holder(at, node.Index)) {
+            ThvBatchLock lock(batch);
+            return "the text of \"" + lock.Nodes()[static_cast<std::size_t>(*first)]->Source +
+                   "\" converted in this run";
+        }
+        if (SameText(ExtractFileName(at, project.PathDelim),
+                     ExtractFileName(node.Source, project.PathDelim)) &&
+            SameExistingFile(at, node.Source))
+            return "its own source";
+        return std::nullopt;
+    };
+    const std::optional<std::string> first = takenBy(path);
     if (first || FileExists(path)) {
         switch (project.OverwriteMode()) {
             case ThvOverwriteMode::Overwrite:
@@ -189,7 +207,7 @@ std::string ThvConvertor::ChooseTarget(ThvBatch& batch, ThvNode& node, std::stri
                 return {};
         }
     }
-    targets.Take(path, node.Index, node.Source);
+    targets.Take(path, node.Index);
     return path;
 }
 
@@ -197,10 +215,11 @@ std::string ThvConvertor::NewTargetName(const ThvTargetClaims& targets, int32_t 
                                         const std::string& folder, const std::string& name) {
     const ThvProject& project = *hvProject;
     const std::string prefix = folder + "-" + project.ShortName + "-";
-    // A new name is one that nothing has yet, on the disk or among this run's targets: a text
-    // the user edited under an earlier new name must never be written over.
+    // A new name is one that nothing has yet, on the disk, among this run's targets or its logs:
+    // a text the user edited under an earlier new name must never be written over.
     auto free = [&](const std::string& candidate) {
-        return GetPathKind(candidate) == ThvPathKind::Missing && !targets.Holder(candidate, index);
+        return GetPathKind(candidate) == ThvPathKind::Missing &&
+               !targets.Holder(candidate, index) && !targets.ReservedFor(candidate);
     };
     if (const std::string first = prefix + name; free(first)) return first;
     const std::string ext = ExtractFileExt(name, project.PathDelim);

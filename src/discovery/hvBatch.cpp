@@ -1,6 +1,7 @@
 #include "hvBatch.h"
 
 #include <algorithm>
+#include <new>
 #include <stdexcept>
 #include <utility>
 
@@ -113,6 +114,7 @@ void ThvBatch::Start(const std::string& source, const std::string& target, bool 
     RegExt = scope.RegExt;
     SkipHidden = scope.SkipHidden;
     StartShare(delim);
+    CheckMask(Mask);
     maskRegex_ = WildcardToRegex(Mask);
     // A run refuses an invalid "RegExt" before it searches; a search that gets one anyway
     // converts nothing the user meant to leave out, and says why each time.
@@ -130,6 +132,21 @@ void ThvBatch::Start(const std::string& source, const std::string& target, bool 
 
     started_ = true;
     if (!searched_.load()) thread_ = std::thread(&ThvBatch::Execute, this);
+}
+
+void ThvBatch::CheckMask(const std::string& mask) {
+    if (mask.empty()) return;
+    try {
+        CreateRegex(NameFilterPattern(mask), hvRegexIgnoreCase);
+        CreateRegex(WildcardToRegex(mask), hvRegexIgnoreCase);
+    } catch (const ERegexException& e) {
+        // The name is shown cut short: a mask of this kind can be tens of thousands of bytes.
+        constexpr std::size_t kShown = 80;
+        const std::string shown = mask.size() > kShown ? mask.substr(0, kShown) + "... (" +
+                                                             std::to_string(mask.size()) + " bytes)"
+                                                       : mask;
+        throw EhvError("The source's mask \"" + shown + "\" cannot be used: " + e.what());
+    }
 }
 
 void ThvBatch::StartShare(char delim) {
@@ -158,12 +175,16 @@ void ThvBatch::StartShare(char delim) {
     const std::string root = NormalizePath(hvProject->SourceRoot(), delim);
     SourceFolder = root.empty() ? ExtractFilePath(SourceList, delim)
                                 : IncludeTrailingPathDelimiter(root, delim);
-    if (KeepTargetSubdirs) CheckListRoot(!root.empty());
+    // Only a list that is a plain file is looked at before the run: one that is a pipe may wait
+    // for its writer, and only the search's wait can be stopped. Its entries outside the root
+    // are still refused one by one.
+    if (KeepTargetSubdirs && GetPathKind(SourceList) == ThvPathKind::File)
+        CheckListRoot(!root.empty());
 }
 
 void ThvBatch::CheckListRoot(bool rootGiven) {
     // Read up to the first entry below the root, which is mostly the first one; what is read
-    // is kept for the search, so a list that can be read only once (a pipe) loses nothing.
+    // is kept for the search, which then reads on from there.
     // Past kListHeadBytes the search goes on and refuses each entry outside on its own.
     const std::string listFolder = ExtractFilePath(SourceList, delim_);
     bool inside = false;
@@ -218,17 +239,22 @@ void ThvBatch::Execute() {
             ReadList();
         } else if (!Mask.empty()) {
             // An empty mask names no file, so the walk would find nothing at any depth.
-            std::shared_ptr<const ThvRegex> nameFilter;
-            try {
-                nameFilter = CreateRegex(NameFilterPattern(Mask), hvRegexIgnoreCase);
-            } catch (const ERegexException&) {
-                // Only an absurdly long mask gets here; Accepts alone then decides.
-            }
+            // Start refused a mask that does not compile.
+            const std::shared_ptr<const ThvRegex> nameFilter =
+                CreateRegex(NameFilterPattern(Mask), hvRegexIgnoreCase);
             SearchFolder(SourceFolder, nameFilter.get());
         }
+    } catch (const std::bad_alloc&) {
+        // A list too large for the memory: the run converts what was taken, and counts the
+        // rest as a failure rather than end as if the list had ended there.
+        try {
+            AddFailure("The search ended early: out of memory after " + std::to_string(Count()) +
+                       " files");
+        } catch (const std::exception&) {
+        }
     } catch (const std::exception&) {
-        // An error from OnFound or from memory ends the search early; the nodes found so far
-        // stay, as they do after a terminate request. Nothing may escape a thread's body.
+        // An error from OnFound ends the search early; the nodes found so far stay, as they do
+        // after a terminate request. Nothing may escape a thread's body.
     }
     MarkSearched();
 }
@@ -241,20 +267,40 @@ void ThvBatch::ReadList() {
         const std::string where = SourceList + ":" + std::to_string(line);
         if (InShare(where)) AddRefused(where, "Left out: in the source list, " + message + ".");
     };
+    // The root as the system has it, links followed: a folder below it that is a link to
+    // another place puts its files outside, where DeleteSource would reach them.
+    const bool local = delim_ == PathDelim;
+    const std::string realRoot = local ? ResolvedFolder(SourceFolder) : std::string();
+    std::string lastFolder, lastRealFolder;  // entries of one folder tend to come together
     ThvSourceListReader reader(
         [&](std::size_t line, std::string text) {
             std::string path = ResolveListEntry(text, listFolder, delim_);
             // A file outside the root has no place below the target folder; cutting the root's
             // length off its path would put its text file anywhere.
-            if (KeepTargetSubdirs && !SourceFolder.empty() &&
-                !IsBelowFolder(path, SourceFolder, delim_)) {
-                if (InShare(path)) {
-                    AddRefused(path, "Left out: line " + std::to_string(line) +
-                                         " of the source list is not below the source root \"" +
-                                         SourceFolder + "\", so its text would have no place " +
-                                         "below the target folder.");
+            if (KeepTargetSubdirs && !SourceFolder.empty()) {
+                std::string why;
+                if (!IsBelowFolder(path, SourceFolder, delim_)) {
+                    why = ", so its text would have no place below the target folder.";
+                } else if (!realRoot.empty()) {
+                    const std::string folder = ExtractFilePath(path, delim_);
+                    if (folder != lastFolder) {
+                        lastFolder = folder;
+                        lastRealFolder = ResolvedFolder(folder);
+                    }
+                    // A folder that is not there holds no file to convert or delete.
+                    if (!lastRealFolder.empty() &&
+                        !IsBelowFolder(lastRealFolder, realRoot, delim_) &&
+                        lastRealFolder != realRoot)
+                        why = ": its folder is \"" + lastRealFolder + "\", reached through a link.";
                 }
-                return;
+                if (!why.empty()) {
+                    if (InShare(path)) {
+                        AddRefused(path, "Left out: line " + std::to_string(line) +
+                                             " of the source list is not below the source root \"" +
+                                             SourceFolder + "\"" + why);
+                    }
+                    return;
+                }
             }
             AddCandidate(path);
         },
@@ -538,10 +584,20 @@ void ThvBatch::AddSuccess() {
 }
 
 void ThvBatch::AddFailure(const std::string& message) {
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (failureBytes_ >= MaxFailureBytes) {
+            ++failed_;
+            return;
+        }
+    }
     std::string key = FoldCase(message);  // outside the lock: case folding is not cheap
     std::lock_guard<std::mutex> lock(mutex_);
     ++failed_;
-    if (failureKeys_.insert(std::move(key)).second) failures_.push_back(message);
+    if (failureBytes_ < MaxFailureBytes && failureKeys_.insert(std::move(key)).second) {
+        failures_.push_back(message);
+        failureBytes_ += message.size();
+    }
 }
 
 int32_t ThvBatch::Count() const {

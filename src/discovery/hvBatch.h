@@ -130,8 +130,8 @@ class ThvBatch {
     /// "SourceRoot", a line that names no file) becomes a refused node of its own. Throws
     /// EhvError, and no search starts, for an empty target ("Unable to create directory"), a
     /// list that cannot be opened, a list none of whose entries lies below the source root, a
-    /// "Shards" or "Shard" that is no number, or a "Shard" outside 0 to "Shards" - 1. Called once
-    /// per batch, before any converter runs.
+    /// "Shards" or "Shard" that is no number, a "Shard" outside 0 to "Shards" - 1, or a mask
+    /// CheckMask refuses. Called once per batch, before any converter runs.
     void Start(const std::string& source, const std::string& target, bool subdirs);
 
     /// Adds one file (or address) without a search and marks the list complete.
@@ -159,7 +159,12 @@ class ThvBatch {
     void Unlock();
 
     void AddSuccess();
-    /// Counts a failure and keeps its message unless an equal one (ignoring case) is kept.
+    /// The distinct failure messages kept, in bytes. They make the failure report, which
+    /// shows 2,000 characters: past this a run of millions of failures (each naming its file)
+    /// only counts them, instead of keeping every message twice until it ends.
+    static constexpr std::size_t MaxFailureBytes = 1u << 20;
+    /// Counts a failure and keeps its message unless an equal one (ignoring case) is kept or
+    /// the kept ones fill MaxFailureBytes.
     void AddFailure(const std::string& message);
 
     int32_t Count() const;
@@ -183,6 +188,11 @@ class ThvBatch {
     /// Blocks until the list is complete; returns at once when no search was started. For the
     /// owner's thread, like Start.
     void WaitForSearch();
+
+    /// Throws EhvError, with the expression engine's message, for a source mask that cannot
+    /// be made into the name test (a name part tens of thousands of bytes long): taken for no
+    /// test at all, it would let every file through. Start calls it; a run may call it first.
+    static void CheckMask(const std::string& mask);
 
     /// A "file:" URL as the path it names; any other text unchanged. With "/" as delimiter
     /// file:///data/in gives /data/in; with "\" file:///C:/in gives C:\in and
@@ -235,6 +245,7 @@ class ThvBatch {
     int32_t failed_ = 0;
     std::vector<std::string> failures_;
     std::unordered_set<std::string> failureKeys_;  ///< case-folded failures_
+    std::size_t failureBytes_ = 0;                 ///< of failures_
 
     std::atomic<bool> searched_{false};
     std::atomic<bool> exhausted_{false};
@@ -246,7 +257,7 @@ class ThvBatch {
     std::string listHead_;               ///< what Start read of the list; the search reads it first
     /// Why "RegExt" is no expression (the engine's message); empty when it is one or is empty.
     std::string regExtError_;
-    std::thread thread_;                 ///< last member: joined before the others go
+    std::thread thread_;  ///< last member: joined before the others go
 };
 
 /// Holds a batch's lock for a scope.

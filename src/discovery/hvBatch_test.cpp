@@ -359,6 +359,18 @@ TEST_F(ThvBatchTest, FailuresAreCountedAndKeptOnceIgnoringCase) {
         quoted.AddFailure(message);
     }
     EXPECT_EQ(quoted.Failures(), "plain,\"a,b\",\"say \"\"hi\"\"\",\"tab\there\",x");
+
+    // Millions of failures that each name their file are counted, but their messages are kept
+    // only up to the limit: the report shows a few thousand characters of them.
+    ThvBatch many;
+    const std::string path(1000, 'p');
+    const int count = static_cast<int>(ThvBatch::MaxFailureBytes / 1000) * 2;
+    for (int i = 0; i < count; ++i) many.AddFailure("Cannot open " + path + std::to_string(i));
+    EXPECT_EQ(many.Failed(), count);
+    std::size_t kept = 0;
+    for (const std::string& message : many.FailureList()) kept += message.size();
+    EXPECT_GE(kept, ThvBatch::MaxFailureBytes);
+    EXPECT_LT(kept, ThvBatch::MaxFailureBytes + 2000);
 }
 
 }  // namespace

@@ -151,9 +151,10 @@ void ReadSourceListFile(ThvReadFile& file, ThvSourceListReader& reader,
                         const std::function<bool()>& stop) {
     std::vector<char> piece(kReadPiece);
     while (!stop()) {
-        const std::size_t got = file.Read(piece.data(), piece.size());
+        const std::size_t got = file.Read(piece.data(), piece.size(), stop);
         if (got == 0) {
-            reader.Finish();
+            // Cut short by stop while it waited for a pipe: the last line may be half there.
+            if (!stop()) reader.Finish();
             return;
         }
         reader.Feed(std::string_view(piece.data(), got));

@@ -13,7 +13,8 @@ struct ThvSourceListLimits {
     /// Longest line, in the file's bytes. Far above any path a file system takes (4 KiB here,
     /// 32,767 UTF-16 units on Windows), so only a file that is no list at all reaches it.
     std::size_t LineBytes = 64 * 1024;
-    /// Most lines read; the batch numbers its files with 32-bit integers.
+    /// Most lines read; the batch numbers its files with 32-bit integers. Memory bounds a run
+    /// first: it keeps every listed file, its result and its log line, about 1.1 KB a file.
     std::size_t Lines = std::size_t{1} << 30;
 };
 

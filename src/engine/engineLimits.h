@@ -54,9 +54,9 @@ struct ThvEngineLimits {
 
     /// Passwords tried on one encrypted file, the default one included.
     std::size_t MaxPasswords = 100;
-    /// Hash rounds an encrypted Office Open XML file may ask for per password; Office writes
-    /// 100,000.
-    std::uint32_t MaxSpinCount = 10000000;
+    /// Hash rounds an encrypted Office Open XML file may ask for per password: what Office
+    /// writes. A file that asks for more would cost a second or more per password tried.
+    std::uint32_t MaxSpinCount = 100000;
 
     /// The element limit of a part of the given size read token by token.
     std::size_t StreamedXmlElements(std::size_t partBytes) const {

@@ -162,6 +162,7 @@ class ThvPptPresentations : public IAutomationObject {
         if (args.size() > 2) BoolArg(member, args, 2, "Untitled");
         if (args.size() > 3) BoolArg(member, args, 3, "WithWindow");
         ThvReadOptions options;
+        options.Stopped = settings_.StopRequested;
         if (settings_.PasswordFile) {
             options.Passwords = [this] {
                 const std::string file = settings_.PasswordFile();

@@ -41,6 +41,9 @@ struct ThvPowerPointEngineSettings {
     /// Asked on the converter's thread each time an encrypted file is met, so a file converted
     /// always meets the list its run names now. Passwords are never written anywhere.
     std::function<std::string()> PasswordFile;
+    /// Asked while a password's slow hash runs, on the converter's thread; true ends that
+    /// file's reading at once with an error (the program was asked to end). Empty: never.
+    std::function<bool()> StopRequested;
 };
 
 /// A new application object, as CreateAutomationObject(PowerPointProgId) makes it.

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstring>
 #include <new>
+#include <optional>
 #include <pugixml.hpp>
 
 #include "byteOrder.h"
@@ -71,9 +72,11 @@ std::string Utf16Le(std::string_view utf8) {
     return bytes;
 }
 
-/// H0 = H(salt + password), then H(i + H) spinCount times: the password's slow hash.
-std::string PasswordHash(const EVP_MD* md, std::string_view salt, std::string_view password,
-                         std::uint32_t spinCount) {
+/// H0 = H(salt + password), then H(i + H) spinCount times: the password's slow hash. Empty
+/// when stopped answered true; it is asked every few thousand rounds.
+std::optional<std::string> PasswordHash(const EVP_MD* md, std::string_view salt,
+                                        std::string_view password, std::uint32_t spinCount,
+                                        const std::function<bool()>& stopped) {
     std::string utf16 = Utf16Le(password);
     std::string hash = Hash(md, salt, utf16);
     OPENSSL_cleanse(utf16.data(), utf16.size());
@@ -83,6 +86,11 @@ std::string PasswordHash(const EVP_MD* md, std::string_view salt, std::string_vi
     unsigned int size = static_cast<unsigned int>(hash.size());
     std::memcpy(buffer, hash.data(), size);
     for (std::uint32_t i = 0; i < spinCount; ++i) {
+        if (i % 4096 == 0 && stopped && stopped()) {
+            OPENSSL_cleanse(buffer, sizeof buffer);
+            OPENSSL_cleanse(hash.data(), hash.size());
+            return std::nullopt;
+        }
         const unsigned char iterator[4] = {
             static_cast<unsigned char>(i), static_cast<unsigned char>(i >> 8),
             static_cast<unsigned char>(i >> 16), static_cast<unsigned char>(i >> 24)};
@@ -158,7 +166,8 @@ pugi::xml_node Child(const pugi::xml_node& node, std::string_view local) {
 
 ThvPackageKey::TResult ThvPackageKey::Open(std::string_view info, std::string_view password,
                                            const ThvEngineLimits& limits,
-                                           std::unique_ptr<ThvPackageKey>& key, std::string& why) {
+                                           std::unique_ptr<ThvPackageKey>& key, std::string& why,
+                                           const std::function<bool()>& stopped) {
     if (info.size() < 8) {
         why = "its encryption information is cut off";
         return TResult::Unsupported;
@@ -208,7 +217,10 @@ ThvPackageKey::TResult ThvPackageKey::Open(std::string_view info, std::string_vi
             return TResult::Unsupported;
         }
         const std::string salt = Base64(encrypted.attribute("saltValue").value());
-        std::string hash = PasswordHash(passwordHash, salt, password, spinCount);
+        std::optional<std::string> slow =
+            PasswordHash(passwordHash, salt, password, spinCount, stopped);
+        if (!slow) return TResult::Stopped;
+        std::string hash = std::move(*slow);
         const auto derived = [&](const std::string& block) {
             return FitKey(Hash(passwordHash, hash, block), keyBytes);
         };
@@ -268,7 +280,9 @@ ThvPackageKey::TResult ThvPackageKey::Open(std::string_view info, std::string_vi
             return TResult::Unsupported;
         }
         const std::string_view salt = verifier.substr(4, 16);
-        std::string h = PasswordHash(EVP_sha1(), salt, password, 50000);
+        std::optional<std::string> slow = PasswordHash(EVP_sha1(), salt, password, 50000, stopped);
+        if (!slow) return TResult::Stopped;
+        std::string h = std::move(*slow);
         h = Hash(EVP_sha1(), h, std::string(4, '\0'));
         std::string x1(64, '\x36'), x2(64, '\x5C');
         for (std::size_t i = 0; i < h.size(); ++i) {
@@ -381,12 +395,17 @@ std::unique_ptr<ThvByteSource> OpenEncryptedPackage(const ThvCfbReader& cfb,
     for (std::size_t i = 0; i < passwords.size() && i < options.Limits.MaxPasswords && !key; ++i) {
         std::string why;
         const ThvPackageKey::TResult result =
-            ThvPackageKey::Open(infoBytes, passwords[i], options.Limits, key, why);
+            ThvPackageKey::Open(infoBytes, passwords[i], options.Limits, key, why, options.Stopped);
         if (result == ThvPackageKey::TResult::Unsupported) {
             ThrowFileError(fileName, locked + " (" + why + ")");
         }
+        if (result == ThvPackageKey::TResult::Stopped)
+            ThrowFileError(fileName,
+                           "was not read: the run was stopped while its passwords were tried");
     }
-    if (!key) ThrowFileError(fileName, locked);
+    if (!key)
+        ThrowFileError(fileName,
+                       locked + UntriedPasswords(options.Limits.MaxPasswords, passwords.size()));
     try {
         return std::make_unique<ThvDecryptedPackage>(cfb.OpenStream(*package), std::move(key));
     } catch (const EhvCfbError& error) {

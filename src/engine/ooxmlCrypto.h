@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -18,14 +19,15 @@
 /// The key of an encrypted package, opened with one password.
 class ThvPackageKey {
   public:
-    enum class TResult { Opened, WrongPassword, Unsupported };
+    enum class TResult { Opened, WrongPassword, Unsupported, Stopped };
 
     /// Checks password (UTF-8) against the EncryptionInfo stream. Unsupported for an encryption
     /// this reader does not know (or a hash or cipher it does not offer, or more hash rounds
-    /// than the limits allow); then why says which.
+    /// than the limits allow); then why says which. Stopped when stopped (may be empty)
+    /// answered true while the password was hashed.
     static TResult Open(std::string_view encryptionInfo, std::string_view password,
                         const ThvEngineLimits& limits, std::unique_ptr<ThvPackageKey>& key,
-                        std::string& why);
+                        std::string& why, const std::function<bool()>& stopped = {});
 
     /// Decrypts the bytes of the EncryptedPackage stream that follow its 8-byte size: segment
     /// is the 4096-byte segment's number (agile) or ignored (standard), data a whole number of

@@ -74,7 +74,9 @@ TEST(EncryptedPackageTest, DecryptionHasTheLimitsOfReading) {
     ThvReadOptions options = Passwords({"a", "b", "c", "right"});
     options.Limits.MaxPasswords = 3;
     const std::string file = crypto_test::EncryptAgile(deck, "right", 1000);
-    EXPECT_EQ(ErrorOf([&] { Titles(file, options); }), kLocked);
+    // The passwords past the limit are not tried, and the message says so.
+    EXPECT_EQ(ErrorOf([&] { Titles(file, options); }),
+              kLocked + "; only the first 3 of the 4 passwords of its list were tried (the limit)");
     options.Limits.MaxPasswords = 4;
     options.Limits.MaxSpinCount = 999;
     EXPECT_EQ(ErrorOf([&] { Titles(file, options); }),
@@ -89,6 +91,24 @@ TEST(EncryptedPackageTest, DecryptionHasTheLimitsOfReading) {
         crypto_test::EncryptStandard(cut, "x"), "deck.pptx", Passwords({"x"}));
     EXPECT_EQ(salvaged.Slides.size(), 3u);
     EXPECT_EQ(salvaged.Salvaged.size(), 1u);
+}
+
+TEST(EncryptedPackageTest, HashRoundsAreCappedAtWhatOfficeWritesAndAStopCutsThemShort) {
+    const std::string deck = Deck();
+    // One round more than Office writes is refused before any hashing.
+    EXPECT_EQ(
+        ErrorOf([&] { Titles(crypto_test::EncryptAgile(deck, "x", 100001), Passwords({"x"})); }),
+        kLocked + " (it asks for more hash rounds than the limit of 100000)");
+    // A stop asked for while a password is hashed ends the file at once, whichever method.
+    for (const std::string& file :
+         {crypto_test::EncryptAgile(deck, "x", 100000), crypto_test::EncryptStandard(deck, "x")}) {
+        ThvReadOptions options = Passwords({"wrong", "x"});
+        int asked = 0;
+        options.Stopped = [&asked] { return ++asked > 3; };
+        EXPECT_THAT(ErrorOf([&] { Titles(file, options); }),
+                    HasSubstr("was not read: the run was stopped while its passwords were tried"));
+        EXPECT_EQ(asked, 4);
+    }
 }
 
 TEST(EncryptedPackageTest, AnotherReaderDecryptsWhatTheTestWriterWrites) {
@@ -126,7 +146,7 @@ TEST(EncryptedPackageTest, TheEngineTriesThePasswordsOfTheFileItIsGiven) {
                                           crypto_test::Utf16("first\r\n\r\n") +
                                           std::string("z\0w\0\xF6\0l\0f\0\r\0\n\0", 14));
     std::string list;
-    RegisterPowerPointEngine({.PasswordFile = [&list] { return list; }});
+    RegisterPowerPointEngine({.PasswordFile = [&list] { return list; }, .StopRequested = {}});
     const auto open = [&] {
         AutomationObjectPtr app = CreateAutomationObject("PowerPoint.Application");
         AutomationObjectPtr presentations = AutomationGet(*app, "Presentations").ToObject();

@@ -121,6 +121,40 @@ TEST(PresentationPackageTest, AChartOrDiagramWhosePartIsDamagedLosesOnlyItsText)
         << text.Salvaged[0];
 }
 
+TEST(PresentationPackageTest, AChartShownInManyFramesIsReadOnce) {
+    std::string frames;
+    for (int i = 0; i < 500; ++i)
+        frames +=
+            "<p:graphicFrame><a:graphic><a:graphicData><c:chart "
+            "xmlns:c=\"http://schemas.openxmlformats.org/drawingml/2006/chart\" "
+            "r:id=\"rId4\"/></a:graphicData></a:graphic></p:graphicFrame>";
+    // 64 KiB of chart: 500 readings would inflate 32 MiB, more than the file's limit here.
+    const std::string chart =
+        "<c:chartSpace xmlns:c=\"http://schemas.openxmlformats.org/drawingml/2006/chart\"><c:chart>"
+        "<c:title><c:tx><c:v>Sales</c:v></c:tx></c:title></c:chart>" +
+        std::string(64 * 1024, ' ') + "</c:chartSpace>";
+    const std::string rels = "<Relationship Id=\"rId4\" Type=\"" + kRelTypes +
+                             "chart\" Target=\"../charts/chart1.xml\"/>";
+    ThvEngineLimits limits;
+    limits.MaxFileBytes = 4u << 20;
+    const auto read = [&](const std::string& chartBytes) {
+        const std::string bytes = TPresentationBuilder()
+                                      .Slide(SlideXml(Shape("title", Para("Figures")) + frames),
+                                             rels, {{"ppt/charts/chart1.xml", chartBytes}})
+                                      .Slide(SlideXml(frames), rels)
+                                      .Bytes();
+        return ReadOoxmlPresentation(*ThvOoxmlPackage::FromBuffer(bytes, "d.pptx", limits));
+    };
+    const ThvPresentationText text = read(chart);
+    ASSERT_EQ(text.Slides.size(), 2u);
+    EXPECT_EQ(text.Slides[0].Body.size(), 500u);
+    EXPECT_EQ(text.Slides[1].Body.size(), 500u);
+    EXPECT_EQ(text.Slides[1].Body.back().Text, "Sales");
+    // A damaged one is read once too, and each frame still says what it lost.
+    const ThvPresentationText broken = read("<c:chartSpace><c:chart>");
+    EXPECT_EQ(broken.Salvaged.size(), 1000u);
+}
+
 TEST(PackageLimitsTest, PartSizeIsCheckedAtTheLimit) {
     ThvEngineLimits limits;
     limits.MaxPartBytes = 1u << 20;

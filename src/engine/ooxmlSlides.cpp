@@ -5,6 +5,7 @@
 #include <cstring>
 #include <functional>
 #include <iterator>
+#include <map>
 #include <optional>
 #include <unordered_map>
 #include <utility>
@@ -566,30 +567,55 @@ ThvPresentationText ReadOoxmlPresentation(ThvOoxmlPackage& package) {
 
     std::size_t lost = 0, textBytes = 0;
     std::string firstLoss;
+    // A chart or diagram part is read once per file, however many frames show it: its text,
+    // or why its text is lost.
+    struct TRelatedPart {
+        std::vector<ThvParagraph> Text;
+        std::string Lost;
+    };
+    std::map<std::string, TRelatedPart, std::less<>> relatedParts;
     for (std::size_t i = 0; i < slideParts.size(); ++i) {
         const std::string& slidePart = slideParts[i];
         const std::string slide = "slide " + std::to_string(i + 1);
         std::optional<std::vector<ThvRelationship>> slideRels;  // read when asked for
         ThvRelatedText related = [&](std::string_view relId,
                                      std::string_view kind) -> std::vector<ThvParagraph> {
+            const auto lose = [&](const std::string& why) {
+                presentation.Salvaged.push_back(slide + " loses the text of a " +
+                                                std::string(kind == "chart" ? "chart" : "diagram") +
+                                                ": " + why);
+            };
             try {
                 if (!slideRels) slideRels = package.ReadRelationships(slidePart);
                 for (const ThvRelationship& rel : *slideRels) {
                     if (rel.Id != relId || rel.External || !IsRelationshipType(rel.Type, kind)) {
                         continue;
                     }
-                    // A part the slide names but the package lacks is damage like any other.
-                    std::string bytes = package.ReadPart(rel.Target);
-                    if (kind == "chart")
-                        return ReadChartText(std::move(bytes), fileName, rel.Target, limits);
-                    return ReadDiagramText(std::move(bytes), fileName, rel.Target, limits);
+                    const std::string key = std::string(kind) + ":" + rel.Target;
+                    if (const auto read = relatedParts.find(key); read != relatedParts.end()) {
+                        if (!read->second.Lost.empty()) lose(read->second.Lost);
+                        return read->second.Text;
+                    }
+                    TRelatedPart& part = relatedParts[key];
+                    try {
+                        // A part the slide names but the package lacks is damage like any other.
+                        std::string bytes = package.ReadPart(rel.Target);
+                        part.Text =
+                            kind == "chart"
+                                ? ReadChartText(std::move(bytes), fileName, rel.Target, limits)
+                                : ReadDiagramText(std::move(bytes), fileName, rel.Target, limits);
+                    } catch (const EhvFileRefused&) {
+                        throw;
+                    } catch (const EhvFileError& error) {
+                        part.Lost = Phrase(error);
+                        throw;
+                    }
+                    return part.Text;
                 }
             } catch (const EhvFileRefused&) {
                 throw;
             } catch (const EhvFileError& error) {
-                presentation.Salvaged.push_back(slide + " loses the text of a " +
-                                                std::string(kind == "chart" ? "chart" : "diagram") +
-                                                ": " + Phrase(error));
+                lose(Phrase(error));
             }
             return {};
         };

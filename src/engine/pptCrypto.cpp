@@ -49,24 +49,66 @@ void ThvRc4CryptoApiKey::TCipher::Skip(std::uint64_t count) {
     }
 }
 
-std::optional<ThvRc4CryptoApiKey> ThvRc4CryptoApiKey::Open(std::string_view info,
-                                                           std::u16string_view password) {
-    if (info.size() < 12) return std::nullopt;
-    const std::uint32_t version = U32(info, 0);
-    const std::uint16_t major = version & 0xFFFF, minor = version >> 16;
-    if (major < 2 || major > 4 || minor != 2) return std::nullopt;
-    const std::uint32_t headerSize = U32(info, 8);
-    if (headerSize < 32 || headerSize > info.size() - 12) return std::nullopt;
-    const std::string_view header = info.substr(12, headerSize);
-    const std::uint32_t algorithm = U32(header, 8), hash = U32(header, 12);
-    std::uint32_t keyBits = U32(header, 16);
-    if (keyBits == 0) keyBits = 40;
-    if ((algorithm != 0x6801 && algorithm != 0) || (hash != 0x8004 && hash != 0) || keyBits < 40 ||
-        keyBits > 128 || keyBits % 8 != 0) {
+namespace {
+
+/// The parts of an RC4 CryptoAPI encryption header that the key needs.
+struct TRc4Header {
+    std::uint32_t KeyBits = 0;
+    std::string_view Verifier;  ///< size, salt, encrypted verifier and its hash
+};
+
+/// The header read from the encryption record's body; empty, with why set, when it is no RC4
+/// CryptoAPI header this program reads.
+std::optional<TRc4Header> ReadRc4Header(std::string_view info, std::string& why) {
+    if (info.size() < 12) {
+        why = "its encryption information is cut off";
         return std::nullopt;
     }
-    const std::string_view verifier = info.substr(12 + headerSize);
-    if (verifier.size() < 4 + 16 + 16 + 4 + 20 || U32(verifier, 0) != 16) return std::nullopt;
+    const std::uint32_t version = U32(info, 0);
+    const std::uint16_t major = version & 0xFFFF, minor = version >> 16;
+    if (major < 2 || major > 4 || minor != 2) {
+        why = "its encryption (version " + std::to_string(major) + "." + std::to_string(minor) +
+              ") is not one this program reads";
+        return std::nullopt;
+    }
+    const std::uint32_t headerSize = U32(info, 8);
+    if (headerSize < 32 || headerSize > info.size() - 12) {
+        why = "its encryption information is cut off";
+        return std::nullopt;
+    }
+    const std::string_view header = info.substr(12, headerSize);
+    const std::uint32_t algorithm = U32(header, 8), hash = U32(header, 12);
+    TRc4Header read;
+    read.KeyBits = U32(header, 16);
+    if (read.KeyBits == 0) read.KeyBits = 40;
+    if ((algorithm != 0x6801 && algorithm != 0) || (hash != 0x8004 && hash != 0) ||
+        read.KeyBits < 40 || read.KeyBits > 128 || read.KeyBits % 8 != 0) {
+        why = "its cipher or hash is not one this program reads";
+        return std::nullopt;
+    }
+    read.Verifier = info.substr(12 + headerSize);
+    if (read.Verifier.size() < 4 + 16 + 16 + 4 + 20 || U32(read.Verifier, 0) != 16) {
+        why = "its key records cannot be read";
+        return std::nullopt;
+    }
+    return read;
+}
+
+}  // namespace
+
+std::string ThvRc4CryptoApiKey::Unsupported(std::string_view info) {
+    std::string why;
+    ReadRc4Header(info, why);
+    return why;
+}
+
+std::optional<ThvRc4CryptoApiKey> ThvRc4CryptoApiKey::Open(std::string_view info,
+                                                           std::u16string_view password) {
+    std::string why;
+    const std::optional<TRc4Header> header = ReadRc4Header(info, why);
+    if (!header) return std::nullopt;
+    const std::uint32_t keyBits = header->KeyBits;
+    const std::string_view verifier = header->Verifier;
 
     ThvRc4CryptoApiKey key;
     key.keyBytes_ = keyBits / 8;

@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <optional>
+#include <string>
 #include <string_view>
 
 /// RC4 with a CryptoAPI key, as binary Office documents use it: the key of each block is
@@ -17,6 +18,9 @@ class ThvRc4CryptoApiKey {
     /// password does not fit.
     static std::optional<ThvRc4CryptoApiKey> Open(std::string_view encryptionInfo,
                                                   std::u16string_view password);
+    /// Why the encryption header is not one Open reads (another cipher or version, cut off),
+    /// for the user; empty when it is, and only the password decides.
+    static std::string Unsupported(std::string_view encryptionInfo);
 
     /// Decrypts size bytes in place that lie at position of the given block.
     void Decrypt(std::uint32_t block, std::uint64_t position, char* data, std::size_t size) const;

@@ -342,6 +342,9 @@ void ThvPptDocument::OpenEncryption(std::uint32_t headerToken) {
     if (session.BodySize() > 64 * 1024) Damaged("its encryption information is too large");
     std::string info(static_cast<std::size_t>(session.BodySize()), '\0');
     ReadBytes(session.Body, info.data(), info.size(), 0, 0);
+    // No password opens what this program cannot decrypt: the user hears which it is.
+    if (const std::string why = ThvRc4CryptoApiKey::Unsupported(info); !why.empty())
+        Fail(locked + " (" + why + ")");
 
     std::vector<std::string> passwords{std::string(kDefaultPassword)};
     bool asked = false;
@@ -356,7 +359,9 @@ void ThvPptDocument::OpenEncryption(std::uint32_t headerToken) {
             passwords.insert(passwords.end(), more.begin(), more.end());
         }
     }
-    if (!key_) Fail(locked);
+    // The default password is one of those the limit counts; the list's are the others.
+    if (!key_)
+        Fail(locked + UntriedPasswords(options_.Limits.MaxPasswords - 1, passwords.size() - 1));
     // Only the objects are encrypted: the edit records and persist directories stay readable,
     // and the document's header can be checked now.
     PersistObject(documentRef_, kDocumentContainer, "document");

@@ -164,10 +164,24 @@ TEST(PptDocumentTest, AnUnreadableEncryptionIsProtectedWithAPassword) {
         asked = true;
         return std::vector<std::string>{"guess", "another"};
     };
+    // No password opens an encryption this reader does not know: it says which, and asks for
+    // none.
     EXPECT_EQ(ErrorOf(ppt.File(ppt.Edit(1, 0, 3)), options),
               "\"deck.ppt\" is protected with a password; password-protected presentations "
-              "cannot be read");
-    EXPECT_TRUE(asked);
+              "cannot be read (its encryption (version 28526.8308) is not one this program "
+              "reads)");
+    EXPECT_FALSE(asked);
+    // RC4 CryptoAPI's version, with AES named as its cipher.
+    std::string aes = std::string("\x04\x00\x02\x00", 4) + std::string(4, '\0') +
+                      std::string("\x20\x00\x00\x00", 4) + std::string(8, '\0') +
+                      std::string("\x0E\x66\x00\x00\x04\x80\x00\x00\x80\x00\x00\x00", 12) +
+                      std::string(12, '\0') + std::string(60, '\x10');
+    TPptBuilder other;
+    other.Object(1, Document({}));
+    other.Object(3, Rec(0x2F14, aes, 0, 0xF));
+    EXPECT_THAT(ErrorOf(other.File(other.Edit(1, 0, 3)), options),
+                HasSubstr("cannot be read (its cipher or hash is not one this program reads)"));
+    EXPECT_FALSE(asked);
     // A file that is not encrypted never asks for passwords.
     asked = false;
     TPptBuilder plain;

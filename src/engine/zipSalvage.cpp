@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstring>
 #include <new>
+#include <unordered_map>
 
 #include "byteOrder.h"
 #include "engineError.h"
@@ -61,12 +62,36 @@ std::optional<ThvLocalEntry> HeaderAt(const ThvByteSource& source, std::uint64_t
     return entry;
 }
 
+/// A data descriptor's signature at offset: when its sizes (stored, so both alike; 32 or
+/// 64 bits) lead back to the start of a stored entry's data whose end is not known yet, that
+/// data ends here.
+void EndStoredData(std::string_view d, std::uint64_t offset,
+                   std::unordered_map<std::uint64_t, std::uint64_t>& storedEnds) {
+    if (d.size() < 16) return;
+    const auto endAt = [&](std::uint64_t compressed, std::uint64_t inflated) {
+        if (compressed != inflated || compressed > offset) return false;
+        const auto found = storedEnds.find(offset - compressed);
+        if (found == storedEnds.end() || found->second != 0) return false;
+        found->second = offset;
+        return true;
+    };
+    if (endAt(U32(d, 8), U32(d, 12))) return;
+    if (d.size() >= 24) {
+        endAt(static_cast<std::uint64_t>(U32(d, 12)) << 32 | U32(d, 8),
+              static_cast<std::uint64_t>(U32(d, 20)) << 32 | U32(d, 16));
+    }
+}
+
 }  // namespace
 
 std::vector<ThvLocalEntry> ScanLocalHeaders(const ThvByteSource& source, std::string_view fileName,
                                             const ThvEngineLimits& limits) {
     std::vector<ThvLocalEntry> entries;
-    std::uint64_t statedEnd = 0;  // where the stated data of the entries so far end
+    // A stored entry with a data descriptor states no size: its data end at the descriptor
+    // whose sizes measure back to its start. Until that is found, headers in its data (a
+    // presentation embedded as it is) cannot be told from the package's own. Keyed by where
+    // the data start; a header always comes before its descriptor.
+    std::unordered_map<std::uint64_t, std::uint64_t> storedEnds;
     std::string chunk;
     const std::uint64_t size = source.Size();
     for (std::uint64_t start = 0; start < size; start += kChunk) {
@@ -79,7 +104,22 @@ std::vector<ThvLocalEntry> ScanLocalHeaders(const ThvByteSource& source, std::st
             const char* at = static_cast<const char*>(std::memchr(chunk.data() + i, 'P', last - i));
             if (at == nullptr) break;
             i = static_cast<std::size_t>(at - chunk.data());
-            if (i + 4 > length || std::memcmp(at, "PK\x03\x04", 4) != 0) continue;
+            if (i + 4 > length) continue;
+            if (std::memcmp(at, "PK\x07\x08", 4) == 0) {
+                if (storedEnds.empty()) continue;
+                // Signature, checksum and two sizes of up to 8 bytes: mostly in the chunk.
+                constexpr std::size_t kDescriptorBytes = 24;
+                char tail[kDescriptorBytes];
+                std::string_view descriptor(at, std::min(kDescriptorBytes, length - i));
+                if (descriptor.size() < kDescriptorBytes) {
+                    const std::size_t have = static_cast<std::size_t>(
+                        std::min<std::uint64_t>(kDescriptorBytes, size - start - i));
+                    if (source.ReadAt(start + i, tail, have)) descriptor = {tail, have};
+                }
+                EndStoredData(descriptor, start + i, storedEnds);
+                continue;
+            }
+            if (std::memcmp(at, "PK\x03\x04", 4) != 0) continue;
             std::optional<ThvLocalEntry> entry = HeaderAt(source, start + i);
             if (!entry) continue;
             if (entries.size() >= limits.MaxEntries) {
@@ -87,11 +127,20 @@ std::vector<ThvLocalEntry> ScanLocalHeaders(const ThvByteSource& source, std::st
                                                std::to_string(limits.MaxEntries) +
                                                " parts, the limit");
             }
-            entry->Nested = entry->HeaderOffset < statedEnd;
-            if (!entry->HasDescriptor() && !entry->Nested) {
-                statedEnd = std::max(statedEnd, entry->DataOffset + entry->CompressedSize);
-            }
+            if (entry->HasDescriptor() && entry->Method == 0)
+                storedEnds.try_emplace(entry->DataOffset, 0);
             entries.push_back(std::move(*entry));
+        }
+    }
+    std::uint64_t statedEnd = 0;  // where the stated data of the entries so far end
+    for (ThvLocalEntry& entry : entries) {
+        entry.Nested = entry.HeaderOffset < statedEnd;
+        if (entry.Nested) continue;
+        if (!entry.HasDescriptor()) {
+            statedEnd = std::max(statedEnd, entry.DataOffset + entry.CompressedSize);
+        } else if (const auto found = storedEnds.find(entry.DataOffset);
+                   entry.Method == 0 && found != storedEnds.end()) {
+            statedEnd = std::max(statedEnd, found->second);
         }
     }
     return entries;

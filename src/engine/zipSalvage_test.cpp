@@ -98,6 +98,19 @@ TEST(ZipSalvageTest, APackageStoredInsideDoesNotStandForTheOuterParts) {
     outer.Add("ppt/embeddings/book.xlsx", inner, false, true)
         .Add("[Content_Types].xml", "outer", false);
     EXPECT_EQ(Read(outer.Bytes(), "[Content_Types].xml"), "outer");
+    // Stored with a data descriptor and after the outer part, the package inside still ends
+    // where its descriptor says; in 32 and in 64 bits.
+    TLocalZipWriter described;
+    described.Add("[Content_Types].xml", "outer", false)
+        .Add("ppt/embeddings/deck.pptx", inner, true, true);
+    EXPECT_EQ(Read(described.Bytes(), "[Content_Types].xml"), "outer");
+    const std::uint32_t size = static_cast<std::uint32_t>(inner.size());
+    std::string wide = TLocalZipWriter().Add("[Content_Types].xml", "outer", false).Bytes();
+    wide += TLocalZipWriter().Add("ppt/embeddings/deck.pptx", inner, true, true).Bytes();
+    wide.resize(wide.size() - 8);
+    for (const std::uint32_t word : {size, 0u, size, 0u})
+        for (int b = 0; b < 4; ++b) wide += static_cast<char>(word >> (8 * b));
+    EXPECT_EQ(Read(wide, "[Content_Types].xml"), "outer");
     // Of two copies of a name, the later one is the newer, unless it is damaged.
     TLocalZipWriter twice;
     twice.Add("a.xml", "first", false).Add("a.xml", "second", false);
@@ -167,6 +180,15 @@ TEST(SalvagedPresentationTest, ADamagedSlideCostsThatSlideOnly) {
     EXPECT_THAT(Titles(broken), ElementsAre("one", "two", "three", ""));
     EXPECT_THAT(broken.Salvaged.at(0), HasSubstr("slide 4 is lost: its part"));
     EXPECT_THAT(broken.Salvaged.at(0), HasSubstr("is not well-formed XML"));
+}
+
+TEST(SalvagedPresentationTest, ADeckStoredInsideWithADataDescriptorDoesNotStandForItsHost) {
+    TPresentationBuilder embedded;
+    embedded.Slide(SlideXml(Shape("title", Para("embedded"))));
+    const std::string host =
+        WithoutDirectory(ThreeSlides().Bytes()) +
+        TLocalZipWriter().Add("ppt/embeddings/deck.pptx", embedded.Bytes(), true, true).Bytes();
+    EXPECT_THAT(Titles(ReadDeck(host)), ElementsAre("one", "two", "three"));
 }
 
 TEST(SalvagedPresentationTest, WithoutItsPresentationPartTheSlidesGoByTheirNames) {

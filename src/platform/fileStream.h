@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -11,18 +12,22 @@
 /// A file read from the start in pieces.
 class ThvReadFile {
   public:
-    /// Throws EhvError "Cannot open file "<path>". <reason>".
+    /// Throws EhvError "Cannot open file "<path>". <reason>". Opening never waits: a named
+    /// pipe that nobody writes to yet opens at once (on POSIX), and Read waits for its writer.
     explicit ThvReadFile(const std::string& path);
     ~ThvReadFile();
     ThvReadFile(const ThvReadFile&) = delete;
     ThvReadFile& operator=(const ThvReadFile&) = delete;
 
     /// Reads up to size bytes into buffer; 0 at the end. Throws EhvError "Cannot read file ...".
-    std::size_t Read(char* buffer, std::size_t size);
+    /// Where it waits for a pipe's writer (POSIX), it asks stop every tenth of a second and
+    /// answers 0 once stop answers true.
+    std::size_t Read(char* buffer, std::size_t size, const std::function<bool()>& stop = {});
 
   private:
     std::string path_;
     int fd_;
+    bool waits_ = false;  ///< a pipe, read without blocking after a wait for bytes
 };
 
 /// A file that lines are appended to, each reaching the operating system in one write as soon
@@ -34,7 +39,8 @@ class ThvAppendFile {
   public:
     /// Opens or creates the file for appending; what it holds stays. When it does not end with
     /// a line break (a writer stopped in the middle of a line), one is added first, so the next
-    /// line starts on its own. Throws EhvError "Cannot create file "<path>". <reason>".
+    /// line starts on its own. Throws EhvError "Cannot create file "<path>". <reason>", also,
+    /// at once, for anything but a plain file (a pipe nobody reads is never waited for).
     explicit ThvAppendFile(const std::string& path);
     ~ThvAppendFile();
     ThvAppendFile(const ThvAppendFile&) = delete;

@@ -1,5 +1,6 @@
 #include <errno.h>
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -9,21 +10,37 @@
 #include "hvError.h"
 
 ThvReadFile::ThvReadFile(const std::string& path)
-    : path_(path), fd_(open(path.c_str(), O_RDONLY | O_CLOEXEC)) {
+    // Not blocking: opening a named pipe would otherwise wait for its writer, past any stop.
+    : path_(path), fd_(open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK)) {
     if (fd_ < 0) throw EhvError("Cannot open file \"" + path + "\". " + SystemErrorMessage(errno));
     struct stat st;
     if (fstat(fd_, &st) == 0 && S_ISDIR(st.st_mode)) {
         close(fd_);
         throw EhvError("Cannot open file \"" + path + "\". " + SystemErrorMessage(EISDIR));
     }
+    // A pipe is read without blocking, waiting in poll instead; anything else as usual.
+    waits_ = fstat(fd_, &st) == 0 && S_ISFIFO(st.st_mode);
+    if (!waits_) fcntl(fd_, F_SETFL, fcntl(fd_, F_GETFL) & ~O_NONBLOCK);
 }
 
 ThvReadFile::~ThvReadFile() { close(fd_); }
 
-std::size_t ThvReadFile::Read(char* buffer, std::size_t size) {
+std::size_t ThvReadFile::Read(char* buffer, std::size_t size, const std::function<bool()>& stop) {
     for (;;) {
+        if (waits_) {
+            // Until a writer has come and written or gone, a pipe reads as empty.
+            pollfd ready{fd_, POLLIN, 0};
+            const int polled = poll(&ready, 1, 100);
+            if (polled < 0 && errno != EINTR)
+                throw EhvError("Cannot read file \"" + path_ + "\". " + SystemErrorMessage(errno));
+            if (polled <= 0) {
+                if (stop && stop()) return 0;
+                continue;
+            }
+        }
         const ssize_t got = read(fd_, buffer, size);
         if (got >= 0) return static_cast<std::size_t>(got);
+        if (errno == EAGAIN && waits_) continue;
         if (errno != EINTR)
             throw EhvError("Cannot read file \"" + path_ + "\". " + SystemErrorMessage(errno));
     }
@@ -51,14 +68,20 @@ class TFileLock {
 }  // namespace
 
 ThvAppendFile::ThvAppendFile(const std::string& path)
-    : path_(path), fd_(open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0666)) {
+    // Not blocking: a named pipe nobody reads would make the open wait for ever (ENXIO now).
+    : path_(path),
+      fd_(open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC | O_NONBLOCK, 0666)) {
     int error = fd_ < 0 ? errno : 0;
+    if (error == 0) fcntl(fd_, F_SETFL, fcntl(fd_, F_GETFL) & ~O_NONBLOCK);
     if (error == 0) {
         TFileLock lock(fd_);
         error = EndOpenLine();
     }
     if (error != 0) {
         if (fd_ >= 0) close(fd_);
+        if (error == ENXIO)
+            throw EhvError("Cannot create file \"" + path +
+                           "\". It is a named pipe that nobody reads");
         throw EhvError("Cannot create file \"" + path + "\". " + SystemErrorMessage(error));
     }
 }

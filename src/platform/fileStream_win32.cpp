@@ -47,7 +47,8 @@ ThvReadFile::ThvReadFile(const std::string& path) : path_(path), fd_(-1) {
 
 ThvReadFile::~ThvReadFile() { _close(fd_); }
 
-std::size_t ThvReadFile::Read(char* buffer, std::size_t size) {
+// Opening a pipe here finds its server there already: a read waits for it like a file's.
+std::size_t ThvReadFile::Read(char* buffer, std::size_t size, const std::function<bool()>&) {
     const unsigned int piece = size > (1u << 30) ? (1u << 30) : static_cast<unsigned int>(size);
     const int got = _read(fd_, buffer, piece);
     if (got < 0) throw EhvError("Cannot read file \"" + path_ + "\". " + SystemErrorMessage(errno));

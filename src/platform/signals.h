@@ -3,11 +3,12 @@
 #include <string>
 
 /// The system's requests to stop a program run from a terminal, a script or a scheduler
-/// (SIGINT and SIGTERM on POSIX), taken over for as long as one ThvStopSignals lives.
+/// (SIGINT, SIGTERM and SIGHUP on POSIX), taken over for as long as one ThvStopSignals lives.
 ///
 /// The first request is only recorded: the owner looks at Received and stops in order. A second
 /// request ends the program at once, as if nothing had caught it. A request that was ignored
-/// when the program started (a job started in the background) stays ignored.
+/// when the program started (a job started in the background, nohup) stays ignored; one that
+/// was blocked is unblocked, so that a request held back since the start arrives.
 ///
 /// At most one instance exists at a time; create and destroy it on the owner's thread. Received
 /// and Held may be called from any thread.

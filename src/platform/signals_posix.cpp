@@ -13,9 +13,11 @@ std::atomic<int> firstRequest{0};
 static_assert(std::atomic<int>::is_always_lock_free);
 std::atomic<bool> instanceLives{false};
 
-constexpr int kRequests[] = {SIGINT, SIGTERM};
-struct sigaction previous[2];
-bool taken[2] = {false, false};
+// SIGHUP is a closed terminal or SSH session: the user has gone, and the run stops in order.
+constexpr int kRequests[] = {SIGINT, SIGTERM, SIGHUP};
+constexpr int kCount = sizeof kRequests / sizeof kRequests[0];
+struct sigaction previous[kCount];
+bool taken[kCount] = {};
 
 extern "C" void OnStopRequest(int request) {
     const int savedErrno = errno;
@@ -43,16 +45,22 @@ ThvStopSignals::ThvStopSignals() {
     for (int request : kRequests) sigaddset(&handler.sa_mask, request);
     // Reads and writes on other threads go on where the signal found them.
     handler.sa_flags = SA_RESTART;
-    for (int i = 0; i < 2; ++i) {
+    sigset_t held;
+    sigemptyset(&held);
+    for (int i = 0; i < kCount; ++i) {
         struct sigaction current {};
         sigaction(kRequests[i], nullptr, &current);
         if (current.sa_handler == SIG_IGN) continue;
         taken[i] = sigaction(kRequests[i], &handler, &previous[i]) == 0;
+        if (taken[i]) sigaddset(&held, kRequests[i]);
     }
+    // A request that came while the program was starting, blocked by whoever started it, is
+    // one like any other: it arrives now, and the owner stops in order.
+    pthread_sigmask(SIG_UNBLOCK, &held, nullptr);
 }
 
 ThvStopSignals::~ThvStopSignals() {
-    for (int i = 0; i < 2; ++i) {
+    for (int i = 0; i < kCount; ++i) {
         if (taken[i]) sigaction(kRequests[i], &previous[i], nullptr);
         taken[i] = false;
     }
@@ -69,6 +77,8 @@ std::string ThvStopSignals::Name(int request) {
             return "SIGINT";
         case SIGTERM:
             return "SIGTERM";
+        case SIGHUP:
+            return "SIGHUP";
         default:
             return "signal " + std::to_string(request);
     }

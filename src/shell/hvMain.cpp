@@ -18,10 +18,10 @@
 #include "hvResultList.h"
 #include "hvShard.h"
 #include "hvSourceList.h"
+#include "pathIdentity.h"
 #include "paths.h"
 #include "signals.h"
 #include "textEncoding.h"
-#include "textFile.h"
 
 ThvMain* hvMain = nullptr;
 
@@ -84,6 +84,10 @@ void ThvMain::Run() {
     if (const std::string path = hvProject->JsonLog(); !path.empty())
         jsonLog_ = std::make_unique<ThvJsonLog>(path);
     attempt_ = hvProject->Attempt();
+    // A text written over a log would be cut short by it, or replace it.
+    if (const std::string logFile = hvProject->LogFile(); !logFile.empty())
+        Batch->Targets.Reserve(logFile, "the log of this run");
+    if (jsonLog_) Batch->Targets.Reserve(hvProject->JsonLog(), "the JSON log of this run");
     Batch->Start(source, target, subdirs);
 
     Converter = ThvConvertor::CreateChain(
@@ -113,6 +117,9 @@ void ThvMain::Run() {
             nextTick += std::chrono::milliseconds(100);
         }
     }
+    // A signal may have cut the last files short (their passwords' hashing) just before the
+    // converters ended, between two looks: the run was still stopped by it.
+    if (stopSignal_ == 0) stopSignal_ = ThvStopSignals::Received();
     ShowProgress(elapsed(), true);
     ReportRun();
     jsonLog_.reset();
@@ -166,10 +173,19 @@ void ThvMain::CheckProject() const {
                            "\" is a file; set Target to a folder");
     }
     CheckRegExt(hvProject->Option("RegExt"));
+    if (hvProject->SourceList().empty())
+        ThvBatch::CheckMask(ThvSearchScope::Of(hvProject->Source(), false).Mask);
     // A log replaces its file after the run and a JSON log is appended to as files end:
     // either would destroy a file the run reads.
-    for (const std::string& list : {hvProject->LogFile(), hvProject->JsonLog()})
+    const std::string logFile = hvProject->LogFile(), jsonLog = hvProject->JsonLog();
+    for (const std::string& list : {logFile, jsonLog})
         if (!list.empty()) CheckResultListPath(list, nullptr);
+    // The log would replace the records the JSON log gathered during the run.
+    if (!logFile.empty() && !jsonLog.empty() &&
+        ((!ResolvedPath(logFile).empty() && ResolvedPath(logFile) == ResolvedPath(jsonLog)) ||
+         SameExistingFile(logFile, jsonLog)))
+        throw EhvError("Cannot write the list of results to \"" + logFile +
+                       "\": it is the JSON log of this run.");
 }
 
 void ThvMain::FileDone(ThvBatch& batch, ThvNode& node) {
@@ -240,7 +256,22 @@ void ThvMain::ReportRun() {
     if (Batch->Failed() > 0) hvInfo->OpenLink("", "err&e=" + Batch->Failures(), "");
 
     const std::string logFile = hvProject->LogFile();
-    if (!logFile.empty()) WriteTextFile(logFile, JoinLines(LogLines()));
+    if (logFile.empty()) return;
+    // A list that is no plain file (a pipe) could not be read for its presentations before the
+    // run: what it gave is in the batch now.
+    if (!Batch->SourceList.empty() && GetPathKind(Batch->SourceList) != ThvPathKind::File)
+        CheckResultListPath(logFile, Batch.get());
+    // Encoded line by line into the file's bytes, not joined and then encoded whole: a run of
+    // millions of files holds its lines once more, not twice.
+    std::string bytes;
+    {
+        std::lock_guard lock(logLock_);
+        for (const std::string& line : log_) {
+            bytes += EncodeAnsi(line);
+            bytes += "\r\n";
+        }
+    }
+    WriteFileAtomic(logFile, bytes);
 }
 
 void ThvMain::ShowProgress(double seconds, bool final) {

@@ -1,10 +1,15 @@
 #include "hvResultList.h"
 
+#include <functional>
+
+#include "fileStream.h"
+#include "fileSystem.h"
 #include "hvApp.h"
 #include "hvBatch.h"
 #include "hvError.h"
 #include "hvInfo.h"
 #include "hvProject.h"
+#include "hvSourceList.h"
 #include "pathIdentity.h"
 #include "paths.h"
 
@@ -23,6 +28,7 @@ class TResultListGuard {
             if (Names(hvProject->DefaultProjectFile())) Refuse("the default project file");
             if (Names(hvProject->RecentListFile())) Refuse("the list of recent projects");
             if (Names(hvProject->SourceList())) Refuse("the source list of this run");
+            if (Names(hvProject->Passwords())) Refuse("the password list of this run");
         }
         if (hvInfo && Names(hvInfo->StorePath())) Refuse("the usage store");
         if (hvApp && Names(hvApp->ExeName)) Refuse("the program itself");
@@ -58,19 +64,45 @@ class TResultListGuard {
         // A link at path is replaced, but a writer that follows it would hit what it names.
         const std::string behind = FullyResolvedPath(path);
         if (!behind.empty() && behind != path && scope.Lists(behind)) return true;
-        if (!batch_) return false;
         const std::string name = ExtractFileName(path);
         const std::string behindName = ExtractFileName(behind);
         const std::string resolved = ResolvedPath(path);
-        ThvBatchLock lock(*batch_);
-        for (const auto& node : lock.Nodes()) {
+        const auto same = [&](const std::string& source) {
             // The name first: resolving every path of a large batch costs a look-up each.
-            const std::string nodeName = ExtractFileName(node->Source);
-            if (nodeName != name && nodeName != behindName) continue;
-            if (ResolvedPath(node->Source) == resolved || SameExistingFile(path, node->Source))
-                return true;
-        }
+            const std::string sourceName = ExtractFileName(source);
+            if (sourceName != name && sourceName != behindName) return false;
+            return ResolvedPath(source) == resolved || SameExistingFile(path, source);
+        };
+        if (ListsInSourceList(same)) return true;
+        if (!batch_) return false;
+        ThvBatchLock lock(*batch_);
+        for (const auto& node : lock.Nodes())
+            if (same(node->Source)) return true;
         return false;
+    }
+
+    // A source list names its presentations before any search: the list is read for them
+    // here, once more, piece by piece. A list that is no plain file (a pipe) can be read only
+    // by the run; the batch holds what it gave.
+    static bool ListsInSourceList(const std::function<bool(const std::string&)>& same) {
+        const char delim = hvProject->PathDelim;
+        const std::string list = ThvBatch::NormalizePath(hvProject->SourceList(), delim);
+        if (list.empty() || delim != PathDelim || GetPathKind(list) != ThvPathKind::File)
+            return false;
+        const std::string listFolder = ExtractFilePath(list, delim);
+        bool found = false;
+        ThvSourceListReader reader(
+            [&](std::size_t, std::string text) {
+                found = found || same(ResolveListEntry(text, listFolder, delim));
+            },
+            [](std::size_t, const std::string&) {});
+        try {
+            ThvReadFile file(list);
+            ReadSourceListFile(file, reader, [&] { return found; });
+        } catch (const EhvError&) {
+            // The run itself then fails to read it, and says so.
+        }
+        return found;
     }
 
     const std::string& path_;

@@ -2,7 +2,6 @@
 
 #include <memory>
 #include <mutex>
-#include <optional>
 
 #include "hvApp.h"
 #include "hvBatch.h"
@@ -78,9 +77,10 @@ bool IsUnattended(const ThvProject& project) {
 
 int RunQuillon(const std::string& exeName, const std::string& param, std::ostream& err,
                bool errIsTerminal) {
-    // Declared first, so that an unattended run keeps the stop signals through the shut-down:
-    // a request then finds nothing left to stop, and the objects are torn down in order.
-    std::optional<ThvStopSignals> stopSignals;
+    // Taken first, in either mode: a request that comes while the program starts is kept
+    // until the run can stop in order (and leave its log), instead of ending the process with
+    // nothing written; and held through the shut-down, where it finds nothing left to stop.
+    const ThvStopSignals stopSignals;
     ThvGlobal<ThvApp> app(hvApp, exeName, param);
     // One answer for every file kept beside the program, so they never end up in two places.
     const std::string filesStem = BesideProgramStem(exeName);
@@ -118,7 +118,6 @@ int RunQuillon(const std::string& exeName, const std::string& param, std::ostrea
 
     if (IsUnattended(*hvProject)) {
         const ThvExitCodes codes = ReadExitCodes(hvProject->Option("ExitCodes"));
-        stopSignals.emplace();
         try {
             hvMain->Run();
         } catch (const std::exception& e) {

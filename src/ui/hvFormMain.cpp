@@ -34,6 +34,7 @@
 #include "hvTargetRule.h"
 #include "paths.h"
 #include "shellOpen.h"
+#include "signals.h"
 
 ThvFrmMain* hvFrmMain = nullptr;
 
@@ -98,6 +99,14 @@ ThvFrmMain::ThvFrmMain(QWidget* parent)
     connect(&daemon_, &QTimer::timeout, this, [this] {
         if (state_ == TRunState::Idle && !closePending_) AutoRun();
     });
+    stopPoll_.setInterval(50);
+    connect(&stopPoll_, &QTimer::timeout, this, [this] {
+        stopSignal_ = ThvStopSignals::Received();
+        if (stopSignal_ == 0) return;
+        stopPoll_.stop();
+        close();
+    });
+    stopPoll_.start();
 
     // FormCreate.
     RegisterOptionControls();
@@ -510,9 +519,12 @@ void ThvFrmMain::OnFinish() {
         hvInfo->UpdateCounter("A", 0, FBatch->Count());
         hvInfo->UpdateCounter("S", 0, FBatch->Succeeded());
         hvInfo->UpdateCounter("F", 0, FBatch->Failed());
-        if (FBatch->Failed() > 0) {
+        // A "Daemon" window runs again and again over a file that keeps failing: its failures
+        // are reported once, and again only when they change.
+        if (FBatch->Failed() > 0 && FBatch->Failures() != reportedFailures_) {
+            reportedFailures_ = FBatch->Failures();
             std::string failures;
-            for (char c : FBatch->Failures()) {
+            for (char c : reportedFailures_) {
                 if (c == '?')
                     failures += "%3F";
                 else

@@ -89,7 +89,8 @@ class ThvFrmMain : public ThvFrmBase {
     /// Adds one path to the current batch.
     void AddSourceFile(const std::string& path);
     /// One converter has ended (GUI thread; the converter waits). The last one of a run brings
-    /// the window back to Idle, counts the run, reports failures and runs RunEnded.
+    /// the window back to Idle, counts the run, reports failures (unless the last report of
+    /// this window had the same ones) and runs RunEnded.
     void OnFinish();
     /// The batch's OnFound, for the batch NewBatch numbered batchNumber: any thread (the search
     /// thread during a search). Only tells the GUI thread that rows are due.
@@ -136,6 +137,10 @@ class ThvFrmMain : public ThvFrmBase {
     std::size_t RetiredBatches() const { return retired_.size(); }
     /// The options dialog, once it has been made.
     ThvFrmCfg* ConfigDialog() const { return cfg_.get(); }
+    /// The stop signal (ThvStopSignals) that closed the window; 0 when none did. A signal
+    /// closes it as the user's closing does: a run stops as Stop stops it, and the window
+    /// closes once its converters have ended.
+    int StopSignal() const { return stopSignal_; }
 
     // Controls and actions, named as the program's forms name them.
     QToolBar* ToolBar;
@@ -236,6 +241,12 @@ class ThvFrmMain : public ThvFrmBase {
     ThvResultFeed* feed_ = nullptr;
     QTimer reaper_;  ///< frees retired batches
     QTimer daemon_;  ///< the "Daemon" wait between two runs
+
+    /// The failures of the last report opened.
+    std::string reportedFailures_;
+    /// Looks for a stop signal: its handler can only leave a mark.
+    QTimer stopPoll_;
+    int stopSignal_ = 0;
     /// Rows are shown at most every DrainInterval: each turn of the event loop that changes
     /// the list costs a repaint, and a search brings news far more often than that.
     static constexpr int DrainInterval = 25;

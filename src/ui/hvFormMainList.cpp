@@ -13,6 +13,7 @@
 #include "hvBatch.h"
 #include "hvError.h"
 #include "hvFormMain.h"
+#include "hvLogText.h"
 #include "hvProject.h"
 #include "hvResultFeed.h"
 #include "hvResultList.h"
@@ -20,6 +21,7 @@
 #include "pathIdentity.h"
 #include "paths.h"
 #include "shellOpen.h"
+#include "textEncoding.h"
 #include "textFile.h"
 
 namespace {
@@ -99,10 +101,15 @@ void ThvFrmMain::ItemForEntry() {
     model_->Append(newRows);
     for (const ThvNode* entry : converted) {
         // Its converter is done with it: State and Result are read after its notification.
-        const std::vector<std::string> texts = SplitLines(entry->Source + "\r" + entry->Result);
-        const QString source = texts.empty() ? QString() : Q(texts[0]);
-        const QString result = texts.size() > 1 ? Q(texts[1]) : QString();
-        model_->Update(entry->Index, entry->State, source, texts.size() > 1 ? &result : nullptr);
+        // The whole source and text file, whatever their names hold; of an error its first
+        // line.
+        const std::vector<std::string> lines = entry->State == ThvNode::Failure
+                                                   ? SplitLines(entry->Result)
+                                                   : std::vector<std::string>{};
+        const QString result = entry->State != ThvNode::Failure ? Q(entry->Result)
+                               : lines.empty()                  ? QString()
+                                                                : Q(lines[0]);
+        model_->Update(entry->Index, entry->State, Q(entry->Source), &result);
     }
 }
 
@@ -131,10 +138,13 @@ void ThvFrmMain::ExportList(const std::string& path) {
     if (!FBatch) RefuseListedSource(path);
     std::vector<std::string> lines;
     lines.reserve(static_cast<std::size_t>(model_->rowCount()));
+    // The fields in the unattended log's escape form: no file name can break or forge a line.
+    const std::string codePage = AnsiCodePage();
     for (int i = 0; i < model_->rowCount(); ++i) {
         const ThvResultsModel::TRow& row = model_->Row(i);
         lines.push_back(std::string("[") + StateWord(row.Image) + "] => " +
-                        row.Source.toStdString() + " => " + row.Result.toStdString());
+                        EscapeLogField(row.Source.toStdString(), codePage) + " => " +
+                        EscapeLogField(row.Result.toStdString(), codePage));
     }
     WriteTextFile(path, JoinLines(lines));
 }

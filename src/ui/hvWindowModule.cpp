@@ -68,7 +68,9 @@ extern "C" int QuillonWindowMain(const char* exeName) {
     hvFrmQuillonAbout = about.get();
     about->ShowAbout();
     mainWindow->show();
-    const int exitCode = application.exec();
+    int exitCode = application.exec();
+    // As the unattended run: stopped in order, but not all it was asked to do was done.
+    if (exitCode == 0 && mainWindow->StopSignal() != 0) exitCode = 128 + mainWindow->StopSignal();
 
     // The windows go before the program's other objects: their clean-up ends the batch's
     // search, which uses the project and the matcher.
