@@ -204,6 +204,11 @@ std::string ThvInfo::CounterTextLocked() const {
 
 void ThvInfo::OpenLink(const std::string& page, const std::string& action,
                        const std::string& extra) {
+    ShellOpen(Link(page, action, extra));
+}
+
+std::string ThvInfo::Link(const std::string& page, const std::string& action,
+                          const std::string& extra) const {
     const std::string title = hvProject ? hvProject->Title : std::string();
     const std::string version = hvProject ? hvProject->Version : std::string();
     const std::string shortName = hvProject ? hvProject->ShortName : std::string();
@@ -259,7 +264,7 @@ void ThvInfo::OpenLink(const std::string& page, const std::string& action,
         }
         link = full;
     }
-    ShellOpen(link);
+    return link;
 }
 
 void ThvInfo::AppException(const std::string& message) {

@@ -50,6 +50,9 @@ class ThvInfo {
     /// installed program's PDF in its installed data folder when none is beside it; and the
     /// missing ".pdf" beside the program when there is none at all.
     void OpenLink(const std::string& page, const std::string& action, const std::string& extra);
+    /// The link OpenLink opens, without opening it.
+    std::string Link(const std::string& page, const std::string& action,
+                     const std::string& extra) const;
 
     /// The handler for errors that reach the window's message loop: counts "E" and opens the
     /// error report.

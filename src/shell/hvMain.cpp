@@ -16,6 +16,7 @@
 #include "hvPowerPointOle.h"
 #include "hvProject.h"
 #include "hvResultList.h"
+#include "hvRunReport.h"
 #include "hvShard.h"
 #include "hvSourceList.h"
 #include "pathIdentity.h"
@@ -248,30 +249,15 @@ std::vector<std::string> ThvMain::LogLines() const {
 }
 
 void ThvMain::ReportRun() {
-    hvInfo->UpdateCounter("A", 0, Batch->Count());
-    hvInfo->UpdateCounter("S", 0, Batch->Succeeded());
-    hvInfo->UpdateCounter("F", 0, Batch->Failed());
-
-    // The link is percent-encoded as it is made, "?" included.
-    if (Batch->Failed() > 0) hvInfo->OpenLink("", "err&e=" + Batch->Failures(), "");
-
     const std::string logFile = hvProject->LogFile();
-    if (logFile.empty()) return;
-    // A list that is no plain file (a pipe) could not be read for its presentations before the
-    // run: what it gave is in the batch now.
-    if (!Batch->SourceList.empty() && GetPathKind(Batch->SourceList) != ThvPathKind::File)
-        CheckResultListPath(logFile, Batch.get());
-    // Encoded line by line into the file's bytes, not joined and then encoded whole: a run of
-    // millions of files holds its lines once more, not twice.
-    std::string bytes;
-    {
+    ::ReportRun(*Batch, logFile, [&](const auto& put) {
+        // A list that is no plain file (a pipe) could not be read for its presentations before
+        // the run: what it gave is in the batch now.
+        if (!Batch->SourceList.empty() && GetPathKind(Batch->SourceList) != ThvPathKind::File)
+            CheckResultListPath(logFile, Batch.get());
         std::lock_guard lock(logLock_);
-        for (const std::string& line : log_) {
-            bytes += EncodeAnsi(line);
-            bytes += "\r\n";
-        }
-    }
-    WriteFileAtomic(logFile, bytes);
+        for (const std::string& line : log_) put(line);
+    });
 }
 
 void ThvMain::ShowProgress(double seconds, bool final) {

@@ -31,6 +31,7 @@
 #include "hvResultFeed.h"
 #include "hvResultList.h"
 #include "hvResultsModel.h"
+#include "hvRunReport.h"
 #include "hvTargetRule.h"
 #include "paths.h"
 #include "shellOpen.h"
@@ -515,45 +516,34 @@ void ThvFrmMain::OnFinish() {
     // Every converter has reported its files before its end: the rows are complete now.
     ItemForEntry();
     EnterState(TRunState::Idle);
-    if (FBatch) {
-        hvInfo->UpdateCounter("A", 0, FBatch->Count());
-        hvInfo->UpdateCounter("S", 0, FBatch->Succeeded());
-        hvInfo->UpdateCounter("F", 0, FBatch->Failed());
-        // A "Daemon" window runs again and again over a file that keeps failing: its failures
-        // are reported once, and again only when they change.
-        if (FBatch->Failed() > 0 && FBatch->Failures() != reportedFailures_) {
-            reportedFailures_ = FBatch->Failures();
-            std::string failures;
-            for (char c : reportedFailures_) {
-                if (c == '?')
-                    failures += "%3F";
-                else
-                    failures += c;
-            }
-            hvInfo->OpenLink("", "err&e=" + failures, "");
-        }
-    }
+    RunEnded(FBatch.get());
     if (FStopPending) {
         // The rows stay; the batch goes once its converters have all counted themselves out.
         Retire(std::move(FBatch), FConvertor);
         FStopPending = false;
     }
-    RunEnded();
     if (closePending_) CloseLater();
 }
 
-void ThvFrmMain::RunEnded() {
-    if (!hvProject->RunAndClose()) return;
-    const std::string logFile = hvProject->LogFile();
-    if (!logFile.empty()) {
-        try {
-            ExportList(logFile);
-        } catch (const EhvError& e) {
-            // Reported as any error of the window, but the run still ends as it should: an
-            // invisible window that stayed open would never end.
-            hvInfo->AppException(e.what());
-        }
+void ThvFrmMain::RunEnded(const ThvBatch* ran) {
+    const std::string logFile = hvProject->RunAndClose() ? hvProject->LogFile() : "";
+    const ThvLogLines lines = [&](const auto& put) {
+        RefuseListPath(logFile);
+        for (const std::string& line : ListLines()) put(line);
+    };
+    try {
+        // A "Daemon" window runs again and again over a file that keeps failing: its failures
+        // are reported once, and again only when they change.
+        if (ran)
+            ReportRun(*ran, logFile, lines, &reportedFailures_);
+        else if (!logFile.empty())
+            WriteRunLog(logFile, lines);
+    } catch (const EhvError& e) {
+        // Reported as any error of the window, but the run still ends as it should: an
+        // invisible window that stayed open would never end.
+        hvInfo->AppException(e.what());
     }
+    if (!hvProject->RunAndClose()) return;
     if (hvProject->Daemon() < 1) {
         CloseLater();
         return;

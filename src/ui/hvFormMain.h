@@ -59,10 +59,13 @@ class ThvFrmMain : public ThvFrmBase {
     void UpdateTitle();
     /// Starts a conversion when the project's RunAndClose holds.
     void AutoRun();
-    /// Run-end handling: in run-and-close mode writes the log, then closes the window, or with
+    /// Run-end handling. After a run (ran, the batch it converted) its end as the unattended
+    /// run has it (ReportRun): the counters, the failure report and, in run-and-close mode, the
+    /// log of the rows; without one, that log alone. A log that cannot be written is reported
+    /// as any error of the window. Then in run-and-close mode it closes the window, or with
     /// "Daemon" above 0 runs again after that many milliseconds (the wait keeps the window
     /// responsive), unless Stop was pressed.
-    void RunEnded();
+    void RunEnded(const ThvBatch* ran = nullptr);
 
     // The actions' handlers.
     void aSearchExecute();
@@ -89,8 +92,8 @@ class ThvFrmMain : public ThvFrmBase {
     /// Adds one path to the current batch.
     void AddSourceFile(const std::string& path);
     /// One converter has ended (GUI thread; the converter waits). The last one of a run brings
-    /// the window back to Idle, counts the run, reports failures (unless the last report of
-    /// this window had the same ones) and runs RunEnded.
+    /// the window back to Idle and runs RunEnded with the run's batch, which counts the run,
+    /// reports failures (unless the last report of this window had the same ones) and logs it.
     void OnFinish();
     /// The batch's OnFound, for the batch NewBatch numbered batchNumber: any thread (the search
     /// thread during a search). Only tells the GUI thread that rows are due.
@@ -212,6 +215,11 @@ class ThvFrmMain : public ThvFrmBase {
     bool RunEndLogAccepted();
     /// Throws EhvError when path names the source of a row (the batch already dropped).
     void RefuseListedSource(const std::string& path) const;
+    /// Throws EhvError when the list written to path would replace a presentation of the run
+    /// or a file the program reads.
+    void RefuseListPath(const std::string& path) const;
+    /// The rows as "[state] => source => result" lines.
+    std::vector<std::string> ListLines() const;
     void FreeEndedBatches();
     void CloseLater();
     void CreateListMenu();

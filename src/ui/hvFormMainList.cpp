@@ -18,6 +18,7 @@
 #include "hvResultFeed.h"
 #include "hvResultList.h"
 #include "hvResultsModel.h"
+#include "hvRunReport.h"
 #include "pathIdentity.h"
 #include "paths.h"
 #include "shellOpen.h"
@@ -130,12 +131,15 @@ void ThvFrmMain::RefuseListedSource(const std::string& path) const {
     }
 }
 
-void ThvFrmMain::ExportList(const std::string& path) {
+void ThvFrmMain::RefuseListPath(const std::string& path) const {
     // Before anything is written: a list saved over a presentation or a file the program reads
     // would destroy it.
     CheckResultListPath(path, FBatch.get());
     // A stopped run's batch is gone but its rows stay, chosen files among them.
     if (!FBatch) RefuseListedSource(path);
+}
+
+std::vector<std::string> ThvFrmMain::ListLines() const {
     std::vector<std::string> lines;
     lines.reserve(static_cast<std::size_t>(model_->rowCount()));
     // The fields in the unattended log's escape form: no file name can break or forge a line.
@@ -146,7 +150,12 @@ void ThvFrmMain::ExportList(const std::string& path) {
                         EscapeLogField(row.Source.toStdString(), codePage) + " => " +
                         EscapeLogField(row.Result.toStdString(), codePage));
     }
-    WriteTextFile(path, JoinLines(lines));
+    return lines;
+}
+
+void ThvFrmMain::ExportList(const std::string& path) {
+    RefuseListPath(path);
+    WriteRunLog(path, ListLines());
 }
 
 void ThvFrmMain::ExportList1Click() {

@@ -14,10 +14,12 @@
 #include <QToolBar>
 #include <QToolButton>
 #include <filesystem>
+#include <sstream>
 
 #include "fileSystem.h"
 #include "hvActionButton.h"
 #include "hvFormCfg.h"
+#include "hvMain.h"
 #include "uiTestSupport.h"
 
 namespace {
@@ -190,6 +192,25 @@ TEST_F(MainWindowTest, SearchThenConvertWritesTheTexts) {
     // One failure report, at the end of the run, not per converter.
     ASSERT_EQ(links.size(), 1u);
     EXPECT_NE(links[0].find("/net/?a=err&e="), std::string::npos) << links[0];
+}
+
+TEST_F(MainWindowTest, WindowAndUnattendedRunReportTheSameAddressForTheSameFailures) {
+    fs::create_directories(dir / "in");
+    WriteBytes(dir / "in/bad?x.pptx", "no deck");
+    WriteBytes(dir / "in/worse x.pptx", "no deck either");
+    OpenWindow("Source=" + dir / "in/*.ppt?,Target=" + dir / "out");
+    window->bCreate->click();
+    ASSERT_TRUE(WaitForIdle());
+    std::ostringstream progress;
+    ThvMain(progress, false).Run();
+    ASSERT_EQ(links.size(), 2u);
+    // All but the counters, which the window's run has moved on.
+    const auto withoutCounters = [](std::string link) {
+        const std::size_t from = link.find("&c="), to = link.find('&', from + 1);
+        return from == std::string::npos ? link : link.erase(from, to - from);
+    };
+    EXPECT_EQ(withoutCounters(links[0]), withoutCounters(links[1]));
+    EXPECT_NE(links[0].find("bad%3Fx.pptx"), std::string::npos) << links[0];
 }
 
 TEST_F(MainWindowTest, ConvertWithoutSearchSearchesWhileItConverts) {
