@@ -9,7 +9,6 @@
 #include "hvBatch.h"
 #include "hvError.h"
 #include "hvProject.h"
-#include "hvShard.h"
 #include "mainThread.h"
 #include "pathIdentity.h"
 #include "paths.h"
@@ -33,7 +32,7 @@ std::shared_ptr<ThvConvertor> CreateConvertor(ThvBatch& batch, int32_t count,
 
 std::shared_ptr<ThvConvertor> ThvConvertor::CreateChain(ThvBatch& batch, const std::string& target,
                                                         const ThvNodeEvent& onFileDone) {
-    batch.TargetFolder = ThvBatch::NormalizePath(target, hvProject->PathDelim);
+    batch.SetTarget(target);
     // The target folder is tidied of killed runs' temporaries by every run, also by one that
     // finds nothing to convert there; the folders below it when the run converts into them.
     if (batch.Targets.FirstInFolder(batch.TargetFolder)) RemoveStaleTemporaries(batch.TargetFolder);
@@ -117,28 +116,10 @@ bool WaitForConverters(std::chrono::milliseconds timeout) {
 }
 
 std::string ThvConvertor::TargetPath(ThvBatch& batch, ThvNode& node) {
-    const ThvProject& project = *hvProject;
-    const char delim = project.PathDelim;
+    // The batch's rule, which the shards and the logs follow too.
+    std::string path = AdjustTarget(batch.TargetOf(node.Source, [this] { return HasMacros(); }));
 
-    // One rule with the shards', so that the files of a share are the files of its targets.
-    std::string path = batch.TargetFolder + TargetRelativePart(node.Source, batch.SourceFolder,
-                                                               project.KeepTargetSubdirs(), delim);
-    if (!project.TargetExt.empty()) {
-        if (project.TargetExtAlt.empty()) {
-            path = ChangeFileExt(path, project.TargetExt, delim);
-        } else {
-            const std::string ext = ExtractFileExt(path, delim);
-            if (SameText(ext, project.TargetExtAlt) || SameText(ext, project.TargetExtMacro))
-                path = ChangeFileExt(path, project.TargetExt, delim);
-            else if (project.MacroEnabled() && HasMacros())
-                path = ChangeFileExt(path, project.TargetExtMacro, delim);
-            else
-                path = ChangeFileExt(path, project.TargetExtAlt, delim);
-        }
-    }
-    path = AdjustTarget(path);
-
-    const std::string folder = ExtractFilePath(path, delim);
+    const std::string folder = ExtractFilePath(path, hvProject->PathDelim);
     // A source that is not there fails when it is opened: no folder is made for its text.
     const bool sourceThere =
         node.Source.starts_with("http") || GetPathKind(node.Source) != ThvPathKind::Missing;

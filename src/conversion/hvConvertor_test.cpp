@@ -164,9 +164,13 @@ TEST_F(ConvertorTest, TargetPathRules) {
         EXPECT_EQ(c->TargetPath(batch, odd), dir / "out/a_b_c.txt");
     }
 
+    // A run takes the option with its target, and keeps it to its end.
     project.Options.SetValue("KeepTargetSubdirs", "False");
+    EXPECT_EQ(c->TargetPath(batch, nested), dir / "out/sub/talk.txt");
+    batch.SetTarget(dir / "out/");
     EXPECT_EQ(c->TargetPath(batch, nested), dir / "out/talk.txt");
     project.Options.SetValue("KeepTargetSubdirs", "");
+    batch.SetTarget(dir / "out/");
     batch.SourceFolder.clear();  // chosen files: no folder to keep
     EXPECT_EQ(c->TargetPath(batch, nested), dir / "out/talk.txt");
 }

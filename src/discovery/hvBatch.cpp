@@ -104,7 +104,6 @@ ThvBatch::~ThvBatch() {
 void ThvBatch::Start(const std::string& source, const std::string& target, bool subdirs) {
     if (started_) throw std::logic_error("ThvBatch::Start called twice");
     const char delim = delim_ = ProjectDelim();
-    TargetFolder = NormalizePath(target, delim);
     // Made here, on the owner's thread, rather than on the search thread: the window may
     // change options while the search runs, and the search must see one consistent value.
     const ThvSearchScope scope = ThvSearchScope::Of(source, subdirs);
@@ -113,6 +112,9 @@ void ThvBatch::Start(const std::string& source, const std::string& target, bool 
     Subdirs = subdirs;
     RegExt = scope.RegExt;
     SkipHidden = scope.SkipHidden;
+    // The shares and the list's root follow the target rule, whose sub-folder switch SetTarget
+    // takes again with the target below.
+    if (hvProject) KeepTargetSubdirs = hvProject->KeepTargetSubdirs();
     StartShare(delim);
     CheckMask(Mask);
     maskRegex_ = WildcardToRegex(Mask);
@@ -123,12 +125,10 @@ void ThvBatch::Start(const std::string& source, const std::string& target, bool 
     } catch (const EhvError& e) {
         regExtError_ = e.what();
     }
-    // Folders are created only where the project's delimiter is the platform's own; other
-    // failures than an empty target show up later, as failures of the single files.
-    if (delim == PathDelim) {
-        if (TargetFolder.empty()) throw EhvError("Unable to create directory");
-        if (!DirectoryExists(TargetFolder)) ForceDirectories(TargetFolder);
-    }
+    // Other failures than an empty target show up later, as failures of the single files.
+    if (delim == PathDelim && NormalizePath(target, delim).empty())
+        throw EhvError("Unable to create directory");
+    SetTarget(target);
 
     started_ = true;
     if (!searched_.load()) thread_ = std::thread(&ThvBatch::Execute, this);
@@ -149,6 +149,27 @@ void ThvBatch::CheckMask(const std::string& mask) {
     }
 }
 
+void ThvBatch::SetTarget(const std::string& target) {
+    TargetFolder = PrepareTargetFolder(target, ProjectDelim());
+    if (hvProject) KeepTargetSubdirs = hvProject->KeepTargetSubdirs();
+}
+
+std::string ThvBatch::TargetOf(const std::string& source,
+                               const std::function<bool()>& hasMacros) const {
+    const char delim = ProjectDelim();
+    std::string path =
+        TargetFolder + TargetRelativePart(source, SourceFolder, KeepTargetSubdirs, delim);
+    if (!hvProject || hvProject->TargetExt.empty()) return path;
+    const ThvProject& project = *hvProject;
+    if (project.TargetExtAlt.empty()) return ChangeFileExt(path, project.TargetExt, delim);
+    const std::string ext = ExtractFileExt(path, delim);
+    if (SameText(ext, project.TargetExtAlt) || SameText(ext, project.TargetExtMacro))
+        return ChangeFileExt(path, project.TargetExt, delim);
+    if (project.MacroEnabled() && hasMacros && hasMacros())
+        return ChangeFileExt(path, project.TargetExtMacro, delim);
+    return ChangeFileExt(path, project.TargetExtAlt, delim);
+}
+
 void ThvBatch::StartShare(char delim) {
     if (!hvProject) return;
     // A share that cannot be read would make every task convert everything.
@@ -164,7 +185,6 @@ void ThvBatch::StartShare(char delim) {
                        std::to_string(Shards) + " shards (0 to " + std::to_string(Shards - 1) +
                        ")");
     }
-    KeepTargetSubdirs = hvProject->KeepTargetSubdirs();
     SourceList = NormalizePath(hvProject->SourceList(), delim);
     if (SourceList.empty()) return;
     // Opened here, so that a list that is not there stops the run before anything starts.
@@ -639,22 +659,4 @@ std::string ThvBatch::Failures() const {
         text += '"';
     }
     return text;
-}
-
-std::string ThvBatch::NormalizePath(const std::string& path, char delim) {
-    if (!StartsWith(path, "file:")) return path;
-    std::string rest = RegexReplace("^file:/*", path, "");
-    if (rest.empty()) return rest;  // nothing named: an empty source, which finds nothing
-    if (delim == '/') {
-        // file://localhost/x names the same file as file:///x; other host names have no
-        // meaning for a local path and stay its first folder.
-        if (rest.size() >= 10 && SameText(rest.substr(0, 10), "localhost/")) rest.erase(0, 10);
-        return "/" + rest;
-    }
-    for (char& c : rest) {
-        if (c == '/') c = delim;
-    }
-    const bool startsWithDigit = rest[0] >= '1' && rest[0] <= '9';
-    if (startsWithDigit || rest.find(':') == std::string::npos) rest = std::string(2, delim) + rest;
-    return rest;
 }

@@ -13,6 +13,7 @@
 #include <unordered_set>
 #include <vector>
 
+#include "hvPathRules.h"
 #include "hvTargetClaims.h"
 #include "paths.h"
 
@@ -194,10 +195,24 @@ class ThvBatch {
     /// test at all, it would let every file through. Start calls it; a run may call it first.
     static void CheckMask(const std::string& mask);
 
-    /// A "file:" URL as the path it names; any other text unchanged. With "/" as delimiter
-    /// file:///data/in gives /data/in; with "\" file:///C:/in gives C:\in and
-    /// file://server/share gives \\server\share. "file:" with nothing after it gives "".
-    static std::string NormalizePath(const std::string& path, char delim = PathDelim);
+    /// A "file:" URL as the path it names; any other text unchanged (::NormalizePath).
+    static std::string NormalizePath(const std::string& path, char delim = PathDelim) {
+        return ::NormalizePath(path, delim);
+    }
+
+    /// Sets the target folder of the run (PrepareTargetFolder: created when missing, ended by
+    /// the delimiter) and takes "KeepTargetSubdirs" for the target rule. Start and
+    /// CreateChain call it; on the owner's thread, while no converter of the batch runs.
+    void SetTarget(const std::string& target);
+
+    /// The text file the target rule names for source: the target folder followed by
+    /// TargetRelativePart, its extension replaced by the project's TargetExt. With a
+    /// TargetExtAlt, an extension that is neither TargetExtAlt nor TargetExtMacro becomes
+    /// TargetExtMacro when "MacroEnabled" holds and hasMacros answers true, else TargetExtAlt.
+    /// Before a converter's last say (AdjustTarget) and the rule for a text that exists. Any
+    /// thread once the target is set.
+    std::string TargetOf(const std::string& source,
+                         const std::function<bool()>& hasMacros = {}) const;
 
     /// True for the source of a node that stands for a line of the source list naming no file
     /// ("<list>:<line>").
@@ -212,11 +227,11 @@ class ThvBatch {
     std::string RegExt;        ///< the "RegExt" option at Start
     bool SkipHidden = false;   ///< the "SkipHidden" option at Start
     std::string SourceFolder;  ///< folder part of the source, with its delimiter
-    std::string TargetFolder;  ///< the target folder; converters build output paths on it
+    std::string TargetFolder;  ///< the target folder, ended by the delimiter (SetTarget)
     std::string SourceList;    ///< the "SourceList" option at Start: the list read instead
     int32_t Shard = 0;         ///< the share converted when Shards is above 1
     int32_t Shards = 1;
-    bool KeepTargetSubdirs = true;  ///< the option at Start; the share follows the target rule
+    bool KeepTargetSubdirs = true;  ///< the option at SetTarget; shares follow the target rule
     /// Set before Start or AddFile; called for every new node.
     TFoundEvent OnFound;
     /// The targets its nodes have taken in this run (ThvConvertor::TargetPath).

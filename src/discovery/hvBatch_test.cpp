@@ -129,18 +129,6 @@ TEST_F(ThvBatchTest, SourcesMayBeFileUrls) {
     EXPECT_TRUE(nothing.Exhausted());
 }
 
-TEST(NormalizePathTest, FileUrlsBecomePaths) {
-    EXPECT_EQ(ThvBatch::NormalizePath("file:///data/in/*.ppt?", '/'), "/data/in/*.ppt?");
-    EXPECT_EQ(ThvBatch::NormalizePath("file://localhost/data/a.ppt", '/'), "/data/a.ppt");
-    EXPECT_EQ(ThvBatch::NormalizePath("file:///", '/'), "");
-    EXPECT_EQ(ThvBatch::NormalizePath("FILE:///data", '/'), "FILE:///data");
-    EXPECT_EQ(ThvBatch::NormalizePath("/data/file:x", '/'), "/data/file:x");
-    EXPECT_EQ(ThvBatch::NormalizePath("file:///C:/in/*.ppt?", '\\'), "C:\\in\\*.ppt?");
-    EXPECT_EQ(ThvBatch::NormalizePath("file://server/share/a.ppt", '\\'),
-              "\\\\server\\share\\a.ppt");
-    EXPECT_EQ(ThvBatch::NormalizePath("file:", '\\'), "");
-}
-
 TEST_F(ThvBatchTest, TargetFolderIsCreatedAndAnEmptyTargetRefused) {
     Files({"a.ppt"});
     ThvBatch batch;
@@ -426,4 +414,28 @@ TEST_F(ThvBatchTest, SourceAdviceNamesASourceThatWouldSearch) {
     EXPECT_EQ(ThvSearchScope::Of(in_ + "talk.pptx", false).SourceAdvice("*.ppt?"), "");
     EXPECT_EQ(ThvSearchScope::Of(in_ + "TALK.pptx", false).SourceAdvice("*.ppt?"), "");
     EXPECT_EQ(ThvSearchScope::Of(in_ + "gone.pptx", true).SourceAdvice("*.ppt?"), "");
+}
+
+// The one target rule that the converters, the shards and the JSON log all take.
+TEST_F(ThvBatchTest, TargetOfIsTheTargetRule) {
+    hvProject->TargetExt = ".txt";
+    ThvBatch batch;
+    batch.Start(in_ + "*.ppt?", out_.substr(0, out_.size() - 1), true);
+    EXPECT_EQ(batch.TargetFolder, out_);  // ended by the delimiter
+    EXPECT_EQ(batch.TargetOf(in_ + "sub/talk.pptx"), out_ + "sub/talk.txt");
+    EXPECT_EQ(batch.TargetOf(in_ + "x:y\\noext"), out_ + "x_y_noext.txt");
+    // "KeepTargetSubdirs" counts as it was when the target was set.
+    hvProject->Options.SetValue("KeepTargetSubdirs", "0");
+    EXPECT_EQ(batch.TargetOf(in_ + "sub/talk.pptx"), out_ + "sub/talk.txt");
+    batch.SetTarget(out_);
+    EXPECT_EQ(batch.TargetOf(in_ + "sub/talk.pptx"), out_ + "talk.txt");
+    // With alternative extensions: the alternative, the macro one only for a deck with macros.
+    hvProject->TargetExtAlt = ".alt";
+    hvProject->TargetExtMacro = ".mac";
+    EXPECT_EQ(batch.TargetOf(in_ + "a.pptx"), out_ + "a.alt");
+    EXPECT_EQ(batch.TargetOf(in_ + "a.MAC"), out_ + "a.txt");
+    hvProject->Options.SetValue("MacroEnabled", "1");
+    EXPECT_EQ(batch.TargetOf(in_ + "a.pptm", [] { return true; }), out_ + "a.mac");
+    EXPECT_EQ(batch.TargetOf(in_ + "a.pptm", [] { return false; }), out_ + "a.alt");
+    EXPECT_EQ(batch.TargetOf(in_ + "a.pptm"), out_ + "a.alt");
 }

@@ -5,20 +5,6 @@
 #include "sha256.h"
 #include "textEncoding.h"
 
-std::string TargetRelativePart(const std::string& source, const std::string& sourceFolder,
-                               bool keepSubdirs, char delim) {
-    std::string part;
-    if (keepSubdirs && !sourceFolder.empty())
-        part = source.substr(std::min(sourceFolder.size(), source.size()));
-    else
-        part = ExtractFileName(source, delim);
-    // A drive colon or the other platform's delimiter would leave the target folder.
-    const char otherDelim = delim == '\\' ? '/' : '\\';
-    std::replace(part.begin(), part.end(), ':', '_');
-    std::replace(part.begin(), part.end(), otherDelim, '_');
-    return part;
-}
-
 std::string ShardKey(std::string_view relativePart, char delim) {
     std::string key = ChangeFileExt(relativePart, "", delim);
     if (delim == '\\') {

@@ -18,14 +18,7 @@
 ///
 /// The README shows the same in a few lines of Python.
 
-/// The part of a source path that its text file keeps below the target folder, before the
-/// extension changes: the path below sourceFolder with "KeepTargetSubdirs" (and a source folder
-/// to cut), else the file name alone; ":" and the other platform's delimiter become "_", as they
-/// cannot stand in a name.
-std::string TargetRelativePart(const std::string& source, const std::string& sourceFolder,
-                               bool keepSubdirs, char delim = PathDelim);
-
-/// The shard key of a target-relative part (see above).
+/// The shard key of a target-relative part (TargetRelativePart; see above).
 std::string ShardKey(std::string_view relativePart, char delim = PathDelim);
 
 /// First 8 bytes of SHA-256(key), big-endian.

@@ -6,17 +6,6 @@
 
 namespace {
 
-// The same relative part as the converters' target rule, on both delimiters.
-TEST(ShardTest, RelativePartFollowsTheTargetRule) {
-    EXPECT_EQ(TargetRelativePart("/in/a/b.pptx", "/in/", true, '/'), "a/b.pptx");
-    EXPECT_EQ(TargetRelativePart("/in/a/b.pptx", "/in/", false, '/'), "b.pptx");
-    EXPECT_EQ(TargetRelativePart("/in/b.pptx", "", true, '/'), "b.pptx");
-    EXPECT_EQ(TargetRelativePart("/in/x:y\\z.ppt", "/in/", true, '/'), "x_y_z.ppt");
-    EXPECT_EQ(TargetRelativePart("C:\\in\\sub\\talk.pptx", "C:\\in\\", true, '\\'),
-              "sub\\talk.pptx");
-    EXPECT_EQ(TargetRelativePart("C:\\in\\a/b.pptx", "C:\\in\\", true, '\\'), "a_b.pptx");
-}
-
 // Sources that become one text file get one key; the key has "/" between folders everywhere.
 TEST(ShardTest, KeyIsTheTargetWithoutItsExtension) {
     EXPECT_EQ(ShardKey("sub/talk.pptx", '/'), "sub/talk");

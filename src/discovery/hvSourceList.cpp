@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "fileStream.h"
-#include "hvBatch.h"
+#include "hvPathRules.h"
 #include "textEncoding.h"
 
 namespace {
@@ -163,7 +163,7 @@ void ReadSourceListFile(ThvReadFile& file, ThvSourceListReader& reader,
 }
 
 std::string ResolveListEntry(std::string_view entry, const std::string& listFolder, char delim) {
-    std::string path = ThvBatch::NormalizePath(std::string(entry), delim);
+    std::string path = NormalizePath(std::string(entry), delim);
     if (path.empty()) return path;
     if (delim == '\\') {
         // Either slash separates folders in a Windows path.

@@ -76,7 +76,6 @@ bool ThvProject::RunAndClose() const {
 std::string ThvProject::TargetFolder() const {
     const std::string target = Target();
     if (target.empty()) return target;
-    if (PathDelim == ::PathDelim && !DirectoryExists(target)) ForceDirectories(target);
     return IncludeTrailingPathDelimiter(target, PathDelim);
 }
 

@@ -96,9 +96,9 @@ class ThvProject {
     ThvOverwriteMode OverwriteMode() const;
     /// "RunAndClose", or PureConsole, or a Daemon period.
     bool RunAndClose() const;
-    /// Target with the delimiter at its end, the folder created first when missing (a failure
-    /// is left to the per-file writes). An empty Target gives empty text: the root folder is
-    /// never taken for a missing target.
+    /// Target with the delimiter at its end. An empty Target gives empty text: the root folder
+    /// is never taken for a missing target. The run's batch creates the folder
+    /// (ThvBatch::SetTarget), after taking a "file:" URL for its path.
     std::string TargetFolder() const;
 
     // Binding to the window's controls.

@@ -17,7 +17,6 @@
 #include "hvProject.h"
 #include "hvResultList.h"
 #include "hvRunReport.h"
-#include "hvShard.h"
 #include "hvSourceList.h"
 #include "pathIdentity.h"
 #include "paths.h"
@@ -69,7 +68,8 @@ void ThvMain::Run() {
     } clearOnExit;
     Batch = std::make_unique<ThvBatch>();
     const bool subdirs = hvProject->Subdir();
-    const std::string target = hvProject->TargetFolder();
+    Batch->SetTarget(hvProject->TargetFolder());
+    const std::string target = Batch->TargetFolder;
     const std::string source = hvProject->Source();
     if (ReadExitCodes(hvProject->Option("ExitCodes")) == ThvExitCodes::Strict)
         RefuseWhatCannotRun(target);
@@ -92,7 +92,7 @@ void ThvMain::Run() {
     Batch->Start(source, target, subdirs);
 
     Converter = ThvConvertor::CreateChain(
-        *Batch, hvProject->TargetFolder(),
+        *Batch, target,
         [this](ThvBatch& batch, ThvNode& node) { FileDone(batch, node); });
     RunningCount = Converter->ConverterCount;
     Converter->Start();
@@ -211,19 +211,13 @@ void ThvMain::FileDone(ThvBatch& batch, ThvNode& node) {
 }
 
 void ThvMain::WriteJsonRecord(ThvBatch& batch, ThvNode& node) {
-    const ThvProject& project = *hvProject;
     // The text file the target rule names; a file written under a new name reports its own.
     // A list entry outside the source root (or a line naming no file) has no place for one.
     std::string target;
     if (!batch.IsListLine(node.Source) &&
         (!batch.KeepTargetSubdirs || batch.SourceFolder.empty() ||
-         IsBelowFolder(node.Source, batch.SourceFolder, project.PathDelim))) {
-        target =
-            batch.TargetFolder + TargetRelativePart(node.Source, batch.SourceFolder,
-                                                    batch.KeepTargetSubdirs, project.PathDelim);
-        if (!project.TargetExt.empty())
-            target = ChangeFileExt(target, project.TargetExt, project.PathDelim);
-    }
+         IsBelowFolder(node.Source, batch.SourceFolder, hvProject->PathDelim)))
+        target = batch.TargetOf(node.Source);
     const int32_t shard = batch.Shards > 1 ? batch.Shard : 0;
     try {
         jsonLog_->Write(JsonLogRecordOf(node, target, shard, attempt_));

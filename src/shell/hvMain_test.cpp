@@ -93,3 +93,28 @@ TEST_F(MainTest, EmptyTargetIsRefusedBeforeAnythingIsCounted) {
     EXPECT_THROW(ThvMain(progress, false).Run(), EhvError);
     EXPECT_EQ(info->StoreText().find("C="), std::string::npos);
 }
+
+// The JSON log names a file that failed by the converters' own target rule, extensions
+// included, not by a simpler one of its own.
+TEST_F(MainTest, JsonLogNamesTheTextAFailedFileWouldHaveBeen) {
+    project.TargetExtAlt = ".alt";
+    project.TargetExtMacro = ".mac";
+    WriteBytes(dir / "in/bad.pptx", "no deck");
+    project.Options.SetValue("JsonLog", dir / "run.jsonl");
+    std::ostringstream progress;
+    ThvMain(progress, false).Run();
+    const std::string record = ReadBytes(dir / "run.jsonl");
+    EXPECT_NE(record.find("\"target\":\"" + dir / "out/bad.alt\""), std::string::npos) << record;
+    EXPECT_NE(record.find("\"state\":\"Failure\""), std::string::npos) << record;
+}
+
+// A target given as a "file:" URL is made where it points, and nowhere else.
+TEST_F(MainTest, TargetAsFileUrlIsMadeWhereItPoints) {
+    project.Options.SetValue("Target", "file://" + dir / "url/out");
+    project.Options.SetValue("ExitCodes", "strict");  // refuses a target it cannot make
+    WriteBytes(dir / "in/bad.pptx", "no deck");
+    std::ostringstream progress;
+    ThvMain(progress, false).Run();
+    EXPECT_TRUE(DirectoryExists(dir / "url/out"));
+    EXPECT_FALSE(DirectoryExists("file:"));
+}
