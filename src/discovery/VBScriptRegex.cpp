@@ -9,6 +9,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "hvError.h"
 #include "threadLocal.h"
 
 namespace {
@@ -476,4 +477,13 @@ std::optional<bool> RegexTryTest(std::string_view pattern, ThvRegexFlags flags,
 std::string RegexReplace(std::string_view pattern, std::string_view input,
                          std::string_view replacement) {
     return CompiledOrThrow(CachedCompile(pattern, 0)).Replace(input, replacement);
+}
+
+void CheckRegExt(const std::string& pattern) {
+    if (pattern.empty()) return;
+    try {
+        CreateRegex(pattern, hvRegexIgnoreCase);
+    } catch (const ERegexException& e) {
+        throw EhvError("RegExt \"" + pattern + "\" is not a valid regular expression: " + e.what());
+    }
 }

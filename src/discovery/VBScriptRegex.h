@@ -94,6 +94,10 @@ bool RegexTest(std::string_view pattern, ThvRegexFlags flags, std::string_view i
 std::optional<bool> RegexTryTest(std::string_view pattern, ThvRegexFlags flags,
                                  std::string_view input);
 
+/// Throws EhvError with the expression engine's message when a "RegExt" pattern does not
+/// compile; an empty pattern is no expression and passes. For a run to refuse before it starts.
+void CheckRegExt(const std::string& pattern);
+
 /// Input with the first match of pattern (case-sensitive) replaced. Throws ERegexException.
 std::string RegexReplace(std::string_view pattern, std::string_view input,
                          std::string_view replacement);

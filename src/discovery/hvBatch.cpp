@@ -10,13 +10,14 @@
 #include "fileSystem.h"
 #include "folderEntries.h"
 #include "hvError.h"
-#include "hvMatch.h"
 #include "hvOptions.h"
 #include "hvProject.h"
 #include "hvShard.h"
 #include "hvSourceList.h"
 #include "pathIdentity.h"
 #include "textEncoding.h"
+
+ThvMatchBase* hvMatch = nullptr;
 
 namespace {
 

@@ -24,6 +24,13 @@ class ThvRegex;
 /// open document. The start-up code turns it on; searches only read it.
 inline std::atomic<bool> hvSkipLockFiles{false};
 
+class ThvMatchBase;
+/// The global matcher every batch uses to test names against the source mask and "RegExt"
+/// (a ThvMatch, hvMatch.h). Set by the start-up code after the command line has been read and
+/// cleared first at shut-down, on the main thread, while no batch exists; null means every
+/// path is accepted.
+extern ThvMatchBase* hvMatch;
+
 /// Decides whether a path belongs to a batch. The base accepts every path; ThvMatch (hvMatch.h)
 /// tests regular expressions. Called on search threads, several at once, so an implementation
 /// keeps no unguarded state.

@@ -21,11 +21,3 @@ class ThvMatch : public ThvMatchBase {
                                    const std::string& pattern) const override;
 };
 
-/// Throws EhvError with the expression engine's message when a "RegExt" pattern does not
-/// compile; an empty pattern is no expression and passes. For a run to refuse before it starts.
-void CheckRegExt(const std::string& pattern);
-
-/// The global matcher every batch uses to test names against the source mask and "RegExt".
-/// Set by the start-up code after the command line has been read and cleared first at
-/// shut-down, on the main thread, while no batch exists; null means every path is accepted.
-extern ThvMatch* hvMatch;

@@ -4,6 +4,9 @@
 #include <string>
 #include <string_view>
 
+// UTF-8 and UTF-16 themselves, which every user of the code pages needs too.
+#include "unicodeText.h"
+
 /// Text is UTF-8 in memory. Files meant for the user are written in the system's ANSI code page
 /// and read back with byte-order-mark detection. On POSIX the "ANSI code page" is the locale's
 /// character set (the C/POSIX locale counts as UTF-8).
@@ -44,9 +47,6 @@ ThvBomEncoding DetectBom(std::string_view bytes);
 /// dropped); without a mark the ANSI code page.
 std::string DecodeWithBom(std::string_view bytes);
 
-/// UTF-8 to UTF-16 and back (invalid input becomes U+FFFD).
-std::u16string Utf8ToUtf16(std::string_view utf8);
-std::string Utf16ToUtf8(std::u16string_view utf16);
 
 /// Unicode case folding (full folding, so "STRASSE" and "straße" fold alike).
 std::string FoldCase(std::string_view utf8);

@@ -1,6 +1,5 @@
 #include "unicodeText.h"
 
-#include "textEncoding.h"
 
 namespace {
 

@@ -24,3 +24,7 @@ bool IsWellFormedUtf8(std::string_view text);
 /// The text with every ill-formed part replaced; well-formed text, nearly all, is taken as it
 /// stands.
 std::string SanitizedUtf8(std::string_view text);
+
+/// UTF-8 to UTF-16 and back (invalid input becomes U+FFFD).
+std::u16string Utf8ToUtf16(std::string_view utf8);
+std::string Utf16ToUtf8(std::u16string_view utf16);

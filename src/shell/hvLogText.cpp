@@ -44,7 +44,8 @@ bool Disturbs(char32_t c) {
            (c >= 0x2028 && c <= 0x202E) || (c >= 0x2066 && c <= 0x2069) || c == 0xFEFF;
 }
 
-void AppendUtf8(std::string& out, char32_t c) {
+// The UTF-8 form of a code point below 0x110000; a surrogate is written as it is, not replaced.
+void AppendCodePoint(std::string& out, char32_t c) {
     if (c < 0x80) {
         out += static_cast<char>(c);
     } else if (c < 0x800) {
@@ -140,10 +141,10 @@ std::optional<std::string> UnescapeLogField(std::string_view field) {
             out += static_cast<char>(value);
             i += 3;
         } else if (kind == 'u' && ReadHex(field, i + 2, 4, value)) {
-            AppendUtf8(out, value);
+            AppendCodePoint(out, value);
             i += 5;
         } else if (kind == 'U' && ReadHex(field, i + 2, 8, value) && value <= 0x10FFFF) {
-            AppendUtf8(out, value);
+            AppendCodePoint(out, value);
             i += 9;
         } else {
             return std::nullopt;

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <optional>
 
+#include "VBScriptRegex.h"
 #include "fileSystem.h"
 #include "hvBatch.h"
 #include "hvConvertor.h"
@@ -12,7 +13,6 @@
 #include "hvInfo.h"
 #include "hvJsonLog.h"
 #include "hvLogText.h"
-#include "hvMatch.h"
 #include "hvPowerPointOle.h"
 #include "hvProject.h"
 #include "hvResultList.h"

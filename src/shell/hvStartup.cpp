@@ -25,12 +25,13 @@ ThvWindowRunner& InstalledWindowRunner() {
 
 /// Owns one process-wide object and publishes it in its global pointer for exactly its
 /// lifetime. Declared one after another in a scope, the holders destroy the objects in the
-/// reverse order of their creation, which is the shut-down order.
-template <typename T>
+/// reverse order of their creation, which is the shut-down order. The pointer may be of a base
+/// class of the object.
+template <typename T, typename Global = T>
 class ThvGlobal {
   public:
     template <typename... Args>
-    ThvGlobal(T*& global, Args&&... args)
+    ThvGlobal(Global*& global, Args&&... args)
         : global_(global), object_(std::make_unique<T>(std::forward<Args>(args)...)) {
         global_ = object_.get();
     }
@@ -42,7 +43,7 @@ class ThvGlobal {
     ThvGlobal& operator=(const ThvGlobal&) = delete;
 
   private:
-    T*& global_;
+    Global*& global_;
     std::unique_ptr<T> object_;
 };
 
@@ -103,7 +104,7 @@ int RunQuillon(const std::string& exeName, const std::string& param, std::ostrea
     };
     if (!hvProject->ParseCommandLine(hvApp->Param)) return 0;
 
-    ThvGlobal<ThvMatch> match(hvMatch);
+    ThvGlobal<ThvMatch, ThvMatchBase> match(hvMatch);
 
     // A project that could not be read leaves no options, so nothing tells whether the user
     // meant a window or an unattended run; either way they must hear why nothing they set
