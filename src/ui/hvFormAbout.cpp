@@ -4,9 +4,7 @@
 #include <QLabel>
 #include <QShowEvent>
 
-#include "hvFormMain.h"
 #include "hvProject.h"
-
 
 namespace {
 
@@ -26,8 +24,8 @@ QLabel* MakeLabel(QWidget* parent, const char* name, const QRect& bounds, int pi
 
 }  // namespace
 
-ThvFrmAbout::ThvFrmAbout(QWidget* parent)
-    : ThvFrmBase(parent, Qt::Dialog | Qt::FramelessWindowHint) {
+ThvFrmAbout::ThvFrmAbout(QWidget* mainWindow, QWidget* parent)
+    : ThvFrmBase(parent, Qt::Dialog | Qt::FramelessWindowHint), mainWindow_(mainWindow) {
     setObjectName("hvFrmAbout");
     setFixedSize(472, 243);
     setWindowOpacity(200.0 / 255.0);
@@ -55,10 +53,10 @@ ThvFrmAbout::ThvFrmAbout(QWidget* parent)
 void ThvFrmAbout::ShowAbout() {
     if (FShowCount > 0) {
         ShowModal();
-    } else if (hvProject && hvProject->PureConsole() && hvFrmMain) {
+    } else if (hvProject && hvProject->PureConsole() && mainWindow_) {
         // The run-and-close window of a "PureConsole" project with an address as its source:
         // it works unseen and closes when the run ends.
-        hvFrmMain->setWindowOpacity(0);
+        mainWindow_->setWindowOpacity(0);
     }
     ++FShowCount;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QPointer>
 #include <cstdint>
 
 #include "hvFormBase.h"
@@ -12,7 +13,8 @@ class QLabel;
 /// fully transparent. GUI thread only.
 class ThvFrmAbout : public ThvFrmBase {
   public:
-    explicit ThvFrmAbout(QWidget* parent = nullptr);
+    /// mainWindow is the window the box belongs to (observed, not owned; it may go first).
+    explicit ThvFrmAbout(QWidget* mainWindow = nullptr, QWidget* parent = nullptr);
 
     /// The start-up call (the first) only counts, and hides the main window in "PureConsole"
     /// mode; every later call shows the box modally.
@@ -34,5 +36,6 @@ class ThvFrmAbout : public ThvFrmBase {
     void FormClick();
 
     int32_t FShowCount = 0;
+    QPointer<QWidget> mainWindow_;
 };
 

@@ -41,6 +41,17 @@ TEST_F(AboutTest, PureConsoleWindowIsFullyTransparent) {
     EXPECT_EQ(window->windowOpacity(), 0.0);
 }
 
+// The box hides the window it belongs to, which it is given, not one a global names.
+TEST_F(AboutTest, StartUpCallHidesTheWindowTheBoxBelongsTo) {
+    OpenWindow("Source=http://example.org/a.ppt,PureConsole=1");
+    hvFrmMain = nullptr;
+    QWidget other;
+    ThvFrmQuillonAbout box(&other);
+    box.ShowAbout();
+    EXPECT_EQ(other.windowOpacity(), 0.0);
+    EXPECT_FALSE(box.isVisible());
+}
+
 TEST_F(AboutTest, LabelsAreFilledOnceAndAnyClickOrKeyCloses) {
     project->Title = "Quillon & Co";
     OpenWindow();

@@ -64,7 +64,7 @@ extern "C" int QuillonWindowMain(const char* exeName) {
     auto mainWindow = std::make_unique<ThvFrmMain>();
     hvFrmMain = mainWindow.get();
     InstallQtChoosers(mainWindow.get());
-    auto about = std::make_unique<ThvFrmQuillonAbout>();
+    auto about = std::make_unique<ThvFrmQuillonAbout>(mainWindow.get());
     hvFrmQuillonAbout = about.get();
     about->ShowAbout();
     mainWindow->show();

@@ -107,7 +107,7 @@ class WindowTest : public ::testing::Test {
         window = std::make_unique<ThvFrmMain>();
         hvFrmMain = window.get();
         InstallQtChoosers(window.get());
-        about = std::make_unique<ThvFrmQuillonAbout>();
+        about = std::make_unique<ThvFrmQuillonAbout>(window.get());
         hvFrmQuillonAbout = about.get();
         about->ShowAbout();
         window->show();
