@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string_view>
 
-#include "cfbReader.h"
+#include "engine/cfb/cfbReader.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string_view bytes(reinterpret_cast<const char*>(data), size);

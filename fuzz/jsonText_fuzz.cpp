@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-#include "jsonText.h"
+#include "text/jsonText.h"
 
 namespace {
 

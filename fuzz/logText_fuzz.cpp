@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-#include "hvLogText.h"
+#include "shell/hvLogText.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size == 0) return 0;

@@ -8,9 +8,9 @@
 #include <string_view>
 #include <vector>
 
-#include "hvError.h"
-#include "presentationFile.h"
-#include "rtfOutline.h"
+#include "engine/outline/rtfOutline.h"
+#include "engine/presentationFile.h"
+#include "platform/base/hvError.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     try {

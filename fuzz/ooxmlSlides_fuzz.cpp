@@ -6,10 +6,10 @@
 #include <cstdint>
 #include <string>
 
-#include "engineError.h"
-#include "hvError.h"
-#include "ooxmlSlides.h"
-#include "rtfOutline.h"
+#include "engine/base/engineError.h"
+#include "engine/ooxml/ooxmlSlides.h"
+#include "engine/outline/rtfOutline.h"
+#include "platform/base/hvError.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::string bytes(reinterpret_cast<const char*>(data), size);

@@ -6,8 +6,8 @@
 #include <string>
 #include <string_view>
 
-#include "hvOptions.h"
-#include "textEncoding.h"
+#include "project/hvOptions.h"
+#include "text/textEncoding.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string_view bytes(reinterpret_cast<const char*>(data), size);

@@ -7,9 +7,9 @@
 #include <string>
 #include <string_view>
 
-#include "cfbReader.h"
-#include "cfbTestWriter.h"
-#include "pptSlideText.h"
+#include "engine/cfb/cfbReader.h"
+#include "engine/ppt/pptSlideText.h"
+#include "engine/testing/cfbTestWriter.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string_view bytes(reinterpret_cast<const char*>(data), size);

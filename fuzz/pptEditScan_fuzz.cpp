@@ -8,9 +8,9 @@
 #include <string>
 #include <string_view>
 
-#include "cfbTestWriter.h"
-#include "engineError.h"
-#include "pptSlideText.h"
+#include "engine/base/engineError.h"
+#include "engine/ppt/pptSlideText.h"
+#include "engine/testing/cfbTestWriter.h"
 
 namespace {
 

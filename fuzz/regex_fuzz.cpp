@@ -6,9 +6,9 @@
 #include <string>
 #include <string_view>
 
-#include "VBScriptRegex.h"
-#include "hvBatch.h"
-#include "hvMatch.h"
+#include "discovery/VBScriptRegex.h"
+#include "discovery/hvBatch.h"
+#include "discovery/hvMatch.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size == 0) return 0;

@@ -5,8 +5,8 @@
 #include <string>
 #include <string_view>
 
-#include "hvError.h"
-#include "richText.h"
+#include "platform/base/hvError.h"
+#include "text/richText.h"
 
 namespace {
 

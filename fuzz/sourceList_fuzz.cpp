@@ -8,7 +8,7 @@
 #include <string_view>
 #include <vector>
 
-#include "hvSourceList.h"
+#include "discovery/hvSourceList.h"
 
 namespace {
 

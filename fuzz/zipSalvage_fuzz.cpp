@@ -10,12 +10,12 @@
 #include <string>
 #include <string_view>
 
-#include "byteSource.h"
-#include "engineError.h"
-#include "ooxmlPackage.h"
-#include "ooxmlSlides.h"
-#include "rtfOutline.h"
-#include "zipSalvage.h"
+#include "engine/base/byteSource.h"
+#include "engine/base/engineError.h"
+#include "engine/ooxml/ooxmlPackage.h"
+#include "engine/ooxml/ooxmlSlides.h"
+#include "engine/outline/rtfOutline.h"
+#include "engine/zip/zipSalvage.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::string bytes(reinterpret_cast<const char*>(data), size);

@@ -10,10 +10,10 @@
 #include <map>
 #include <random>
 
-#include "cfbTestWriter.h"
-#include "ooxmlCryptoTestWriter.h"
-#include "ooxmlTestPackage.h"
-#include "pptTestWriter.h"
+#include "engine/testing/cfbTestWriter.h"
+#include "engine/testing/ooxmlCryptoTestWriter.h"
+#include "engine/testing/ooxmlTestPackage.h"
+#include "engine/testing/pptTestWriter.h"
 #include "programTest.h"
 
 namespace {

@@ -9,10 +9,10 @@
 #include <set>
 #include <thread>
 
+#include "engine/testing/ooxmlCryptoTestWriter.h"
+#include "engine/testing/ooxmlTestPackage.h"
 #include "logLines.h"
 #include "namedPipe.h"
-#include "ooxmlCryptoTestWriter.h"
-#include "ooxmlTestPackage.h"
 #include "programTest.h"
 
 namespace {

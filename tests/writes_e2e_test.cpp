@@ -16,7 +16,7 @@
 #include <set>
 #include <thread>
 
-#include "ooxmlTestPackage.h"
+#include "engine/testing/ooxmlTestPackage.h"
 #include "programTest.h"
 
 namespace {

@@ -10,9 +10,9 @@
 #include <cstdio>
 #include <string>
 
-#include "automation.h"
-#include "hvEngine.h"
-#include "paths.h"
+#include "engine/hvEngine.h"
+#include "platform/automation/automation.h"
+#include "platform/files/paths.h"
 
 int main(int argc, char** argv) {
     int first = 1;

@@ -6,11 +6,11 @@
 #include <memory>
 #include <string>
 
-#include "byteSource.h"
-#include "cfbReader.h"
-#include "fileSystem.h"
-#include "hvError.h"
-#include "pptSlideText.h"
+#include "engine/base/byteSource.h"
+#include "engine/cfb/cfbReader.h"
+#include "engine/ppt/pptSlideText.h"
+#include "platform/base/hvError.h"
+#include "platform/files/fileSystem.h"
 
 int main(int argc, char** argv) {
     int read = 0, failed = 0;

@@ -11,9 +11,9 @@
 #include <thread>
 #include <vector>
 
-#include "hvBatch.h"
-#include "hvConvertor.h"
-#include "hvProject.h"
+#include "conversion/hvConvertor.h"
+#include "discovery/hvBatch.h"
+#include "project/hvProject.h"
 
 namespace {
 

@@ -7,8 +7,8 @@
 #include <cstdio>
 #include <string>
 
-#include "hvBatch.h"
-#include "hvMatch.h"
+#include "discovery/hvBatch.h"
+#include "discovery/hvMatch.h"
 
 int main(int argc, char** argv) {
     if (argc != 3) {

@@ -29,20 +29,20 @@
 #include <string>
 #include <thread>
 
-#include "hvActionButton.h"
-#include "hvApp.h"
-#include "hvApplication.h"
-#include "hvBatch.h"
-#include "hvDispatcher.h"
-#include "hvEngine.h"
-#include "hvFormMain.h"
-#include "hvInfo.h"
-#include "hvMain.h"
-#include "hvMatch.h"
-#include "hvProject.h"
-#include "hvResultsModel.h"
-#include "hvStartup.h"
-#include "shellOpen.h"
+#include "discovery/hvBatch.h"
+#include "discovery/hvMatch.h"
+#include "engine/hvEngine.h"
+#include "platform/system/shellOpen.h"
+#include "project/hvProject.h"
+#include "shell/hvApp.h"
+#include "shell/hvInfo.h"
+#include "shell/hvMain.h"
+#include "shell/hvStartup.h"
+#include "ui/hvActionButton.h"
+#include "ui/hvApplication.h"
+#include "ui/hvDispatcher.h"
+#include "ui/hvFormMain.h"
+#include "ui/hvResultsModel.h"
 
 namespace {
 

@@ -4,14 +4,14 @@
 #include <exception>
 #include <iostream>
 
-#include "fileSystem.h"
-#include "hvApp.h"
-#include "hvEngine.h"
-#include "hvProject.h"
-#include "hvStartup.h"
-#include "processStart.h"
-#include "signals.h"
-#include "windowModule.h"
+#include "app/windowModule.h"
+#include "engine/hvEngine.h"
+#include "platform/files/fileSystem.h"
+#include "platform/system/processStart.h"
+#include "platform/system/signals.h"
+#include "project/hvProject.h"
+#include "shell/hvApp.h"
+#include "shell/hvStartup.h"
 
 int main(int argc, char** argv) {
     PrepareProcess();

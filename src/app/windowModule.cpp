@@ -1,12 +1,12 @@
-#include "windowModule.h"
+#include "app/windowModule.h"
 
-#include "display.h"
-#include "fileSystem.h"
-#include "hvError.h"
-#include "hvProject.h"
-#include "hvStartup.h"
-#include "loadableModule.h"
-#include "paths.h"
+#include "platform/base/hvError.h"
+#include "platform/files/fileSystem.h"
+#include "platform/files/paths.h"
+#include "platform/system/display.h"
+#include "platform/system/loadableModule.h"
+#include "project/hvProject.h"
+#include "shell/hvStartup.h"
 
 namespace {
 

@@ -1,18 +1,18 @@
-#include "hvConvertor.h"
+#include "conversion/hvConvertor.h"
 
 #include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
 
-#include "fileSystem.h"
-#include "hvBatch.h"
-#include "hvError.h"
-#include "hvProject.h"
-#include "mainThread.h"
-#include "pathIdentity.h"
-#include "paths.h"
-#include "textEncoding.h"
+#include "discovery/hvBatch.h"
+#include "platform/base/hvError.h"
+#include "platform/files/fileSystem.h"
+#include "platform/files/pathIdentity.h"
+#include "platform/files/paths.h"
+#include "platform/system/mainThread.h"
+#include "project/hvProject.h"
+#include "text/textEncoding.h"
 
 namespace {
 

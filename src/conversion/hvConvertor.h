@@ -7,9 +7,9 @@
 #include <optional>
 #include <string>
 
-#include "fileSystem.h"
-#include "hvConvertorClass.h"
-#include "hvWorkBase.h"
+#include "conversion/hvConvertorClass.h"
+#include "conversion/hvWorkBase.h"
+#include "platform/files/fileSystem.h"
 
 class ThvTargetClaims;
 

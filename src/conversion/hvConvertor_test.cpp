@@ -1,4 +1,4 @@
-#include "hvConvertor.h"
+#include "conversion/hvConvertor.h"
 
 #include <gtest/gtest.h>
 
@@ -11,12 +11,12 @@
 #include <thread>
 
 #include "callQueue.h"
-#include "fileSystem.h"
-#include "hvBatch.h"
-#include "hvError.h"
-#include "hvProject.h"
-#include "mainThread.h"
-#include "paths.h"
+#include "discovery/hvBatch.h"
+#include "platform/base/hvError.h"
+#include "platform/files/fileSystem.h"
+#include "platform/files/paths.h"
+#include "platform/system/mainThread.h"
+#include "project/hvProject.h"
 #include "tempDir.h"
 
 namespace {

@@ -1,10 +1,10 @@
-#include "hvPowerPointOle.h"
+#include "conversion/hvPowerPointOle.h"
 
 #include <charconv>
 #include <cmath>
 
-#include "hvProject.h"
-#include "paths.h"
+#include "platform/files/paths.h"
+#include "project/hvProject.h"
 
 AutomationObjectPtr ThvPowerPointOle::CreateAutomationObject(const std::string& progId) {
     try {

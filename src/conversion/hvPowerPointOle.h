@@ -4,8 +4,8 @@
 #include <functional>
 #include <string>
 
-#include "automation.h"
-#include "hvConvertor.h"
+#include "conversion/hvConvertor.h"
+#include "platform/automation/automation.h"
 
 /// The programmatic identifier of the application every converter drives.
 inline constexpr const char* PowerPointApplicationId = "PowerPoint.Application";

@@ -8,17 +8,17 @@
 #include <sstream>
 #include <thread>
 
-#include "automation.h"
-#include "fileSystem.h"
-#include "folderEntries.h"
-#include "hvBatch.h"
-#include "hvEngine.h"
-#include "hvPowerPointOle.h"
-#include "hvProject.h"
-#include "hvQUILLON.h"
-#include "paths.h"
+#include "conversion/hvPowerPointOle.h"
+#include "conversion/hvQUILLON.h"
+#include "discovery/hvBatch.h"
+#include "engine/hvEngine.h"
+#include "platform/automation/automation.h"
+#include "platform/files/fileSystem.h"
+#include "platform/files/folderEntries.h"
+#include "platform/files/paths.h"
+#include "platform/files/win32Text.h"
+#include "project/hvProject.h"
 #include "tempDir.h"
-#include "win32Text.h"
 
 namespace {
 

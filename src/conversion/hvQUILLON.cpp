@@ -1,16 +1,16 @@
-#include "hvQUILLON.h"
+#include "conversion/hvQUILLON.h"
 
 #include <cstdio>
 #include <memory>
 #include <optional>
 
-#include "fileSystem.h"
-#include "hvBatch.h"
-#include "hvError.h"
-#include "paths.h"
-#include "richText.h"
-#include "textEncoding.h"
-#include "textFile.h"
+#include "discovery/hvBatch.h"
+#include "platform/base/hvError.h"
+#include "platform/files/fileSystem.h"
+#include "platform/files/paths.h"
+#include "platform/files/textFile.h"
+#include "text/richText.h"
+#include "text/textEncoding.h"
 
 namespace {
 

@@ -3,8 +3,8 @@
 #include <memory>
 #include <string>
 
-#include "fileSystem.h"
-#include "hvPowerPointOle.h"
+#include "conversion/hvPowerPointOle.h"
+#include "platform/files/fileSystem.h"
 
 /// The presentation-to-text converter, the converter class of this product: the application
 /// saves each presentation's outline as rich text in a temporary file beside the target, and

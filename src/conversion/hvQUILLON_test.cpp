@@ -1,4 +1,4 @@
-#include "hvQUILLON.h"
+#include "conversion/hvQUILLON.h"
 
 #include <gtest/gtest.h>
 
@@ -8,16 +8,16 @@
 #include <thread>
 #include <vector>
 
-#include "automation.h"
-#include "fileSystem.h"
-#include "folderEntries.h"
-#include "hvBatch.h"
-#include "hvEngine.h"
-#include "hvProject.h"
+#include "discovery/hvBatch.h"
+#include "engine/hvEngine.h"
 #include "namedPipe.h"
-#include "paths.h"
+#include "platform/automation/automation.h"
+#include "platform/files/fileSystem.h"
+#include "platform/files/folderEntries.h"
+#include "platform/files/paths.h"
+#include "project/hvProject.h"
 #include "tempDir.h"
-#include "textEncoding.h"
+#include "text/textEncoding.h"
 
 namespace {
 

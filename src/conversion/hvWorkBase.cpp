@@ -1,7 +1,7 @@
-#include "hvWorkBase.h"
+#include "conversion/hvWorkBase.h"
 
-#include "hvBatch.h"
-#include "hvError.h"
+#include "discovery/hvBatch.h"
+#include "platform/base/hvError.h"
 
 ThvWorkBase::~ThvWorkBase() {
     if (!thread_.joinable()) return;

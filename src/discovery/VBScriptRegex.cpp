@@ -1,5 +1,5 @@
 #define PCRE2_CODE_UNIT_WIDTH 8
-#include "VBScriptRegex.h"
+#include "discovery/VBScriptRegex.h"
 
 #include <pcre2.h>
 
@@ -9,8 +9,8 @@
 #include <unordered_map>
 #include <vector>
 
-#include "hvError.h"
-#include "threadLocal.h"
+#include "platform/base/hvError.h"
+#include "platform/system/threadLocal.h"
 
 namespace {
 

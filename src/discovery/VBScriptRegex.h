@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "hvError.h"
+#include "platform/base/hvError.h"
 
 /// The regular expressions the program relies on, with the VBScript engine's syntax and error
 /// messages, built on PCRE2 (8-bit, UTF, Unicode properties). Patterns and inputs are UTF-8;

@@ -1,4 +1,4 @@
-#include "VBScriptRegex.h"
+#include "discovery/VBScriptRegex.h"
 
 #include <gtest/gtest.h>
 

@@ -1,21 +1,21 @@
-#include "hvBatch.h"
+#include "discovery/hvBatch.h"
 
 #include <algorithm>
 #include <new>
 #include <stdexcept>
 #include <utility>
 
-#include "VBScriptRegex.h"
-#include "fileStream.h"
-#include "fileSystem.h"
-#include "folderEntries.h"
-#include "hvError.h"
-#include "hvOptions.h"
-#include "hvProject.h"
-#include "hvShard.h"
-#include "hvSourceList.h"
-#include "pathIdentity.h"
-#include "textEncoding.h"
+#include "discovery/VBScriptRegex.h"
+#include "discovery/hvShard.h"
+#include "discovery/hvSourceList.h"
+#include "platform/base/hvError.h"
+#include "platform/files/fileStream.h"
+#include "platform/files/fileSystem.h"
+#include "platform/files/folderEntries.h"
+#include "platform/files/pathIdentity.h"
+#include "project/hvOptions.h"
+#include "project/hvProject.h"
+#include "text/textEncoding.h"
 
 ThvMatchBase* hvMatch = nullptr;
 

@@ -13,9 +13,9 @@
 #include <unordered_set>
 #include <vector>
 
-#include "hvPathRules.h"
-#include "hvTargetClaims.h"
-#include "paths.h"
+#include "discovery/hvPathRules.h"
+#include "discovery/hvTargetClaims.h"
+#include "platform/files/paths.h"
 
 class ThvReadFile;
 class ThvRegex;

@@ -8,13 +8,13 @@
 #include <string>
 #include <vector>
 
+#include "discovery/hvBatch.h"
+#include "discovery/hvMatch.h"
+#include "discovery/hvShard.h"
 #include "errorText.h"
-#include "fileSystem.h"
-#include "hvBatch.h"
-#include "hvError.h"
-#include "hvMatch.h"
-#include "hvProject.h"
-#include "hvShard.h"
+#include "platform/base/hvError.h"
+#include "platform/files/fileSystem.h"
+#include "project/hvProject.h"
 #include "tempDir.h"
 
 namespace {

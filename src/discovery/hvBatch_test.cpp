@@ -1,4 +1,4 @@
-#include "hvBatch.h"
+#include "discovery/hvBatch.h"
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -13,11 +13,11 @@
 #include <string>
 #include <vector>
 
-#include "fileSystem.h"
-#include "folderEntries.h"
-#include "hvError.h"
-#include "hvMatch.h"
-#include "hvProject.h"
+#include "discovery/hvMatch.h"
+#include "platform/base/hvError.h"
+#include "platform/files/fileSystem.h"
+#include "platform/files/folderEntries.h"
+#include "project/hvProject.h"
 #include "tempDir.h"
 
 namespace {

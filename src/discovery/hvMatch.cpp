@@ -1,6 +1,6 @@
-#include "hvMatch.h"
+#include "discovery/hvMatch.h"
 
-#include "VBScriptRegex.h"
+#include "discovery/VBScriptRegex.h"
 
 std::optional<bool> ThvMatch::TryMatches(const std::string& path,
                                          const std::string& pattern) const {

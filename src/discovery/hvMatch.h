@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "hvBatch.h"
+#include "discovery/hvBatch.h"
 
 /// The matcher of this product: a path matches a pattern when the regular expression finds it
 /// anywhere in the path, letter case ignored. Matches never fails: an expression the engine

@@ -1,8 +1,8 @@
-#include "hvMatch.h"
+#include "discovery/hvMatch.h"
 
 #include <gtest/gtest.h>
 
-#include "VBScriptRegex.h"
+#include "discovery/VBScriptRegex.h"
 
 namespace {
 

@@ -1,10 +1,10 @@
-#include "hvPathRules.h"
+#include "discovery/hvPathRules.h"
 
 #include <algorithm>
 
-#include "VBScriptRegex.h"
-#include "fileSystem.h"
-#include "textEncoding.h"
+#include "discovery/VBScriptRegex.h"
+#include "platform/files/fileSystem.h"
+#include "text/textEncoding.h"
 
 std::string NormalizePath(const std::string& path, char delim) {
     if (path.compare(0, 5, "file:") != 0) return path;

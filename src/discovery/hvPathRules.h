@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "paths.h"
+#include "platform/files/paths.h"
 
 // The path rules of a run that the search, the converters, the shards and the logs share: each
 // is written once, here.

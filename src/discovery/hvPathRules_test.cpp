@@ -1,8 +1,8 @@
-#include "hvPathRules.h"
+#include "discovery/hvPathRules.h"
 
 #include <gtest/gtest.h>
 
-#include "fileSystem.h"
+#include "platform/files/fileSystem.h"
 #include "tempDir.h"
 
 namespace {

@@ -1,9 +1,9 @@
-#include "hvShard.h"
+#include "discovery/hvShard.h"
 
 #include <algorithm>
 
-#include "sha256.h"
-#include "textEncoding.h"
+#include "text/sha256.h"
+#include "text/textEncoding.h"
 
 std::string ShardKey(std::string_view relativePart, char delim) {
     std::string key = ChangeFileExt(relativePart, "", delim);

@@ -4,7 +4,7 @@
 #include <string>
 #include <string_view>
 
-#include "paths.h"
+#include "platform/files/paths.h"
 
 /// Which share of a run a file belongs to, when a run is split into "Shards" tasks that each
 /// convert the files of share "Shard". The share depends only on the text file a source becomes,

@@ -1,4 +1,4 @@
-#include "hvShard.h"
+#include "discovery/hvShard.h"
 
 #include <gtest/gtest.h>
 

@@ -1,12 +1,12 @@
-#include "hvSourceList.h"
+#include "discovery/hvSourceList.h"
 
 #include <algorithm>
 #include <utility>
 #include <vector>
 
-#include "fileStream.h"
-#include "hvPathRules.h"
-#include "textEncoding.h"
+#include "discovery/hvPathRules.h"
+#include "platform/files/fileStream.h"
+#include "text/textEncoding.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "paths.h"
+#include "platform/files/paths.h"
 
 /// The hard limits of a source list ("SourceList"), a file from outside the program.
 struct ThvSourceListLimits {

@@ -1,14 +1,14 @@
-#include "hvSourceList.h"
+#include "discovery/hvSourceList.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
-#include "fileStream.h"
-#include "hvError.h"
+#include "platform/base/hvError.h"
+#include "platform/files/fileStream.h"
 #include "tempDir.h"
-#include "textEncoding.h"
+#include "text/textEncoding.h"
 
 namespace {
 

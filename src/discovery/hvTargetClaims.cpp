@@ -1,8 +1,8 @@
-#include "hvTargetClaims.h"
+#include "discovery/hvTargetClaims.h"
 
-#include "pathIdentity.h"
-#include "paths.h"
-#include "textEncoding.h"
+#include "platform/files/pathIdentity.h"
+#include "platform/files/paths.h"
+#include "text/textEncoding.h"
 
 void ThvTargetClaims::WaitForTurn(int32_t index) {
     std::unique_lock lock(mutex_);

@@ -1,15 +1,15 @@
-#include "hvEngine.h"
+#include "engine/hvEngine.h"
 
 #include <openssl/crypto.h>
 
 #include <algorithm>
 #include <vector>
 
-#include "fileSystem.h"
-#include "paths.h"
-#include "presentationFile.h"
-#include "rtfOutline.h"
-#include "textFile.h"
+#include "engine/outline/rtfOutline.h"
+#include "engine/presentationFile.h"
+#include "platform/files/fileSystem.h"
+#include "platform/files/paths.h"
+#include "platform/files/textFile.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "automation.h"
+#include "platform/automation/automation.h"
 
 /// The in-process presentation engine that takes PowerPoint's place, reached only through the
 /// automation layer under the programmatic identifier "PowerPoint.Application".

@@ -1,14 +1,14 @@
-#include "hvEngine.h"
+#include "engine/hvEngine.h"
 
 #include <gtest/gtest.h>
 #include <openssl/err.h>
 
 #include <thread>
 
+#include "engine/testing/ooxmlTestPackage.h"
 #include "errorText.h"
-#include "fileSystem.h"
-#include "ooxmlTestPackage.h"
-#include "paths.h"
+#include "platform/files/fileSystem.h"
+#include "platform/files/paths.h"
 #include "tempDir.h"
 
 namespace {

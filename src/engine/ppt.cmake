@@ -8,19 +8,19 @@ endif()
 pkg_check_modules(LIBCRYPTO REQUIRED IMPORTED_TARGET libcrypto)
 
 add_library(quillon_engine_ppt STATIC
-    ${CMAKE_CURRENT_LIST_DIR}/byteSource.cpp
-    ${CMAKE_CURRENT_LIST_DIR}/cfbReader.cpp
-    ${CMAKE_CURRENT_LIST_DIR}/pptDocument.cpp
-    ${CMAKE_CURRENT_LIST_DIR}/pptText.cpp
-    ${CMAKE_CURRENT_LIST_DIR}/pptSlideText.cpp
-    ${CMAKE_CURRENT_LIST_DIR}/pptCrypto.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/base/byteSource.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/cfb/cfbReader.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/ppt/pptDocument.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/ppt/pptText.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/ppt/pptSlideText.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/crypto/pptCrypto.cpp
 )
-target_include_directories(quillon_engine_ppt PUBLIC ${CMAKE_CURRENT_LIST_DIR})
+target_include_directories(quillon_engine_ppt PUBLIC ${CMAKE_CURRENT_LIST_DIR}/..)
 target_link_libraries(quillon_engine_ppt PUBLIC quillon_platform PRIVATE PkgConfig::LIBCRYPTO)
 
 quillon_add_test(engine_ppt_tests
-    SOURCES ${CMAKE_CURRENT_LIST_DIR}/cfbReader_test.cpp ${CMAKE_CURRENT_LIST_DIR}/pptDocument_test.cpp
-            ${CMAKE_CURRENT_LIST_DIR}/pptSlideText_test.cpp ${CMAKE_CURRENT_LIST_DIR}/byteSource_test.cpp
+    SOURCES ${CMAKE_CURRENT_LIST_DIR}/cfb/cfbReader_test.cpp ${CMAKE_CURRENT_LIST_DIR}/ppt/pptDocument_test.cpp
+            ${CMAKE_CURRENT_LIST_DIR}/ppt/pptSlideText_test.cpp ${CMAKE_CURRENT_LIST_DIR}/base/byteSource_test.cpp
     LIBS quillon_engine_ppt)
 if(TARGET engine_ppt_tests)
     # The public sample files live beside the repository; tests skip when they are absent.
@@ -32,7 +32,7 @@ endif()
 # and outline writer.
 if(TARGET quillon_engine)
     quillon_add_test(engine_ppt_pair_tests
-        SOURCES ${CMAKE_CURRENT_LIST_DIR}/pptPair_test.cpp
+        SOURCES ${CMAKE_CURRENT_LIST_DIR}/ppt/pptPair_test.cpp
         LIBS quillon_engine_ppt quillon_engine)
     if(TARGET engine_ppt_pair_tests)
         target_compile_definitions(engine_ppt_pair_tests PRIVATE

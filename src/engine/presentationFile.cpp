@@ -1,4 +1,4 @@
-#include "presentationFile.h"
+#include "engine/presentationFile.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -6,15 +6,15 @@
 #include <memory>
 #include <optional>
 
-#include "byteSource.h"
-#include "cfbReader.h"
-#include "compoundProbe.h"
-#include "engineError.h"
-#include "fileSystem.h"
-#include "ooxmlCrypto.h"
-#include "ooxmlPackage.h"
-#include "ooxmlSlides.h"
-#include "pptSlideText.h"
+#include "engine/base/byteSource.h"
+#include "engine/base/engineError.h"
+#include "engine/cfb/cfbReader.h"
+#include "engine/cfb/compoundProbe.h"
+#include "engine/crypto/ooxmlCrypto.h"
+#include "engine/ooxml/ooxmlPackage.h"
+#include "engine/ooxml/ooxmlSlides.h"
+#include "engine/ppt/pptSlideText.h"
+#include "platform/files/fileSystem.h"
 
 namespace {
 

@@ -3,8 +3,8 @@
 #include <string>
 #include <string_view>
 
-#include "presentationText.h"
-#include "readOptions.h"
+#include "engine/base/presentationText.h"
+#include "engine/base/readOptions.h"
 
 /// Opens a presentation by its content, whatever its name says: a zip container is read as an
 /// Office Open XML presentation; a compound file is told apart once (compoundProbe.h) as an

@@ -1,15 +1,15 @@
-#include "presentationFile.h"
+#include "engine/presentationFile.h"
 
 #include <gtest/gtest.h>
 
 #include <cstring>
 
-#include "cfbTestWriter.h"
-#include "compoundProbe.h"
+#include "engine/cfb/compoundProbe.h"
+#include "engine/testing/cfbTestWriter.h"
+#include "engine/testing/ooxmlTestPackage.h"
 #include "errorText.h"
-#include "hvError.h"
 #include "namedPipe.h"
-#include "ooxmlTestPackage.h"
+#include "platform/base/hvError.h"
 #include "tempDir.h"
 
 namespace {

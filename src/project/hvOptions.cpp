@@ -1,9 +1,9 @@
-#include "hvOptions.h"
+#include "project/hvOptions.h"
 
 #include <clocale>
 
-#include "textEncoding.h"
-#include "textFile.h"
+#include "platform/files/textFile.h"
+#include "text/textEncoding.h"
 
 namespace {
 

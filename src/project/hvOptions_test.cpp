@@ -1,13 +1,13 @@
-#include "hvOptions.h"
+#include "project/hvOptions.h"
 
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <thread>
 
-#include "hvError.h"
+#include "platform/base/hvError.h"
 #include "tempDir.h"
-#include "textEncoding.h"
+#include "text/textEncoding.h"
 
 namespace {
 

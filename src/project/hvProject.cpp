@@ -1,15 +1,15 @@
-#include "hvProject.h"
+#include "project/hvProject.h"
 
 #include <algorithm>
 #include <cctype>
 
-#include "choosers.h"
-#include "cpuCount.h"
-#include "fileSystem.h"
-#include "hvError.h"
-#include "paths.h"
-#include "textEncoding.h"
-#include "textFile.h"
+#include "platform/base/hvError.h"
+#include "platform/files/fileSystem.h"
+#include "platform/files/paths.h"
+#include "platform/files/textFile.h"
+#include "platform/system/choosers.h"
+#include "platform/system/cpuCount.h"
+#include "text/textEncoding.h"
 
 ThvProject* hvProject = nullptr;
 

@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "hvOptions.h"
-#include "hvPropList.h"
+#include "project/hvOptions.h"
+#include "project/hvPropList.h"
 
 /// A converter class: how a run creates its converter threads. Defined by the conversion layer;
 /// the project only carries the reference the start-up code gives it.

@@ -1,14 +1,14 @@
-#include "hvProject.h"
+#include "project/hvProject.h"
 
 #include <gtest/gtest.h>
 
-#include "choosers.h"
-#include "cpuCount.h"
-#include "fileSystem.h"
-#include "hvError.h"
+#include "platform/base/hvError.h"
+#include "platform/files/fileSystem.h"
+#include "platform/system/choosers.h"
+#include "platform/system/cpuCount.h"
+#include "project/testing/testControl.h"
 #include "scopedChoosers.h"
 #include "tempDir.h"
-#include "testControl.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
-#include "hvPropList.h"
+#include "project/hvPropList.h"
 
-#include "hvOptions.h"
-#include "textEncoding.h"
+#include "project/hvOptions.h"
+#include "text/textEncoding.h"
 
 std::string ThvPropList::GetProp(std::string_view name) const noexcept {
     try {

@@ -1,9 +1,9 @@
-#include "hvPropList.h"
+#include "project/hvPropList.h"
 
 #include <gtest/gtest.h>
 
-#include "hvOptions.h"
-#include "testControl.h"
+#include "project/hvOptions.h"
+#include "project/testing/testControl.h"
 
 TEST(PropList, BooleanPropertyTakesOnlyTheTwoWords) {
     ThvTestControl box("cSubdir", "Checked");

@@ -1,4 +1,4 @@
-#include "hvApp.h"
+#include "shell/hvApp.h"
 
 ThvApp* hvApp = nullptr;
 

@@ -3,7 +3,7 @@
 #include <string>
 #include <string_view>
 
-#include "choosers.h"
+#include "platform/system/choosers.h"
 
 /// The application object: the program's own path and its first command-line argument. One
 /// instance, hvApp, created first at start-up and destroyed last; read-only after that, so any

@@ -1,4 +1,4 @@
-#include "hvApp.h"
+#include "shell/hvApp.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
-#include "hvExitCode.h"
+#include "shell/hvExitCode.h"
 
-#include "textEncoding.h"
+#include "text/textEncoding.h"
 
 ThvExitCodes ReadExitCodes(std::string_view value) {
     return SameText(value, "strict") ? ThvExitCodes::Strict : ThvExitCodes::Classic;

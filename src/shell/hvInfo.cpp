@@ -1,11 +1,11 @@
-#include "hvInfo.h"
+#include "shell/hvInfo.h"
 
-#include "fileSystem.h"
-#include "hvProject.h"
-#include "hvUsageStore.h"
-#include "paths.h"
-#include "programFiles.h"
-#include "shellOpen.h"
+#include "platform/files/fileSystem.h"
+#include "platform/files/paths.h"
+#include "platform/files/programFiles.h"
+#include "platform/system/shellOpen.h"
+#include "project/hvProject.h"
+#include "shell/hvUsageStore.h"
 
 ThvInfo* hvInfo = nullptr;
 

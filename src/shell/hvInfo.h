@@ -4,7 +4,7 @@
 #include <mutex>
 #include <string>
 
-#include "hvOptions.h"
+#include "project/hvOptions.h"
 
 /// The application information object: usage counters kept beside the program, the installation
 /// number, help, support and web links, and event reports opened in the user's browser. One

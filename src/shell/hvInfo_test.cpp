@@ -1,14 +1,14 @@
-#include "hvInfo.h"
+#include "shell/hvInfo.h"
 
 #include <gtest/gtest.h>
 
 #include <thread>
 #include <vector>
 
-#include "fileSystem.h"
-#include "hvProject.h"
-#include "hvUsageStore.h"
-#include "shellOpen.h"
+#include "platform/files/fileSystem.h"
+#include "platform/system/shellOpen.h"
+#include "project/hvProject.h"
+#include "shell/hvUsageStore.h"
 #include "tempDir.h"
 
 namespace {

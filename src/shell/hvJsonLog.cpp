@@ -1,8 +1,8 @@
-#include "hvJsonLog.h"
+#include "shell/hvJsonLog.h"
 
-#include "fileStream.h"
-#include "hvBatch.h"
-#include "jsonText.h"
+#include "discovery/hvBatch.h"
+#include "platform/files/fileStream.h"
+#include "text/jsonText.h"
 
 ThvJsonLogRecord JsonLogRecordOf(const ThvNode& node, const std::string& target, int32_t shard,
                                  int32_t attempt) {

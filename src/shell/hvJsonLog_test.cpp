@@ -1,14 +1,14 @@
-#include "hvJsonLog.h"
+#include "shell/hvJsonLog.h"
 
 #include <gtest/gtest.h>
 
 #include <thread>
 #include <vector>
 
+#include "discovery/hvBatch.h"
 #include "errorText.h"
-#include "hvBatch.h"
-#include "hvError.h"
-#include "hvExitCode.h"
+#include "platform/base/hvError.h"
+#include "shell/hvExitCode.h"
 #include "tempDir.h"
 
 namespace {

@@ -1,9 +1,9 @@
-#include "hvLogText.h"
+#include "shell/hvLogText.h"
 
 #include <cstdint>
 #include <cstdio>
 
-#include "textEncoding.h"
+#include "text/textEncoding.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "hvLogText.h"
+#include "shell/hvLogText.h"
 
 #include <gtest/gtest.h>
 

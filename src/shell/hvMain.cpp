@@ -1,27 +1,27 @@
-#include "hvMain.h"
+#include "shell/hvMain.h"
 
 #include <chrono>
 #include <cstdio>
 #include <optional>
 
-#include "VBScriptRegex.h"
-#include "fileSystem.h"
-#include "hvBatch.h"
-#include "hvConvertor.h"
-#include "hvError.h"
-#include "hvExitCode.h"
-#include "hvInfo.h"
-#include "hvJsonLog.h"
-#include "hvLogText.h"
-#include "hvPowerPointOle.h"
-#include "hvProject.h"
-#include "hvResultList.h"
-#include "hvRunReport.h"
-#include "hvSourceList.h"
-#include "pathIdentity.h"
-#include "paths.h"
-#include "signals.h"
-#include "textEncoding.h"
+#include "conversion/hvConvertor.h"
+#include "conversion/hvPowerPointOle.h"
+#include "discovery/VBScriptRegex.h"
+#include "discovery/hvBatch.h"
+#include "discovery/hvSourceList.h"
+#include "platform/base/hvError.h"
+#include "platform/files/fileSystem.h"
+#include "platform/files/pathIdentity.h"
+#include "platform/files/paths.h"
+#include "platform/system/signals.h"
+#include "project/hvProject.h"
+#include "shell/hvExitCode.h"
+#include "shell/hvInfo.h"
+#include "shell/hvJsonLog.h"
+#include "shell/hvLogPathCheck.h"
+#include "shell/hvLogText.h"
+#include "shell/hvRunReport.h"
+#include "text/textEncoding.h"
 
 ThvMain* hvMain = nullptr;
 

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "hvJsonLog.h"
+#include "shell/hvJsonLog.h"
 
 class ThvBatch;
 class ThvNode;

@@ -1,19 +1,19 @@
-#include "hvMain.h"
+#include "shell/hvMain.h"
 
 #include <gtest/gtest.h>
 
 #include <sstream>
 
-#include "fileSystem.h"
-#include "hvBatch.h"
-#include "hvConvertor.h"
-#include "hvEngine.h"
-#include "hvError.h"
-#include "hvInfo.h"
-#include "hvProject.h"
-#include "hvQUILLON.h"
-#include "hvStartup.h"
-#include "shellOpen.h"
+#include "conversion/hvConvertor.h"
+#include "conversion/hvQUILLON.h"
+#include "discovery/hvBatch.h"
+#include "engine/hvEngine.h"
+#include "platform/base/hvError.h"
+#include "platform/files/fileSystem.h"
+#include "platform/system/shellOpen.h"
+#include "project/hvProject.h"
+#include "shell/hvInfo.h"
+#include "shell/hvStartup.h"
 #include "tempDir.h"
 
 namespace {

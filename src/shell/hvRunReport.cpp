@@ -1,10 +1,10 @@
-#include "hvRunReport.h"
+#include "shell/hvRunReport.h"
 
-#include "fileSystem.h"
-#include "hvBatch.h"
-#include "hvInfo.h"
-#include "shellOpen.h"
-#include "textEncoding.h"
+#include "discovery/hvBatch.h"
+#include "platform/files/fileSystem.h"
+#include "platform/system/shellOpen.h"
+#include "shell/hvInfo.h"
+#include "text/textEncoding.h"
 
 std::string FailureReportLink(const ThvBatch& batch) {
     if (batch.Failed() <= 0) return {};

@@ -1,14 +1,14 @@
-#include "hvRunReport.h"
+#include "shell/hvRunReport.h"
 
 #include <gtest/gtest.h>
 
-#include "fileSystem.h"
-#include "hvBatch.h"
-#include "hvError.h"
-#include "hvInfo.h"
-#include "hvProject.h"
-#include "hvStartup.h"
-#include "shellOpen.h"
+#include "discovery/hvBatch.h"
+#include "platform/base/hvError.h"
+#include "platform/files/fileSystem.h"
+#include "platform/system/shellOpen.h"
+#include "project/hvProject.h"
+#include "shell/hvInfo.h"
+#include "shell/hvStartup.h"
 #include "tempDir.h"
 
 namespace {

@@ -1,20 +1,20 @@
-#include "hvStartup.h"
+#include "shell/hvStartup.h"
 
 #include <memory>
 #include <mutex>
 
-#include "hvApp.h"
-#include "hvBatch.h"
-#include "hvExitCode.h"
-#include "hvInfo.h"
-#include "hvMain.h"
-#include "hvMatch.h"
-#include "hvPowerPointOle.h"
-#include "hvProject.h"
-#include "hvQUILLON.h"
-#include "paths.h"
-#include "programFiles.h"
-#include "signals.h"
+#include "conversion/hvPowerPointOle.h"
+#include "conversion/hvQUILLON.h"
+#include "discovery/hvBatch.h"
+#include "discovery/hvMatch.h"
+#include "platform/files/paths.h"
+#include "platform/files/programFiles.h"
+#include "platform/system/signals.h"
+#include "project/hvProject.h"
+#include "shell/hvApp.h"
+#include "shell/hvExitCode.h"
+#include "shell/hvInfo.h"
+#include "shell/hvMain.h"
 
 namespace {
 

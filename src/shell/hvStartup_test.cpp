@@ -1,19 +1,19 @@
-#include "hvStartup.h"
+#include "shell/hvStartup.h"
 
 #include <gtest/gtest.h>
 
 #include <sstream>
 
-#include "fileSystem.h"
-#include "hvApp.h"
-#include "hvBatch.h"
-#include "hvInfo.h"
-#include "hvMain.h"
-#include "hvMatch.h"
-#include "hvProject.h"
-#include "hvQUILLON.h"
+#include "conversion/hvQUILLON.h"
+#include "discovery/hvBatch.h"
+#include "discovery/hvMatch.h"
+#include "platform/files/fileSystem.h"
+#include "platform/system/shellOpen.h"
+#include "project/hvProject.h"
 #include "scopedVariable.h"
-#include "shellOpen.h"
+#include "shell/hvApp.h"
+#include "shell/hvInfo.h"
+#include "shell/hvMain.h"
 #include "tempDir.h"
 
 TEST(Startup, ProductConstants) {

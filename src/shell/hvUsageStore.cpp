@@ -1,9 +1,9 @@
-#include "hvUsageStore.h"
+#include "shell/hvUsageStore.h"
 
 #include <chrono>
 #include <vector>
 
-#include "textEncoding.h"
+#include "text/textEncoding.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "hvUsageStore.h"
+#include "shell/hvUsageStore.h"
 
 #include <gtest/gtest.h>
 

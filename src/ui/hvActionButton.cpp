@@ -1,4 +1,4 @@
-#include "hvActionButton.h"
+#include "ui/hvActionButton.h"
 
 #include <QAction>
 

@@ -1,10 +1,10 @@
-#include "hvApplication.h"
+#include "ui/hvApplication.h"
 
 #include <QFontDatabase>
 
-#include "fileSystem.h"
-#include "fontFiles.h"
-#include "hvInfo.h"
+#include "platform/files/fileSystem.h"
+#include "platform/system/fontFiles.h"
+#include "shell/hvInfo.h"
 
 ThvApplication::ThvApplication(int& argc, char** argv) : QApplication(argc, argv) {}
 

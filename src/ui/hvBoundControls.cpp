@@ -1,4 +1,4 @@
-#include "hvBoundControls.h"
+#include "ui/hvBoundControls.h"
 
 #include <QMetaProperty>
 #include <QVariant>

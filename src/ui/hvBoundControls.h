@@ -2,7 +2,7 @@
 
 #include <QByteArray>
 
-#include "hvPropList.h"
+#include "project/hvPropList.h"
 
 class QWidget;
 

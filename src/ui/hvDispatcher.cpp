@@ -1,4 +1,4 @@
-#include "hvDispatcher.h"
+#include "ui/hvDispatcher.h"
 
 #include <QCoreApplication>
 #include <QEvent>
@@ -8,8 +8,8 @@
 #include <future>
 #include <mutex>
 
-#include "hvError.h"
-#include "mainThread.h"
+#include "platform/base/hvError.h"
+#include "platform/system/mainThread.h"
 
 namespace {
 

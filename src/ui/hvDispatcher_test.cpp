@@ -1,6 +1,6 @@
 // Calls from worker threads into the GUI thread.
 
-#include "hvDispatcher.h"
+#include "ui/hvDispatcher.h"
 
 #include <QCoreApplication>
 #include <QThread>
@@ -9,10 +9,10 @@
 #include <mutex>
 #include <thread>
 
+#include "discovery/hvBatch.h"
 #include "errorText.h"
-#include "hvBatch.h"
-#include "mainThread.h"
-#include "uiTestSupport.h"
+#include "platform/system/mainThread.h"
+#include "ui/testing/uiTestSupport.h"
 
 namespace {
 

@@ -1,10 +1,10 @@
-#include "hvFormAbout.h"
+#include "ui/hvFormAbout.h"
 
 #include <QKeyEvent>
 #include <QLabel>
 #include <QShowEvent>
 
-#include "hvProject.h"
+#include "project/hvProject.h"
 
 namespace {
 

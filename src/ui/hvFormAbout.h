@@ -3,7 +3,7 @@
 #include <QPointer>
 #include <cstdint>
 
-#include "hvFormBase.h"
+#include "ui/hvFormBase.h"
 
 class QLabel;
 

@@ -1,13 +1,13 @@
 // The about box: the start-up call, its labels, and what closes it.
 
-#include "hvFormAbout.h"
+#include "ui/hvFormAbout.h"
 
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMouseEvent>
 #include <QTimer>
 
-#include "uiTestSupport.h"
+#include "ui/testing/uiTestSupport.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "hvFormBase.h"
+#include "ui/hvFormBase.h"
 
 #include <QEventLoop>
 #include <QFontDatabase>

@@ -1,11 +1,11 @@
-#include "hvFormCfg.h"
+#include "ui/hvFormCfg.h"
 
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QShowEvent>
 
-#include "hvInfo.h"
-#include "hvProject.h"
+#include "project/hvProject.h"
+#include "shell/hvInfo.h"
 
 ThvFrmCfg::ThvFrmCfg(QWidget* owner)
     : ThvFrmBase(owner, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "hvFormBase.h"
+#include "ui/hvFormBase.h"
 
 class QPlainTextEdit;
 class QPushButton;

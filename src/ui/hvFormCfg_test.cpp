@@ -1,6 +1,6 @@
 // The options dialog as the main window opens it.
 
-#include "hvFormCfg.h"
+#include "ui/hvFormCfg.h"
 
 #include <QCheckBox>
 #include <QLineEdit>
@@ -8,7 +8,7 @@
 #include <QPushButton>
 #include <QTimer>
 
-#include "uiTestSupport.h"
+#include "ui/testing/uiTestSupport.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "hvFormMain.h"
+#include "ui/hvFormMain.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -16,26 +16,26 @@
 #include <QVBoxLayout>
 #include <thread>
 
-#include "fileSystem.h"
-#include "hvActionButton.h"
-#include "hvBatch.h"
-#include "hvBoundControls.h"
-#include "hvConvertor.h"
-#include "hvDispatcher.h"
-#include "hvError.h"
-#include "hvFormCfg.h"
-#include "hvImages.h"
-#include "hvInfo.h"
-#include "hvProject.h"
-#include "hvQuillonAbout.h"
-#include "hvResultFeed.h"
-#include "hvResultList.h"
-#include "hvResultsModel.h"
-#include "hvRunReport.h"
-#include "hvTargetRule.h"
-#include "paths.h"
-#include "shellOpen.h"
-#include "signals.h"
+#include "conversion/hvConvertor.h"
+#include "discovery/hvBatch.h"
+#include "platform/base/hvError.h"
+#include "platform/files/fileSystem.h"
+#include "platform/files/paths.h"
+#include "platform/system/shellOpen.h"
+#include "platform/system/signals.h"
+#include "project/hvProject.h"
+#include "shell/hvInfo.h"
+#include "shell/hvLogPathCheck.h"
+#include "shell/hvRunReport.h"
+#include "ui/hvActionButton.h"
+#include "ui/hvBoundControls.h"
+#include "ui/hvDispatcher.h"
+#include "ui/hvFormCfg.h"
+#include "ui/hvImages.h"
+#include "ui/hvQuillonAbout.h"
+#include "ui/hvResultFeed.h"
+#include "ui/hvResultsModel.h"
+#include "ui/hvTargetBox.h"
 
 ThvFrmMain* hvFrmMain = nullptr;
 

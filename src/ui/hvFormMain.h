@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "hvFormBase.h"
+#include "ui/hvFormBase.h"
 
 class QAction;
 class QCheckBox;

@@ -8,22 +8,22 @@
 #include <QMessageBox>
 #include <QTableView>
 
-#include "choosers.h"
-#include "fileSystem.h"
-#include "hvBatch.h"
-#include "hvError.h"
-#include "hvFormMain.h"
-#include "hvLogText.h"
-#include "hvProject.h"
-#include "hvResultFeed.h"
-#include "hvResultList.h"
-#include "hvResultsModel.h"
-#include "hvRunReport.h"
-#include "pathIdentity.h"
-#include "paths.h"
-#include "shellOpen.h"
-#include "textEncoding.h"
-#include "textFile.h"
+#include "discovery/hvBatch.h"
+#include "platform/base/hvError.h"
+#include "platform/files/fileSystem.h"
+#include "platform/files/pathIdentity.h"
+#include "platform/files/paths.h"
+#include "platform/files/textFile.h"
+#include "platform/system/choosers.h"
+#include "platform/system/shellOpen.h"
+#include "project/hvProject.h"
+#include "shell/hvLogPathCheck.h"
+#include "shell/hvLogText.h"
+#include "shell/hvRunReport.h"
+#include "text/textEncoding.h"
+#include "ui/hvFormMain.h"
+#include "ui/hvResultFeed.h"
+#include "ui/hvResultsModel.h"
 
 namespace {
 

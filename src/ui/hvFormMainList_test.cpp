@@ -10,11 +10,11 @@
 #include <QTableView>
 #include <filesystem>
 
-#include "fileSystem.h"
-#include "hvActionButton.h"
-#include "hvResultsModel.h"
-#include "textEncoding.h"
-#include "uiTestSupport.h"
+#include "platform/files/fileSystem.h"
+#include "text/textEncoding.h"
+#include "ui/hvActionButton.h"
+#include "ui/hvResultsModel.h"
+#include "ui/testing/uiTestSupport.h"
 
 namespace {
 

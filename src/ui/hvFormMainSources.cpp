@@ -9,11 +9,11 @@
 #include <QToolTip>
 #include <QUrl>
 
-#include "choosers.h"
-#include "hvFormMain.h"
-#include "hvProject.h"
-#include "paths.h"
-#include "textFile.h"
+#include "platform/files/paths.h"
+#include "platform/files/textFile.h"
+#include "platform/system/choosers.h"
+#include "project/hvProject.h"
+#include "ui/hvFormMain.h"
 
 namespace {
 

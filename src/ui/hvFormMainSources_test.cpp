@@ -10,9 +10,9 @@
 #include <QToolBar>
 #include <QUrl>
 
-#include "hvActionButton.h"
-#include "hvResultsModel.h"
-#include "uiTestSupport.h"
+#include "ui/hvActionButton.h"
+#include "ui/hvResultsModel.h"
+#include "ui/testing/uiTestSupport.h"
 
 namespace {
 

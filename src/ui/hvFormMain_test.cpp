@@ -2,7 +2,7 @@
 // end, with the real converters on real presentations or a gated converter that holds a run
 // in the state a test needs.
 
-#include "hvFormMain.h"
+#include "ui/hvFormMain.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -16,11 +16,11 @@
 #include <filesystem>
 #include <sstream>
 
-#include "fileSystem.h"
-#include "hvActionButton.h"
-#include "hvFormCfg.h"
-#include "hvMain.h"
-#include "uiTestSupport.h"
+#include "platform/files/fileSystem.h"
+#include "shell/hvMain.h"
+#include "ui/hvActionButton.h"
+#include "ui/hvFormCfg.h"
+#include "ui/testing/uiTestSupport.h"
 
 namespace {
 

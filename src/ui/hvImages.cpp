@@ -1,4 +1,4 @@
-#include "hvImages.h"
+#include "ui/hvImages.h"
 
 #include <QHash>
 #include <QString>

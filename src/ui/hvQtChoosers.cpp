@@ -1,4 +1,4 @@
-#include "hvQtChoosers.h"
+#include "ui/hvQtChoosers.h"
 
 #include <QFileDialog>
 #include <QPointer>

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "choosers.h"
+#include "platform/system/choosers.h"
 
 class QWidget;
 

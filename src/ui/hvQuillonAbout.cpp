@@ -1,8 +1,8 @@
-#include "hvQuillonAbout.h"
+#include "ui/hvQuillonAbout.h"
 
 #include <QLabel>
 
-#include "hvImages.h"
+#include "ui/hvImages.h"
 
 ThvFrmQuillonAbout* hvFrmQuillonAbout = nullptr;
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "hvFormAbout.h"
+#include "ui/hvFormAbout.h"
 
 /// The product's about box: the about box with the product picture, 128 x 128 at 16, 16.
 class ThvFrmQuillonAbout : public ThvFrmAbout {

@@ -1,4 +1,4 @@
-#include "hvResultFeed.h"
+#include "ui/hvResultFeed.h"
 
 #include <QCoreApplication>
 #include <QEvent>

@@ -1,6 +1,6 @@
-#include "hvResultsModel.h"
+#include "ui/hvResultsModel.h"
 
-#include "hvImages.h"
+#include "ui/hvImages.h"
 
 int ThvResultsModel::rowCount(const QModelIndex& parent) const {
     return parent.isValid() ? 0 : static_cast<int>(rows_.size());

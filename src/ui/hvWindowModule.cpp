@@ -7,14 +7,14 @@
 #include <memory>
 #include <string>
 
-#include "choosers.h"
-#include "hvApplication.h"
-#include "hvDispatcher.h"
-#include "hvFormMain.h"
-#include "hvProject.h"
-#include "hvQtChoosers.h"
-#include "hvQuillonAbout.h"
-#include "hvStartup.h"
+#include "platform/system/choosers.h"
+#include "project/hvProject.h"
+#include "shell/hvStartup.h"
+#include "ui/hvApplication.h"
+#include "ui/hvDispatcher.h"
+#include "ui/hvFormMain.h"
+#include "ui/hvQtChoosers.h"
+#include "ui/hvQuillonAbout.h"
 
 namespace {
 

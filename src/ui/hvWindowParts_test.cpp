@@ -4,12 +4,12 @@
 #include <QCheckBox>
 #include <QLineEdit>
 
-#include "hvBoundControls.h"
-#include "hvOptions.h"
-#include "hvPropList.h"
-#include "hvQtChoosers.h"
-#include "hvTargetRule.h"
-#include "uiTestSupport.h"
+#include "project/hvOptions.h"
+#include "project/hvPropList.h"
+#include "ui/hvBoundControls.h"
+#include "ui/hvQtChoosers.h"
+#include "ui/hvTargetBox.h"
+#include "ui/testing/uiTestSupport.h"
 
 namespace {
 

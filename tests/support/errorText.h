@@ -3,7 +3,7 @@
 #include <functional>
 #include <string>
 
-#include "hvError.h"
+#include "platform/base/hvError.h"
 
 /// The message of the error of type Error (EhvError or one derived from it) that call raises,
 /// or "(no error)".

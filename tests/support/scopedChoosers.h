@@ -1,6 +1,6 @@
 #pragma once
 
-#include "choosers.h"
+#include "platform/system/choosers.h"
 
 /// Installs choosers for one test and restores the previous ones.
 struct ScopedChoosers {

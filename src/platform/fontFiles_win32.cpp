@@ -1,4 +1,0 @@
-#include "fontFiles.h"
-
-// Windows has Tahoma installed.
-std::vector<std::string> DesignFontFiles() { return {}; }

@@ -1,0 +1,22 @@
+#include <unistd.h>
+
+#include <clocale>
+#include <cstdlib>
+
+#include "platform/system/processStart.h"
+
+void PrepareProcess() {
+    // The locale names the "ANSI" code page of the files the program writes for its user, the
+    // decimal point of numbers in options and the language of the system's error messages.
+    // Only those categories are taken: each of the others is a file read at every start, for
+    // nothing this program does (the window's toolkit takes them all for itself).
+    for (const int category : {LC_CTYPE, LC_NUMERIC, LC_MESSAGES}) std::setlocale(category, "");
+    // The zip library converts the time of every entry it reads with mktime, and with no TZ set
+    // the C library looks /etc/localtime up again on each call: tens of look-ups per file.
+    // Naming the same zone once keeps the zone and drops the look-ups.
+    if (std::getenv("TZ") == nullptr) setenv("TZ", ":/etc/localtime", 0);
+}
+
+std::optional<std::string> ProcessCommandLine() { return std::nullopt; }
+
+bool StandardErrorIsTerminal() { return isatty(STDERR_FILENO) == 1; }

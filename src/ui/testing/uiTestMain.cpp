@@ -1,0 +1,17 @@
+// The window tests run with an application object on the off-screen platform. Test discovery at
+// build time runs this program only to list the tests: then no application object is made.
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+#include "ui/hvApplication.h"
+
+int main(int argc, char** argv) {
+    ::testing::InitGoogleTest(&argc, argv);
+    if (GTEST_FLAG_GET(list_tests)) return RUN_ALL_TESTS();
+    setenv("QT_QPA_PLATFORM", "offscreen", 0);
+    ThvApplication application(argc, argv);
+    LoadDesignFonts();
+    return RUN_ALL_TESTS();
+}
