@@ -1,4 +1,5 @@
-# Binary PowerPoint 97-2003 presentations: the compound file reader and the document reader.
+# Binary PowerPoint 97-2003 presentations: the compound file reader (cfb/) and the document
+# reader (ppt/), with the bytes (base/) and the decryption (crypto/) they use.
 # Included from this folder's CMakeLists.txt.
 
 if(NOT DEFINED QUILLON_PUBLIC_CORPUS)
@@ -19,8 +20,10 @@ target_include_directories(quillon_engine_ppt PUBLIC ${CMAKE_CURRENT_LIST_DIR}/.
 target_link_libraries(quillon_engine_ppt PUBLIC quillon_platform PRIVATE PkgConfig::LIBCRYPTO)
 
 quillon_add_test(engine_ppt_tests
-    SOURCES ${CMAKE_CURRENT_LIST_DIR}/cfb/cfbReader_test.cpp ${CMAKE_CURRENT_LIST_DIR}/ppt/pptDocument_test.cpp
-            ${CMAKE_CURRENT_LIST_DIR}/ppt/pptSlideText_test.cpp ${CMAKE_CURRENT_LIST_DIR}/base/byteSource_test.cpp
+    SOURCES ${CMAKE_CURRENT_LIST_DIR}/cfb/cfbReader_test.cpp
+            ${CMAKE_CURRENT_LIST_DIR}/ppt/pptDocument_test.cpp
+            ${CMAKE_CURRENT_LIST_DIR}/ppt/pptSlideText_test.cpp
+            ${CMAKE_CURRENT_LIST_DIR}/base/byteSource_test.cpp
     LIBS quillon_engine_ppt)
 if(TARGET engine_ppt_tests)
     # The public sample files live beside the repository; tests skip when they are absent.
