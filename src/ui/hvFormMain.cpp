@@ -598,7 +598,7 @@ void ThvFrmMain::Retire(std::unique_ptr<ThvBatch> batch, std::shared_ptr<ThvConv
 }
 
 void ThvFrmMain::FreeEndedBatches() {
-    std::erase_if(retired_, [](const TRetired& r) { return !r.chain || ChainEnded(r.chain); });
+    std::erase_if(retired_, [](const TRetired& r) { return !r.Chain || ChainEnded(r.Chain); });
     if (retired_.empty()) reaper_.stop();
 }
 

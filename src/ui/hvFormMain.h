@@ -241,8 +241,8 @@ class ThvFrmMain : public ThvFrmBase {
     std::vector<std::unique_ptr<ThvBoundWidget>> bindings_;
     std::unique_ptr<ThvFrmCfg> cfg_;
     struct TRetired {
-        std::unique_ptr<ThvBatch> batch;
-        std::shared_ptr<ThvConvertor> chain;
+        std::unique_ptr<ThvBatch> Batch;
+        std::shared_ptr<ThvConvertor> Chain;
     };
     std::vector<TRetired> retired_;
     ThvResultsModel* model_ = nullptr;
