@@ -13,7 +13,7 @@
 
 namespace {
 
-TEST(TargetRule, CutsBackUntilUsable) {
+TEST(TargetBox, CutsBackUntilUsable) {
     const auto isFile = [](const std::string& p) {
         return p == "D:\\out\\list.txt" || p == "/out/list.txt";
     };
