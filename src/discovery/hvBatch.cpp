@@ -113,9 +113,11 @@ void ThvBatch::Start(const std::string& source, const std::string& target, bool 
     Subdirs = subdirs;
     RegExt = scope.RegExt;
     SkipHidden = scope.SkipHidden;
-    // The shares and the list's root follow the target rule, whose sub-folder switch SetTarget
-    // takes again with the target below.
+    // The shares and the list's root follow the target rule. The search keeps its own copy of
+    // the sub-folder switch: SetTarget takes it again for the converters, maybe while the
+    // search still runs.
     if (hvProject) KeepTargetSubdirs = hvProject->KeepTargetSubdirs();
+    searchKeepsSubdirs_ = KeepTargetSubdirs;
     StartShare(delim);
     CheckMask(Mask);
     maskRegex_ = WildcardToRegex(Mask);
@@ -298,7 +300,7 @@ void ThvBatch::ReadList() {
             std::string path = ResolveListEntry(text, listFolder, delim_);
             // A file outside the root has no place below the target folder; cutting the root's
             // length off its path would put its text file anywhere.
-            if (KeepTargetSubdirs && !SourceFolder.empty()) {
+            if (searchKeepsSubdirs_ && !SourceFolder.empty()) {
                 std::string why;
                 if (!IsBelowFolder(path, SourceFolder, delim_)) {
                     why = ", so its text would have no place below the target folder.";
@@ -439,7 +441,7 @@ void ThvBatch::AppendNode(const std::string& path, const std::string& refusal) {
 bool ThvBatch::InShare(const std::string& path) const {
     if (Shards <= 1) return true;
     const std::string key =
-        ShardKey(TargetRelativePart(path, SourceFolder, KeepTargetSubdirs, delim_), delim_);
+        ShardKey(TargetRelativePart(path, SourceFolder, searchKeepsSubdirs_, delim_), delim_);
     return ShardOf(key, Shards) == Shard;
 }
 

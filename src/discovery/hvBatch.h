@@ -274,6 +274,7 @@ class ThvBatch {
     std::atomic<bool> terminated_{false};
     bool started_ = false;
     char delim_ = PathDelim;             ///< the project's delimiter at Start
+    bool searchKeepsSubdirs_ = true;     ///< "KeepTargetSubdirs" at Start, for the search
     std::string maskRegex_;              ///< WildcardToRegex(Mask), made once
     std::unique_ptr<ThvReadFile> list_;  ///< the source list, opened by Start
     std::string listHead_;               ///< what Start read of the list; the search reads it first
