@@ -135,7 +135,9 @@ void ThvOptionList::SetText(std::string_view text) {
 
 void ThvOptionList::LoadFromFile(const std::string& path) { SetText(ReadTextFile(path)); }
 
-void ThvOptionList::SaveToFile(const std::string& path) const { WriteTextFile(path, Text()); }
+void ThvOptionList::SaveToFile(const std::string& path) const {
+    WriteTextFileAnsiOrUtf8(path, Text());
+}
 
 std::vector<std::string> ThvOptionList::Lines() const {
     std::lock_guard lock(lock_);

@@ -43,7 +43,8 @@ class ThvOptionList {
     /// and leaves the list unchanged when the file cannot be read.
     void LoadFromFile(const std::string& path);
 
-    /// Writes the whole text in the ANSI code page, atomically. Throws EhvError
+    /// Writes the whole text in the ANSI code page, or as UTF-8 with its mark where the page
+    /// cannot hold it (EncodeAnsiOrUtf8), atomically. Throws EhvError
     /// "Cannot create file "<path>". <reason>".
     void SaveToFile(const std::string& path) const;
 

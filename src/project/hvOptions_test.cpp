@@ -77,14 +77,21 @@ TEST(OptionList, WholeTextSplitsEveryLineEndAndWritesCrLf) {
 TEST(OptionList, FileFormRoundTripsAndReadsByteOrderMarks) {
     TempDir dir;
     SetAnsiCodePage("windows-1252");
-    ThvOptionList list = ListOf("Source=C:\\in\\Café\\*.ppt?\nTarget=Ω\n");
+    ThvOptionList list = ListOf("Source=C:\\in\\Café\\*.ppt?\nTarget=C:\\out\n");
     list.SaveToFile(dir / "p.batch-quillon");
-    // ANSI bytes, CR LF, no mark; what the code page cannot hold becomes "?".
-    EXPECT_EQ(ReadBytes(dir / "p.batch-quillon"), "Source=C:\\in\\Caf\xE9\\*.ppt?\r\nTarget=?\r\n");
-
+    // ANSI bytes, CR LF, no mark, while the code page holds the text.
+    EXPECT_EQ(ReadBytes(dir / "p.batch-quillon"),
+              "Source=C:\\in\\Caf\xE9\\*.ppt?\r\nTarget=C:\\out\r\n");
     ThvOptionList back;
     back.LoadFromFile(dir / "p.batch-quillon");
     EXPECT_EQ(back.Value("Source"), "C:\\in\\Café\\*.ppt?");
+    // A character it lacks would be lost to "?": then the file is UTF-8 with its mark.
+    list.SetValue("Target", "Ω");
+    list.SaveToFile(dir / "p.batch-quillon");
+    EXPECT_EQ(ReadBytes(dir / "p.batch-quillon"),
+              "\xEF\xBB\xBFSource=C:\\in\\Café\\*.ppt?\r\nTarget=Ω\r\n");
+    back.LoadFromFile(dir / "p.batch-quillon");
+    EXPECT_EQ(back.Value("Target"), "Ω");
 
     WriteBytes(dir / "u16.txt", std::string("\xFF\xFE"
                                             "A\0=\0\xA9\x03\r\0\n\0",

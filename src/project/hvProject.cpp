@@ -46,7 +46,7 @@ ThvProject::ThvProject(std::string exeName) : PathDelim(::PathDelim), exeName_(s
 ThvProject::~ThvProject() {
     accessors_.clear();
     try {
-        const std::string bytes = EncodeAnsi(RecentFiles.Text());
+        const std::string bytes = EncodeAnsiOrUtf8(RecentFiles.Text());
         // Most runs open no project: a list whose file already holds exactly these bytes is
         // not written again, which would cost a new file beside the program at every start.
         if (!recentListRead_ || *recentListRead_ != bytes || !FileExists(RecentListFile()))

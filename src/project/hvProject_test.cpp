@@ -9,6 +9,7 @@
 #include "project/testing/testControl.h"
 #include "scopedChoosers.h"
 #include "tempDir.h"
+#include "text/textEncoding.h"
 
 namespace {
 
@@ -241,6 +242,29 @@ TEST_F(ProjectTest, AProjectWithADoubledByteOrderMarkKeepsItsFirstOption) {
     ASSERT_TRUE(p->ParseCommandLine(path));
     EXPECT_EQ(p->Source(), "/in/*.ppt?");
     EXPECT_EQ(p->Target(), "/out");
+}
+
+TEST_F(ProjectTest, NamesTheAnsiPageLacksSurviveTheRecentListAndTheProjectFile) {
+    // проект.batch-quillon on a Western code page: it used to be kept as ??????.batch-quillon,
+    // which can no longer be opened.
+    SetAnsiCodePage("windows-1252");
+    const std::string project = dir / "\xD0\xBF\xD1\x80\xD0\xBE\xD0\xB5\xD0\xBA\xD1\x82.batch-quillon";
+    const std::string source = dir / "\xCF\x83\xCE\xB1/*.ppt?";  // σα
+    {
+        auto p = MakeProject();
+        p->Options.SetValue("Source", source);
+        p->FileName = project;
+        p->Save();
+        EXPECT_TRUE(FileExists(project));
+        p->Open(true);
+    }
+    EXPECT_EQ(ReadBytes(dir / "quillon.log"), "\xEF\xBB\xBF" + project + "\r\n");
+    auto p = MakeProject();
+    EXPECT_EQ(p->RecentFiles.Lines(), std::vector<std::string>{project});
+    p->FileName = project;
+    p->Open(true);
+    EXPECT_EQ(p->Source(), source);
+    SetAnsiCodePage("");
 }
 
 TEST_F(ProjectTest, ProjectExtensionInOtherCaseIsASource) {

@@ -116,6 +116,13 @@ std::string EncodeAnsi(std::string_view utf8) { return EncodeText(utf8, AnsiCode
 
 std::string DecodeAnsi(std::string_view bytes) { return DecodeText(bytes, AnsiCodePage()); }
 
+std::string EncodeAnsiOrUtf8(std::string_view utf8) {
+    const std::string page = AnsiCodePage();
+    std::string bytes = EncodeText(utf8, page);
+    if (UnicodeForm(page) == TUnicodeForm::Utf8 || DecodeText(bytes, page) == utf8) return bytes;
+    return "\xEF\xBB\xBF" + std::string(utf8);
+}
+
 ThvBomEncoding DetectBom(std::string_view bytes) {
     if (bytes.starts_with("\xEF\xBB\xBF")) return {"UTF-8", 3};
     if (bytes.starts_with("\xFF\xFE")) return {"UTF-16LE", 2};

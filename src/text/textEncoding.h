@@ -34,6 +34,11 @@ std::size_t UnheldCharacters(std::string_view utf8, std::string_view codePage);
 std::string EncodeAnsi(std::string_view utf8);
 std::string DecodeAnsi(std::string_view bytes);
 
+/// Text for a file that the program itself reads back (a project file, the recent-project
+/// list): in the ANSI code page when the page holds every character of it, otherwise UTF-8
+/// with its byte-order mark, so that a name the page lacks is not lost to "?".
+std::string EncodeAnsiOrUtf8(std::string_view utf8);
+
 /// The encoding that a byte-order mark at the start of bytes selects: "UTF-8" for EF BB BF,
 /// "UTF-16LE" for FF FE, "UTF-16BE" for FE FF, with the mark's length; an empty name and 0
 /// without a mark (the ANSI code page then).

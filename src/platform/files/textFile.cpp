@@ -43,3 +43,7 @@ std::string ReadTextFile(const std::string& path, std::size_t maxBytes) {
 void WriteTextFile(const std::string& path, std::string_view text) {
     WriteFileAtomic(path, EncodeAnsi(text));
 }
+
+void WriteTextFileAnsiOrUtf8(const std::string& path, std::string_view text) {
+    WriteFileAtomic(path, EncodeAnsiOrUtf8(text));
+}

@@ -24,3 +24,7 @@ std::string ReadTextFile(const std::string& path, std::size_t maxBytes = MaxText
 /// Writes text (UTF-8, line ends as given) in the ANSI code page, atomically. Throws EhvError
 /// "Cannot create file "<path>". <reason>".
 void WriteTextFile(const std::string& path, std::string_view text);
+
+/// The same for a file the program reads back itself: UTF-8 with its mark where the ANSI code
+/// page cannot hold the text (EncodeAnsiOrUtf8).
+void WriteTextFileAnsiOrUtf8(const std::string& path, std::string_view text);

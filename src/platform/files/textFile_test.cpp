@@ -47,4 +47,22 @@ TEST(TextFileTest, WritesAnsiAndReadsByMark) {
     EXPECT_EQ(ReadTextFile(path), "z");
 }
 
+TEST(TextFileTest, FilesTheProgramReadsBackKeepWhatTheAnsiPageLacks) {
+    TempDir dir;
+    const std::string path = dir / "p.batch-quillon";
+    SetAnsiCodePage("windows-1252");
+    // What the page holds stays in the page, as before.
+    WriteTextFileAnsiOrUtf8(path, "Source=caf\xC3\xA9\r\n");
+    EXPECT_EQ(ReadFileBytes(path, 100), "Source=caf\xE9\r\n");
+    // A Cyrillic name would come back as "??????": the file is UTF-8 with its mark instead.
+    const std::string name = "Source=\xD0\xBF\xD1\x80\xD0\xBE\xD0\xB5\xD0\xBA\xD1\x82 caf\xC3\xA9\r\n";
+    WriteTextFileAnsiOrUtf8(path, name);
+    EXPECT_EQ(ReadFileBytes(path, 100), "\xEF\xBB\xBF" + name);
+    EXPECT_EQ(ReadTextFile(path), name);
+    // Files for other readers (logs, exported lists) stay in the page.
+    WriteTextFile(path, name);
+    EXPECT_EQ(ReadFileBytes(path, 100), "Source=?????? caf\xE9\r\n");
+    SetAnsiCodePage("");
+}
+
 }  // namespace
