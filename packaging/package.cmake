@@ -54,49 +54,24 @@ install(FILES ${packaging}/quillon-mime.xml DESTINATION ${CMAKE_INSTALL_DATADIR}
         RENAME quillon.xml)
 
 # The icons of the hicolor theme: the program's (apps/quillon) and its projects' file type
-# (mimetypes/application-x-quillon-project), rendered at build time from the pictures in
-# src/ui/resources. <name>.svg is the picture, installed as the scalable icon and rendered for the
-# sizes that have no drawing of their own; <name>-<size>.svg is a drawing on the pixel grid of a
-# small size, where the picture scaled down is a blur. 24 pixels is the 22 pixel drawing with a
-# pixel of margin round it, as the freedesktop themes do, when there is one. The icon cache is
-# the theme's business: hicolor-icon-theme's trigger on /usr/share/icons/hicolor rebuilds it, so
-# the package needs no maintainer script.
+# (mimetypes/application-x-quillon-project), rendered at build time (cmake/icons.cmake). The
+# icon cache is the theme's business: hicolor-icon-theme's trigger on /usr/share/icons/hicolor
+# rebuilds it, so the package needs no maintainer script.
 set(QUILLON_ICON_SIZES 16 22 24 32 48 64 128 256)
-find_program(RSVG_CONVERT rsvg-convert)
+include(${PROJECT_SOURCE_DIR}/cmake/icons.cmake)
 function(quillon_add_icon name context)
-    set(pictures ${PROJECT_SOURCE_DIR}/src/ui/resources)
     set(theme ${CMAKE_INSTALL_DATADIR}/icons/hicolor)
-    # Globbed so that a drawing added for a size is picked up by the next build.
-    file(GLOB drawings CONFIGURE_DEPENDS ${pictures}/${name}-*.svg)
-    set(pngs)
-    foreach(size IN LISTS QUILLON_ICON_SIZES)
-        set(folder ${PROJECT_BINARY_DIR}/icons/${size}x${size}/${context})
-        file(MAKE_DIRECTORY ${folder})
-        set(png ${folder}/${name}.png)
-        set(render -w ${size} -h ${size})
-        if(${pictures}/${name}-${size}.svg IN_LIST drawings)
-            set(source ${pictures}/${name}-${size}.svg)
-            # A drawing for the pixel grid is only sharp at one pixel to its unit.
-            file(READ ${source} svg)
-            if(NOT svg MATCHES "viewBox=\"0 0 ${size} ${size}\"")
-                message(FATAL_ERROR "${source} is drawn for ${size} pixels: its viewBox must be "
-                                    "\"0 0 ${size} ${size}\"")
-            endif()
-        elseif(size EQUAL 24 AND ${pictures}/${name}-22.svg IN_LIST drawings)
-            set(source ${pictures}/${name}-22.svg)
-            set(render -w 22 -h 22 --page-width 24 --page-height 24 --left 1 --top 1)
-        else()
-            set(source ${pictures}/${name}.svg)
-        endif()
-        add_custom_command(OUTPUT ${png}
-            COMMAND ${RSVG_CONVERT} ${render} -o ${png} ${source}
-            DEPENDS ${source} VERBATIM)
-        list(APPEND pngs ${png})
-        install(FILES ${png} DESTINATION ${theme}/${size}x${size}/${context})
+    quillon_render_icon(${name} ${context} "${QUILLON_ICON_SIZES}" pngs)
+    foreach(png IN LISTS pngs)
+        get_filename_component(folder ${png} DIRECTORY)
+        get_filename_component(folder ${folder} DIRECTORY)
+        get_filename_component(size ${folder} NAME)
+        install(FILES ${png} DESTINATION ${theme}/${size}/${context})
     endforeach()
     add_custom_target(icon_${name} ALL DEPENDS ${pngs})
     add_dependencies(quillon_package icon_${name})
-    install(FILES ${pictures}/${name}.svg DESTINATION ${theme}/scalable/${context})
+    install(FILES ${PROJECT_SOURCE_DIR}/src/ui/resources/${name}.svg
+            DESTINATION ${theme}/scalable/${context})
 endfunction()
 if(NOT QUILLON_FUZZ)
     if(RSVG_CONVERT)

@@ -79,6 +79,25 @@ TEST_F(ProgramTest, ReportSwitchesOpenTheirLinkAndEndAtOnce) {
     EXPECT_TRUE(std::filesystem::exists(dir / "quillon.ext"));
 }
 
+TEST_F(ProgramTest, AskedHowToUseItAnswersAndKeepsNothing) {
+    // A default project that would run unattended: asking must not start it.
+    WriteBytes(defaultProject,
+               "PureConsole=1\r\nSource=" + dir / "in/*.ppt?\r\nLogFile=" + dir / "run.log\r\n");
+    for (const std::string ask : {"--help", "/?", "-?"}) {
+        const ProcessResult r = Run({ask}, noDisplay);
+        EXPECT_EQ(r.exitCode, 0) << ask << ": " << r.err;
+        EXPECT_EQ(r.err, "") << ask;
+        EXPECT_TRUE(r.out.starts_with("Quillon Converter 2024.16.323.2227: ")) << r.out;
+        EXPECT_NE(r.out.find("\nUsage: quillon [argument]"), std::string::npos) << r.out;
+        EXPECT_NE(r.out.find("quillon -P:Source=/data/in/*.ppt?,Target=/data/out,PureConsole=1"),
+                  std::string::npos)
+            << r.out;
+    }
+    EXPECT_FALSE(std::filesystem::exists(dir / "run.log"));
+    EXPECT_FALSE(std::filesystem::exists(recentList));
+    EXPECT_FALSE(std::filesystem::exists(dir / "quillon.ext"));
+}
+
 TEST_F(ProgramTest, BadFilesBesideTheProgramAreHarmless) {
     std::string garbage;
     for (int i = 0; i < 70000; ++i) garbage += static_cast<char>(i * 131 % 256);

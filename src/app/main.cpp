@@ -4,7 +4,7 @@
 #include <exception>
 #include <iostream>
 
-#include "app/windowModule.h"
+#include "app/window.h"
 #include "engine/hvEngine.h"
 #include "platform/files/fileSystem.h"
 #include "platform/system/processStart.h"
@@ -16,6 +16,17 @@
 int main(int argc, char** argv) {
     PrepareProcess();
     try {
+        // Only the first argument counts; the rest are never looked at. Where the system hands
+        // over the command line whole, the program's own splitting rule applies.
+        const auto commandLine = ProcessCommandLine();
+        const std::string param = commandLine ? CommandLineArgument(*commandLine, 1)
+                                  : argc > 1  ? argv[1]
+                                              : "";
+        // Asked how to use it, the program answers before it keeps or writes anything.
+        if (IsHelpRequest(param)) {
+            ShowRequestedText("Quillon Converter", UsageText());
+            return 0;
+        }
         // The in-process engine answers for the presentation application wherever the system
         // has no class of that name. Encrypted presentations are tried with the passwords of
         // the file the "Passwords" option names, read when one is met; a stop signal cuts
@@ -24,13 +35,7 @@ int main(int argc, char** argv) {
             {.PasswordFile = [] { return hvProject ? hvProject->Passwords() : std::string(); },
              .StopRequested = [] { return ThvStopSignals::Received() != 0; }});
         const std::string exeName = CurrentExecutablePath();
-        SetWindowRunner([exeName] { return RunWindowModule(exeName, std::cerr); });
-        // Only the first argument counts; the rest are never looked at. Where the system hands
-        // over the command line whole, the program's own splitting rule applies.
-        const auto commandLine = ProcessCommandLine();
-        const std::string param = commandLine ? CommandLineArgument(*commandLine, 1)
-                                  : argc > 1  ? argv[1]
-                                              : "";
+        SetWindowRunner([exeName] { return RunWindow(exeName, std::cerr); });
         return RunQuillon(exeName, param, std::cerr, StandardErrorIsTerminal());
     } catch (const std::exception& e) {
         std::cerr << "Application Error: " << e.what() << "\n";

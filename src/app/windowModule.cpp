@@ -5,14 +5,7 @@
 #include "platform/files/paths.h"
 #include "platform/system/display.h"
 #include "platform/system/loadableModule.h"
-#include "project/hvProject.h"
 #include "shell/hvStartup.h"
-
-namespace {
-
-std::string Title() { return hvProject ? hvProject->Title : std::string("Quillon Converter"); }
-
-}  // namespace
 
 std::vector<std::string> WindowModuleCandidates(const std::string& exeName) {
     const std::string folder = ExtractFilePath(exeName);
@@ -23,10 +16,9 @@ std::vector<std::string> WindowModuleCandidates(const std::string& exeName) {
     return {folder + name, folder + ".." + PathDelim + installed + PathDelim + name};
 }
 
-int RunWindowModule(const std::string& exeName, std::ostream& err) {
+int RunWindow(const std::string& exeName, std::ostream& err) {
     if (!HasDisplay()) {
-        err << Title() << ": no display to open the window on; run a project unattended "
-            << "instead, for example: " << UnattendedExample() << "\n";
+        TellNoWindow(err, "no display to open the window on");
         return 1;
     }
     const std::vector<std::string> candidates = WindowModuleCandidates(exeName);
@@ -38,9 +30,8 @@ int RunWindowModule(const std::string& exeName, std::ostream& err) {
         }
     }
     if (found.empty()) {
-        err << Title() << ": the window is not installed (no " << candidates[0] << " nor "
-            << candidates[1] << "); run a project unattended instead, for example: "
-            << UnattendedExample() << "\n";
+        TellNoWindow(err, "the window is not installed (no " + candidates[0] + " nor " +
+                              candidates[1] + ")");
         return 1;
     }
     ThvWindowModuleEntry* entry = nullptr;
@@ -48,9 +39,7 @@ int RunWindowModule(const std::string& exeName, std::ostream& err) {
         entry = reinterpret_cast<ThvWindowModuleEntry*>(
             LoadModuleSymbol(found, WindowModuleEntryName));
     } catch (const EhvError& e) {
-        err << Title() << ": the window module cannot be loaded: " << e.what()
-            << "; run a project unattended instead, for example: " << UnattendedExample()
-            << "\n";
+        TellNoWindow(err, std::string("the window module cannot be loaded: ") + e.what());
         return 1;
     }
     return entry(exeName.c_str());

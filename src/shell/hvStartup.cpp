@@ -47,6 +47,9 @@ class ThvGlobal {
     std::unique_ptr<T> object_;
 };
 
+constexpr const char* ProductTitle = "Quillon Converter";
+constexpr const char* ProductVersion = "2024.16.323.2227";
+
 }  // namespace
 
 void SetWindowRunner(ThvWindowRunner runner) { InstalledWindowRunner() = std::move(runner); }
@@ -65,10 +68,38 @@ void SetProductConstants(ThvProject& project) {
     project.ShortName = "quillon";
     project.ProjectExt = ".batch-" + project.ShortName;
     project.ProjectFilter = "Quillon Project|*" + project.ProjectExt;
-    project.Title = "Quillon Converter";
+    project.Title = ProductTitle;
     if (hvApp) hvApp->Title = project.Title;
     hvSkipLockFiles = true;
-    project.Version = "2024.16.323.2227";
+    project.Version = ProductVersion;
+}
+
+bool IsHelpRequest(const std::string& param) {
+    return param == "/?" || param == "-?" || param == "--help";
+}
+
+std::string UsageText() {
+    const bool windows = PathDelim == '\\';
+    const std::string project = windows ? "C:\\talks\\weekly.batch-quillon"
+                                        : "/data/talks/weekly.batch-quillon";
+    const std::string source = windows ? "C:\\talks\\*.ppt?" : "/data/talks/*.ppt?";
+    const char* program = windows ? "quillon.exe" : "quillon";
+    return std::string(ProductTitle) + " " + ProductVersion +
+           ": turns PowerPoint presentations (*.ppt?) into text files.\n\n"
+           "Usage: " + program + " [argument]   (only the first argument counts)\n\n"
+           "  (none)          the window, with the default project beside the program\n"
+           "  PROJECT         a project file (" + project + "): its options;\n"
+           "                  one with PureConsole=1 runs unattended, without a window\n"
+           "  PATH            the window with PATH as the source (" + source + ")\n"
+           "  -P:NAME=VALUE,...\n"
+           "                  the project's options given here, separated by \",\" or \";\"\n"
+           "  -I[TEXT], -U    the installation and removal reports, then the program ends\n"
+           "  /?, -?, --help  this text\n\n"
+           "An unattended run, its log beside the texts:\n  " + UnattendedExample() +
+           (windows ? ",LogFile=C:\\out\\run.log" : ",LogFile=/data/out/run.log") +
+           "\n\nExit codes: 0 when the run ended in order (failed files included), 1 when an "
+           "error\nended it; with ExitCodes=strict 3 when files failed and 2 instead of 1. The "
+           "guide\n(Help in the window) describes every option.\n";
 }
 
 bool IsUnattended(const ThvProject& project) {

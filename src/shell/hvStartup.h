@@ -22,6 +22,12 @@ inline constexpr const char* WindowModuleEntryName = "QuillonWindowMain";
 /// One line that shows how to run a project without a window, for messages that refuse one.
 std::string UnattendedExample();
 
+/// True for the arguments that ask how to use the program: "/?", "-?" and "--help".
+bool IsHelpRequest(const std::string& param);
+
+/// What the program answers them: its command-line forms, in this platform's paths.
+std::string UsageText();
+
 /// Writes the product's fixed texts into the project and turns on the lock-file switch.
 void SetProductConstants(ThvProject& project);
 

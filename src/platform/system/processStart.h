@@ -6,8 +6,15 @@
 /// What the program's main() needs of the process it runs in.
 
 /// Prepares the process before anything else runs: on POSIX the locale (which names the "ANSI"
-/// code page) and the time zone; Windows needs nothing.
+/// code page) and the time zone; on Windows, where the program is a window program that gets
+/// no console of its own, the console of the program that started it (cmd, a batch file) for
+/// the standard output and error that were not redirected.
 void PrepareProcess();
+
+/// Shows a text the user asked for (how to use the program) on standard output; a Windows
+/// program started without a console (from Explorer or a shortcut) shows it in a message box
+/// captioned title instead.
+void ShowRequestedText(const std::string& title, const std::string& text);
 
 /// The process's command line as one text, UTF-8, where the system keeps it so (Windows: the
 /// program splits it itself, by its own rules); empty where the arguments arrive split (POSIX).

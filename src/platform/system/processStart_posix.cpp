@@ -2,6 +2,7 @@
 
 #include <clocale>
 #include <cstdlib>
+#include <iostream>
 
 #include "platform/system/processStart.h"
 
@@ -16,6 +17,8 @@ void PrepareProcess() {
     // Naming the same zone once keeps the zone and drops the look-ups.
     if (std::getenv("TZ") == nullptr) setenv("TZ", ":/etc/localtime", 0);
 }
+
+void ShowRequestedText(const std::string&, const std::string& text) { std::cout << text; }
 
 std::optional<std::string> ProcessCommandLine() { return std::nullopt; }
 

@@ -1,0 +1,9 @@
+#include "window.h"
+
+#include "hvProject.h"
+#include "hvStartup.h"
+
+void TellNoWindow(std::ostream& err, const std::string& reason) {
+    err << (hvProject ? hvProject->Title : std::string("Quillon Converter")) << ": " << reason
+        << "; run a project unattended instead, for example: " << UnattendedExample() << "\n";
+}
