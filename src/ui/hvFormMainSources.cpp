@@ -1,5 +1,6 @@
 // The main window's sources and target: the folder and file choosers, and dropped paths.
 
+#include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QLineEdit>
@@ -28,12 +29,14 @@ std::string Trim(const std::string& text) {
     return text.substr(begin, end - begin);
 }
 
-/// The local paths of a drop, whole and in the order the desktop gives them.
+/// The local paths of a drop, whole and in the order the desktop gives them, with the system's
+/// delimiter (the toolkit writes "/" on Windows too).
 std::vector<std::string> DroppedPaths(const QMimeData* data) {
     std::vector<std::string> paths;
     if (!data || !data->hasUrls()) return paths;
     for (const QUrl& url : data->urls())
-        if (url.isLocalFile()) paths.push_back(url.toLocalFile().toStdString());
+        if (url.isLocalFile())
+            paths.push_back(QDir::toNativeSeparators(url.toLocalFile()).toStdString());
     return paths;
 }
 

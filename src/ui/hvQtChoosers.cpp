@@ -1,5 +1,6 @@
 #include "ui/hvQtChoosers.h"
 
+#include <QDir>
 #include <QFileDialog>
 #include <QPointer>
 
@@ -22,6 +23,9 @@ TChooserHookState& Hook() {
 }
 
 QString Q(const std::string& s) { return QString::fromStdString(s); }
+
+// A chosen path with the system's delimiter: the toolkit writes "/" on Windows too.
+std::string Native(const QString& path) { return QDir::toNativeSeparators(path).toStdString(); }
 
 /// Takes the hook's answer out when one is set.
 template <typename T>
@@ -64,7 +68,7 @@ void InstallQtChoosers(QWidget* owner) {
         if (auto answer = TakeAnswer(Hook().folder)) return *answer;
         const QString chosen = QFileDialog::getExistingDirectory(parent, QString(), Q(start));
         if (chosen.isEmpty()) return std::nullopt;
-        return chosen.toStdString();
+        return Native(chosen);
     };
     choosers.OpenFile =
         [parent](const ThvOpenFileRequest& request) -> std::optional<std::vector<std::string>> {
@@ -77,7 +81,7 @@ void InstallQtChoosers(QWidget* owner) {
         if (!request.FileName.empty()) dialog.selectFile(Q(request.FileName));
         if (dialog.exec() != QDialog::Accepted) return std::nullopt;
         std::vector<std::string> files;
-        for (const QString& file : dialog.selectedFiles()) files.push_back(file.toStdString());
+        for (const QString& file : dialog.selectedFiles()) files.push_back(Native(file));
         return files;
     };
     choosers.SaveFile = [parent](const ThvSaveFileRequest& request) -> std::optional<std::string> {
@@ -93,7 +97,7 @@ void InstallQtChoosers(QWidget* owner) {
         if (!request.FileName.empty()) dialog.selectFile(Q(request.FileName));
         if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
             return std::nullopt;
-        return dialog.selectedFiles().front().toStdString();
+        return Native(dialog.selectedFiles().front());
     };
     SetChoosers(std::move(choosers));
 }

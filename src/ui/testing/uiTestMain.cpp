@@ -3,14 +3,12 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-
 #include "ui/hvApplication.h"
 
 int main(int argc, char** argv) {
     ::testing::InitGoogleTest(&argc, argv);
     if (GTEST_FLAG_GET(list_tests)) return RUN_ALL_TESTS();
-    setenv("QT_QPA_PLATFORM", "offscreen", 0);
+    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     ThvApplication application(argc, argv);
     LoadDesignFonts();
     return RUN_ALL_TESTS();
