@@ -31,7 +31,8 @@ class SourcesTest : public WindowTest {
     bool Drop(QWidget* on, const std::vector<std::string>& paths) {
         auto* data = new QMimeData;
         QList<QUrl> urls;
-        for (const std::string& p : paths) urls.push_back(QUrl::fromLocalFile(QString::fromStdString(p)));
+        for (const std::string& p : paths)
+            urls.push_back(QUrl::fromLocalFile(QString::fromStdString(p)));
         data->setUrls(urls);
         const QPoint at = on->mapTo(window.get(), on->rect().center());
         // The toolkit hands move and drop events only to the widget that took the enter.
@@ -58,54 +59,54 @@ TEST_F(SourcesTest, FolderButtonsWriteTheFolderEvenWhenTheChooserIsCancelled) {
     OpenWindow();
     ThvChooserTestHook::NextFolder(std::nullopt);
     window->bSource->click();
-    EXPECT_EQ(Source(), "/*.ppt?");  // an empty box and a cancelled chooser
-    window->eSource->setText("/data/talks/*.pptx");
+    EXPECT_EQ(Source(), P("/*.ppt?"));  // an empty box and a cancelled chooser
+    window->eSource->setText(QString::fromStdString(P("/data/talks/*.pptx")));
     window->eTarget->clear();
-    ThvChooserTestHook::NextFolder("/data/other");
+    ThvChooserTestHook::NextFolder(P("/data/other"));
     window->bSource->click();
-    EXPECT_EQ(ThvChooserTestHook::LastFolderStart(), "/data/talks/");
-    EXPECT_EQ(Source(), "/data/other/*.ppt?");
-    EXPECT_EQ(Target(), "/data/other/");  // suggested while the box was empty
-    EXPECT_EQ(window->Batch(), nullptr);  // folders only fill the boxes
+    EXPECT_EQ(ThvChooserTestHook::LastFolderStart(), P("/data/talks/"));
+    EXPECT_EQ(Source(), P("/data/other/*.ppt?"));
+    EXPECT_EQ(Target(), P("/data/other/"));  // suggested while the box was empty
+    EXPECT_EQ(window->Batch(), nullptr);     // folders only fill the boxes
 
     ThvChooserTestHook::NextFolder(std::nullopt);
-    window->eTarget->setText("/out");
+    window->eTarget->setText(QString::fromStdString(P("/out")));
     window->bTarget->click();
-    EXPECT_EQ(Target(), "/out/");
-    ThvChooserTestHook::NextFolder("/chosen/target");
+    EXPECT_EQ(Target(), P("/out/"));
+    ThvChooserTestHook::NextFolder(P("/chosen/target"));
     window->bTarget->click();
-    EXPECT_EQ(ThvChooserTestHook::LastFolderStart(), "/out/");
-    EXPECT_EQ(Target(), "/chosen/target/");
+    EXPECT_EQ(ThvChooserTestHook::LastFolderStart(), P("/out/"));
+    EXPECT_EQ(Target(), P("/chosen/target/"));
 }
 
 TEST_F(SourcesTest, FilesButtonListsExactlyTheChosenFiles) {
     OpenWindow();
-    window->eSource->setText("/in/*.ppt?");
-    ThvChooserTestHook::NextOpenFiles(std::vector<std::string>{"/in/b.pptx", "/other/a.ppt"});
+    window->eSource->setText(QString::fromStdString(P("/in/*.ppt?")));
+    ThvChooserTestHook::NextOpenFiles(std::vector<std::string>{P("/in/b.pptx"), P("/other/a.ppt")});
     window->bSourceFile->click();
     EXPECT_EQ(ThvChooserTestHook::LastOpenRequest().Filter,
               "PowerPoint Workbook (*.ppt;*.pptx)|*.ppt;*.pptx");
-    EXPECT_EQ(ThvChooserTestHook::LastOpenRequest().FileName, "/in/*.ppt*");
-    EXPECT_EQ(Source(), "/in/*.ppt?");  // several files leave the box
-    EXPECT_EQ(Target(), "/in/");        // the folder of the first
-    EXPECT_EQ(ListedSources(), (std::vector<std::string>{"/in/b.pptx", "/other/a.ppt"}));
+    EXPECT_EQ(ThvChooserTestHook::LastOpenRequest().FileName, P("/in/*.ppt*"));
+    EXPECT_EQ(Source(), P("/in/*.ppt?"));  // several files leave the box
+    EXPECT_EQ(Target(), P("/in/"));        // the folder of the first
+    EXPECT_EQ(ListedSources(), (std::vector<std::string>{P("/in/b.pptx"), P("/other/a.ppt")}));
     EXPECT_TRUE(window->Batch()->Searched());
 
-    ThvChooserTestHook::NextOpenFiles(std::vector<std::string>{"/one/talk.pptx"});
+    ThvChooserTestHook::NextOpenFiles(std::vector<std::string>{P("/one/talk.pptx")});
     window->bSourceFile->click();
-    EXPECT_EQ(Source(), "/one/talk.pptx");
-    EXPECT_EQ(ListedSources(), (std::vector<std::string>{"/one/talk.pptx"}));
+    EXPECT_EQ(Source(), P("/one/talk.pptx"));
+    EXPECT_EQ(ListedSources(), (std::vector<std::string>{P("/one/talk.pptx")}));
 
     ThvChooserTestHook::NextOpenFiles(std::nullopt);  // cancelled: nothing changes
     window->bSourceFile->click();
-    EXPECT_EQ(ListedSources(), (std::vector<std::string>{"/one/talk.pptx"}));
+    EXPECT_EQ(ListedSources(), (std::vector<std::string>{P("/one/talk.pptx")}));
 
     // A double click on the Source box is the same chooser.
-    ThvChooserTestHook::NextOpenFiles(std::vector<std::string>{"/two/x.pptx"});
+    ThvChooserTestHook::NextOpenFiles(std::vector<std::string>{P("/two/x.pptx")});
     QMouseEvent dbl(QEvent::MouseButtonDblClick, QPointF(5, 5), QPointF(5, 5), Qt::LeftButton,
                     Qt::LeftButton, Qt::NoModifier);
     QCoreApplication::sendEvent(window->eSource, &dbl);
-    EXPECT_EQ(ListedSources(), (std::vector<std::string>{"/two/x.pptx"}));
+    EXPECT_EQ(ListedSources(), (std::vector<std::string>{P("/two/x.pptx")}));
 }
 
 TEST_F(SourcesTest, DropsFollowTheControlUnderThePoint) {
@@ -127,35 +128,34 @@ TEST_F(SourcesTest, DropsFollowTheControlUnderThePoint) {
 
     // Three files on the Source box: only the first goes there; the list stays.
     window->eTarget->clear();
-    Drop(window->eSource, {"/d/1.pptx", "/d/2.pptx", "/d/3.pptx"});
-    EXPECT_EQ(Source(), "/d/1.pptx");
-    EXPECT_EQ(Target(), "/d/");
+    Drop(window->eSource, {P("/d/1.pptx"), P("/d/2.pptx"), P("/d/3.pptx")});
+    EXPECT_EQ(Source(), P("/d/1.pptx"));
+    EXPECT_EQ(Target(), P("/d/"));
     EXPECT_EQ(ListedSources(), (std::vector<std::string>{projectFile, other}));
-    Drop(window->eTarget, {"/e/talk.pptx"});
-    EXPECT_EQ(Target(), "/e/talk.pptx");  // Convert cuts it back to its folder
+    Drop(window->eTarget, {P("/e/talk.pptx")});
+    EXPECT_EQ(Target(), P("/e/talk.pptx"));  // Convert cuts it back to its folder
 
     // Files on the list replace the batch, and again; folders count as files.
-    Drop(window->lViewer->viewport(), {"/f/a.pptx", "/f/sub"});
-    EXPECT_EQ(ListedSources(), (std::vector<std::string>{"/f/a.pptx", "/f/sub"}));
+    Drop(window->lViewer->viewport(), {P("/f/a.pptx"), P("/f/sub")});
+    EXPECT_EQ(ListedSources(), (std::vector<std::string>{P("/f/a.pptx"), P("/f/sub")}));
     const uint64_t number = window->BatchNumber();
-    Drop(window->lViewer->viewport(), {"/g/b.pptx"});
-    EXPECT_EQ(ListedSources(), (std::vector<std::string>{"/g/b.pptx"}));
+    Drop(window->lViewer->viewport(), {P("/g/b.pptx")});
+    EXPECT_EQ(ListedSources(), (std::vector<std::string>{P("/g/b.pptx")}));
     EXPECT_EQ(window->BatchNumber(), number + 1);
 
     // Buttons, the check box, panels and the tool bar take nothing.
-    for (QWidget* on : std::initializer_list<QWidget*>{window->bSource, window->bCreate,
-                                                       window->cSubdir, window->pOthers,
-                                                       window->ToolBar}) {
-        EXPECT_FALSE(Drop(on, {"/h/c.pptx"})) << on->objectName().toStdString();
-        EXPECT_EQ(ListedSources(), (std::vector<std::string>{"/g/b.pptx"}));
-        EXPECT_EQ(Source(), "/d/1.pptx");
+    for (QWidget* on : std::initializer_list<QWidget*>{
+             window->bSource, window->bCreate, window->cSubdir, window->pOthers, window->ToolBar}) {
+        EXPECT_FALSE(Drop(on, {P("/h/c.pptx")})) << on->objectName().toStdString();
+        EXPECT_EQ(ListedSources(), (std::vector<std::string>{P("/g/b.pptx")}));
+        EXPECT_EQ(Source(), P("/d/1.pptx"));
     }
 }
 
 TEST_F(SourcesTest, PathsOfAnyLengthAreKeptWhole) {
     OpenWindow();
-    std::string deep = "/";
-    while (deep.size() < 3000) deep += "a-rather-long-folder-name/";
+    std::string deep = P("/");
+    while (deep.size() < 3000) deep += P("a-rather-long-folder-name/");
     deep += "talk.pptx";
     Drop(window->lViewer->viewport(), {deep});
     EXPECT_EQ(ListedSources(), (std::vector<std::string>{deep}));
@@ -165,7 +165,7 @@ TEST_F(SourcesTest, PathsOfAnyLengthAreKeptWhole) {
 
 TEST_F(SourcesTest, DuringARunChosenOrDroppedFilesCannotReplaceTheBatch) {
     Gate().Close();
-    ThvChooserTestHook::NextOpenFiles(std::vector<std::string>{"/r/a.pptx", "/r/b.pptx"});
+    ThvChooserTestHook::NextOpenFiles(std::vector<std::string>{P("/r/a.pptx"), P("/r/b.pptx")});
     OpenWindow("Target=" + dir / "out");
     window->bSourceFile->click();
     window->bCreate->click();
@@ -173,18 +173,18 @@ TEST_F(SourcesTest, DuringARunChosenOrDroppedFilesCannotReplaceTheBatch) {
     ThvBatch* running = window->Batch();
     EXPECT_FALSE(window->bSourceFile->isEnabled());
     EXPECT_FALSE(window->BrowseFiles1->isEnabled());
-    EXPECT_FALSE(Drop(window->lViewer->viewport(), {"/x/new.pptx"}));
+    EXPECT_FALSE(Drop(window->lViewer->viewport(), {P("/x/new.pptx")}));
     EXPECT_EQ(window->Batch(), running);
-    EXPECT_EQ(ListedSources(), (std::vector<std::string>{"/r/a.pptx", "/r/b.pptx"}));
+    EXPECT_EQ(ListedSources(), (std::vector<std::string>{P("/r/a.pptx"), P("/r/b.pptx")}));
     // The boxes still take a path: they do not touch the batch.
-    EXPECT_TRUE(Drop(window->eSource, {"/x/new.pptx"}));
-    EXPECT_EQ(Source(), "/x/new.pptx");
+    EXPECT_TRUE(Drop(window->eSource, {P("/x/new.pptx")}));
+    EXPECT_EQ(Source(), P("/x/new.pptx"));
 
     Gate().Open();
     ASSERT_TRUE(WaitForIdle());
     EXPECT_TRUE(window->bSourceFile->isEnabled());
-    EXPECT_TRUE(Drop(window->lViewer->viewport(), {"/x/new.pptx"}));
-    EXPECT_EQ(ListedSources(), (std::vector<std::string>{"/x/new.pptx"}));
+    EXPECT_TRUE(Drop(window->lViewer->viewport(), {P("/x/new.pptx")}));
+    EXPECT_EQ(ListedSources(), (std::vector<std::string>{P("/x/new.pptx")}));
 }
 
 TEST_F(SourcesTest, RowsFollowManyConvertersWhileTheSearchStillRuns) {
@@ -204,8 +204,7 @@ TEST_F(SourcesTest, RowsFollowManyConvertersWhileTheSearchStillRuns) {
         const auto& row = window->Results()->Row(i);
         EXPECT_EQ(row.Source.toStdString(), node.Source);
         EXPECT_EQ(row.Image, node.State.load()) << node.Source;
-        EXPECT_EQ(row.Result.toStdString(),
-                  node.State == ThvNode::Failure ? "first line" : "done");
+        EXPECT_EQ(row.Result.toStdString(), node.State == ThvNode::Failure ? "first line" : "done");
     }
 }
 

@@ -45,11 +45,11 @@ TEST(QtChoosers, FiltersBecomeQtFilters) {
 TEST(QtChoosers, TheNextAnswerSetByATestIsGivenOnceWithItsRequestKept) {
     InstallQtChoosers(nullptr);
     ThvChooserTestHook::NextOpenFiles(std::vector<std::string>{"/in/a.pptx", "/in/b.ppt"});
-    std::string path = "/in/*.ppt?";
+    std::string path = P("/in/*.ppt?");
     EXPECT_TRUE(SelectOpenFile("Name|*.ppt", path, true));
     EXPECT_EQ(path, "/in/a.pptx\r\n/in/b.ppt\r\n");
-    EXPECT_EQ(ThvChooserTestHook::LastOpenRequest().FileName, "/in/*.ppt*");
-    EXPECT_EQ(ThvChooserTestHook::LastOpenRequest().InitialDir, "/in/");
+    EXPECT_EQ(ThvChooserTestHook::LastOpenRequest().FileName, P("/in/*.ppt*"));
+    EXPECT_EQ(ThvChooserTestHook::LastOpenRequest().InitialDir, P("/in/"));
     EXPECT_TRUE(ThvChooserTestHook::LastOpenRequest().Multiple);
 
     ThvChooserTestHook::NextFolder(std::nullopt);  // cancelled

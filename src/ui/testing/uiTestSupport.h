@@ -13,6 +13,7 @@
 #include <QPointer>
 #include <QThread>
 #include <QTimer>
+#include <algorithm>
 #include <chrono>
 #include <functional>
 #include <memory>
@@ -34,6 +35,13 @@
 #include "ui/hvFormMain.h"
 #include "ui/hvQtChoosers.h"
 #include "ui/hvQuillonAbout.h"
+
+/// A test's path, written with "/", in the system's form: the window reads paths by the
+/// system's delimiter, so on Windows "/in/a.pptx" is "\in\a.pptx".
+inline std::string P(std::string path) {
+    std::replace(path.begin(), path.end(), '/', kTestPathDelim);
+    return path;
+}
 
 /// Runs the event loop until done() holds or limit has passed; answers done().
 inline bool PumpUntil(const std::function<bool()>& done,
