@@ -17,10 +17,14 @@ PACKAGE_CHECK_PACKAGES := lintian desktop-file-utils shared-mime-info man-db hic
 SLURM_PACKAGES := slurmctld slurmd slurm-client munge python3
 # The Dask cluster of tests/dask/run.sh (make test) and cluster/dask-convert.py.
 DASK_PACKAGES := python3-distributed
-# make windows: the cross compiler, Debian's mingw zlib, dpkg-dev for apt-get source; its tests:
-# Wine and locales (the test locales are made with localedef). Only the posix thread model's
-# compiler: the plain g++-mingw-w64-x86-64 brings the win32 one too (230 MB more, never used).
-WINDOWS_PACKAGES := g++-mingw-w64-x86-64-posix libz-mingw-w64-dev wine64 locales
+# make windows: the cross compiler, Debian's mingw zlib, dpkg-dev for apt-get source, the host
+# tools of the Qt it builds (qt6-base-dev, above), icoutils for the program's icons, NSIS for the
+# installer; its tests: Wine, Wine's fonts (Tahoma, as on Windows), xdotool (a user's Enter on
+# the installer's page) and locales (the test locales are made with localedef). Only the posix
+# thread model's compiler: the plain g++-mingw-w64-x86-64 brings the win32 one too (230 MB
+# more, never used).
+WINDOWS_PACKAGES := g++-mingw-w64-x86-64-posix libz-mingw-w64-dev icoutils nsis wine64 xdotool \
+                    fonts-wine locales
 # The tests' own: GoogleTest, clang for the fuzz build, msoffcrypto-tool to check encrypted test
 # files, an X server for the window's tests.
 TEST_PACKAGES := libgtest-dev libgmock-dev clang libclang-rt-14-dev python3-msoffcrypto-tool \
@@ -34,7 +38,7 @@ FUZZ_SECONDS ?= 15
 
 .PHONY: run test fuzz deps run-deps deb-deps build build-asan build-tsan build-fuzz deb \
         package-check slurm-deps test-slurm test-dask test-kubernetes windows build-windows \
-        test-windows
+        test-windows windows-installer
 
 # Installs the Debian packages named in $(1) that are missing.
 define install_missing
@@ -77,9 +81,10 @@ build-fuzz: deps
 	    -DCMAKE_CXX_COMPILER=clang++ -DQUILLON_FUZZ_SECONDS=$(FUZZ_SECONDS)
 	cmake --build build-fuzz -j $(JOBS)
 
-# The Windows build: quillon.exe, one static executable, cross-built with mingw-w64 against
-# libraries built from Debian's own source packages (cmake/windows/buildDeps.sh); its tests run
-# under Wine, in a prefix of the build folder's own.
+# The Windows build: quillon.exe, one static window program with the window in it, cross-built
+# with mingw-w64 against libraries built from Debian's own source packages and a static Qt
+# (cmake/windows/buildDeps.sh; Qt is built once per machine into ~/.cache/quillon-windows); its
+# tests run under Wine, in a prefix of the build folder's own.
 WINDOWS_JOBS ?= 2
 WINE_ENV := WINEPREFIX=$(CURDIR)/build-windows/wine WINEDEBUG=-all
 
@@ -93,6 +98,12 @@ windows: deps
 
 build-windows: windows
 	cmake --build build-windows -j $(WINDOWS_JOBS)
+
+# The installer, build-windows/quillon-<version>-setup.exe (NSIS): Program Files, a Start-menu
+# shortcut, the projects' file type, the guide and an entry under installed programs.
+windows-installer: windows
+	cmake --build build-windows -j $(WINDOWS_JOBS) --target installer
+	@ls build-windows/quillon-*-setup.exe
 
 # Wine's own services keep a pipe open that ctest waits on for seconds per test unless they
 # and the server run already, started apart from ctest; the server is stopped at the end. The
@@ -266,3 +277,16 @@ screenshots: build
 	    DEBIAN_FRONTEND=noninteractive $$sudo apt-get install -y -q --no-install-recommends $$missing; \
 	fi
 	docs/screenshots.sh build
+
+# The Windows window's screenshots in docs/ (windows-*.png), from quillon.exe under Wine on Xvfb
+# with openbox placing the windows. Not part of make test.
+.PHONY: screenshots-windows
+screenshots-windows: windows
+	@missing=""; \
+	for p in $(SCREENSHOT_PACKAGES) openbox; do dpkg -s $$p >/dev/null 2>&1 || missing="$$missing $$p"; done; \
+	if [ -n "$$missing" ]; then \
+	    sudo=""; [ "$$(id -u)" -eq 0 ] || sudo=sudo; \
+	    $$sudo apt-get update -q && \
+	    DEBIAN_FRONTEND=noninteractive $$sudo apt-get install -y -q --no-install-recommends $$missing; \
+	fi
+	docs/screenshots-windows.sh build-windows
