@@ -8,10 +8,16 @@
 //                                          OUT, with N converters (default 1)
 //   window_bench unattended SOURCE OUT [N] the unattended runner's run of the same, no window
 // Prints one line per measurement; peak memory is the process's (bench/window/run.sh runs each
-// mode in a process of its own).
+// mode in a process of its own). It builds for Windows too, where it runs under Wine.
 
+#ifdef _WIN32
+#include <windows.h>
+// After windows.h, which it builds on.
+#include <psapi.h>
+#else
 #include <sys/resource.h>
 #include <unistd.h>
+#endif
 
 #include <QCheckBox>
 #include <QCoreApplication>
@@ -24,6 +30,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <filesystem>
 #include <memory>
 #include <sstream>
 #include <string>
@@ -32,6 +39,8 @@
 #include "discovery/hvBatch.h"
 #include "discovery/hvMatch.h"
 #include "engine/hvEngine.h"
+#include "platform/files/paths.h"
+#include "platform/system/processStart.h"
 #include "platform/system/shellOpen.h"
 #include "project/hvProject.h"
 #include "shell/hvApp.h"
@@ -94,6 +103,28 @@ void Pump(const std::function<bool()>& done) {
     loop.exec();
 }
 
+#ifdef _WIN32
+/// The processor time the process has used so far, all threads, in seconds.
+double CpuSeconds() {
+    FILETIME created, ended, kernel, user;
+    GetProcessTimes(GetCurrentProcess(), &created, &ended, &kernel, &user);
+    auto seconds = [](const FILETIME& t) {
+        return ((uint64_t(t.dwHighDateTime) << 32) | t.dwLowDateTime) / 1e7;
+    };
+    return seconds(kernel) + seconds(user);
+}
+
+PROCESS_MEMORY_COUNTERS MemoryCounters() {
+    PROCESS_MEMORY_COUNTERS counters{};
+    GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof counters);
+    return counters;
+}
+
+/// The resident set (working set) now, in kB.
+long ResidentKb() { return long(MemoryCounters().WorkingSetSize / 1024); }
+
+long PeakKb() { return long(MemoryCounters().PeakWorkingSetSize / 1024); }
+#else
 /// The processor time the process has used so far, all threads, in seconds.
 double CpuSeconds() {
     rusage usage{};
@@ -117,6 +148,7 @@ long PeakKb() {
     getrusage(RUSAGE_SELF, &usage);
     return usage.ru_maxrss;
 }
+#endif
 
 }  // namespace
 
@@ -130,14 +162,18 @@ int main(int argc, char** argv) {
                      "[N]\n");
         return 2;
     }
-    setenv("QT_QPA_PLATFORM", "offscreen", 0);
-    // As the program's main does: the zip library's time conversions look the zone up once.
-    if (std::getenv("TZ") == nullptr) setenv("TZ", ":/etc/localtime", 0);
+    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    // As the program's main does (on POSIX: the zip library's time conversions look the zone up
+    // once).
+    PrepareProcess();
     int qtArgc = 1;
     ThvApplication application(qtArgc, argv);
     SetShellOpenHandler([](const std::string&) {});
     RegisterPowerPointEngine();
-    const std::string exe = "/tmp/window-bench/quillon";
+    // The program's files and the listing's target: in the system's temporary folder.
+    const std::u8string temp = (std::filesystem::temp_directory_path() / "window-bench").u8string();
+    const std::string scratch = IncludeTrailingPathDelimiter(std::string(temp.begin(), temp.end()));
+    const std::string exe = scratch + "quillon";
     ThvApp app(exe, "");
     hvApp = &app;
     ThvInfo info(exe);
@@ -169,9 +205,9 @@ int main(int argc, char** argv) {
         window.show();
         StallProbe probe;
         if (mode == "list") {
-            const std::string source = std::string(argv[2]) + "/*";
+            const std::string source = IncludeTrailingPathDelimiter(argv[2]) + "*";
             window.eSource->setText(QString::fromStdString(source));
-            window.eTarget->setText("/tmp/window-bench/out/");
+            window.eTarget->setText(QString::fromStdString(scratch + "out" + PathDelim));
             window.cSubdir->setChecked(true);
             Pump([] { return true; });
             const long before = ResidentKb();
@@ -190,7 +226,7 @@ int main(int argc, char** argv) {
             cpu = CpuSeconds();
             timer.start();
             ThvBatch alone;
-            alone.Start(source, "/tmp/window-bench/out/", true);
+            alone.Start(source, scratch + "out" + PathDelim, true);
             alone.WaitForSearch();
             std::printf("search alone: %d files in %.3f s, processor %.3f s\n", alone.Count(),
                         timer.elapsed() / 1000.0, CpuSeconds() - cpu);
