@@ -1,7 +1,7 @@
-#include "window.h"
+#include "app/window.h"
 
-#include "hvProject.h"
-#include "hvStartup.h"
+#include "project/hvProject.h"
+#include "shell/hvStartup.h"
 
 void TellNoWindow(std::ostream& err, const std::string& reason) {
     err << (hvProject ? hvProject->Title : std::string("Quillon Converter")) << ": " << reason

@@ -1,9 +1,9 @@
 // On Windows the window is linked into the program: Qt is built static for it
 // (cmake/windows/buildDeps.sh), and one executable is all there is to ship.
 
-#include "display.h"
-#include "hvStartup.h"
-#include "window.h"
+#include "app/window.h"
+#include "platform/system/display.h"
+#include "shell/hvStartup.h"
 
 // The window's entry (src/ui/hvWindowModule.cpp), the one the Linux module exports.
 extern "C" ThvWindowModuleEntry QuillonWindowMain;

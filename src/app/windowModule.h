@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "window.h"
+#include "app/window.h"
 
 /// On Linux the window lives in a module of its own, loaded only in window mode: a run without
 /// a window never loads the toolkit, and the program starts where the toolkit is not installed.
