@@ -1,5 +1,6 @@
-// The window tests run with an application object on the off-screen platform. Test discovery at
-// build time runs this program only to list the tests: then no application object is made.
+// The window tests run with an application object on the off-screen platform (on Windows the
+// minimal one: Qt makes no off-screen platform there). Test discovery runs this program only to
+// list the tests: then no application object is made.
 
 #include <gtest/gtest.h>
 
@@ -8,7 +9,12 @@
 int main(int argc, char** argv) {
     ::testing::InitGoogleTest(&argc, argv);
     if (GTEST_FLAG_GET(list_tests)) return RUN_ALL_TESTS();
-    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+#ifdef _WIN32
+    const char* platform = "minimal";
+#else
+    const char* platform = "offscreen";
+#endif
+    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", platform);
     ThvApplication application(argc, argv);
     LoadDesignFonts();
     return RUN_ALL_TESTS();
