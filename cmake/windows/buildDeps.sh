@@ -5,6 +5,7 @@
 # nothing under /etc changes. zlib is Debian's mingw package (libz-mingw-w64-dev).
 #
 #   cmake/windows/buildDeps.sh build-windows
+#   QUILLON_WINDOW=OFF cmake/windows/buildDeps.sh build-windows    # without Qt (no window)
 #
 # Each library is built once; delete <build folder>/deps to start over. Qt, which takes about
 # twenty minutes, is built into a cache of the user's instead (QUILLON_QT_CACHE, by default
@@ -131,15 +132,18 @@ need_apt=0
 for lib in pcre2 pugixml libdeflate libzip openssl googletest; do done_stamp $lib || need_apt=1; done
 
 # The smallest static QtWidgets the window needs: the Windows platform plugin and style, and the
-# minimal and offscreen platforms of its tests. Its host tools (moc, rcc, uic) are Debian's own
-# Qt 6 of the same version. Drag and drop needs the xpm image format; Debian's source lacks the
-# tablet library; Direct2D would be a second platform plugin. Everything else the window does
-# not use is left out.
+# minimal platform of its tests (Qt makes no off-screen one for Windows). Its host tools (moc,
+# rcc, uic) are Debian's own Qt 6 of the same version. Drag and drop needs the xpm image format;
+# Debian's source lacks the tablet library; Direct2D would be a second platform plugin, and
+# without it Qt builds no DirectWrite font database while the platform plugin still calls one
+# (the program then fails to link): the fonts are GDI's, as in Qt 5. Everything else the window
+# does not use is left out.
 QT_OPTIONS="-release -static -optimize-size -xplatform win32-g++ -qt-host-path /usr
     -nomake examples -nomake tests -no-pkg-config -no-opengl -no-dbus -no-icu -no-glib
     -no-freetype -no-fontconfig -no-zstd -qt-zlib -qt-pcre -qt-libpng -no-libjpeg -qt-harfbuzz
     -qt-doubleconversion -no-feature-sql -no-feature-network -no-feature-testlib -no-feature-xml
     -no-feature-printsupport -no-feature-concurrent -no-feature-vulkan -no-feature-tabletevent
+    -no-feature-directwrite3
     -no-feature-sessionmanager -no-feature-direct2d -no-feature-gif -no-feature-ico
     -no-feature-imageformat_bmp -no-feature-imageformat_ppm -no-feature-imageformat_xbm
     -no-feature-pdf -no-feature-printer -no-feature-movie -no-feature-androiddeployqt
@@ -156,7 +160,9 @@ QT_CACHE="${QUILLON_QT_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/quillon-windows}"
 qt_key="$( (echo "$QTBASE $QT_OPTIONS"; cat "$HERE/compilers.cmake"; $HOST-g++-posix --version) |
     sha256sum | cut -c1-12)"
 QT_PREFIX="$QT_CACHE/qt-$QT_VERSION-$qt_key"
-[ -f "$QT_PREFIX/.done" ] || need_apt=1
+with_qt=1
+[ "${QUILLON_WINDOW:-ON}" != OFF ] || with_qt=0
+[ $with_qt -eq 0 ] || [ -f "$QT_PREFIX/.done" ] || need_apt=1
 
 [ $need_apt -eq 0 ] || setup_apt
 
@@ -233,6 +239,7 @@ if ! done_stamp googletest; then
     stamp googletest $t
 fi
 
+[ $with_qt -eq 1 ] || exit 0
 if [ ! -f "$QT_PREFIX/.done" ]; then
     mkdir -p "$QT_CACHE"
     # One build at a time per cache: a second caller waits for the first and then finds it done.
