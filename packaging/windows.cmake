@@ -3,6 +3,10 @@
 # NSIS rather than an MSI from msitools' wixl: wixl makes no dialogs and runs no program of
 # ours, while the installer must send the installation report after an install the user watches
 # (and never after a silent one), and NSIS says so in two lines; makensis is Debian's own.
+# A build without the window (QUILLON_WINDOW=OFF) has nothing a user would install.
+if(NOT TARGET quillon_ui)
+    return()
+endif()
 find_program(MAKENSIS makensis)
 if(NOT MAKENSIS OR NOT QUILLON_DOCS_BUILT)
     add_custom_target(installer COMMAND ${CMAKE_COMMAND} -E echo
