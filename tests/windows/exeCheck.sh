@@ -31,9 +31,9 @@ for icon in 1 2; do
     done
 done
 echo "$resources" | grep -q -- '--type=16 ' || fail "no version resource"
-wrestool -x --type=16 "$exe" | iconv -f UTF-16LE -t UTF-8 2>/dev/null | tr -d '\000' |
+wrestool -x --raw --type=16 "$exe" | iconv -f UTF-16LE -t UTF-8 2>/dev/null | tr -d '\000' |
     grep -q "2024.16.323.2227" || fail "the version resource does not hold the version"
-manifest="$(wrestool -x --type=24 --name=1 "$exe")"
+manifest="$(wrestool -x --raw --type=24 --name=1 "$exe")"
 for setting in PerMonitorV2 'Microsoft.Windows.Common-Controls" version="6' \
     '<longPathAware[^>]*>true'; do
     echo "$manifest" | grep -q "$setting" || fail "the manifest lacks $setting"
