@@ -196,7 +196,12 @@ TEST_F(MainWindowTest, SearchThenConvertWritesTheTexts) {
 
 TEST_F(MainWindowTest, WindowAndUnattendedRunReportTheSameAddressForTheSameFailures) {
     fs::create_directories(dir / "in");
-    WriteBytes(dir / "in/bad?x.pptx", "no deck");
+#ifdef _WIN32  // no "?" in a Windows name
+    const std::string odd = "bad#x.pptx", encoded = "bad%23x.pptx";
+#else
+    const std::string odd = "bad?x.pptx", encoded = "bad%3Fx.pptx";
+#endif
+    WriteBytes(dir / "in/" + odd, "no deck");
     WriteBytes(dir / "in/worse x.pptx", "no deck either");
     OpenWindow("Source=" + dir / "in/*.ppt?,Target=" + dir / "out");
     window->bCreate->click();
@@ -210,7 +215,7 @@ TEST_F(MainWindowTest, WindowAndUnattendedRunReportTheSameAddressForTheSameFailu
         return from == std::string::npos ? link : link.erase(from, to - from);
     };
     EXPECT_EQ(withoutCounters(links[0]), withoutCounters(links[1]));
-    EXPECT_NE(links[0].find("bad%3Fx.pptx"), std::string::npos) << links[0];
+    EXPECT_NE(links[0].find(encoded), std::string::npos) << links[0];
 }
 
 TEST_F(MainWindowTest, ConvertWithoutSearchSearchesWhileItConverts) {

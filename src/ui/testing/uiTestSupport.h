@@ -43,6 +43,14 @@ inline std::string P(std::string path) {
     return path;
 }
 
+/// A path as a log line writes it: the log escapes "\", so a Windows path doubles its
+/// delimiters.
+inline std::string Logged(const std::string& path) {
+    std::string out;
+    for (const char c : path) out += c == '\\' ? std::string("\\\\") : std::string(1, c);
+    return out;
+}
+
 /// Runs the event loop until done() holds or limit has passed; answers done().
 inline bool PumpUntil(const std::function<bool()>& done,
                       std::chrono::milliseconds limit = std::chrono::seconds(30)) {
