@@ -36,9 +36,9 @@ struct ThvAppState {
 /// The words of TextContent, in its order of "notes", "comments", "pictures".
 std::string ContentWords(const ThvContentChoice& content) {
     std::string words;
-    for (const auto& [on, word] : {std::pair{content.Notes, "notes"},
-                                   std::pair{content.Comments, "comments"},
-                                   std::pair{content.Pictures, "pictures"}}) {
+    for (const auto& [on, word] :
+         {std::pair{content.Notes, "notes"}, std::pair{content.Comments, "comments"},
+          std::pair{content.Pictures, "pictures"}}) {
         if (!on) continue;
         if (!words.empty()) words += ',';
         words += word;
@@ -179,9 +179,9 @@ class ThvPptPresentation : public IAutomationObject {
         } else if (SameMemberName(hiddenWord, "skip")) {
             hidden = ThvHiddenSlides::Skip;
         } else if (!SameMemberName(hiddenWord, "include")) {
-            throw EAutomationError(AutomationCode::InvalidArg,
-                                   "SaveText: hidden slides \"" + hiddenWord +
-                                       "\" is none of include, mark, skip");
+            throw EAutomationError(
+                AutomationCode::InvalidArg,
+                "SaveText: hidden slides \"" + hiddenWord + "\" is none of include, mark, skip");
         }
         if (fileName.empty()) {
             throw EAutomationError(AutomationCode::InvalidArg, "SaveText: the file name is empty");
@@ -194,9 +194,9 @@ class ThvPptPresentation : public IAutomationObject {
         } else if (SameMemberName(format, "jsonl")) {
             text = WriteJsonLines(text_, fullName_, hidden);
         } else {
-            throw EAutomationError(AutomationCode::InvalidArg,
-                                   "SaveText: the format \"" + format +
-                                       "\" is none of outline, markdown, jsonl");
+            throw EAutomationError(
+                AutomationCode::InvalidArg,
+                "SaveText: the format \"" + format + "\" is none of outline, markdown, jsonl");
         }
         try {
             WriteFileAtomic(fileName, text);

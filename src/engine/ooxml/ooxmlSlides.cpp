@@ -98,12 +98,6 @@ void AppendTextBody(const pugi::xml_node& body, int extraLevel, std::vector<ThvP
     }
 }
 
-/// Placeholders of a notes page that hold no notes: the picture of the slide, and the page's
-/// number, date, header and footer.
-bool IsNotesPageFurniture(std::string_view type) {
-    return type == "sldImg" || type == "sldNum" || type == "dt" || type == "hdr" || type == "ftr";
-}
-
 /// Reads one slide part token by token. Each Read... function is called on an element's Start
 /// and returns after its End; where the tree reader took "the first child named X", so does
 /// this one, and text order is document order.
@@ -122,9 +116,9 @@ class ThvSlideReader {
     ThvSlideText Read() {
         const std::string_view root = reading_.Notes ? "p:notes" : "p:sld";
         if (xml_.Next() != Token::Start || xml_.Name() != root) {
-            ThrowFileError(fileName_, "is damaged: its part \"" + std::string(partName_) +
-                                          (reading_.Notes ? "\" is not a notes page"
-                                                          : "\" is not a slide"));
+            ThrowFileError(fileName_,
+                           "is damaged: its part \"" + std::string(partName_) +
+                               (reading_.Notes ? "\" is not a notes page" : "\" is not a slide"));
         }
         // show="0": the slide show passes over the slide.
         const std::string_view show = xml_.Attribute("show");
@@ -205,7 +199,10 @@ class ThvSlideReader {
                 xml_.Skip();
             }
         });
-        if (reading_.Notes && placeholder && IsNotesPageFurniture(type)) return;
+        // The notes are the page's body placeholder. Its other shapes are the slide's picture,
+        // the page's number, date, header and footer, placeholders or text boxes made to look
+        // like them (a slide number field in a box, from converted decks): none is a note.
+        if (reading_.Notes && !(placeholder && type == "body")) return;
         if (!reading_.Notes && placeholder && (type == "title" || type == "ctrTitle") &&
             !text_.HasTitle) {
             text_.HasTitle = true;
@@ -609,8 +606,8 @@ std::optional<std::vector<std::string>> ListedSlides(ThvOoxmlPackage& package,
             presentation.HasVBProject = true;
         }
         // Classic comments name their authors in one part, threaded comments in another.
-        if (!rel.External &&
-            (IsRelationshipType(rel.Type, "commentAuthors") || IsRelationshipType(rel.Type, "authors")))
+        if (!rel.External && (IsRelationshipType(rel.Type, "commentAuthors") ||
+                              IsRelationshipType(rel.Type, "authors")))
             authorParts.push_back(rel.Target);
         relsById.emplace(rel.Id, std::move(rel));
     }

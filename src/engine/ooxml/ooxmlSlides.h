@@ -20,8 +20,8 @@ using ThvRelatedText =
 
 /// What ReadSlideText reads a part as, and what of it.
 struct ThvSlideReading {
-    /// A notes page (p:notes) instead of a slide: no title, and the placeholders that show
-    /// the slide's picture, the page number, date, header and footer are left out.
+    /// A notes page (p:notes) instead of a slide: no title, and only the text of its body
+    /// placeholder, the notes themselves.
     bool Notes = false;
     /// The descriptions of pictures and frames, as Picture paragraphs where they stand.
     bool Pictures = false;

@@ -151,7 +151,7 @@ class TMarkdownWriter {
                     Chart(block);
                     break;
                 case ThvTextKind::Picture:
-                    Paragraph(PictureLine(first.Text));
+                    Picture(first.Text);
                     break;
             }
             i = end;
@@ -165,6 +165,7 @@ class TMarkdownWriter {
             Block();
             out_ += "### Comments\n";
             Block();
+            marker_ = '*';
             const char marker = NextMarker();
             for (const ThvComment& comment : slide.Comments) {
                 out_ += marker;
@@ -199,6 +200,16 @@ class TMarkdownWriter {
         Block();
         out_ += line;
         out_ += '\n';
+    }
+
+    /// The brackets stay as they are: with the description escaped, nothing can follow them
+    /// that would make a link.
+    void Picture(std::string_view description) {
+        std::string line;
+        AppendEscapedText(line, description, 0);
+        if (line.empty()) return;
+        Block();
+        out_ += "[Picture: " + line + "]\n";
     }
 
     /// Nested by level; a level never lies more than one below the item before it, since an

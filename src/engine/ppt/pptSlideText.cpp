@@ -49,8 +49,8 @@ constexpr std::uint16_t kClientAnchor = 0xF010;
 constexpr std::uint16_t kClientData = 0xF011;
 constexpr std::uint16_t kTertiaryOptAtom = 0xF122;
 
-constexpr std::uint16_t kLineShape = 20;      // shape type of a straight line
-constexpr std::uint16_t kPictureFrame = 75;   // shape type of pictures and embedded objects
+constexpr std::uint16_t kLineShape = 20;          // shape type of a straight line
+constexpr std::uint16_t kPictureFrame = 75;       // shape type of pictures and embedded objects
 constexpr std::uint16_t kDescriptionId = 0x0381;  // the shape's alternative text
 constexpr std::uint16_t kTablePropertiesId = 0x03A0;
 constexpr std::uint16_t kSlidesHeadersFooters = 3;  // instance of the slides' defaults
@@ -61,7 +61,6 @@ constexpr std::uint16_t kNotesList = 2;             // instance of the notes pag
 constexpr std::uint8_t kMasterDate = 7;
 constexpr std::uint8_t kMasterSlideNumber = 8;
 constexpr std::uint8_t kMasterFooter = 9;
-constexpr std::uint8_t kMasterHeader = 10;
 constexpr std::uint32_t kTitleSlideLayout = 0;
 
 bool IsBlank(std::string_view text) {
@@ -282,7 +281,7 @@ class TSlideBuilder {
     /// A shape's text goes to the slide, or, for a table cell, to the cell list.
     void ReadShape(const ThvPptBytes& slide, const ThvPptRecord& shape, std::vector<TCell>* cells) {
         TCell cell;
-        bool hasText = false, line = false, anchored = false, picture = false, furniture = false;
+        bool hasText = false, line = false, anchored = false, picture = false;
         std::string description;
         ThvPptText own;
         const ThvPptText* text = nullptr;
@@ -303,15 +302,14 @@ class TSlideBuilder {
                 cell.Left = static_cast<std::int16_t>(U16(body, 2));
                 anchored = true;
             } else if (part.Type == kClientData) {
-                furniture = NotePlaceholder(slide, part);
+                NotePlaceholder(slide, part);
             } else if (part.Type == kClientTextbox && !text) {
                 text = Resolve(slide, part, own);
             }
         });
         if (picture && !IsBlank(description))
             slide_.Body.push_back({0, std::move(description), ThvTextKind::Picture});
-        // A notes page's own number, date, header and footer are no notes.
-        if (text && !(notesPage_ && furniture)) {
+        if (text) {
             hasText = true;
             if (cells == nullptr) {
                 Add(*text);
@@ -330,9 +328,7 @@ class TSlideBuilder {
     }
 
     /// A shape that stands for the date, slide number or footer: the slide shows that itself.
-    /// True for those and for a header.
-    bool NotePlaceholder(const ThvPptBytes& slide, const ThvPptRecord& data) {
-        bool furniture = false;
+    void NotePlaceholder(const ThvPptBytes& slide, const ThvPptRecord& data) {
         slide.ForEachChild(data, [&](const ThvPptRecord& atom) {
             const std::string_view body = slide.Body(atom);
             std::uint8_t type = 0;
@@ -344,9 +340,7 @@ class TSlideBuilder {
             if (type == kMasterDate) shows_[0] = true;
             if (type == kMasterSlideNumber) shows_[1] = true;
             if (type == kMasterFooter) shows_[2] = true;
-            furniture = furniture || (type >= kMasterDate && type <= kMasterHeader);
         });
-        return furniture;
     }
 
     bool HasTableProperties(const ThvPptBytes& slide, const ThvPptRecord& shape) const {
@@ -414,7 +408,12 @@ class TSlideBuilder {
     }
 
     void Add(const ThvPptText& text) {
-        if (text.Type == kPptUnusedText || (text.Type == kPptNotesText && !notesPage_)) return;
+        // A notes page's other texts are its number, date, header and footer, or boxes made to
+        // look like them.
+        if (notesPage_ ? text.Type != kPptNotesText
+                       : text.Type == kPptNotesText || text.Type == kPptUnusedText) {
+            return;
+        }
         const bool title = text.Type == kPptTitleText || text.Type == kPptCenterTitleText;
         if (title && !slide_.HasTitle && !notesPage_) {
             slide_.HasTitle = true;
@@ -492,14 +491,13 @@ void ReadSlideList(const ThvPptDocument& document, const ThvPptBytes& list,
         const std::optional<ThvPptRecord> child = list.TryChildAt(at, record);
         if (!child) {
             const std::optional<std::uint64_t> next = NextIntactSlide(list, at);
-            const std::string where =
-                slides.empty() ? "the " + std::string(what) + " list, before its first " +
-                                     std::string(what) + ","
-                               : std::string(what) + " " + std::to_string(slides.size());
+            const std::string where = slides.empty()
+                                          ? "the " + std::string(what) +
+                                                " list, before its first " + std::string(what) + ","
+                                          : std::string(what) + " " + std::to_string(slides.size());
             salvaged.push_back(where + " loses text" +
                                (next ? "" : ", and the " + std::string(what) + " list ends there") +
-                               ": " +
-                               list.Damage().back());
+                               ": " + list.Damage().back());
             if (!next) break;
             at = *next;
             continue;
@@ -508,7 +506,8 @@ void ReadSlideList(const ThvPptDocument& document, const ThvPptBytes& list,
         const std::string_view body = list.Body(*child);
         if (child->Type == kSlidePersistAtom) {
             if (body.size() < 4)
-                document.DamagedAt(child->Offset, "a " + std::string(what) + " record is too short");
+                document.DamagedAt(child->Offset,
+                                   "a " + std::string(what) + " record is too short");
             if (slides.size() >= document.Limits().MaxSlides) {
                 document.Refuse("is refused: it has more than " +
                                 std::to_string(document.Limits().MaxSlides) + " slides");
@@ -528,9 +527,9 @@ void ReadSlideList(const ThvPptDocument& document, const ThvPptBytes& list,
 
 /// The notes of a notes page: the texts of its drawing, or of the list where the drawing is
 /// gone. Damage costs the notes only, and salvaged says so.
-std::vector<ThvParagraph> ReadNotesPage(const ThvPptDocument& document,
-                                        const TSlideListEntry& page, std::string& scratch,
-                                        std::int32_t slideNumber, const std::string& slideName,
+std::vector<ThvParagraph> ReadNotesPage(const ThvPptDocument& document, const TSlideListEntry& page,
+                                        std::string& scratch, std::int32_t slideNumber,
+                                        const std::string& slideName,
                                         std::vector<std::string>& salvaged) {
     static const ThvContentChoice kNothingMore;
     TSlideBuilder builder(document, page, scratch, kNothingMore, true);
