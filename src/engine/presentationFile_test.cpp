@@ -157,6 +157,10 @@ TEST(PresentationContentTest, BothFormatsOfOneDeckGiveTheSameNotesSlideBySlide) 
     ASSERT_GE(binary.size(), 2u);
     EXPECT_EQ(binary[0].rfind("I am the notes of the first slide", 0), 0u) << binary[0];
     EXPECT_EQ(binary, NotesBySlide(ReadPublic("SampleShow.pptx")));
+    // Notes in a text box of the notes page, as converted decks have them, are notes too.
+    const std::vector<std::string> boxed = NotesBySlide(ReadPublic("42474-2.ppt"));
+    ASSERT_GE(boxed.size(), 2u);
+    EXPECT_EQ(boxed[1].rfind("A wide variety of hardware", 0), 0u) << boxed[1];
     // The page number and footer boxes of the notes pages are no notes.
     for (const char* name : {"45776.ppt", "aascu.org_workarea_downloadasset.aspx_id=5864.pptx"}) {
         for (const std::string& notes : NotesBySlide(ReadPublic(name)))

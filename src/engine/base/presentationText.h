@@ -49,6 +49,22 @@ inline std::vector<std::string_view> CellsOf(const ThvParagraph& row) {
     return cells;
 }
 
+/// True when the paragraphs hold nothing but digits and blanks: on a notes page, a box that
+/// holds only a number is the page's number (a field, or typed in), whatever it is made of.
+inline bool IsNumberOnly(const std::vector<ThvParagraph>& paragraphs) {
+    bool digit = false;
+    for (const ThvParagraph& paragraph : paragraphs) {
+        for (const char c : paragraph.Text) {
+            if (c >= '0' && c <= '9') {
+                digit = true;
+            } else if (c != ' ' && c != '\t' && c != '\n') {
+                return false;
+            }
+        }
+    }
+    return digit;
+}
+
 /// A comment on a slide: its author's name (empty when the file names none) and its text.
 struct ThvComment {
     std::string Author;

@@ -199,10 +199,13 @@ class ThvSlideReader {
                 xml_.Skip();
             }
         });
-        // The notes are the page's body placeholder. Its other shapes are the slide's picture,
-        // the page's number, date, header and footer, placeholders or text boxes made to look
-        // like them (a slide number field in a box, from converted decks): none is a note.
-        if (reading_.Notes && !(placeholder && type == "body")) return;
+        // Notes stand in the page's body placeholder, or, in converted decks, in text boxes. Its
+        // other placeholders are the slide's picture, the page's number, date, header and
+        // footer; a box that holds only a number is the page's number too.
+        if (reading_.Notes &&
+            ((placeholder && type != "body" && !type.empty()) || IsNumberOnly(paragraphs))) {
+            return;
+        }
         if (!reading_.Notes && placeholder && (type == "title" || type == "ctrTitle") &&
             !text_.HasTitle) {
             text_.HasTitle = true;

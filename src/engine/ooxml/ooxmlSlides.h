@@ -20,8 +20,9 @@ using ThvRelatedText =
 
 /// What ReadSlideText reads a part as, and what of it.
 struct ThvSlideReading {
-    /// A notes page (p:notes) instead of a slide: no title, and only the text of its body
-    /// placeholder, the notes themselves.
+    /// A notes page (p:notes) instead of a slide: no title, and the text of its body
+    /// placeholder and text boxes; its other placeholders and boxes holding only a number
+    /// (the page's number) are left out.
     bool Notes = false;
     /// The descriptions of pictures and frames, as Picture paragraphs where they stand.
     bool Pictures = false;

@@ -437,10 +437,11 @@ namespace {
 
 const std::string kOfficeRels = "http://schemas.microsoft.com/office/2018/10/relationships/";
 
-/// A notes page: the slide's picture and number placeholders around the notes themselves.
-std::string NotesXml(const std::string& notes) {
-    std::string xml =
-        SlideXml(Shape("sldImg", "") + Shape("body", notes) + Shape("sldNum", Para("7")));
+/// A notes page: the slide's picture and number placeholders, and a box with the number as
+/// converted decks have it, around the notes themselves, in the body placeholder or in a box.
+std::string NotesXml(const std::string& notes, bool inTextBox = false) {
+    std::string xml = SlideXml(Shape("sldImg", "") + Shape(inTextBox ? "" : "body", notes) +
+                               Shape("sldNum", Para("7")) + Shape("", Para(" 7 ")));
     xml.replace(xml.find("<p:sld "), 7, "<p:notes ");
     xml.replace(xml.rfind("</p:sld>"), 8, "</p:notes>");
     return xml;
@@ -476,7 +477,7 @@ TEST(SlideExtrasTest, NotesFollowTheSlidesOwnRelationshipNotNamesOrOrder) {
             .Slide(SlideXml(Shape("title", Para("One"))), NotesRel("notesSlides/notesSlide2.xml"),
                    {{"ppt/notesSlides/notesSlide2.xml", NotesXml(Para("first") + Para("more", 1))}})
             .Slide(SlideXml(Shape("title", Para("Two"))), NotesRel("notesSlides/notesSlide1.xml"),
-                   {{"ppt/notesSlides/notesSlide1.xml", NotesXml(Para("second"))}})
+                   {{"ppt/notesSlides/notesSlide1.xml", NotesXml(Para("second"), true)}})
             .Slide(SlideXml(Shape("title", Para("Three"))))
             .Bytes();
     EXPECT_EQ(NotesOf(ReadDeck(bytes, {.Notes = true})), (Strings{"first/more", "second", ""}));

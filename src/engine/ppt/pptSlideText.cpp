@@ -1,6 +1,7 @@
 #include "engine/ppt/pptSlideText.h"
 
 #include <algorithm>
+#include <iterator>
 #include <optional>
 #include <string>
 #include <unordered_map>
@@ -61,6 +62,7 @@ constexpr std::uint16_t kNotesList = 2;             // instance of the notes pag
 constexpr std::uint8_t kMasterDate = 7;
 constexpr std::uint8_t kMasterSlideNumber = 8;
 constexpr std::uint8_t kMasterFooter = 9;
+constexpr std::uint8_t kMasterHeader = 10;
 constexpr std::uint32_t kTitleSlideLayout = 0;
 
 bool IsBlank(std::string_view text) {
@@ -281,7 +283,7 @@ class TSlideBuilder {
     /// A shape's text goes to the slide, or, for a table cell, to the cell list.
     void ReadShape(const ThvPptBytes& slide, const ThvPptRecord& shape, std::vector<TCell>* cells) {
         TCell cell;
-        bool hasText = false, line = false, anchored = false, picture = false;
+        bool hasText = false, line = false, anchored = false, picture = false, furniture = false;
         std::string description;
         ThvPptText own;
         const ThvPptText* text = nullptr;
@@ -302,14 +304,15 @@ class TSlideBuilder {
                 cell.Left = static_cast<std::int16_t>(U16(body, 2));
                 anchored = true;
             } else if (part.Type == kClientData) {
-                NotePlaceholder(slide, part);
+                furniture = NotePlaceholder(slide, part);
             } else if (part.Type == kClientTextbox && !text) {
                 text = Resolve(slide, part, own);
             }
         });
         if (picture && !IsBlank(description))
             slide_.Body.push_back({0, std::move(description), ThvTextKind::Picture});
-        if (text) {
+        // A notes page's own number, date, header and footer are no notes.
+        if (text && !(notesPage_ && furniture)) {
             hasText = true;
             if (cells == nullptr) {
                 Add(*text);
@@ -328,7 +331,9 @@ class TSlideBuilder {
     }
 
     /// A shape that stands for the date, slide number or footer: the slide shows that itself.
-    void NotePlaceholder(const ThvPptBytes& slide, const ThvPptRecord& data) {
+    /// True for those and for a header.
+    bool NotePlaceholder(const ThvPptBytes& slide, const ThvPptRecord& data) {
+        bool furniture = false;
         slide.ForEachChild(data, [&](const ThvPptRecord& atom) {
             const std::string_view body = slide.Body(atom);
             std::uint8_t type = 0;
@@ -340,7 +345,9 @@ class TSlideBuilder {
             if (type == kMasterDate) shows_[0] = true;
             if (type == kMasterSlideNumber) shows_[1] = true;
             if (type == kMasterFooter) shows_[2] = true;
+            furniture = furniture || (type >= kMasterDate && type <= kMasterHeader);
         });
+        return furniture;
     }
 
     bool HasTableProperties(const ThvPptBytes& slide, const ThvPptRecord& shape) const {
@@ -408,14 +415,17 @@ class TSlideBuilder {
     }
 
     void Add(const ThvPptText& text) {
-        // A notes page's other texts are its number, date, header and footer, or boxes made to
-        // look like them.
-        if (notesPage_ ? text.Type != kPptNotesText
-                       : text.Type == kPptNotesText || text.Type == kPptUnusedText) {
+        if (text.Type == kPptUnusedText || (text.Type == kPptNotesText && !notesPage_)) return;
+        if (notesPage_) {
+            // Notes stand in the notes placeholder, or, in converted decks, in text boxes.
+            std::vector<ThvParagraph> paragraphs;
+            AppendPptParagraphs(text, values_, scratch_, paragraphs);
+            if (IsNumberOnly(paragraphs)) return;
+            std::move(paragraphs.begin(), paragraphs.end(), std::back_inserter(slide_.Body));
             return;
         }
         const bool title = text.Type == kPptTitleText || text.Type == kPptCenterTitleText;
-        if (title && !slide_.HasTitle && !notesPage_) {
+        if (title && !slide_.HasTitle) {
             slide_.HasTitle = true;
             std::vector<ThvParagraph> paragraphs;
             AppendPptParagraphs(text, values_, scratch_, paragraphs);
