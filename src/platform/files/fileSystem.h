@@ -137,6 +137,23 @@ class ThvTempFile {
     std::unique_ptr<TState> state_;
 };
 
+/// A new folder of this process's own in the system's folder for temporaries, which only the
+/// user may enter; removed with everything in it when the object goes (errors ignored).
+/// Throws EhvError "Cannot create a temporary folder in "<folder>". <reason>".
+class ThvPrivateFolder {
+  public:
+    ThvPrivateFolder();
+    ~ThvPrivateFolder();
+    ThvPrivateFolder(const ThvPrivateFolder&) = delete;
+    ThvPrivateFolder& operator=(const ThvPrivateFolder&) = delete;
+
+    /// The folder, ending with the delimiter.
+    const std::string& Path() const { return path_; }
+
+  private:
+    std::string path_;
+};
+
 /// Removes from folder (empty, or ending with the delimiter) the temporary files of writers
 /// that are gone: those of killed runs. Files that a live writer holds, in this process or
 /// another, and every other file stay. Errors are ignored.
