@@ -155,3 +155,39 @@ TEST_F(ContentTest, AWordThatNamesNoFormStopsTheRunBeforeAnyFile) {
         EXPECT_FALSE(std::filesystem::exists(dir / "out/WithComments.txt"));
     }
 }
+
+TEST_F(ContentTest, TargetDashSendsEachFileWholeToStandardOutputInTheBatchsOrder) {
+    // The first deck is by far the slowest: with two converters the ones after it end first.
+    const std::filesystem::path poi = std::filesystem::path(QUILLON_PUBLIC_CORPUS) / "poi";
+    if (!std::filesystem::exists(poi / "alterman_security.pptx")) GTEST_SKIP() << "no corpus";
+    std::filesystem::create_directories(dir / "in");
+    std::filesystem::copy_file(poi / "alterman_security.pptx", dir / "in/1-slow.pptx");
+    WriteBytes(dir / "in/2-broken.pptx", "no deck");
+    std::filesystem::copy_file(poi / "WithComments.ppt", dir / "in/3-comments.ppt");
+    std::filesystem::copy_file(poi / "2411-Performance_Up.pptx", dir / "in/4-notes.pptx");
+    std::filesystem::create_directories(dir / "tmp");
+
+    for (const char* form : {"text", "markdown"}) {
+        const std::string ext = form == std::string("text") ? ".txt" : ".md";
+        const std::string options = std::string("Notes=1,Comments=1,OutputFormat=") + form;
+        const ProcessResult files = Convert(options);
+        std::string expected;
+        for (const char* name : {"1-slow", "3-comments", "4-notes"})
+            expected += ReadBytes(dir / ("out/" + std::string(name) + ext));
+        ASSERT_GT(expected.size(), 1000u);
+
+        const ProcessResult r = Run({"-P:Source=" + dir / "in/*.ppt?,Target=-,PureConsole=1," +
+                                     "ThreadsCount=2,LogFile=" + dir / "run.log," + options},
+                                    {"TMPDIR=" + dir / "tmp"});
+        EXPECT_EQ(r.exitCode, files.exitCode) << r.err;
+        EXPECT_TRUE(r.out == expected) << form << ": " << r.out.size() << " bytes, not "
+                                       << expected.size();
+        const std::string log = ReadBytes(dir / "run.log");
+        EXPECT_NE(log.find("Success => " + dir / "in/4-notes.pptx => -\r\n"), std::string::npos)
+            << log;
+        EXPECT_NE(log.find("Failure => " + dir / "in/2-broken.pptx => "), std::string::npos);
+        // Nothing is left of the files on their way, nor a folder named "-".
+        EXPECT_TRUE(std::filesystem::is_empty(dir / "tmp"));
+        EXPECT_FALSE(std::filesystem::exists(work + "/-"));
+    }
+}

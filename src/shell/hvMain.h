@@ -2,6 +2,8 @@
 
 #include <atomic>
 #include <cstdint>
+#include <iostream>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <ostream>
@@ -23,13 +25,18 @@ class ThvConvertor;
 /// the window's Stop does (the search ends, each converter finishes the file in hand), and the
 /// counters, the report and the log follow as after any run; a second one ends the program at
 /// once.
+///
+/// With Target "-" the converters write into a private temporary folder and each converted
+/// file goes, whole, to the text stream in the batch's order (a file that failed gives
+/// nothing); the log and the JSON log name "-" as its target.
 class ThvMain {
   public:
     /// progress receives the status line and the summary when it is a terminal
     /// (progressIsTerminal). The summary names what converted: the registered PowerPoint (COM,
     /// on Windows) or the built-in engine.
-    ThvMain(std::ostream& progress, bool progressIsTerminal)
-        : progress_(progress), terminal_(progressIsTerminal) {}
+    /// text receives the converted files when Target is "-".
+    ThvMain(std::ostream& progress, bool progressIsTerminal, std::ostream& text = std::cout)
+        : progress_(progress), terminal_(progressIsTerminal), text_(text) {}
     ~ThvMain();
     ThvMain(const ThvMain&) = delete;
     ThvMain& operator=(const ThvMain&) = delete;
@@ -67,6 +74,12 @@ class ThvMain {
     void ShowProgress(double seconds, bool final);
     /// One line for the user on the progress stream; any thread.
     void Say(const std::string& line);
+    /// Target "-": the file converted for node index (empty when it failed) is done; passes on
+    /// every file whose turn has come. Any thread.
+    void PassText(int32_t index, const std::string& path);
+    /// After the converters: what is left, in order, whatever gaps a stop left.
+    void PassRemainingTexts();
+    void WriteText(const std::string& path);
 
     std::ostream& progress_;
     const bool terminal_;
@@ -80,6 +93,11 @@ class ThvMain {
     std::unique_ptr<ThvJsonLog> jsonLog_;  ///< open while a run with "JsonLog" goes on
     int32_t attempt_ = 0;
     std::string jsonLogError_;  ///< the first failed write; guarded by logLock_
+    std::ostream& text_;
+    std::string textFolder_;  ///< with Target "-": where the converters write; set before they run
+    std::mutex textLock_;
+    std::map<int32_t, std::string> textsDone_;  ///< by node index, waiting for their turn
+    int32_t nextText_ = 0;                      ///< the node index whose file goes out next
 };
 
 extern ThvMain* hvMain;
