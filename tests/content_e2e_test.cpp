@@ -191,3 +191,25 @@ TEST_F(ContentTest, TargetDashSendsEachFileWholeToStandardOutputInTheBatchsOrder
         EXPECT_FALSE(std::filesystem::exists(work + "/-"));
     }
 }
+
+TEST_F(ContentTest, AReaderThatGoesAwayStopsTheRunAndItsLogIsStillWritten) {
+    if (!Copy({"alterman_security.pptx", "WithComments.ppt", "2411-Performance_Up.pptx"}))
+        GTEST_SKIP() << "no corpus";
+    std::filesystem::create_directories(dir / "tmp");
+    // A reader gone before anything is written, and a stream that takes nothing.
+    for (const std::string into : {"| true", ">/dev/full"}) {
+        std::filesystem::remove(dir / "run.log");
+        const std::string command = "cd '" + work + "' && { TMPDIR='" + dir / "tmp" + "' '" + exe +
+                                    "' '-P:Source=" + dir / "in/*.ppt?,Target=-,PureConsole=1," +
+                                    "LogFile=" + dir / "run.log' 2>'" + dir / "err" +
+                                    "'; echo $? >'" + dir / "rc" + "'; } " + into;
+        ASSERT_EQ(std::system(command.c_str()), 0) << command;
+        EXPECT_EQ(ReadBytes(dir / "rc"), "1\n") << into;
+        EXPECT_NE(ReadBytes(dir / "err").find("Application Error: Standard output was closed "
+                                              "before every converted file was written to it"),
+                  std::string::npos)
+            << ReadBytes(dir / "err");
+        EXPECT_NE(ReadBytes(dir / "run.log").find("Success => "), std::string::npos) << into;
+        EXPECT_TRUE(std::filesystem::is_empty(dir / "tmp")) << into;
+    }
+}

@@ -79,6 +79,7 @@ void ThvMain::Run() {
         textsDone_.clear();
         nextText_ = 0;
     }
+    textLost_ = false;
     if (ToStandardOutput()) textFolder.emplace();
     textFolder_ = textFolder ? textFolder->Path() : std::string();
     Batch->SetTarget(textFolder ? textFolder->Path() : hvProject->TargetFolder());
@@ -119,10 +120,13 @@ void ThvMain::Run() {
     // safe. A signal handler can only leave a mark, so the wait looks for one every 10 ms: a
     // converter that starts a file after the request would delay the stop by that file.
     auto nextTick = started;
+    bool stopped = false;
     while (!WaitForConverters(std::chrono::milliseconds(10))) {
-        if (stopSignal_ == 0 && ThvStopSignals::Received() != 0) {
-            // As the window's Stop: the search ends, every converter finishes its file.
+        if (stopSignal_ == 0 && ThvStopSignals::Received() != 0)
             stopSignal_ = ThvStopSignals::Received();
+        // As the window's Stop: the search ends, every converter finishes its file.
+        if (!stopped && (stopSignal_ != 0 || textLost_)) {
+            stopped = true;
             Batch->Terminate();
             Converter->Stop();
         }
@@ -143,6 +147,8 @@ void ThvMain::Run() {
             std::to_string(Batch->Succeeded() + Batch->Failed()) + " of the " +
             std::to_string(Batch->Count()) + " files found; the others were left as they are.");
     }
+    if (textLost_)
+        throw EhvError("Standard output was closed before every converted file was written to it");
     std::lock_guard lock(logLock_);
     if (!jsonLogError_.empty()) throw EhvError(jsonLogError_);
 }
@@ -267,12 +273,16 @@ void ThvMain::PassRemainingTexts() {
 }
 
 void ThvMain::WriteText(const std::string& path) {
-    // In pieces: a file may be as large as the text limit allows.
-    if (const ThvFilePtr file = OpenFileForReading(path)) {
+    // In pieces: a file may be as large as the text limit allows. Once the stream has failed,
+    // the rest would only be lost as well.
+    if (const ThvFilePtr file = OpenFileForReading(path); file && !textLost_) {
         char buffer[1 << 16];
-        while (const std::size_t got = std::fread(buffer, 1, sizeof buffer, file.get()))
-            text_.write(buffer, static_cast<std::streamsize>(got));
-        text_.flush();
+        while (const std::size_t got = std::fread(buffer, 1, sizeof buffer, file.get())) {
+            if (!text_({buffer, got})) {
+                textLost_ = true;
+                break;
+            }
+        }
     }
     DeleteFile(path);
 }

@@ -2,14 +2,16 @@
 
 #include <atomic>
 #include <cstdint>
-#include <iostream>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
 #include <ostream>
 #include <string>
+#include <string_view>
 #include <vector>
 
+#include "platform/files/fileSystem.h"
 #include "shell/hvJsonLog.h"
 
 class ThvBatch;
@@ -28,15 +30,17 @@ class ThvConvertor;
 ///
 /// With Target "-" the converters write into a private temporary folder and each converted
 /// file goes, whole, to the text stream in the batch's order (a file that failed gives
-/// nothing); the log and the JSON log name "-" as its target.
+/// nothing); the log and the JSON log name "-" as its target. When the stream's reader goes
+/// away the run stops as on a stop signal, and ends in an error after its log is written.
 class ThvMain {
   public:
     /// progress receives the status line and the summary when it is a terminal
     /// (progressIsTerminal). The summary names what converted: the registered PowerPoint (COM,
     /// on Windows) or the built-in engine.
-    /// text receives the converted files when Target is "-".
-    ThvMain(std::ostream& progress, bool progressIsTerminal, std::ostream& text = std::cout)
-        : progress_(progress), terminal_(progressIsTerminal), text_(text) {}
+    /// text receives the converted files when Target is "-"; false when it could not take them.
+    ThvMain(std::ostream& progress, bool progressIsTerminal,
+            std::function<bool(std::string_view)> text = WriteStandardOutput)
+        : progress_(progress), terminal_(progressIsTerminal), text_(std::move(text)) {}
     ~ThvMain();
     ThvMain(const ThvMain&) = delete;
     ThvMain& operator=(const ThvMain&) = delete;
@@ -93,7 +97,8 @@ class ThvMain {
     std::unique_ptr<ThvJsonLog> jsonLog_;  ///< open while a run with "JsonLog" goes on
     int32_t attempt_ = 0;
     std::string jsonLogError_;  ///< the first failed write; guarded by logLock_
-    std::ostream& text_;
+    const std::function<bool(std::string_view)> text_;
+    std::atomic<bool> textLost_{false};  ///< the text stream took no more
     std::string textFolder_;  ///< with Target "-": where the converters write; set before they run
     std::mutex textLock_;
     std::map<int32_t, std::string> textsDone_;  ///< by node index, waiting for their turn
