@@ -91,16 +91,8 @@ TEST_F(ContentTest, MarkdownAndJsonLinesTakeTheirOwnExtensions) {
 }
 
 TEST_F(ContentTest, TextEncodingKeepsEveryCharacterWhateverTheSystemsCharacterSet) {
-    const std::string deck = ReadBytes(QUILLON_SAMPLES "/languages.pptx");
-    const std::string locales = dir / "locale";
-    std::filesystem::create_directories(locales);
-    const std::string make =
-        "localedef -i en_US -f ISO-8859-1 '" + locales + "/en_US.ISO-8859-1' >/dev/null 2>&1";
-    if (deck.empty() || std::system(make.c_str()) != 0)
-        GTEST_SKIP() << "no sample or no locale (install locales)";
-    std::filesystem::create_directories(dir / "in");
-    WriteBytes(dir / "in/languages.pptx", deck);
-    const std::vector<std::string> latin1 = {"LOCPATH=" + locales, "LC_ALL=en_US.ISO-8859-1"};
+    const std::vector<std::string> latin1 = LanguagesDeckAndLatin1Locale();
+    if (latin1.empty()) GTEST_SKIP() << "no sample or no locale (install locales)";
     const std::string options =
         "-P:Source=" + dir / "in/*.ppt?,Target=" + dir / "out,PureConsole=1,TextEncoding=";
 
