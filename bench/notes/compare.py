@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """Runs quillon over the public sets in each output form and checks and times what it wrote.
 
-compare.py QUILLON CORPUS WORK: WORK holds poi-notes.txt (bench/notes/PoiPptNotes.java)."""
+compare.py QUILLON CORPUS WORK: WORK holds poi-notes.txt (bench/notes/PoiPptNotes.java) and
+officeparser-notes.txt (bench/notes/officeparserNotes.js)."""
 
 import json
 import os
@@ -43,14 +44,17 @@ def words(text):
     return set(w.lower() for w in WORD.findall(text))
 
 
-def notes_recall():
+def notes_recall(peer, peers_notes, ext):
+    """Every word the peer finds in a file's notes against quillon's notes of that file."""
     ours = {}
-    converted, _ = run("poi", "notes-ppt", "OutputFormat=jsonl,Notes=1")
-    for source, target in converted.items():
-        if source.endswith(".ppt"):
-            ours[source] = "\n".join(json.loads(l)["notes"] for l in open(target, encoding="utf-8"))
+    for folder in SETS:
+        converted, _ = run(folder, "notes-" + folder, "OutputFormat=jsonl,Notes=1")
+        for source, target in converted.items():
+            if source.endswith(ext):
+                ours[source] = "\n".join(
+                    json.loads(l)["notes"] for l in open(target, encoding="utf-8"))
     theirs = {}
-    for block in open(os.path.join(WORK, "poi-notes.txt"), encoding="utf-8").read().split("\f")[1:]:
+    for block in open(os.path.join(WORK, peers_notes), encoding="utf-8").read().split("\f")[1:]:
         name, _, text = block.partition("\n")
         theirs[name] = text
     with_notes = missing_files = found = missed = 0
@@ -59,18 +63,18 @@ def notes_recall():
             continue
         with_notes += 1
         if name not in ours:
-            print(f"  POI reads notes of {os.path.basename(name)}, which quillon does not convert")
+            print(f"  {peer} reads notes of {os.path.basename(name)}, which quillon does not convert")
             missing_files += 1
             continue
         lost = words(text) - words(ours[name])
         found += len(words(text)) - len(lost)
         missed += len(lost)
         if lost:
-            print(f"  {os.path.basename(name)}: {len(lost)} of POI's notes words not in ours: "
+            print(f"  {os.path.basename(name)}: {len(lost)} of {peer}'s notes words not in ours: "
                   f"{' '.join(sorted(lost)[:12])}")
-    print(f"notes (.ppt): POI finds notes in {with_notes} files; quillon converts "
-          f"{with_notes - missing_files} of them; of POI's {found + missed} distinct notes words "
-          f"per file, {found} are in quillon's notes, {missed} are not")
+    print(f"notes ({ext}): {peer} finds notes in {with_notes} files; quillon converts "
+          f"{with_notes - missing_files} of them; of {peer}'s {found + missed} distinct notes "
+          f"words per file, {found} are in quillon's notes, {missed} are not")
 
 
 def markdown_and_json():
@@ -109,6 +113,7 @@ def speed(rounds=5):
             for form, t in times.items() if form != "text"))
 
 
-notes_recall()
+notes_recall("POI", "poi-notes.txt", ".ppt")
+notes_recall("officeparser", "officeparser-notes.txt", ".pptx")
 markdown_and_json()
 speed()
