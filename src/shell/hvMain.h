@@ -49,7 +49,8 @@ class ThvMain {
     /// start: no target folder (none given, or a file), an invalid "RegExt", a "LogFile" or
     /// "JsonLog" that would overwrite a file the run reads, a JSON log that cannot be opened;
     /// with ExitCodes=strict also a missing source, a target folder that cannot be made, a log
-    /// file in no folder. Throws after the run when a log cannot be written. The program then
+    /// file in no folder. Throws after the run when a log cannot be written, or when
+    /// standard output (Target "-") took not every file. The program then
     /// ends with exit code 1 (2 with ExitCodes=strict).
     void Run();
 
