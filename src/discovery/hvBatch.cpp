@@ -164,10 +164,12 @@ std::string ThvBatch::TargetOf(const std::string& source,
         TargetFolder + TargetRelativePart(source, SourceFolder, KeepTargetSubdirs, delim);
     if (!hvProject || hvProject->TargetExt.empty()) return path;
     const ThvProject& project = *hvProject;
-    if (project.TargetExtAlt.empty()) return ChangeFileExt(path, project.TargetExt, delim);
+    // Markdown and JSON Lines files carry their own extensions.
+    const std::string targetExt = project.OutputExt();
+    if (project.TargetExtAlt.empty()) return ChangeFileExt(path, targetExt, delim);
     const std::string ext = ExtractFileExt(path, delim);
     if (SameText(ext, project.TargetExtAlt) || SameText(ext, project.TargetExtMacro))
-        return ChangeFileExt(path, project.TargetExt, delim);
+        return ChangeFileExt(path, targetExt, delim);
     if (project.MacroEnabled() && hasMacros && hasMacros())
         return ChangeFileExt(path, project.TargetExtMacro, delim);
     return ChangeFileExt(path, project.TargetExtAlt, delim);
@@ -181,6 +183,10 @@ void ThvBatch::StartShare(char delim) {
         if (!value.empty() && ReadInt(value, 0) != ReadInt(value, 1))
             throw EhvError(std::string(key) + "=" + value + " is not a whole number");
     }
+    // Nor may a word that names no form of the text files stop only when the first one is due.
+    hvProject->OutputExt();
+    hvProject->HiddenSlides();
+    hvProject->TextEncoding();
     Shards = std::max(hvProject->Shards(), 1);
     Shard = hvProject->Shard();
     if (Shards > 1 && (Shard < 0 || Shard >= Shards)) {
