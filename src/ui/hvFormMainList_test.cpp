@@ -2,6 +2,9 @@
 // log, and the list's and the Open button's menus.
 
 #include <QAction>
+#include <QClipboard>
+#include <QGuiApplication>
+#include <QLabel>
 #include <QItemSelectionModel>
 #include <QLineEdit>
 #include <QMenu>
@@ -13,6 +16,7 @@
 #include "platform/files/fileSystem.h"
 #include "text/textEncoding.h"
 #include "ui/hvActionButton.h"
+#include "ui/hvImages.h"
 #include "ui/hvResultsModel.h"
 #include "ui/testing/uiTestSupport.h"
 
@@ -47,7 +51,8 @@ TEST_F(ResultsListTest, ColumnsAndRowsOfASearchThenTheirStatesAfterARun) {
     EXPECT_EQ(Rows().headerData(2, Qt::Horizontal, Qt::DisplayRole), "Result");
     EXPECT_EQ(window->lViewer->columnWidth(0), 30);
     EXPECT_EQ(window->lViewer->columnWidth(1), 370);
-    EXPECT_EQ(window->lViewer->columnWidth(2), 370);
+    // The Result column takes the rest of the list's width.
+    EXPECT_EQ(window->lViewer->columnWidth(2), window->lViewer->viewport()->width() - 400);
     EXPECT_EQ(window->lViewer->selectionBehavior(), QAbstractItemView::SelectRows);
     EXPECT_EQ(window->lViewer->selectionMode(), QAbstractItemView::ExtendedSelection);
 
@@ -101,8 +106,10 @@ TEST_F(ResultsListTest, MultiLineResultsShowTheirFirstLineAndExportIsByteForByte
     EXPECT_EQ(ReadBytes(dir / "run.log"),
               "[Success] => " + dir / "a.pptx => done\r\n[Failure] => " + dir /
                   "fail.pptx => first line\r\n[Success] => " + dir / "c.pptx => done\r\n");
-    // One report at the last converter's end (the link drops the comma text's quotes and
+    // One report, when the user asks for it (the link drops the comma text's quotes and
     // percent-encodes the rest).
+    EXPECT_TRUE(links.empty());
+    Find<QPushButton>(window.get(), "bReport")->click();
     ASSERT_EQ(links.size(), 1u);
     EXPECT_NE(links[0].find("a=err&e=first%20line%0D%0Asecond%20line&"), std::string::npos)
         << links[0];
@@ -276,7 +283,8 @@ TEST_F(ResultsListTest, ListMenuEnablesTheSourceItemsOnlyWithASelection) {
     for (QAction* item : window->pm1->actions())
         captions.push_back(item->isSeparator() ? "-" : item->text().toStdString());
     EXPECT_EQ(captions, (std::vector<std::string>{"Browse Files", "-", "View  Source", "Open Source",
-                                                  "-", "View  Output", "-", "Export the List"}));
+                                                  "-", "View  Output", "-", "Export the List",
+                                                  "-", "Open Text", "Copy", "Failures only"}));
     window->pm1Popup();
     EXPECT_FALSE(window->ViewSource1->isEnabled());
     EXPECT_FALSE(window->OpenSource1->isEnabled());
@@ -316,6 +324,64 @@ TEST_F(ResultsListTest, RecentProjectsMenuShowsPathsExactlyAndDisablesMissingFil
     EXPECT_EQ(window->windowTitle().toStdString(), "Quillon Converter - " + kept);
     emit window->pm2->aboutToShow();  // made anew each time
     EXPECT_EQ(window->pm2->actions().size(), 2);
+}
+
+TEST_F(ResultsListTest, StopLeavesRowsNotConvertedAndRowsOpenTheirTextOrNothing) {
+    Gate().Close();
+    project->ConverterClass = &ThvGateConvertor::Class();
+    ThvChooserTestHook::NextOpenFiles(
+        std::vector<std::string>{dir / "a.pptx", dir / "fail.pptx", dir / "c.pptx"});
+    OpenWindow("Target=" + dir / "out,ThreadsCount=1");
+    window->bSourceFile->click();
+    window->bCreate->click();
+    ASSERT_TRUE(PumpUntil([] { return Gate().Waiting() == 1; }));
+    window->bSearchConvert->click();  // Stop: the file in hand is finished, no other
+    Gate().Open();
+    ASSERT_TRUE(WaitForIdle());
+    EXPECT_EQ(Image(0), ThvImageList::Success);
+    EXPECT_EQ(Image(1), ThvImageList::NotConverted);
+    EXPECT_EQ(Text(2, 2), "Not converted");
+    EXPECT_TRUE(Find<QLabel>(window.get(), "lRunState")->text().startsWith("Stopped: 1 converted"));
+    window->ExportList(dir / "stopped.log");
+    EXPECT_EQ(ReadBytes(dir / "stopped.log"),
+              "[Success] => " + dir / "a.pptx => done\r\n[Not converted] => " + dir /
+                  "fail.pptx => Not converted\r\n[Not converted] => " + dir /
+                  "c.pptx => Not converted\r\n");
+
+    // Copy puts the selected rows on the clipboard as the exported lines, in list order.
+    window->lViewer->selectionModel()->select(
+        Rows().index(2, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    window->lViewer->selectionModel()->select(
+        Rows().index(0, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    window->Copy1->trigger();
+    EXPECT_EQ(QGuiApplication::clipboard()->text().toStdString(),
+              "[Success] => " + dir / "a.pptx => done\n[Not converted] => " + dir /
+                  "c.pptx => Not converted\n");
+    // A converted row opens its text file; one not converted opens nothing.
+    window->pm1Popup();
+    EXPECT_TRUE(window->OpenText1->isEnabled());
+    emit window->lViewer->activated(Rows().index(1, 1));
+    EXPECT_TRUE(links.empty());
+    emit window->lViewer->activated(Rows().index(0, 1));
+    EXPECT_EQ(links, (std::vector<std::string>{"done"}));
+}
+
+TEST_F(ResultsListTest, AFileReadOnlyInPartShowsWhatWasLost) {
+    // A package whose zip directory is cut off: the engine rebuilds it from the entries.
+    fs::create_directories(dir / "in");
+    std::string bytes = ReadBytes(std::string(QUILLON_SAMPLES) + "/quarterly-review.pptx");
+    const std::size_t directory = bytes.rfind(std::string("PK\x01\x02", 4), bytes.size());
+    ASSERT_NE(directory, std::string::npos);
+    bytes.resize(bytes.find(std::string("PK\x01\x02", 4)));
+    WriteBytes(dir / "in/cut.pptx", bytes);
+    OpenWindow("Source=" + dir / "in/*.ppt?,Target=" + dir / "out");
+    window->bCreate->click();
+    ASSERT_TRUE(WaitForIdle());
+    ASSERT_EQ(Rows().rowCount(), 1);
+    EXPECT_EQ(Image(0), ThvImageList::Salvaged);
+    EXPECT_TRUE(Text(0, 2).starts_with(dir / "out/cut.txt (salvaged: ")) << Text(0, 2);
+    window->ExportList(dir / "run.log");
+    EXPECT_TRUE(ReadBytes(dir / "run.log").starts_with("[Success] => ")) << ReadBytes(dir / "run.log");
 }
 
 }  // namespace

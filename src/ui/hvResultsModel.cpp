@@ -52,7 +52,7 @@ void ThvResultsModel::Append(const std::vector<QString>& sources) {
     if (sources.empty()) return;
     const int first = rowCount();
     beginInsertRows({}, first, first + static_cast<int>(sources.size()) - 1);
-    for (const QString& source : sources) rows_.push_back({0, source, {}, false});
+    for (const QString& source : sources) rows_.push_back({0, source, {}, false, {}});
     endInsertRows();
 }
 
@@ -63,4 +63,18 @@ void ThvResultsModel::Update(int row, int image, const QString& source, const QS
     r.HasResult = result != nullptr;
     r.Result = result ? *result : QString();
     emit dataChanged(index(row, 0), index(row, 2));
+}
+
+void ThvResultsModel::MarkNotConverted() {
+    int first = -1, last = -1;
+    for (std::size_t i = 0; i < rows_.size(); ++i) {
+        TRow& r = rows_[i];
+        if (r.Image != ThvImageList::Running) continue;
+        r.Image = ThvImageList::NotConverted;
+        r.Result = QStringLiteral("Not converted");
+        r.HasResult = true;
+        if (first < 0) first = static_cast<int>(i);
+        last = static_cast<int>(i);
+    }
+    if (first >= 0) emit dataChanged(index(first, 0), index(last, 2));
 }

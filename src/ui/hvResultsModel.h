@@ -5,9 +5,10 @@
 #include <vector>
 
 /// The rows of the results list: one per entry of the current batch, in index order, each with
-/// its state image (0 listed, 1 converted or skipped, 2 failed) and two texts, the source path
-/// and the first line of the result. Columns "@" (the image), "File Name" and "Result". GUI
-/// thread only.
+/// its state image (ThvImageList: Running listed, Success converted or skipped, Failure failed,
+/// Salvaged converted from a damaged file read in part, NotConverted left by a Stop) and two
+/// texts, the source path and the first line of the result. Columns "@" (the image), "File
+/// Name" and "Result". GUI thread only.
 class ThvResultsModel : public QAbstractTableModel {
   public:
     struct TRow {
@@ -15,6 +16,7 @@ class ThvResultsModel : public QAbstractTableModel {
         QString Source;
         QString Result;
         bool HasResult = false;  ///< the row has a second text (an empty result has none)
+        QString Text;            ///< the text file written, for a converted row
     };
 
     using QAbstractTableModel::QAbstractTableModel;
@@ -29,6 +31,10 @@ class ThvResultsModel : public QAbstractTableModel {
     void Append(const std::vector<QString>& sources);
     /// Sets a row's image and texts (the row must exist).
     void Update(int row, int image, const QString& source, const QString* result);
+    /// Sets the text file a converted row's file became (the row must exist).
+    void SetText(int row, const QString& text) { rows_[static_cast<std::size_t>(row)].Text = text; }
+    /// Every row still waiting becomes NotConverted, its result "Not converted".
+    void MarkNotConverted();
     const TRow& Row(int row) const { return rows_[static_cast<std::size_t>(row)]; }
 
   private:
