@@ -117,19 +117,7 @@ void ThvBatch::Start(const std::string& source, const std::string& target, bool 
     // takes again with the target below.
     if (hvProject) KeepTargetSubdirs = hvProject->KeepTargetSubdirs();
     StartShare(delim);
-    CheckMask(Mask);
-    maskRegex_ = WildcardToRegex(Mask);
-    // A run refuses an invalid "RegExt" before it searches; a search that gets one anyway
-    // converts nothing the user meant to leave out, and says why each time.
-    try {
-        CheckRegExt(RegExt);
-    } catch (const EhvError& e) {
-        regExtError_ = e.what();
-    }
-    // Other failures than an empty target show up later, as failures of the single files.
-    if (delim == PathDelim && NormalizePath(target, delim).empty())
-        throw EhvError("Unable to create directory");
-    SetTarget(target);
+    PrepareFilters(target, delim);
 
     started_ = true;
     if (!searched_.load()) thread_ = std::thread(&ThvBatch::Execute, this);
@@ -144,7 +132,6 @@ void ThvBatch::StartPaths(const std::vector<std::string>& paths, const std::stri
     Subdirs = subdirs;
     RegExt = scope.RegExt;
     SkipHidden = scope.SkipHidden;
-    if (hvProject) KeepTargetSubdirs = hvProject->KeepTargetSubdirs();
     // The folder every path lies in, so that the texts keep the folders below it.
     std::string common;
     for (std::size_t i = 0; i < paths.size(); ++i) {
@@ -161,19 +148,26 @@ void ThvBatch::StartPaths(const std::vector<std::string>& paths, const std::stri
         common = ExtractFilePath(std::string_view(common).substr(0, same), delim);
     }
     SourceFolder = common;
+    PrepareFilters(target, delim);
+    paths_ = paths;
+    started_ = true;
+    thread_ = std::thread(&ThvBatch::Execute, this);
+}
+
+void ThvBatch::PrepareFilters(const std::string& target, char delim) {
     CheckMask(Mask);
     maskRegex_ = WildcardToRegex(Mask);
+    // A run refuses an invalid "RegExt" before it searches; a search that gets one anyway
+    // converts nothing the user meant to leave out, and says why each time.
     try {
         CheckRegExt(RegExt);
     } catch (const EhvError& e) {
         regExtError_ = e.what();
     }
+    // Other failures than an empty target show up later, as failures of the single files.
     if (delim == PathDelim && NormalizePath(target, delim).empty())
         throw EhvError("Unable to create directory");
     SetTarget(target);
-    paths_ = paths;
-    started_ = true;
-    thread_ = std::thread(&ThvBatch::Execute, this);
 }
 
 void ThvBatch::CheckMask(const std::string& mask) {

@@ -267,6 +267,9 @@ class ThvBatch {
     /// Refuses a list none of whose entries lies below the source root (EhvError).
     void CheckListRoot(bool rootGiven);
     void StartShare(char delim);
+    /// What Start and StartPaths share once Mask and RegExt are set: checks the mask, notes an
+    /// unusable "RegExt", refuses an empty target and sets the target.
+    void PrepareFilters(const std::string& target, char delim);
     bool FitsPathLimit(const std::string& path, bool folder);
     void AppendNode(const std::string& path, const std::string& refusal);
     /// True when path is of this batch's share ("Shard" of "Shards"), by the target it becomes.
