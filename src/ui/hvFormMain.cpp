@@ -333,8 +333,13 @@ void ThvFrmMain::CreateViewer() {
     lViewer->horizontalHeader()->setHighlightSections(false);
     lViewer->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     model_ = new ThvResultsModel(lViewer);
-    lViewer->setModel(model_);
+    shown_ = new ThvResultsFilter(model_, lViewer);
+    lViewer->setModel(shown_);
     QHeaderView* header = lViewer->horizontalHeader();
+    // Unsorted until a column is clicked, and back to the batch's order on a third click.
+    header->setSortIndicator(-1, Qt::AscendingOrder);
+    header->setSortIndicatorClearable(true);
+    lViewer->setSortingEnabled(true);
     header->setMinimumSectionSize(16);
     header->resizeSection(0, 30);
     header->setSectionResizeMode(0, QHeaderView::Fixed);

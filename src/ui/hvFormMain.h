@@ -28,6 +28,7 @@ class ThvConvertor;
 class ThvFrmCfg;
 class ThvNode;
 class ThvResultFeed;
+class ThvResultsFilter;
 class ThvResultsModel;
 
 /// The main window: source, target and the sub-folder switch bound to the project, the list of
@@ -254,7 +255,7 @@ class ThvFrmMain : public ThvFrmBase {
     void RemoveMadeFolders();
     void CloseLater();
     void CreateListMenu();
-    /// The first selected row in list order; -1 with none selected.
+    /// The first selected entry in the batch's order; -1 with none selected.
     int FirstSelectedRow() const;
     void CreateStatusBar();
 
@@ -304,6 +305,7 @@ class ThvFrmMain : public ThvFrmBase {
     };
     std::vector<TRetired> retired_;
     ThvResultsModel* model_ = nullptr;
+    ThvResultsFilter* shown_ = nullptr;  ///< model_ as lViewer shows it
     ThvResultFeed* feed_ = nullptr;
     QTimer reaper_;  ///< frees retired batches
     QTimer daemon_;  ///< the "Daemon" wait between two runs

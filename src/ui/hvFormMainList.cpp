@@ -82,7 +82,7 @@ void ThvFrmMain::CreateListMenu() {
     connect(Copy1, &QAction::triggered, this, &ThvFrmMain::CopySelectedRows);
     connect(FailuresOnly1, &QAction::toggled, this, &ThvFrmMain::ShowFailuresOnly);
     connect(lViewer, &QAbstractItemView::activated, this,
-            [this](const QModelIndex& index) { OpenRowText(index.row()); });
+            [this](const QModelIndex& index) { OpenRowText(shown_->EntryOf(index)); });
     lViewer->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(lViewer, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
         pm1Popup();
@@ -194,7 +194,7 @@ std::vector<std::string> ThvFrmMain::ListLines() const {
 void ThvFrmMain::CopySelectedRows() {
     std::vector<int> rows;
     for (const QModelIndex& index : lViewer->selectionModel()->selectedRows())
-        rows.push_back(index.row());
+        rows.push_back(shown_->EntryOf(index));
     if (rows.empty()) return;
     std::sort(rows.begin(), rows.end());
     QString text;
@@ -235,8 +235,8 @@ void ThvFrmMain::pm1Popup() {
 int ThvFrmMain::FirstSelectedRow() const {
     const QModelIndexList rows = lViewer->selectionModel()->selectedRows();
     if (rows.isEmpty()) return -1;
-    int first = rows.front().row();
-    for (const QModelIndex& row : rows) first = std::min(first, row.row());
+    int first = shown_->EntryOf(rows.front());
+    for (const QModelIndex& row : rows) first = std::min(first, shown_->EntryOf(row));
     return first;
 }
 

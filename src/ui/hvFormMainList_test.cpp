@@ -2,8 +2,10 @@
 // log, and the list's and the Open button's menus.
 
 #include <QAction>
+#include <QApplication>
 #include <QClipboard>
 #include <QGuiApplication>
+#include <QHeaderView>
 #include <QLabel>
 #include <QItemSelectionModel>
 #include <QLineEdit>
@@ -11,6 +13,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTableView>
+#include <QMouseEvent>
 #include <filesystem>
 
 #include "platform/files/fileSystem.h"
@@ -41,6 +44,12 @@ class ResultsListTest : public WindowTest {
         return Rows().index(row, column).data().toString().toStdString();
     }
     int Image(int row) { return Rows().Row(row).Image; }
+    /// A row as the list shows it (sorted or filtered), as a click or a key would give it.
+    QModelIndex Shown(int row, int column = 0) { return window->lViewer->model()->index(row, column); }
+    void SelectShown(int row) {
+        window->lViewer->selectionModel()->select(
+            Shown(row), QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    }
 };
 
 TEST_F(ResultsListTest, ColumnsAndRowsOfASearchThenTheirStatesAfterARun) {
@@ -294,12 +303,8 @@ TEST_F(ResultsListTest, ListMenuEnablesTheSourceItemsOnlyWithASelection) {
     window->OpenSource1->trigger();  // nothing selected: nothing opens
     EXPECT_TRUE(links.empty());
 
-    window->lViewer->selectionModel()->select(
-        window->Results()->index(1, 0),
-        QItemSelectionModel::Select | QItemSelectionModel::Rows);
-    window->lViewer->selectionModel()->select(
-        window->Results()->index(0, 0),
-        QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    SelectShown(1);
+    SelectShown(0);
     window->pm1Popup();
     EXPECT_TRUE(window->ViewSource1->isEnabled());
     window->OpenSource1->trigger();  // the first selected row in list order
@@ -349,10 +354,8 @@ TEST_F(ResultsListTest, StopLeavesRowsNotConvertedAndRowsOpenTheirTextOrNothing)
                   "c.pptx => Not converted\r\n");
 
     // Copy puts the selected rows on the clipboard as the exported lines, in list order.
-    window->lViewer->selectionModel()->select(
-        Rows().index(2, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
-    window->lViewer->selectionModel()->select(
-        Rows().index(0, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    SelectShown(2);
+    SelectShown(0);
     window->Copy1->trigger();
     EXPECT_EQ(QGuiApplication::clipboard()->text().toStdString(),
               "[Success] => " + dir / "a.pptx => done\n[Not converted] => " + dir /
@@ -360,10 +363,70 @@ TEST_F(ResultsListTest, StopLeavesRowsNotConvertedAndRowsOpenTheirTextOrNothing)
     // A converted row opens its text file; one not converted opens nothing.
     window->pm1Popup();
     EXPECT_TRUE(window->OpenText1->isEnabled());
-    emit window->lViewer->activated(Rows().index(1, 1));
+    emit window->lViewer->activated(Shown(1, 1));
     EXPECT_TRUE(links.empty());
-    emit window->lViewer->activated(Rows().index(0, 1));
+    emit window->lViewer->activated(Shown(0, 1));
     EXPECT_EQ(links, (std::vector<std::string>{"done"}));
+}
+
+TEST_F(ResultsListTest, AColumnClickSortsTheRowsAndTheyStillOpenAndCopyTheirOwnEntry) {
+    Gate().Close();
+    project->ConverterClass = &ThvGateConvertor::Class();
+    ThvChooserTestHook::NextOpenFiles(
+        std::vector<std::string>{dir / "c.pptx", dir / "fail.pptx", dir / "a.pptx"});
+    OpenWindow("Target=" + dir / "out,ThreadsCount=1");
+    window->bSourceFile->click();
+    window->bCreate->click();
+    // Failures only, set while the run goes: the failure that arrives later shows, the
+    // successes and the waiting rows do not.
+    window->FailuresOnly1->setChecked(true);
+    EXPECT_EQ(window->lViewer->model()->rowCount(), 0);
+    Gate().Open();
+    ASSERT_TRUE(WaitForIdle());
+    ASSERT_EQ(window->lViewer->model()->rowCount(), 1);
+    EXPECT_EQ(Shown(0, 1).data().toString().toStdString(), dir / "fail.pptx");
+    window->FailuresOnly1->setChecked(false);
+    ASSERT_EQ(window->lViewer->model()->rowCount(), 3);
+
+    QHeaderView* header = window->lViewer->horizontalHeader();
+    const auto click = [&](int column) {
+        const QPointF at(header->sectionViewportPosition(column) + 5, header->height() / 2);
+        const QPointF global = header->viewport()->mapToGlobal(at);
+        QMouseEvent press(QEvent::MouseButtonPress, at, global, Qt::LeftButton, Qt::LeftButton,
+                          Qt::NoModifier);
+        QMouseEvent release(QEvent::MouseButtonRelease, at, global, Qt::LeftButton,
+                            Qt::NoButton, Qt::NoModifier);
+        QApplication::sendEvent(header->viewport(), &press);
+        QApplication::sendEvent(header->viewport(), &release);
+    };
+    const auto names = [&] {
+        std::vector<std::string> shown;
+        for (int i = 0; i < window->lViewer->model()->rowCount(); ++i)
+            shown.push_back(ExtractFileName(Shown(i, 1).data().toString().toStdString()));
+        return shown;
+    };
+    click(1);
+    EXPECT_EQ(names(), (std::vector<std::string>{"a.pptx", "c.pptx", "fail.pptx"}));
+    click(1);
+    EXPECT_EQ(names(), (std::vector<std::string>{"fail.pptx", "c.pptx", "a.pptx"}));
+    click(1);  // the third click gives the batch's order back
+    EXPECT_EQ(names(), (std::vector<std::string>{"c.pptx", "fail.pptx", "a.pptx"}));
+    click(0);  // by state: the failure first
+    EXPECT_EQ(names(), (std::vector<std::string>{"fail.pptx", "c.pptx", "a.pptx"}));
+    // The entries stay the batch's: Export keeps its order, Copy and Enter take the row shown.
+    click(1);
+    SelectShown(0);
+    window->Copy1->trigger();
+    EXPECT_EQ(QGuiApplication::clipboard()->text().toStdString(),
+              "[Success] => " + dir / "a.pptx => done\n");
+    emit window->lViewer->activated(Shown(2, 1));
+    EXPECT_TRUE(links.empty());  // the failure
+    emit window->lViewer->activated(Shown(0, 1));
+    EXPECT_EQ(links, (std::vector<std::string>{"done"}));
+    window->ExportList(dir / "sorted.log");
+    EXPECT_EQ(ReadBytes(dir / "sorted.log").substr(0, 13), "[Success] => ");
+    EXPECT_NE(ReadBytes(dir / "sorted.log").find(dir / "c.pptx => done\r\n[Failure]"),
+              std::string::npos);
 }
 
 TEST_F(ResultsListTest, AFileReadOnlyInPartShowsWhatWasLost) {

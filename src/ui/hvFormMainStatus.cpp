@@ -167,6 +167,5 @@ void ThvFrmMain::ReportClick() {
 
 void ThvFrmMain::ShowFailuresOnly(bool only) {
     bShowFailures->setChecked(only);
-    for (int i = 0; i < model_->rowCount(); ++i)
-        lViewer->setRowHidden(i, only && model_->Row(i).Image != ThvImageList::Failure);
+    shown_->SetFailuresOnly(only);
 }

@@ -78,3 +78,56 @@ void ThvResultsModel::MarkNotConverted() {
     }
     if (first >= 0) emit dataChanged(index(first, 0), index(last, 2));
 }
+
+ThvResultsFilter::ThvResultsFilter(ThvResultsModel* results, QObject* parent)
+    : QSortFilterProxyModel(parent), results_(results) {
+    setSourceModel(results);
+}
+
+void ThvResultsFilter::SetFailuresOnly(bool only) {
+    if (only == failuresOnly_) return;
+    failuresOnly_ = only;
+    invalidateRowsFilter();
+}
+
+int ThvResultsFilter::EntryOf(const QModelIndex& index) const {
+    return index.isValid() ? mapToSource(index).row() : -1;
+}
+
+bool ThvResultsFilter::filterAcceptsRow(int sourceRow, const QModelIndex&) const {
+    return !failuresOnly_ || results_->Row(sourceRow).Image == ThvImageList::Failure;
+}
+
+namespace {
+
+/// Where a state sorts: what needs a look first, the work left last.
+int StateRank(int image) {
+    switch (image) {
+        case ThvImageList::Failure:
+            return 0;
+        case ThvImageList::Salvaged:
+            return 1;
+        case ThvImageList::Success:
+            return 2;
+        case ThvImageList::NotConverted:
+            return 3;
+        default:
+            return 4;
+    }
+}
+
+}  // namespace
+
+bool ThvResultsFilter::lessThan(const QModelIndex& left, const QModelIndex& right) const {
+    const ThvResultsModel::TRow& a = results_->Row(left.row());
+    const ThvResultsModel::TRow& b = results_->Row(right.row());
+    // Equal keys keep the batch's order: the sort is stable.
+    switch (left.column()) {
+        case 0:
+            return StateRank(a.Image) < StateRank(b.Image);
+        case 1:
+            return a.Source.localeAwareCompare(b.Source) < 0;
+        default:
+            return a.Result.localeAwareCompare(b.Result) < 0;
+    }
+}

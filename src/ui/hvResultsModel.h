@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QAbstractTableModel>
+#include <QSortFilterProxyModel>
 #include <QString>
 #include <vector>
 
@@ -39,4 +40,25 @@ class ThvResultsModel : public QAbstractTableModel {
 
   private:
     std::vector<TRow> rows_;
+};
+
+/// What the list shows of a ThvResultsModel: its rows in the order of the column last clicked
+/// (the batch's order until one is), or its failed rows alone. Both follow rows that arrive or
+/// change later. The view's row numbers are this model's; mapToSource gives the entry's.
+class ThvResultsFilter : public QSortFilterProxyModel {
+  public:
+    explicit ThvResultsFilter(ThvResultsModel* results, QObject* parent);
+
+    void SetFailuresOnly(bool only);
+    bool FailuresOnly() const { return failuresOnly_; }
+    /// The entry (row of the results) behind a row of the view; -1 for an invalid index.
+    int EntryOf(const QModelIndex& index) const;
+
+  protected:
+    bool filterAcceptsRow(int sourceRow, const QModelIndex& sourceParent) const override;
+    bool lessThan(const QModelIndex& left, const QModelIndex& right) const override;
+
+  private:
+    const ThvResultsModel* results_;
+    bool failuresOnly_ = false;
 };
