@@ -7,14 +7,12 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QStatusBar>
-#include <QTableView>
 
 #include "discovery/hvBatch.h"
 #include "platform/system/shellOpen.h"
 #include "project/hvProject.h"
 #include "shell/hvRunReport.h"
 #include "ui/hvFormMain.h"
-#include "ui/hvImages.h"
 #include "ui/hvResultsModel.h"
 
 namespace {
