@@ -46,6 +46,17 @@ class ResultsListTest : public WindowTest {
     int Image(int row) { return Rows().Row(row).Image; }
     /// A row as the list shows it (sorted or filtered), as a click or a key would give it.
     QModelIndex Shown(int row, int column = 0) { return window->lViewer->model()->index(row, column); }
+    /// Converts the files named (in dir, chosen with Files), one converter, the gate closed.
+    void ConvertChosenBehindTheGate(const std::vector<std::string>& names) {
+        Gate().Close();
+        project->ConverterClass = &ThvGateConvertor::Class();
+        std::vector<std::string> chosen;
+        for (const std::string& name : names) chosen.push_back(dir / name);
+        ThvChooserTestHook::NextOpenFiles(chosen);
+        OpenWindow("Target=" + dir / "out,ThreadsCount=1");
+        window->bSourceFile->click();
+        window->bCreate->click();
+    }
     void SelectShown(int row) {
         window->lViewer->selectionModel()->select(
             Shown(row), QItemSelectionModel::Select | QItemSelectionModel::Rows);
@@ -332,13 +343,7 @@ TEST_F(ResultsListTest, RecentProjectsMenuShowsPathsExactlyAndDisablesMissingFil
 }
 
 TEST_F(ResultsListTest, StopLeavesRowsNotConvertedAndRowsOpenTheirTextOrNothing) {
-    Gate().Close();
-    project->ConverterClass = &ThvGateConvertor::Class();
-    ThvChooserTestHook::NextOpenFiles(
-        std::vector<std::string>{dir / "a.pptx", dir / "fail.pptx", dir / "c.pptx"});
-    OpenWindow("Target=" + dir / "out,ThreadsCount=1");
-    window->bSourceFile->click();
-    window->bCreate->click();
+    ConvertChosenBehindTheGate({"a.pptx", "fail.pptx", "c.pptx"});
     ASSERT_TRUE(PumpUntil([] { return Gate().Waiting() == 1; }));
     window->bSearchConvert->click();  // Stop: the file in hand is finished, no other
     Gate().Open();
@@ -370,13 +375,7 @@ TEST_F(ResultsListTest, StopLeavesRowsNotConvertedAndRowsOpenTheirTextOrNothing)
 }
 
 TEST_F(ResultsListTest, AColumnClickSortsTheRowsAndTheyStillOpenAndCopyTheirOwnEntry) {
-    Gate().Close();
-    project->ConverterClass = &ThvGateConvertor::Class();
-    ThvChooserTestHook::NextOpenFiles(
-        std::vector<std::string>{dir / "c.pptx", dir / "fail.pptx", dir / "a.pptx"});
-    OpenWindow("Target=" + dir / "out,ThreadsCount=1");
-    window->bSourceFile->click();
-    window->bCreate->click();
+    ConvertChosenBehindTheGate({"c.pptx", "fail.pptx", "a.pptx"});
     // Failures only, set while the run goes: the failure that arrives later shows, the
     // successes and the waiting rows do not.
     window->FailuresOnly1->setChecked(true);
