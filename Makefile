@@ -262,7 +262,7 @@ fuzz: build-fuzz
 
 # The window's screenshots in docs/ (shown in the README), from the real program under Xvfb,
 # with the Tahoma of Debian's fonts-wine so the pictures look as designed. Not part of make test.
-SCREENSHOT_PACKAGES := xdotool imagemagick fonts-wine
+SCREENSHOT_PACKAGES := xdotool imagemagick fonts-wine openbox
 .PHONY: screenshots
 screenshots: build
 	@missing=""; \

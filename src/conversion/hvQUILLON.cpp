@@ -165,6 +165,7 @@ void ThvQUILLON::ConvertFile(ThvBatch& batch, ThvNode& node) {
         AfterConvert(batch, node, target);
         node.Result = target;
         node.Note = std::move(note);
+        node.Salvage = SalvageNote;
         node.State = ThvNode::Success;
         batch.AddSuccess();
     } catch (const EhvError& e) {

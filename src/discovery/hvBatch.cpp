@@ -119,6 +119,44 @@ void ThvBatch::Start(const std::string& source, const std::string& target, bool 
     if (hvProject) KeepTargetSubdirs = hvProject->KeepTargetSubdirs();
     searchKeepsSubdirs_ = KeepTargetSubdirs;
     StartShare(delim);
+    PrepareFilters(target, delim);
+
+    started_ = true;
+    if (!searched_.load()) thread_ = std::thread(&ThvBatch::Execute, this);
+}
+
+void ThvBatch::StartPaths(const std::vector<std::string>& paths, const std::string& mask,
+                          const std::string& target, bool subdirs) {
+    if (started_) throw std::logic_error("ThvBatch::StartPaths called twice");
+    const char delim = delim_ = ProjectDelim();
+    const ThvSearchScope scope = ThvSearchScope::Of(mask, subdirs);
+    Mask = mask;
+    Subdirs = subdirs;
+    RegExt = scope.RegExt;
+    SkipHidden = scope.SkipHidden;
+    // The folder every path lies in, so that the texts keep the folders below it.
+    std::string common;
+    for (std::size_t i = 0; i < paths.size(); ++i) {
+        const std::string folder = DirectoryExists(paths[i])
+                                       ? IncludeTrailingPathDelimiter(paths[i], delim)
+                                       : ExtractFilePath(paths[i], delim);
+        if (i == 0) {
+            common = folder;
+            continue;
+        }
+        std::size_t same = 0;
+        while (same < common.size() && same < folder.size() && common[same] == folder[same])
+            ++same;
+        common = ExtractFilePath(std::string_view(common).substr(0, same), delim);
+    }
+    SourceFolder = common;
+    PrepareFilters(target, delim);
+    paths_ = paths;
+    started_ = true;
+    thread_ = std::thread(&ThvBatch::Execute, this);
+}
+
+void ThvBatch::PrepareFilters(const std::string& target, char delim) {
     CheckMask(Mask);
     maskRegex_ = WildcardToRegex(Mask);
     // A run refuses an invalid "RegExt" before it searches; a search that gets one anyway
@@ -132,9 +170,6 @@ void ThvBatch::Start(const std::string& source, const std::string& target, bool 
     if (delim == PathDelim && NormalizePath(target, delim).empty())
         throw EhvError("Unable to create directory");
     SetTarget(target);
-
-    started_ = true;
-    if (!searched_.load()) thread_ = std::thread(&ThvBatch::Execute, this);
 }
 
 void ThvBatch::CheckMask(const std::string& mask) {
@@ -266,6 +301,8 @@ void ThvBatch::Execute() {
     try {
         if (list_) {
             ReadList();
+        } else if (!paths_.empty()) {
+            SearchPaths();
         } else if (!Mask.empty()) {
             // An empty mask names no file, so the walk would find nothing at any depth.
             // Start refused a mask that does not compile.
@@ -286,6 +323,22 @@ void ThvBatch::Execute() {
         // after a terminate request. Nothing may escape a thread's body.
     }
     MarkSearched();
+}
+
+void ThvBatch::SearchPaths() {
+    const std::shared_ptr<const ThvRegex> nameFilter =
+        Mask.empty() ? nullptr : CreateRegex(NameFilterPattern(Mask), hvRegexIgnoreCase);
+    for (const std::string& path : paths_) {
+        if (Terminated()) return;
+        if (DirectoryExists(path)) {
+            // An empty mask names no file at any depth.
+            if (nameFilter)
+                SearchFolder(IncludeTrailingPathDelimiter(path, delim_), nameFilter.get());
+        } else {
+            // As a chosen file: whatever its name, the conversion says what it is.
+            AppendNode(path, {});
+        }
+    }
 }
 
 void ThvBatch::ReadList() {
@@ -612,6 +665,11 @@ void ThvBatch::AddSuccess() {
     ++succeeded_;
 }
 
+void ThvBatch::AddSkipped() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    ++skipped_;
+}
+
 void ThvBatch::AddFailure(const std::string& message) {
     {
         std::lock_guard<std::mutex> lock(mutex_);
@@ -642,6 +700,11 @@ int32_t ThvBatch::Succeeded() const {
 int32_t ThvBatch::Failed() const {
     std::lock_guard<std::mutex> lock(mutex_);
     return failed_;
+}
+
+int32_t ThvBatch::Skipped() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return skipped_;
 }
 
 std::vector<std::string> ThvBatch::FailureList() const {
