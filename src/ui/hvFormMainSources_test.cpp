@@ -9,9 +9,11 @@
 #include <QTableView>
 #include <QToolBar>
 #include <QUrl>
+#include <algorithm>
 
 #include "ui/hvActionButton.h"
 #include "ui/hvResultsModel.h"
+#include "ui/hvImages.h"
 #include "ui/testing/uiTestSupport.h"
 
 namespace {
@@ -55,11 +57,18 @@ class SourcesTest : public WindowTest {
     std::string Target() { return window->eTarget->text().toStdString(); }
 };
 
-TEST_F(SourcesTest, FolderButtonsWriteTheFolderEvenWhenTheChooserIsCancelled) {
+TEST_F(SourcesTest, FolderButtonsFillTheBoxesAndACancelledChooserChangesNothing) {
     OpenWindow();
     ThvChooserTestHook::NextFolder(std::nullopt);
     window->bSource->click();
-    EXPECT_EQ(Source(), P("/*.ppt?"));  // an empty box and a cancelled chooser
+    EXPECT_EQ(Source(), "");  // not "/*.ppt?", the root of the file system
+    window->eSource->setText(QString::fromStdString(P("/data/talks/one.pptx")));
+    ThvChooserTestHook::NextFolder(std::nullopt);
+    window->bSource->click();
+    EXPECT_EQ(Source(), P("/data/talks/one.pptx"));  // a single file stays a single file
+    ThvChooserTestHook::NextFolder(std::nullopt);
+    window->bTarget->click();
+    EXPECT_EQ(Target(), "");  // not "/"
     window->eSource->setText(QString::fromStdString(P("/data/talks/*.pptx")));
     window->eTarget->clear();
     ThvChooserTestHook::NextFolder(P("/data/other"));
@@ -72,10 +81,10 @@ TEST_F(SourcesTest, FolderButtonsWriteTheFolderEvenWhenTheChooserIsCancelled) {
     ThvChooserTestHook::NextFolder(std::nullopt);
     window->eTarget->setText(QString::fromStdString(P("/out")));
     window->bTarget->click();
-    EXPECT_EQ(Target(), P("/out/"));
+    EXPECT_EQ(Target(), P("/out"));
     ThvChooserTestHook::NextFolder(P("/chosen/target"));
     window->bTarget->click();
-    EXPECT_EQ(ThvChooserTestHook::LastFolderStart(), P("/out/"));
+    EXPECT_EQ(ThvChooserTestHook::LastFolderStart(), P("/out"));
     EXPECT_EQ(Target(), P("/chosen/target/"));
 }
 
@@ -84,8 +93,10 @@ TEST_F(SourcesTest, FilesButtonListsExactlyTheChosenFiles) {
     window->eSource->setText(QString::fromStdString(P("/in/*.ppt?")));
     ThvChooserTestHook::NextOpenFiles(std::vector<std::string>{P("/in/b.pptx"), P("/other/a.ppt")});
     window->bSourceFile->click();
+    // The product's filter first, then what a search converts and any file.
     EXPECT_EQ(ThvChooserTestHook::LastOpenRequest().Filter,
-              "PowerPoint Workbook (*.ppt;*.pptx)|*.ppt;*.pptx");
+              "PowerPoint Workbook (*.ppt;*.pptx)|*.ppt;*.pptx|Presentations (*.ppt?)|*.ppt?|"
+              "All files (*)|*");
     EXPECT_EQ(ThvChooserTestHook::LastOpenRequest().FileName, P("/in/*.ppt*"));
     EXPECT_EQ(Source(), P("/in/*.ppt?"));  // several files leave the box
     EXPECT_EQ(Target(), P("/in/"));        // the folder of the first
@@ -206,6 +217,31 @@ TEST_F(SourcesTest, RowsFollowManyConvertersWhileTheSearchStillRuns) {
         EXPECT_EQ(row.Image, node.State.load()) << node.Source;
         EXPECT_EQ(row.Result.toStdString(), node.State == ThvNode::Failure ? "first line" : "done");
     }
+}
+
+TEST_F(SourcesTest, AFolderDroppedOnTheListIsSearchedWithTheMaskAndSubFolders) {
+    std::filesystem::create_directories(dir / "in/sub");
+    for (const char* name : {"in/a.pptx", "in/notes.txt", "in/sub/b.ppt", "loose.pptx"})
+        WriteBytes(dir / name, "");
+    OpenWindow("Target=" + dir / "out");
+    window->eSource->setText(QString::fromStdString(dir / "elsewhere/*.ppt?"));
+    window->cSubdir->setChecked(true);
+    Drop(window->lViewer->viewport(), {dir / "in", dir / "loose.pptx"});
+    ASSERT_TRUE(PumpUntil([&] { return window->Batch()->Searched(); }));
+    window->ItemForEntry();
+    std::vector<std::string> listed = ListedSources();
+    std::sort(listed.begin(), listed.end());
+    // Not one row for the folder that fails "is a folder": its presentations.
+    EXPECT_EQ(listed, (std::vector<std::string>{dir / "in/a.pptx", dir / "in/sub/b.ppt",
+                                                dir / "loose.pptx"}));
+    window->cSubdir->setChecked(false);
+    Drop(window->lViewer->viewport(), {dir / "in"});
+    ASSERT_TRUE(PumpUntil([&] { return window->Batch()->Searched(); }));
+    window->ItemForEntry();
+    EXPECT_EQ(ListedSources(), (std::vector<std::string>{dir / "in/a.pptx"}));
+    window->bCreate->click();
+    ASSERT_TRUE(WaitForIdle());
+    EXPECT_EQ(window->Results()->Row(0).Image, ThvImageList::Success);
 }
 
 }  // namespace

@@ -8,7 +8,7 @@
 /// Prepares the process before anything else runs: on POSIX the locale (which names the "ANSI"
 /// code page) and the time zone; on Windows, where the program is a window program that gets
 /// no console of its own, the console of the program that started it (cmd, a batch file) for
-/// the standard output and error that were not redirected.
+/// the standard output and error that were not redirected; standard output in binary mode.
 void PrepareProcess();
 
 /// Shows a text the user asked for (how to use the program) on standard output; a Windows

@@ -1,3 +1,5 @@
+#include <fcntl.h>
+#include <io.h>
 #include <windows.h>
 
 #include <cstdio>
@@ -12,15 +14,12 @@ bool Leads(HANDLE handle) {
     return handle && handle != INVALID_HANDLE_VALUE && GetFileType(handle) != FILE_TYPE_UNKNOWN;
 }
 
-}  // namespace
-
-// The code page is GetACP()'s and the C library's locale plays no part in our text; the time
-// zone is the system's. quillon.exe is a window program, so that a double click opens the
-// window without a console flashing up; started from a console, it attaches to that console,
-// so that an unattended run reports where it was started. Output that the caller redirected to
-// a file or a pipe stays there, as does the exit code, which a batch file or a scheduled task
-// waits for as for any program.
-void PrepareProcess() {
+// quillon.exe is a window program, so that a double click opens the window without a console
+// flashing up; started from a console, it attaches to that console, so that an unattended run
+// reports where it was started. Output that the caller redirected to a file or a pipe stays
+// there, as does the exit code, which a batch file or a scheduled task waits for as for any
+// program.
+void AttachParentConsole() {
     const bool outMissing = !Leads(GetStdHandle(STD_OUTPUT_HANDLE));
     const bool errMissing = !Leads(GetStdHandle(STD_ERROR_HANDLE));
     if (!(outMissing || errMissing) || !AttachConsole(ATTACH_PARENT_PROCESS)) return;
@@ -41,6 +40,18 @@ void PrepareProcess() {
         if (_wfreopen(L"CONOUT$", L"w", s.stream) && s.stream == stderr)
             std::setvbuf(stderr, nullptr, _IONBF, 0);
     }
+}
+
+}  // namespace
+
+// The code page is GetACP()'s and the C library's locale plays no part in our text; the time
+// zone is the system's.
+void PrepareProcess() {
+    AttachParentConsole();
+    // Standard output carries converted files byte for byte (Target=-): a "\n" made "\r\n"
+    // would break UTF-16 and change every other form. Set after the reopening, which would
+    // bring text mode back.
+    _setmode(_fileno(stdout), _O_BINARY);
 }
 
 void ShowRequestedText(const std::string& title, const std::string& text) {
