@@ -18,6 +18,7 @@
 #include <QTableView>
 #include <QToolBar>
 #include <QToolButton>
+#include <algorithm>
 #include <filesystem>
 #include <sstream>
 
@@ -73,7 +74,11 @@ TEST_F(MainWindowTest, LayoutCaptionsHintsAndAccessKeys) {
     const QSize room = window->screen()->availableGeometry().size();
     EXPECT_LE(window->width(), 1200);
     EXPECT_GE(window->width(), std::min(1200, room.width() - 16));
-    EXPECT_LE(window->frameGeometry().width(), room.width());
+    // A screen narrower than the window's least width (the 240 x 320 of Qt's minimal platform,
+    // where the Windows build tests) cannot hold it: the window keeps that width.
+    EXPECT_LE(window->frameGeometry().width(),
+              std::max(room.width(), window->minimumWidth() + window->frameGeometry().width() -
+                                         window->width()));
     EXPECT_LE(window->height(), 600);
     EXPECT_FALSE(window->windowIcon().isNull());
     EXPECT_EQ(window->bSource->text(), "Folder");
