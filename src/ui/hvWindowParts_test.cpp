@@ -2,16 +2,27 @@
 // widgets.
 
 #include <QCheckBox>
+#include <QFontInfo>
 #include <QLineEdit>
 
 #include "project/hvOptions.h"
 #include "project/hvPropList.h"
 #include "ui/hvBoundControls.h"
+#include "ui/hvFormBase.h"
 #include "ui/hvQtChoosers.h"
 #include "ui/hvTargetBox.h"
 #include "ui/testing/uiTestSupport.h"
 
 namespace {
+
+// The forms are designed in Tahoma at 11 pixels: Windows has it, Debian's fonts-wine (a
+// dependency of the build) has it for Linux and for Wine. A face the toolkit falls back to
+// instead (a serif one under Wine) makes every caption wider than its place.
+TEST(FormFont, IsTheDesignFaceWhereverTheProgramRuns) {
+    const QFontInfo shown(FormFont());
+    EXPECT_EQ(shown.family().toStdString(), "Tahoma");
+    EXPECT_EQ(shown.pixelSize(), 11);
+}
 
 TEST(TargetBox, CutsBackUntilUsable) {
     const auto isFile = [](const std::string& p) {

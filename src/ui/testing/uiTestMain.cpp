@@ -1,5 +1,5 @@
 // The window tests run with an application object on the off-screen platform (on Windows the
-// minimal one: Qt makes no off-screen platform there). Test discovery runs this program only to
+// minimal one with the system's fonts: Qt makes no off-screen platform there). Test discovery runs this program only to
 // list the tests: then no application object is made.
 
 #include <gtest/gtest.h>
@@ -10,7 +10,7 @@ int main(int argc, char** argv) {
     ::testing::InitGoogleTest(&argc, argv);
     if (GTEST_FLAG_GET(list_tests)) return RUN_ALL_TESTS();
 #ifdef _WIN32
-    const char* platform = "minimal";
+    const char* platform = "minimal:enable_fonts";
 #else
     const char* platform = "offscreen";
 #endif
