@@ -35,6 +35,7 @@ find_window() {
         found=$(xdotool search --onlyvisible --name "$1" 2>/dev/null | head -1) && [ -n "$found" ] && break
         sleep 0.3
     done
+    [ -n "$found" ] || { echo "no window named $1" >&2; kill "$pid"; exit 1; }
     echo "$found"
 }
 window=$(find_window "^Quillon Converter")
@@ -44,8 +45,9 @@ xdotool windowactivate --sync "$window" || true
 xdotool key --window "$window" alt+c      # Convert
 sleep 8
 shot "$window" windows-main-window.png
-eval "$(xdotool getwindowgeometry --shell "$window")"
-click() { xdotool mousemove $((X + $1)) $((Y + $2)) click 1; }
+# Placed by the window itself: the origin xdotool reports for a Wine window is off by openbox's
+# title bar. Wine takes a click only after the pointer's move has reached it.
+click() { xdotool mousemove --window "$window" "$1" "$2" sleep 0.5 click 1; }
 click "$CONFIG_X" "$CONFIG_Y"             # Config
 dialog=$(find_window "^Config$")
 sleep 1
@@ -54,7 +56,8 @@ xdotool key --window "$dialog" Escape || true
 sleep 1
 click "$ABOUT_X" "$ABOUT_Y"               # About
 sleep 2
-about=$(xdotool search --onlyvisible --name "About" | head -1)
+# Its own window, named as the product alone.
+about=$(find_window "^Quillon Converter$")
 shot "$about" windows-about-box.png
 xdotool key --window "$about" Escape || true
 kill "$pid" 2>/dev/null || true

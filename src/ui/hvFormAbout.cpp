@@ -8,13 +8,22 @@
 
 namespace {
 
+// Verdana, as the box was designed; where the system has none, DejaVu Sans, which Debian shows
+// for it. Wine lists DejaVu Sans but has no Verdana of its own, and the toolkit took its first
+// family there, a serif face.
+QFont AboutFont(int pixelHeight) {
+    QFont font;
+    font.setFamilies({"Verdana", "DejaVu Sans"});
+    font.setPixelSize(pixelHeight);
+    return font;
+}
+
 QLabel* MakeLabel(QWidget* parent, const char* name, const QRect& bounds, int pixelHeight,
                   bool bold) {
     auto* label = new QLabel(parent);
     label->setObjectName(name);
     label->setGeometry(bounds);
-    QFont font("Verdana");
-    font.setPixelSize(pixelHeight);
+    QFont font = AboutFont(pixelHeight);
     font.setBold(bold);
     label->setFont(font);
     // Drawn straight onto the box's background.
@@ -34,9 +43,7 @@ ThvFrmAbout::ThvFrmAbout(QWidget* mainWindow, QWidget* parent)
     colours.setColor(QPalette::WindowText, QColor(221, 221, 221));
     setPalette(colours);
     setBackgroundRole(QPalette::Window);
-    QFont font("Verdana");
-    font.setPixelSize(11);
-    setFont(font);
+    setFont(AboutFont(11));
 
     img = new QLabel(this);
     img->setObjectName("img");

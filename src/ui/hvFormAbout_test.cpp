@@ -2,6 +2,7 @@
 
 #include "ui/hvFormAbout.h"
 
+#include <QFontInfo>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMouseEvent>
@@ -66,6 +67,12 @@ TEST_F(AboutTest, LabelsAreFilledOnceAndAnyClickOrKeyCloses) {
         EXPECT_EQ(about->lblVersion->text(), "2024.16.323.2227");
         EXPECT_TRUE(about->lblProduct->font().bold());
         EXPECT_EQ(about->lblProduct->font().pixelSize(), 21);
+        // Verdana, or the sans face the system shows for it (DejaVu Sans on Debian, Tahoma
+        // under Wine), never a serif face the toolkit falls back to.
+        for (const QLabel* label : {about->lblProduct, about->lblVersion, about->lblCopright}) {
+            const std::string face = QFontInfo(label->font()).family().toStdString();
+            EXPECT_TRUE(face == "Verdana" || face == "DejaVu Sans" || face == "Tahoma") << face;
+        }
         EXPECT_FALSE(about->lblCopright->text().isEmpty());
         QMouseEvent click(QEvent::MouseButtonPress, QPointF(200, 100), QPointF(200, 100),
                           Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
