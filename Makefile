@@ -86,8 +86,8 @@ build-fuzz: deps
 # (cmake/windows/buildDeps.sh; Qt is built once per machine into ~/.cache/quillon-windows); its
 # tests run under Wine, in a prefix of the build folder's own.
 WINDOWS_JOBS ?= 2
-# OFF: the program without the window, which needs no Qt (make test builds it so: a fresh
-# machine then need not build Qt, about twenty minutes; make test-windows builds the window).
+# OFF: the program without the window, which needs no Qt (a machine without the Qt cache then
+# need not build it, about twenty minutes on two idle cores); no installer either.
 WINDOWS_WINDOW ?= ON
 WINE_ENV := WINEPREFIX=$(CURDIR)/build-windows/wine WINEDEBUG=-all
 
@@ -135,8 +135,8 @@ run: run-deps
 # Every test in the normal build, again under AddressSanitizer + UndefinedBehaviorSanitizer and
 # under ThreadSanitizer, then every fuzz target for FUZZ_SECONDS, then the Debian package; after
 # the normal build's tests, the program on a real one-node Slurm cluster (20 to 80 s); then the
-# engine benchmarks' programs built; last the Windows build's tests under Wine, without the window
-# (no Qt to build on a fresh machine: make test-windows runs the window's and the installer's).
+# engine benchmarks' programs built; last the Windows build's tests under Wine, the window's and
+# the installer's with them (a fresh machine first builds the Windows Qt into its cache, once).
 test: build build-asan build-tsan build-fuzz slurm-deps
 	ctest --test-dir build --output-on-failure -j $(JOBS)
 	tests/slurm/run.sh build/quillon
@@ -147,7 +147,7 @@ test: build build-asan build-tsan build-fuzz slurm-deps
 	ctest --test-dir build-fuzz --output-on-failure -j $(JOBS)
 	$(MAKE) package-check
 	$(MAKE) bench-programs
-	$(MAKE) test-windows WINDOWS_WINDOW=OFF
+	$(MAKE) test-windows
 
 # The engine benchmarks' own programs, which build the engine in projects of their own, built
 # (not run) by make test so that they keep building as the engine changes.
