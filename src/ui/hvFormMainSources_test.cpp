@@ -11,6 +11,8 @@
 #include <QUrl>
 #include <algorithm>
 
+#include "discovery/hvBatch.h"
+#include "platform/files/fileSystem.h"
 #include "ui/hvActionButton.h"
 #include "ui/hvResultsModel.h"
 #include "ui/hvImages.h"
@@ -86,6 +88,23 @@ TEST_F(SourcesTest, FolderButtonsFillTheBoxesAndACancelledChooserChangesNothing)
     window->bTarget->click();
     EXPECT_EQ(ThvChooserTestHook::LastFolderStart(), P("/out"));
     EXPECT_EQ(Target(), P("/chosen/target/"));
+}
+
+// A source on a drive that is not there: the advice for it ends (it looked for the folder
+// above "Q:" for ever; a link's "http:" did the same in a run from the window).
+TEST_F(SourcesTest, AdviceForASourceOnADriveThatIsNotThereEnds) {
+#ifndef _WIN32
+    GTEST_SKIP() << "drives are Windows'";
+#else
+    std::string drive;
+    for (char letter = 'Y'; letter >= 'M' && drive.empty(); --letter)
+        if (!DirectoryExists(std::string(1, letter) + ":\\"))
+            drive = std::string(1, letter) + ":";
+    ASSERT_FALSE(drive.empty());
+    const std::string advice =
+        ThvSearchScope::Of(drive + "\\talks\\*.ppt?", false).SourceAdvice("*.ppt?");
+    EXPECT_NE(advice.find("does not exist"), std::string::npos) << advice;
+#endif
 }
 
 TEST_F(SourcesTest, FilesButtonListsExactlyTheChosenFiles) {
