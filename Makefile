@@ -113,14 +113,18 @@ windows-installer: windows
 # first program run makes the prefix, whose setup goes on after that program ends; tests that
 # started meanwhile could end at once with no output, so the setup is waited for (wineserver
 # -w) before the server the tests share is started, and a second run starts the services.
+# All of it on one X server (Xvfb): Wine's desktop belongs to the server's first program, and a
+# window program started later on another display (the window run, the watched install) would
+# wait for that desktop forever.
 test-windows: build build-windows
 	mkdir -p build-windows/wine
-	$(WINE_ENV) /usr/lib/wine/wine64 cmd /c exit </dev/null >/dev/null 2>&1
-	$(WINE_ENV) /usr/lib/wine/wineserver -w
-	$(WINE_ENV) /usr/lib/wine/wineserver -p </dev/null >/dev/null 2>&1
-	$(WINE_ENV) /usr/lib/wine/wine64 cmd /c exit </dev/null >/dev/null 2>&1
-	status=0; ctest --test-dir build-windows --output-on-failure -j $(WINDOWS_JOBS) || status=$$?; \
-	    $(WINE_ENV) /usr/lib/wine/wineserver -k; exit $$status
+	xvfb-run -a -s "-screen 0 1280x800x24" sh -c '\
+	    $(WINE_ENV) /usr/lib/wine/wine64 cmd /c exit </dev/null >/dev/null 2>&1; \
+	    $(WINE_ENV) /usr/lib/wine/wineserver -w; \
+	    $(WINE_ENV) /usr/lib/wine/wineserver -p </dev/null >/dev/null 2>&1; \
+	    $(WINE_ENV) /usr/lib/wine/wine64 cmd /c exit </dev/null >/dev/null 2>&1; \
+	    status=0; ctest --test-dir build-windows --output-on-failure -j $(WINDOWS_JOBS) || status=$$?; \
+	    $(WINE_ENV) /usr/lib/wine/wineserver -k; exit $$status'
 
 # The main job: the bundled sample presentations converted unattended into out/. One of them is
 # broken on purpose, so the run shows a failure too; the exit code is still 0. Only the program

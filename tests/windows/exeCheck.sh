@@ -15,7 +15,7 @@ headers="$(x86_64-w64-mingw32-objdump -p "$exe")"
 echo "$headers" | grep -q '^Subsystem.*(Windows GUI)' ||
     fail "not a window program: $(echo "$headers" | grep '^Subsystem')"
 # Every library it loads is the system's: no Qt, no C++ runtime, nothing to ship beside it.
-system='^(KERNEL32|USER32|GDI32|ADVAPI32|SHELL32|OLE32|OLEAUT32|COMDLG32|COMCTL32|UXTHEME|DWMAPI|IMM32|WINMM|VERSION|WS2_32|SHLWAPI|SETUPAPI|WTSAPI32|NETAPI32|USERENV|MPR|AUTHZ|BCRYPT|CRYPT32|UIAUTOMATIONCORE|D3D9|D3D11|DXGI|DWRITE|WINSPOOL\.DRV|msvcrt|api-ms-win-[a-z0-9-]+)\.dll$'
+system='^(KERNEL32|USER32|GDI32|ADVAPI32|SHELL32|OLE32|OLEAUT32|COMDLG32|COMCTL32|UXTHEME|DWMAPI|SHCORE|IMM32|WINMM|VERSION|WS2_32|SHLWAPI|SETUPAPI|WTSAPI32|NETAPI32|USERENV|MPR|AUTHZ|BCRYPT|CRYPT32|UIAUTOMATIONCORE|D3D9|D3D11|DXGI|DWRITE|WINSPOOL\.DRV|msvcrt|api-ms-win-[a-z0-9-]+)\.dll$'
 others="$(echo "$headers" | sed -n 's/^[[:space:]]*DLL Name: //p' | grep -Eiv "$system" || true)"
 [ -z "$others" ] || fail "needs libraries beside it: $others"
 

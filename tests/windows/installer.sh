@@ -64,6 +64,11 @@ printf 'Source=%s\\*.pptx\r\nTarget=%s\r\nPureConsole=1\r\nLogFile=%s\r\n' \
     "$(dos "$work/in")" "$(dos "$work/linked")" "$(dos "$work/linked.log")" \
     >"$kept/quillon.batch-quillon"
 "$wine" start /wait "$menu\\Quillon Converter.lnk" || fail "start of the shortcut ended with $?"
+# Wine's start waits for the link, not always for the program it starts.
+for _ in $(seq 120); do
+    [ "$(cat "$work/linked.log" 2>/dev/null | tr -d '\r' | grep -c ' => ')" = 2 ] && break
+    sleep 0.5
+done
 [ -s "$work/linked/languages.txt" ] || fail "the shortcut did not start the program"
 [ -s "$kept/quillon.ext" ] || fail "no usage store in $data"
 [ -z "$(ls "$folder" | grep -v -e '^quillon.exe$' -e '^quillon.pdf$' -e '^uninstall.exe$')" ] ||
@@ -80,7 +85,14 @@ for _ in $(seq 120); do [ -e "$folder" ] || break; sleep 0.5; done
 [ -s "$kept/quillon.ext" ] || fail "the removal took the user's files"
 [ ! -e "$work/links" ] || fail "a silent install or removal opened: $(cat "$work/links")"
 
-watched() { xvfb-run -a -s "-screen 0 1024x768x24" "$here/pressEnter.sh" "$@"; }
+# On the X server of DISPLAY when there is one, as the Wine server's desktop (windowRun.sh).
+watched() {
+    if [ -n "${DISPLAY:-}" ]; then
+        "$here/pressEnter.sh" "$@"
+    else
+        xvfb-run -a -s "-screen 0 1024x768x24" "$here/pressEnter.sh" "$@"
+    fi
+}
 watched "Quillon Converter Setup" "$wine" "$setup" || fail "the watched install did not end"
 [ -s "$folder/quillon.exe" ] || fail "the watched install installed nothing"
 watched "Quillon Converter Uninstall" "$wine" "$programs\\uninstall.exe" ||
