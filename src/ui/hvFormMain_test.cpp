@@ -479,6 +479,15 @@ TEST_F(MainWindowTest, AMissingSourceOrAnEmptyTargetSaysWhyAndCreatesNothing) {
     window->eTarget->clear();
     window->bCreate->click();
     EXPECT_EQ(state->text(), "Choose a Target folder for the texts: the box is empty");
+
+    // Standard output is the unattended run's: no folder named "-" appears where a relative
+    // Target would lead (the working folder, as this project has no file).
+    window->eSource->setText(QString::fromStdString(dir / "empty/*.ppt?"));
+    window->eTarget->setText("-");
+    window->bCreate->click();
+    EXPECT_EQ(state->text(),
+              "Target \"-\" (standard output) is for unattended runs: choose a Target folder");
+    EXPECT_FALSE(fs::exists("-"));
 }
 
 TEST_F(MainWindowTest, StatusBarFollowsTheRunFromTheBatchCounters) {
