@@ -29,9 +29,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     limits.MaxEntries = 2000;
     const ThvMemorySource source(bytes);
     try {
-        for (const ThvLocalEntry& entry : ScanLocalHeaders(source, "fuzz.pptx", limits)) {
+        ThvZipInflater inflater;
+        for (const ThvZipEntry& entry : ScanLocalHeaders(source, "fuzz.pptx", limits)) {
             if (entry.DataOffset > bytes.size()) __builtin_trap();
-            const ThvLocalRead read = ReadLocalEntry(source, entry, limits.MaxPartBytes);
+            const ThvZipRead read = ReadZipEntry(source, entry, limits.MaxPartBytes, inflater);
             if (!read.Bytes) continue;
             // What is given as intact is: within the limit, with the checksum it states.
             if (read.Bytes->size() > limits.MaxPartBytes) __builtin_trap();
