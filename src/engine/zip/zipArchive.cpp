@@ -106,9 +106,9 @@ std::optional<TDirectoryPlace> PlaceOf(const ThvByteSource& source, std::string_
     return place;
 }
 
-/// Every record of the directory at place, or false when one does not hold together: a
-/// record that is not one, runs past the directory, or points at a local header that cannot
-/// lie before the directory.
+/// Every record of the directory at place, or false when they do not hold together: a record
+/// that is not one, runs past the directory, or points at a local header that cannot lie
+/// before the directory, or records that do not fill the directory.
 bool ReadRecords(const ThvByteSource& source, const TDirectoryPlace& place,
                  std::vector<ThvZipEntry>& entries) {
     TDirectoryBytes bytes(source, place.Offset + place.Size);
@@ -144,7 +144,9 @@ bool ReadRecords(const ThvByteSource& source, const TDirectoryPlace& place,
         at += kDirectoryRecordBytes + nameBytes + extraBytes + commentBytes;
         if (at > place.Offset + place.Size) return false;
     }
-    return true;
+    // Records beyond the count are entries the end record does not know of (a count that
+    // wrapped at 65535 without ZIP64): the local headers tell them all.
+    return at == place.Offset + place.Size;
 }
 
 /// A deflated entry whose sizes are known, inflated in one call into exactly its stated size
