@@ -266,6 +266,36 @@ TEST_F(BadInputTest, ThePasswordsOptionOpensProtectedFilesAndNeverShowsAPassword
     }
 }
 
+// The crypto library is loaded at the first encrypted file: where it cannot be had, those files
+// fail and say what is missing, and the others convert as ever.
+TEST_F(BadInputTest, WithoutTheCryptoLibraryOnlyEncryptedFilesFail) {
+    const std::string binary = Corpus("poi/Password_Protected-hello.ppt");
+    const std::string deck = Corpus("python-pptx/test_slides.pptx");
+    if (binary.empty() || deck.empty()) GTEST_SKIP() << "no corpus";
+    std::filesystem::create_directories(dir / "in");
+    WriteBytes(In("binary.ppt"), binary);
+    WriteBytes(In("agile.pptx"), crypto_test::EncryptAgile(deck, "hello", 1000));
+    WriteBytes(In("plain.pptx"), deck);
+    WriteBytes(dir / "passwords.txt", "hello\r\n");
+    const ProcessResult r =
+        Run({"-P:Source=" + dir / "in/*.ppt?,Target=" + dir / "out,PureConsole=1,LogFile=" +
+             dir / "run.log,Passwords=" + dir / "passwords.txt"},
+            {"LD_LIBRARY_PATH=" QUILLON_EMPTY_CRYPTO_DIR});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    const auto log = Log();
+    for (const char* name : {"binary.ppt", "agile.pptx"}) {
+        EXPECT_EQ(log.at(name).first, "Failure") << name;
+        const std::string& message = log.at(name).second;
+        EXPECT_NE(message.find("is encrypted, and decrypting it needs the crypto library "
+                               "libcrypto.so.3, which cannot be loaded ("),
+                  std::string::npos)
+            << message;
+        EXPECT_NE(message.find("EVP_MD_CTX_new"), std::string::npos) << message;
+    }
+    EXPECT_EQ(log.at("plain.pptx").first, "Success");
+    EXPECT_NE(ReadBytes(dir / "out/plain.txt").find("Col head 1"), std::string::npos);
+}
+
 TEST_F(BadInputTest, ASlideOfAMillionTextRunsConvertsInBoundedMemory) {
     // Runs as PowerPoint writes them, language and spell-check marks included: about 56 MB of
     // slide XML, a thousand paragraphs of a thousand runs.
