@@ -98,25 +98,29 @@ std::optional<TDirectoryPlace> PlaceOf(const ThvByteSource& source, std::string_
         place.Offset = U64(r, 48);
         place.End = recordAt;
     }
-    if (disk != 0 || directoryDisk != 0 || countOnDisk != place.Count ||
-        place.Offset > place.End || place.Size > place.End - place.Offset ||
-        place.Count > place.Size / kDirectoryRecordBytes) {
+    if (disk != 0 || directoryDisk != 0 || countOnDisk != place.Count || place.Offset > place.End ||
+        place.Size > place.End - place.Offset || place.Count > place.Size / kDirectoryRecordBytes) {
         return std::nullopt;
     }
     return place;
 }
 
-/// Every record of the directory at place, or false when they do not hold together: a record
-/// that is not one, runs past the directory, or points at a local header that cannot lie
-/// before the directory, or records that do not fill the directory.
-bool ReadRecords(const ThvByteSource& source, const TDirectoryPlace& place,
-                 std::vector<ThvZipEntry>& entries) {
+constexpr std::string_view kNotAZip = "Not a zip archive";
+constexpr std::string_view kInconsistent = "Zip archive inconsistent";
+
+/// Every record of the directory at place; when they do not hold together, why not: kNotAZip
+/// for bytes that are no record where one should be, else kInconsistent (a record that runs
+/// past the directory or points at a local header that cannot lie before it, records that do
+/// not fill the directory). Empty when they do.
+std::string_view ReadRecords(const ThvByteSource& source, const TDirectoryPlace& place,
+                             std::vector<ThvZipEntry>& entries) {
     TDirectoryBytes bytes(source, place.Offset + place.Size);
     entries.reserve(static_cast<std::size_t>(place.Count));
     std::uint64_t at = place.Offset;
     for (std::uint64_t n = 0; n < place.Count; ++n) {
         const std::optional<std::string_view> fixed = bytes.At(at, kDirectoryRecordBytes);
-        if (!fixed || U32(*fixed, 0) != kDirectorySignature) return false;
+        if (!fixed) return kInconsistent;
+        if (U32(*fixed, 0) != kDirectorySignature) return kNotAZip;
         const std::string_view r = *fixed;
         ThvZipEntry entry;
         entry.Listed = true;
@@ -131,22 +135,21 @@ bool ReadRecords(const ThvByteSource& source, const TDirectoryPlace& place,
         entry.HeaderOffset = U32(r, 42);
         const std::optional<std::string_view> named =
             bytes.At(at + kDirectoryRecordBytes, nameBytes + extraBytes);
-        if (!named) return false;
+        if (!named) return kInconsistent;
         entry.Name = named->substr(0, nameBytes);
         if (!ReadZip64Extra(named->substr(nameBytes), entry.Size, entry.CompressedSize,
                             &entry.HeaderOffset, &disk) ||
-            disk != 0 ||
-            entry.HeaderOffset > place.Offset ||
+            disk != 0 || entry.HeaderOffset > place.Offset ||
             place.Offset - entry.HeaderOffset < kLocalHeaderBytes) {
-            return false;
+            return kInconsistent;
         }
         entries.push_back(std::move(entry));
         at += kDirectoryRecordBytes + nameBytes + extraBytes + commentBytes;
-        if (at > place.Offset + place.Size) return false;
+        if (at > place.Offset + place.Size) return kInconsistent;
     }
     // Records beyond the count are entries the end record does not know of (a count that
     // wrapped at 65535 without ZIP64): the local headers tell them all.
-    return at == place.Offset + place.Size;
+    return at == place.Offset + place.Size ? std::string_view() : kInconsistent;
 }
 
 /// A deflated entry whose sizes are known, inflated in one call into exactly its stated size
@@ -304,8 +307,8 @@ ThvZipRead ReadStored(const ThvByteSource& source, const ThvZipEntry& entry,
 
 /// Where a listed entry's data start: after its local header, which must be there and name
 /// the same entry. Empty, with why, when it is not.
-std::optional<std::uint64_t> ListedDataOffset(const ThvByteSource& source,
-                                              const ThvZipEntry& entry, std::string& why) {
+std::optional<std::uint64_t> ListedDataOffset(const ThvByteSource& source, const ThvZipEntry& entry,
+                                              std::string& why) {
     char header[kLocalHeaderBytes];
     if (!source.ReadAt(entry.HeaderOffset, header, sizeof header)) {
         why = "is cut off";
@@ -375,26 +378,31 @@ ThvZipDirectory ReadCentralDirectory(const ThvByteSource& source, std::string_vi
         if (!source.ReadAt(tailAt, copy.data(), copy.size())) copy.clear();
         tail = copy;
     }
-    bool found = false;
+    // Why the directory cannot be read is what its end record nearest the file's end leads to.
+    std::string_view why;
     for (std::size_t i = tail.size() >= kEndBytes ? tail.size() - kEndBytes + 1 : 0; i-- > 0;) {
         if (tail[i] != 'P' || U32(tail, i) != kEndSignature) continue;
         // A signature that a comment longer than the rest of the file would follow is some
         // other record's bytes; so is one whose directory does not fit before it.
         if (U16(tail, i + 20) > tail.size() - i - kEndBytes) continue;
-        found = true;
         const std::optional<TDirectoryPlace> place =
             PlaceOf(source, tail.substr(i, kEndBytes), tailAt + i);
-        if (!place) continue;
+        if (!place) {
+            if (why.empty()) why = kInconsistent;
+            continue;
+        }
         if (place->Count > limits.MaxEntries) {
             ThrowFileRefused(fileName, "is refused: its container holds " +
                                            std::to_string(place->Count) +
                                            " parts, more than the limit of " +
                                            std::to_string(limits.MaxEntries));
         }
-        if (ReadRecords(source, *place, directory.Entries)) return directory;
+        const std::string_view recordsWhy = ReadRecords(source, *place, directory.Entries);
+        if (recordsWhy.empty()) return directory;
+        if (why.empty()) why = recordsWhy;
         directory.Entries.clear();
     }
-    directory.Why = found ? "Zip archive inconsistent" : "Not a zip archive";
+    directory.Why = why.empty() ? kNotAZip : why;
     return directory;
 }
 
@@ -413,8 +421,8 @@ libdeflate_decompressor* ThvZipInflater::Decompressor() {
     return decompressor_.get();
 }
 
-ThvZipRead ReadZipEntry(const ThvByteSource& source, const ThvZipEntry& entry,
-                        std::size_t maxBytes, ThvZipInflater& inflater) {
+ThvZipRead ReadZipEntry(const ThvByteSource& source, const ThvZipEntry& entry, std::size_t maxBytes,
+                        ThvZipInflater& inflater) {
     ThvZipRead result;
     if (entry.Flags & 0x0001) {
         result.Why = "is encrypted";
@@ -437,8 +445,7 @@ ThvZipRead ReadZipEntry(const ThvByteSource& source, const ThvZipEntry& entry,
     }
     if (entry.Method == 0) return ReadStored(source, entry, dataOffset);
     if (entry.Listed) {
-        const std::uint64_t available =
-            source.Size() > dataOffset ? source.Size() - dataOffset : 0;
+        const std::uint64_t available = source.Size() > dataOffset ? source.Size() - dataOffset : 0;
         if (entry.CompressedSize > available) {
             result.Why = "is cut off";
             return result;

@@ -56,10 +56,16 @@ TEST(ZipDirectoryTest, ADirectoryThatDoesNotHoldTogetherIsSalvagedAround) {
     notARecord[directory + 1] = 'X';
     std::string farHeader = zip;  // a record points at a header beyond the directory
     farHeader[directory + 42 + 3] = 0x7F;
-    for (const std::string& damaged : {fewer, wrongPlace, notARecord, farHeader}) {
+    // Bytes that are no record where one should be make the archive none at all; anything
+    // else that does not fit makes it inconsistent.
+    const std::pair<std::string, std::string> cases[] = {{fewer, "Zip archive inconsistent"},
+                                                         {wrongPlace, "Not a zip archive"},
+                                                         {notARecord, "Not a zip archive"},
+                                                         {farHeader, "Zip archive inconsistent"}};
+    for (const auto& [damaged, why] : cases) {
+        SCOPED_TRACE(why);
         ExpectThreeParts(damaged, true);
-        EXPECT_EQ(ThvOoxmlPackage::FromBuffer(damaged, "deck.pptx")->SalvageReason(),
-                  "Zip archive inconsistent");
+        EXPECT_EQ(ThvOoxmlPackage::FromBuffer(damaged, "deck.pptx")->SalvageReason(), why);
     }
     EXPECT_EQ(ThvOoxmlPackage::FromBuffer(zip.substr(0, end), "deck.pptx")->SalvageReason(),
               "Not a zip archive");
