@@ -1,7 +1,8 @@
 // Zip packages read from their local headers, as when the central directory is broken: the
 // header scan, each entry's inflation against its checksum and sizes, and the presentation
-// made of what is intact. Every end record in the input is spoilt first, so libzip never opens
-// it and the salvage path always runs, under small limits so that they are reached too.
+// made of what is intact. Every end record in the input is spoilt first, so the central
+// directory is never read and the salvage path always runs, under small limits so that they are
+// reached too.
 
 #include <zlib.h>
 

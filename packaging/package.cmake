@@ -149,6 +149,8 @@ set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://quillon.example.org")
 # scripts; Dask and Slurm only for those who use them.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS python3)
+# libcrypto is loaded only for encrypted files, so dpkg-shlibdeps does not see it.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "libssl3")
 set(CPACK_DEBIAN_PACKAGE_SUGGESTS "python3-distributed, slurm-client")
 set(CPACK_STRIP_FILES ON)
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
