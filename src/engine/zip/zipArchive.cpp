@@ -124,11 +124,7 @@ std::string_view ReadRecords(const ThvByteSource& source, const TDirectoryPlace&
         const std::string_view r = *fixed;
         ThvZipEntry entry;
         entry.Listed = true;
-        entry.Flags = U16(r, 8);
-        entry.Method = U16(r, 10);
-        entry.Crc = U32(r, 16);
-        entry.CompressedSize = U32(r, 20);
-        entry.Size = U32(r, 24);
+        ReadSharedFields(r, 6, entry);
         const std::size_t nameBytes = U16(r, 28), extraBytes = U16(r, 30),
                           commentBytes = U16(r, 32);
         std::uint32_t disk = U16(r, 34);
@@ -327,6 +323,14 @@ std::optional<std::uint64_t> ListedDataOffset(const ThvByteSource& source, const
 }
 
 }  // namespace
+
+void ReadSharedFields(std::string_view record, std::size_t versionAt, ThvZipEntry& entry) {
+    entry.Flags = U16(record, versionAt + 2);
+    entry.Method = U16(record, versionAt + 4);
+    entry.Crc = U32(record, versionAt + 10);
+    entry.CompressedSize = U32(record, versionAt + 14);
+    entry.Size = U32(record, versionAt + 18);
+}
 
 bool ReadZip64Extra(std::string_view extra, std::uint64_t& size, std::uint64_t& compressedSize,
                     std::uint64_t* headerOffset, std::uint32_t* disk) {

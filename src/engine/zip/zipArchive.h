@@ -44,6 +44,10 @@ struct ThvZipDirectory {
 ThvZipDirectory ReadCentralDirectory(const ThvByteSource& source, std::string_view fileName,
                                      const ThvEngineLimits& limits);
 
+/// The fields a local header and a directory record share, read from the version needed
+/// (at 4 in a local header, 6 in a directory record) on: flags, method, checksum and sizes.
+void ReadSharedFields(std::string_view record, std::size_t versionAt, ThvZipEntry& entry);
+
 /// The values that a record's 32-bit fields leave to its ZIP64 extra field (id 1): those that
 /// say 0xFFFFFFFF (0xFFFF for the disk), in this order; headerOffset and disk may be null (a
 /// local header has neither). False when the extra field lacks one that is wanted.
@@ -77,5 +81,5 @@ struct ThvZipRead {
 /// Reads one entry, listed or found, stored or deflated, and checks it against its checksum
 /// and sizes; at most maxBytes are ever inflated. A stated size over maxBytes is over the limit
 /// before anything is read.
-ThvZipRead ReadZipEntry(const ThvByteSource& source, const ThvZipEntry& entry,
-                        std::size_t maxBytes, ThvZipInflater& inflater);
+ThvZipRead ReadZipEntry(const ThvByteSource& source, const ThvZipEntry& entry, std::size_t maxBytes,
+                        ThvZipInflater& inflater);

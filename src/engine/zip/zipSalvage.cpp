@@ -21,11 +21,7 @@ std::optional<ThvZipEntry> HeaderAt(const ThvByteSource& source, std::uint64_t o
     if (U32(h, 0) != kLocalSignature) return std::nullopt;
     ThvZipEntry entry;
     entry.HeaderOffset = offset;
-    entry.Flags = U16(h, 6);
-    entry.Method = U16(h, 8);
-    entry.Crc = U32(h, 14);
-    entry.CompressedSize = U32(h, 18);
-    entry.Size = U32(h, 22);
+    ReadSharedFields(h, 4, entry);
     const std::uint16_t nameBytes = U16(h, 26), extraBytes = U16(h, 28);
     if (nameBytes == 0 || nameBytes > kMaxNameBytes) return std::nullopt;
     std::string rest(static_cast<std::size_t>(nameBytes) + extraBytes, '\0');
@@ -61,7 +57,7 @@ void EndStoredData(std::string_view d, std::uint64_t offset,
 }  // namespace
 
 std::vector<ThvZipEntry> ScanLocalHeaders(const ThvByteSource& source, std::string_view fileName,
-                                            const ThvEngineLimits& limits) {
+                                          const ThvEngineLimits& limits) {
     std::vector<ThvZipEntry> entries;
     // A stored entry with a data descriptor states no size: its data end at the descriptor
     // whose sizes measure back to its start. Until that is found, headers in its data (a
