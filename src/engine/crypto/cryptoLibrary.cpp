@@ -23,15 +23,14 @@ ThvCryptoCalls LoadCryptoCalls(const std::string& moduleName) {
 const ThvCryptoCalls& CryptoCalls() {
     // A static whose initialisation throws is initialised again at the next call.
     static const ThvCryptoCalls calls = BuildCryptoCalls();
-    loaded.store(true, std::memory_order_release);
+    // Read first: every decrypted piece comes here, and converters would fight over the line.
+    if (!loaded.load(std::memory_order_relaxed)) loaded.store(true, std::memory_order_release);
     return calls;
 }
 
 const ThvCryptoCalls& CryptoCallsFor(std::string_view fileName) {
     try {
         return CryptoCalls();
-    } catch (const EhvFileError&) {
-        throw;
     } catch (const EhvError& error) {
         ThrowFileError(fileName, "is encrypted, and decrypting it needs the crypto library " +
                                      std::string(kCryptoLibraryName) +
