@@ -420,11 +420,19 @@ TEST_F(BadInputTest, ABinaryDeckBeyondTheOld256MiBCapConvertsWithoutBeingReadWho
     const std::uint32_t edit = ppt.Edit(1);
     std::filesystem::create_directories(dir / "in");
     WriteSparsePpt(In("large.ppt"), ppt.Stream() + U32(edit), 300ull << 20);
+    // A child's peak counts the test's own pages it was forked with, which a sanitizer build
+    // keeps high after the suite's larger tests: the program's growth is over a small deck's.
+    const std::string small = dir / "small.pptx";
+    WriteBytes(small, TPresentationBuilder().Slide(SlideXml(Shape("", Para("small")))).Bytes());
+    const ProcessResult baseline =
+        Run({"-P:Source=" + small + ",Target=" + dir / "small-out,PureConsole=1"});
+    ASSERT_EQ(baseline.exitCode, 0) << baseline.err;
     const ProcessResult r = Run({"-P:Source=" + In("large.ppt") + ",Target=" + dir / "out," +
                                  "PureConsole=1,LogFile=" + dir / "run.log"});
     EXPECT_EQ(r.exitCode, 0) << r.err;
     EXPECT_EQ(Log().at("large.ppt").first, "Success") << Log().at("large.ppt").second;
     EXPECT_NE(ReadBytes(dir / "out/large.txt").find("beside 300 MB of pictures"),
               std::string::npos);
-    EXPECT_LT(r.maxRssKb, 64 * 1024) << "peak KiB";
+    EXPECT_LT(r.maxRssKb, baseline.maxRssKb + 56 * 1024)
+        << "peak KiB; over a small deck " << baseline.maxRssKb;
 }
