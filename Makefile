@@ -193,7 +193,7 @@ bench-scheduler: deps
 # (installed into build-bench-engine/ by bench/ooxml/run.sh), and Debian's catdoc and Apache
 # POI, which read only binary .ppt and are the peers of the .ppt benchmark.
 BENCH_PACKAGES := catdoc=1:0.95-6~deb12u1 libapache-poi-java=4.0.1-4 python3 hyperfine time \
-                  libzip-dev
+                  libzip-dev cmark python3-jsonschema
 OFFICEPARSER_VERSION := 7.8.0
 
 # The peers and tools of the benchmarks: catdoc, Apache POI and a JDK for the .ppt one,
@@ -242,6 +242,12 @@ bench: bench-deps
 bench-ppt: bench-deps
 	bench/ppt/run.sh
 
+# Notes against POI's, Markdown through cmark, JSON Lines against their schema, and the speed
+# of each output form, on the public files (bench/README.md).
+.PHONY: bench-notes
+bench-notes: bench-deps build
+	bench/notes/run.sh build/quillon
+
 # Peak memory of 8 converters on 8 copies of a 230 MB .ppt and of a 230 MB .pptx (bench/README.md).
 .PHONY: bench-memory
 bench-memory: deps
@@ -256,7 +262,7 @@ fuzz: build-fuzz
 
 # The window's screenshots in docs/ (shown in the README), from the real program under Xvfb,
 # with the Tahoma of Debian's fonts-wine so the pictures look as designed. Not part of make test.
-SCREENSHOT_PACKAGES := xdotool imagemagick fonts-wine
+SCREENSHOT_PACKAGES := xdotool imagemagick fonts-wine openbox
 .PHONY: screenshots
 screenshots: build
 	@missing=""; \

@@ -1,6 +1,7 @@
 // One slide part's XML: namespaces, alternate content, shapes, groups, tables; the same bytes
 // also serve as the diagram data or chart any graphic frame of the slide points to, and are
-// read as a diagram data part and as a chart part on their own.
+// read as a diagram data part and as a chart part on their own, as a notes page, and as
+// comment and comment author parts.
 
 #include <cstddef>
 #include <cstdint>
@@ -9,6 +10,7 @@
 #include "engine/base/engineError.h"
 #include "engine/ooxml/ooxmlSlides.h"
 #include "engine/outline/rtfOutline.h"
+#include "engine/outline/textFormats.h"
 #include "platform/base/hvError.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -27,7 +29,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     };
     ThvPresentationText text;
     try {
-        text.Slides.push_back(ReadSlideText(bytes, "fuzz.pptx", "ppt/slides/slide1.xml", related));
+        text.Slides.push_back(ReadSlideText(bytes, "fuzz.pptx", "ppt/slides/slide1.xml", related,
+                                            {}, {.Pictures = true}));
     } catch (const EhvError&) {
     }
     try {
@@ -42,6 +45,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         text.Slides.push_back(std::move(chartSlide));
     } catch (const EhvError&) {
     }
-    WriteRtfOutline(text);
+    ThvSlideText notesSlide;
+    try {
+        notesSlide.Notes = ReadNotesText(bytes, "fuzz.pptx", "ppt/notesSlides/notesSlide1.xml");
+    } catch (const EhvError&) {
+    }
+    try {
+        ThvCommentAuthors authors;
+        ReadCommentAuthors(bytes, "fuzz.pptx", "ppt/commentAuthors.xml", authors);
+        notesSlide.Comments =
+            ReadCommentsText(bytes, "fuzz.pptx", "ppt/comments/comment1.xml", authors);
+    } catch (const EhvError&) {
+    }
+    text.Slides.push_back(std::move(notesSlide));
+    WriteRtfOutline(text, ThvHiddenSlides::Mark);
+    WriteMarkdown(text, ThvHiddenSlides::Include);
     return 0;
 }

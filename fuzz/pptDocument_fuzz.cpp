@@ -1,6 +1,7 @@
 // The PowerPoint record reader. A compound file input is read as it is; anything else is taken
 // as the "PowerPoint Document" stream, its last four bytes naming the newest edit, and wrapped
 // in a compound file so the fuzzer spends its time on the records rather than the container.
+// Notes pages, comments and picture descriptions are read too.
 
 #include <cstddef>
 #include <cstdint>
@@ -26,10 +27,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                    .Bytes;
     }
     try {
-        const ThvPresentationText deck = ReadPptPresentation(file, "fuzz.ppt");
+        ThvReadOptions options;
+        options.Content = {.Notes = true, .Comments = true, .Pictures = true};
+        const ThvPresentationText deck = ReadPptPresentation(file, "fuzz.ppt", options);
         for (const ThvSlideText& slide : deck.Slides) {
-            for (const ThvParagraph& paragraph : slide.Body) {
-                if (paragraph.Level < 0 || paragraph.Level > 8) __builtin_trap();
+            for (const auto* paragraphs : {&slide.Body, &slide.Notes}) {
+                for (const ThvParagraph& paragraph : *paragraphs) {
+                    if (paragraph.Level < 0 || paragraph.Level > 8) __builtin_trap();
+                    // A table row's cells lie inside its text, one after another.
+                    std::size_t start = 0;
+                    for (const std::uint32_t end : paragraph.CellEnds) {
+                        if (end < start || end > paragraph.Text.size()) __builtin_trap();
+                        start = end + 1;
+                    }
+                }
             }
         }
     } catch (const EhvError&) {

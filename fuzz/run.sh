@@ -20,10 +20,11 @@ seeds_for() {
         richText_fuzz) ls "$shared"/rtf-samples/*.rtf 2>/dev/null ;;
         ooxmlPackage_fuzz | zipSalvage_fuzz) find "$shared/corpus-public" samples -name '*.pp[ts][xm]' -size -2M 2>/dev/null ;;
         ooxmlSlides_fuzz)
-            # The slide parts of the public decks, unpacked.
+            # The slide, notes and comment parts of the public decks, unpacked.
             local tmp; tmp=$(mktemp -d)
             for deck in $(find "$shared/corpus-public" samples -name '*.pptx' -size -2M 2>/dev/null); do
                 unzip -qq -o -j "$deck" 'ppt/slides/slide*.xml' 'ppt/diagrams/data*.xml' \
+                    'ppt/notesSlides/notesSlide*.xml' 'ppt/comments/*.xml' 'ppt/commentAuthors.xml' \
                     -d "$tmp/$(basename "$deck")" 2>/dev/null
             done
             find "$tmp" -type f ;;

@@ -93,7 +93,8 @@ dpkg -i "$deb"
 cluster=/usr/share/quillon/cluster
 for f in /usr/bin/quillon /usr/share/man/man1/quillon.1.gz /usr/share/quillon/quillon.pdf \
          /usr/share/applications/quillon.desktop /usr/share/mime/packages/quillon.xml \
-         /usr/share/doc/quillon/copyright $cluster/quillon_project.py \
+         /usr/share/doc/quillon/copyright /usr/share/doc/quillon/slides.schema.json \
+         $cluster/quillon_project.py \
          $cluster/quillon-indexed-job.yaml $cluster/Containerfile; do
     [ -f "$f" ] || fail "$f is not installed"
 done

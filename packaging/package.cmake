@@ -118,7 +118,7 @@ if(TARGET docs)
     add_dependencies(quillon_package docs)
 endif()
 install(FILES ${PROJECT_BINARY_DIR}/changelog.Debian.gz ${packaging}/copyright
-              ${PROJECT_SOURCE_DIR}/README.md
+              ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/docs/slides.schema.json
         DESTINATION ${QUILLON_DOC_DIR})
 
 # A package never goes out without its manual page and guide.

@@ -127,15 +127,8 @@ TEST_F(RunTest, NoLogFileWithoutTheOptionAndExitOneWhenItCannotBeWritten) {
 // Text that the locale's character set cannot hold is replaced, and the run says how many
 // characters were, on standard error and in the JSON log, so that the user can choose another.
 TEST_F(RunTest, CharactersTheCharacterSetCannotHoldAreCountedAndTold) {
-    const std::string deck = ReadBytes(QUILLON_SAMPLES "/languages.pptx");
-    const std::string locales = dir / "locale";
-    std::filesystem::create_directories(locales);
-    const std::string make =
-        "localedef -i en_US -f ISO-8859-1 '" + locales + "/en_US.ISO-8859-1' >/dev/null 2>&1";
-    if (deck.empty() || std::system(make.c_str()) != 0)
-        GTEST_SKIP() << "no sample or no locale (install locales)";
-    std::filesystem::create_directories(dir / "in");
-    WriteBytes(dir / "in/languages.pptx", deck);
+    const std::vector<std::string> latin1 = LanguagesDeckAndLatin1Locale();
+    if (latin1.empty()) GTEST_SKIP() << "no sample or no locale (install locales)";
     const std::string options = "-P:Source=" + dir / "in/*.ppt?,Target=" +
                                 dir / "out,PureConsole=1,JsonLog=" + dir / "run.jsonl";
 
@@ -149,7 +142,7 @@ TEST_F(RunTest, CharactersTheCharacterSetCannotHoldAreCountedAndTold) {
     ASSERT_GT(beyond, 0u) << "the sample holds no text beyond Latin-1";
 
     std::filesystem::remove(dir / "run.jsonl");
-    r = Run({options}, {"LOCPATH=" + locales, "LC_ALL=en_US.ISO-8859-1"});
+    r = Run({options}, latin1);
     ASSERT_EQ(r.exitCode, 0) << r.err;
     const std::string note = std::to_string(beyond) +
                              " characters replaced by \"?\": the character set ISO-8859-1 cannot "

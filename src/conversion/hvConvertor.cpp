@@ -185,6 +185,7 @@ std::string ThvConvertor::ChooseTarget(ThvBatch& batch, ThvNode& node, std::stri
                 break;
             case ThvOverwriteMode::Skip:
                 node.State = ThvNode::Success;
+                batch.AddSkipped();
                 return {};
         }
     }

@@ -70,14 +70,14 @@ void ThvPowerPointOle::OpenPresentation(const std::string& fileName) {
             .ToObject();
     if (!opened) throw EhvError("The application opened no presentation for \"" + fileName + "\".");
     Presentation = std::move(opened);
-    if (OnOpenNote) {
-        try {
-            // The engine's own member; PowerPoint has none and says so, which is no note.
-            const auto note = AutomationGet(*Presentation, "SalvageNote").ToString();
-            if (note && !note->empty()) OnOpenNote(*note);
-        } catch (const std::exception&) {
-        }
+    SalvageNote.clear();
+    try {
+        // The engine's own member; PowerPoint has none and says so, which is no note.
+        const auto note = AutomationGet(*Presentation, "SalvageNote").ToString();
+        if (note) SalvageNote = *note;
+    } catch (const std::exception&) {
     }
+    if (OnOpenNote && !SalvageNote.empty()) OnOpenNote(SalvageNote);
 }
 
 void ThvPowerPointOle::ClosePresentation() noexcept {

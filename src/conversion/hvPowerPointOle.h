@@ -42,6 +42,9 @@ class ThvPowerPointOle : public ThvConvertor {
     AutomationObjectPtr AppObject;
     AutomationObjectPtr Presentation;
     int32_t AppVersion = 0;
+    /// What the application said of the presentation opened last when it read it only in part
+    /// (OnOpenNote's text); empty for one read whole.
+    std::string SalvageNote;
 
     /// Creates and prepares the application (visible but minimized, no alerts). Errors of the
     /// creation reach the caller; the settings are tried and their errors ignored.

@@ -3,12 +3,14 @@
 #include <cstdio>
 #include <memory>
 #include <optional>
+#include <utility>
 
 #include "discovery/hvBatch.h"
 #include "platform/base/hvError.h"
 #include "platform/files/fileSystem.h"
 #include "platform/files/paths.h"
 #include "platform/files/textFile.h"
+#include "project/hvProject.h"
 #include "text/richText.h"
 #include "text/textEncoding.h"
 
@@ -41,6 +43,48 @@ std::string ReplacedCharactersNote(std::size_t count, const std::string& codePag
 
 }  // namespace
 
+ThvTextRequest ReadTextRequest(const ThvProject& project) {
+    ThvTextRequest request;
+    for (const auto& [on, word] :
+         {std::pair{project.Notes(), "notes"}, std::pair{project.Comments(), "comments"},
+          std::pair{project.AltText(), "pictures"}}) {
+        if (!on) continue;
+        if (!request.Content.empty()) request.Content += ',';
+        request.Content += word;
+    }
+    request.Format = project.OutputFormat();
+    request.FormatWord = request.Format == ThvOutputFormat::Markdown    ? "markdown"
+                         : request.Format == ThvOutputFormat::JsonLines ? "jsonl"
+                                                                        : "outline";
+    request.Hidden = project.HiddenSlides();
+    request.HiddenWord = request.Hidden == ThvHiddenSlideMode::Mark   ? "mark"
+                         : request.Hidden == ThvHiddenSlideMode::Skip ? "skip"
+                                                                      : "include";
+    request.Encoding = project.TextEncoding();
+    return request;
+}
+
+std::string EncodeUnicodeText(std::string_view utf8, ThvTextEncoding encoding) {
+    switch (encoding) {
+        case ThvTextEncoding::Utf8Bom:
+            return "\xEF\xBB\xBF" + std::string(utf8);
+        case ThvTextEncoding::Utf16: {
+            const std::u16string units = Utf8ToUtf16(utf8);
+            std::string bytes = "\xFF\xFE";
+            bytes.reserve(2 + units.size() * 2);
+            for (const char16_t unit : units) {
+                bytes += static_cast<char>(unit & 0xFF);
+                bytes += static_cast<char>(unit >> 8);
+            }
+            return bytes;
+        }
+        case ThvTextEncoding::Utf8:
+        case ThvTextEncoding::Ansi:
+            break;
+    }
+    return std::string(utf8);
+}
+
 const ThvConvertorClass& ThvQUILLON::Class() {
     static const ThvConvertorClass reference{"ThvQUILLON", &CreateQUILLON};
     return reference;
@@ -49,12 +93,19 @@ const ThvConvertorClass& ThvQUILLON::Class() {
 void ThvQUILLON::ConvertFile(ThvBatch& batch, ThvNode& node) {
     const std::string target = TargetPath(batch, node);
     if (target.empty()) return;
-    std::string rich;
+    std::string saved;
     try {
+        const ThvTextRequest request = ReadTextRequest(*hvProject);
+        if (!request.Content.empty()) {
+            // Asked of the application before each file: one started again after a failure
+            // must not fall back to the slides' text alone.
+            if (!AppObject) StartApplication();
+            AutomationPut(*AppObject, "TextContent", request.Content);
+        }
         OpenPresentation(node.Source);
         // The older text stays until the new one is complete and takes its name in one step: a
         // presentation that does not open, a full disk or a read-only text leave it as it was.
-        // The rich text goes to a hidden name of this run beside the target, so that a run
+        // The application writes to a hidden name of this run beside the target, so that a run
         // killed in between leaves nothing that looks like output, and other runs at the same
         // time, or the next one, know what is whose.
         const std::string folder = ExtractFilePath(target);
@@ -63,42 +114,63 @@ void ThvQUILLON::ConvertFile(ThvBatch& batch, ThvNode& node) {
             scratch_.reset();
             scratch_ = std::make_unique<ThvTempFile>(folder, target);
         }
-        rich = scratch_->Companion(".rtf");
+        const bool outline = request.Format == ThvOutputFormat::Text;
+        saved = scratch_->Companion(outline                                       ? ".rtf"
+                                    : request.Format == ThvOutputFormat::Markdown ? ".md"
+                                                                                  : ".jsonl");
         struct TRemoveUnlessMoved {
             const std::string& Path;
             bool Moved = false;
             ~TRemoveUnlessMoved() {
                 if (!Moved) DeleteFile(Path);
             }
-        } richText{rich};
-        AutomationCall(*Presentation, "SaveAs", {Variant(rich), Variant(int32_t{6})});
+        } savedFile{saved};
+        if (request.PlainOutline()) {
+            AutomationCall(*Presentation, "SaveAs", {Variant(saved), Variant(int32_t{6})});
+        } else {
+            // The engine's own member: PowerPoint has none and fails the file saying so, which
+            // is better than text without what was asked for.
+            AutomationCall(
+                *Presentation, "SaveText",
+                {Variant(saved), Variant(request.FormatWord), Variant(request.HiddenWord)});
+        }
         std::optional<std::string> text;
-        try {
-            text = ReadPlainText(rich);
-        } catch (const std::exception&) {
-            // Rich text that cannot be read is still the presentation's text: the result.
+        if (outline) {
+            try {
+                text = ReadPlainText(saved);
+            } catch (const std::exception&) {
+                // Rich text that cannot be read is still the presentation's text: the result.
+            }
         }
         std::string note;
         if (text) {
             // Written over the rich text itself: one new file per conversion, not two.
-            const std::string codePage = AnsiCodePage();
-            RewriteFileAs(rich, EncodeText(*text, codePage), target);
-            // Text lost to the code page is no failure, but the user must know to choose another.
-            if (const std::size_t replaced = UnheldCharacters(*text, codePage))
-                note = ReplacedCharactersNote(replaced, codePage);
+            if (request.Encoding == ThvTextEncoding::Ansi) {
+                const std::string codePage = AnsiCodePage();
+                RewriteFileAs(saved, EncodeText(*text, codePage), target);
+                // Text lost to the code page is no failure, but the user must know to choose
+                // another.
+                if (const std::size_t replaced = UnheldCharacters(*text, codePage))
+                    note = ReplacedCharactersNote(replaced, codePage);
+            } else {
+                RewriteFileAs(saved, EncodeUnicodeText(*text, request.Encoding), target);
+            }
         } else {
-            MoveFileOver(rich, target);
+            // Markdown and JSON Lines are written as they stand, and so is rich text that
+            // would not read.
+            MoveFileOver(saved, target);
         }
-        richText.Moved = true;
+        savedFile.Moved = true;
         ClosePresentation();
         AfterConvert(batch, node, target);
         node.Result = target;
         node.Note = std::move(note);
+        node.Salvage = SalvageNote;
         node.State = ThvNode::Success;
         batch.AddSuccess();
     } catch (const EhvError& e) {
         // The user knows the text file, not the hidden one beside it.
-        node.Result = NamingTarget(e.what(), rich, target);
+        node.Result = NamingTarget(e.what(), saved, target);
         node.State = ThvNode::Failure;
         batch.AddFailure(node.Result);
     }

@@ -142,14 +142,19 @@ class QuillonTest : public ::testing::Test {
         EXPECT_EQ(RunningCount, 0);
         std::map<std::string, std::pair<int, std::string>> outcome;
         notes.clear();
+        salvaged.clear();
+        skipped = batch.Skipped();  // not under the batch's lock, which it takes itself
         ThvBatchLock lock(batch);
         for (const auto& node : lock.Nodes()) {
             outcome[ExtractFileName(node->Source)] = {node->State.load(), node->Result};
             notes[ExtractFileName(node->Source)] = node->Note;
+            salvaged[ExtractFileName(node->Source)] = node->Salvage;
         }
         return outcome;
     }
     std::map<std::string, std::string> notes;  // of the last Run, by file name
+    std::map<std::string, std::string> salvaged;
+    int32_t skipped = 0;
 
     TempDir dir;
     ThvProject project{dir / "q"};
@@ -200,6 +205,22 @@ TEST_F(QuillonTest, RealPresentationsBecomeTextAndBadOnesFailAlone) {
     EXPECT_EQ(outcome["broken.pptx"].first, ThvNode::Failure);
     EXPECT_FALSE(outcome["broken.pptx"].second.empty());
     EXPECT_EQ(ReadBytes(dir / "out/broken.txt"), "older text");  // opened first, deleted after
+    // Files read whole have nothing to say of what was lost.
+    EXPECT_EQ(salvaged["talk.pptx"], "");
+    EXPECT_EQ(salvaged["broken.pptx"], "");
+}
+
+TEST_F(QuillonTest, ADamagedFileReadInPartSaysOnItsNodeWhatWasLost) {
+    if (Copy("poi/Divino_Revelado.pptx", "nodirectory.pptx").empty()) GTEST_SKIP() << "no corpus";
+    Copy("poi/57272_corrupted_usereditatom.ppt", "loop.ppt");
+    auto outcome = Run();
+    EXPECT_EQ(outcome["nodirectory.pptx"].first, ThvNode::Success);
+    EXPECT_TRUE(salvaged["nodirectory.pptx"].starts_with(
+        "\"" + dir / "in/nodirectory.pptx" + "\" was salvaged: its zip directory is damaged"))
+        << salvaged["nodirectory.pptx"];
+    EXPECT_EQ(outcome["loop.ppt"].first, ThvNode::Success);
+    EXPECT_NE(salvaged["loop.ppt"].find("was salvaged: its chain of edits"), std::string::npos)
+        << salvaged["loop.ppt"];
 }
 
 TEST_F(QuillonTest, TwoSourcesMeetingAtOneTargetFollowTheOverwriteRule) {
@@ -209,6 +230,7 @@ TEST_F(QuillonTest, TwoSourcesMeetingAtOneTargetFollowTheOverwriteRule) {
     auto outcome = Run();
     EXPECT_EQ(outcome["b.pptm"], std::make_pair(int{ThvNode::Success}, dir / "out/b.txt"));
     EXPECT_EQ(outcome["b.pptx"], std::make_pair(int{ThvNode::Success}, std::string()));  // skipped
+    EXPECT_EQ(skipped, 1);
 
     std::filesystem::remove_all(dir / "out");
     project.Options.SetValue("IsOverwrite", "False");

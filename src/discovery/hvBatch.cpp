@@ -113,10 +113,50 @@ void ThvBatch::Start(const std::string& source, const std::string& target, bool 
     Subdirs = subdirs;
     RegExt = scope.RegExt;
     SkipHidden = scope.SkipHidden;
-    // The shares and the list's root follow the target rule, whose sub-folder switch SetTarget
-    // takes again with the target below.
+    // The shares and the list's root follow the target rule. The search keeps its own copy of
+    // the sub-folder switch: SetTarget takes it again for the converters, maybe while the
+    // search still runs.
     if (hvProject) KeepTargetSubdirs = hvProject->KeepTargetSubdirs();
+    searchKeepsSubdirs_ = KeepTargetSubdirs;
     StartShare(delim);
+    PrepareFilters(target, delim);
+
+    started_ = true;
+    if (!searched_.load()) thread_ = std::thread(&ThvBatch::Execute, this);
+}
+
+void ThvBatch::StartPaths(const std::vector<std::string>& paths, const std::string& mask,
+                          const std::string& target, bool subdirs) {
+    if (started_) throw std::logic_error("ThvBatch::StartPaths called twice");
+    const char delim = delim_ = ProjectDelim();
+    const ThvSearchScope scope = ThvSearchScope::Of(mask, subdirs);
+    Mask = mask;
+    Subdirs = subdirs;
+    RegExt = scope.RegExt;
+    SkipHidden = scope.SkipHidden;
+    // The folder every path lies in, so that the texts keep the folders below it.
+    std::string common;
+    for (std::size_t i = 0; i < paths.size(); ++i) {
+        const std::string folder = DirectoryExists(paths[i])
+                                       ? IncludeTrailingPathDelimiter(paths[i], delim)
+                                       : ExtractFilePath(paths[i], delim);
+        if (i == 0) {
+            common = folder;
+            continue;
+        }
+        std::size_t same = 0;
+        while (same < common.size() && same < folder.size() && common[same] == folder[same])
+            ++same;
+        common = ExtractFilePath(std::string_view(common).substr(0, same), delim);
+    }
+    SourceFolder = common;
+    PrepareFilters(target, delim);
+    paths_ = paths;
+    started_ = true;
+    thread_ = std::thread(&ThvBatch::Execute, this);
+}
+
+void ThvBatch::PrepareFilters(const std::string& target, char delim) {
     CheckMask(Mask);
     maskRegex_ = WildcardToRegex(Mask);
     // A run refuses an invalid "RegExt" before it searches; a search that gets one anyway
@@ -130,9 +170,6 @@ void ThvBatch::Start(const std::string& source, const std::string& target, bool 
     if (delim == PathDelim && NormalizePath(target, delim).empty())
         throw EhvError("Unable to create directory");
     SetTarget(target);
-
-    started_ = true;
-    if (!searched_.load()) thread_ = std::thread(&ThvBatch::Execute, this);
 }
 
 void ThvBatch::CheckMask(const std::string& mask) {
@@ -162,10 +199,12 @@ std::string ThvBatch::TargetOf(const std::string& source,
         TargetFolder + TargetRelativePart(source, SourceFolder, KeepTargetSubdirs, delim);
     if (!hvProject || hvProject->TargetExt.empty()) return path;
     const ThvProject& project = *hvProject;
-    if (project.TargetExtAlt.empty()) return ChangeFileExt(path, project.TargetExt, delim);
+    // Markdown and JSON Lines files carry their own extensions.
+    const std::string targetExt = project.OutputExt();
+    if (project.TargetExtAlt.empty()) return ChangeFileExt(path, targetExt, delim);
     const std::string ext = ExtractFileExt(path, delim);
     if (SameText(ext, project.TargetExtAlt) || SameText(ext, project.TargetExtMacro))
-        return ChangeFileExt(path, project.TargetExt, delim);
+        return ChangeFileExt(path, targetExt, delim);
     if (project.MacroEnabled() && hasMacros && hasMacros())
         return ChangeFileExt(path, project.TargetExtMacro, delim);
     return ChangeFileExt(path, project.TargetExtAlt, delim);
@@ -179,6 +218,10 @@ void ThvBatch::StartShare(char delim) {
         if (!value.empty() && ReadInt(value, 0) != ReadInt(value, 1))
             throw EhvError(std::string(key) + "=" + value + " is not a whole number");
     }
+    // Nor may a word that names no form of the text files stop only when the first one is due.
+    hvProject->OutputExt();
+    hvProject->HiddenSlides();
+    hvProject->TextEncoding();
     Shards = std::max(hvProject->Shards(), 1);
     Shard = hvProject->Shard();
     if (Shards > 1 && (Shard < 0 || Shard >= Shards)) {
@@ -258,6 +301,8 @@ void ThvBatch::Execute() {
     try {
         if (list_) {
             ReadList();
+        } else if (!paths_.empty()) {
+            SearchPaths();
         } else if (!Mask.empty()) {
             // An empty mask names no file, so the walk would find nothing at any depth.
             // Start refused a mask that does not compile.
@@ -280,6 +325,22 @@ void ThvBatch::Execute() {
     MarkSearched();
 }
 
+void ThvBatch::SearchPaths() {
+    const std::shared_ptr<const ThvRegex> nameFilter =
+        Mask.empty() ? nullptr : CreateRegex(NameFilterPattern(Mask), hvRegexIgnoreCase);
+    for (const std::string& path : paths_) {
+        if (Terminated()) return;
+        if (DirectoryExists(path)) {
+            // An empty mask names no file at any depth.
+            if (nameFilter)
+                SearchFolder(IncludeTrailingPathDelimiter(path, delim_), nameFilter.get());
+        } else {
+            // As a chosen file: whatever its name, the conversion says what it is.
+            AppendNode(path, {});
+        }
+    }
+}
+
 void ThvBatch::ReadList() {
     const std::string listFolder = ExtractFilePath(SourceList, delim_);
     // A line that names no file is a failure of its own, named by the list and the line; of
@@ -298,7 +359,7 @@ void ThvBatch::ReadList() {
             std::string path = ResolveListEntry(text, listFolder, delim_);
             // A file outside the root has no place below the target folder; cutting the root's
             // length off its path would put its text file anywhere.
-            if (KeepTargetSubdirs && !SourceFolder.empty()) {
+            if (searchKeepsSubdirs_ && !SourceFolder.empty()) {
                 std::string why;
                 if (!IsBelowFolder(path, SourceFolder, delim_)) {
                     why = ", so its text would have no place below the target folder.";
@@ -439,7 +500,7 @@ void ThvBatch::AppendNode(const std::string& path, const std::string& refusal) {
 bool ThvBatch::InShare(const std::string& path) const {
     if (Shards <= 1) return true;
     const std::string key =
-        ShardKey(TargetRelativePart(path, SourceFolder, KeepTargetSubdirs, delim_), delim_);
+        ShardKey(TargetRelativePart(path, SourceFolder, searchKeepsSubdirs_, delim_), delim_);
     return ShardOf(key, Shards) == Shard;
 }
 
@@ -604,6 +665,11 @@ void ThvBatch::AddSuccess() {
     ++succeeded_;
 }
 
+void ThvBatch::AddSkipped() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    ++skipped_;
+}
+
 void ThvBatch::AddFailure(const std::string& message) {
     {
         std::lock_guard<std::mutex> lock(mutex_);
@@ -634,6 +700,11 @@ int32_t ThvBatch::Succeeded() const {
 int32_t ThvBatch::Failed() const {
     std::lock_guard<std::mutex> lock(mutex_);
     return failed_;
+}
+
+int32_t ThvBatch::Skipped() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return skipped_;
 }
 
 std::vector<std::string> ThvBatch::FailureList() const {

@@ -79,6 +79,10 @@ class ThvNode {
     /// After a success: what the user should know of the text written, though nothing failed
     /// (characters the code page could not hold); empty otherwise. Written and read like Result.
     std::string Note;
+    /// After a success: the application's word that the file was damaged and read only in
+    /// part, with what was rebuilt and what was lost; empty for a file read whole. Written and
+    /// read like Result.
+    std::string Salvage;
 };
 
 using ThvNodeList = std::deque<std::unique_ptr<ThvNode>>;
@@ -145,6 +149,14 @@ class ThvBatch {
     /// Adds one file (or address) without a search and marks the list complete.
     void AddFile(const std::string& path);
 
+    /// Starts a search of several paths, as dropped on a window: a folder is searched with
+    /// mask (and its sub-folders with subdirs), as if it were the folder of the source; any
+    /// other path becomes an entry as AddFile makes one. Texts keep the folders below the
+    /// folder all the paths share (one folder alone: that folder). Throws EhvError, and no
+    /// search starts, for an empty target or a mask CheckMask refuses. Called once per batch.
+    void StartPaths(const std::vector<std::string>& paths, const std::string& mask,
+                    const std::string& target, bool subdirs);
+
     /// Appends a node for path when Accepts allows it, then calls OnFound. A path on which
     /// "RegExt" cannot decide is appended as refused (ThvNode::Refusal), never as a document.
     void AddCandidate(const std::string& path);
@@ -167,6 +179,8 @@ class ThvBatch {
     void Unlock();
 
     void AddSuccess();
+    /// Counts a file left alone because its text file was there ("IsOverwrite" skip).
+    void AddSkipped();
     /// The distinct failure messages kept, in bytes. They make the failure report, which
     /// shows 2,000 characters: past this a run of millions of failures (each naming its file)
     /// only counts them, instead of keeping every message twice until it ends.
@@ -178,6 +192,7 @@ class ThvBatch {
     int32_t Count() const;
     int32_t Succeeded() const;
     int32_t Failed() const;
+    int32_t Skipped() const;
     /// The distinct failure messages in order of arrival.
     std::vector<std::string> FailureList() const;
     /// The same as comma text: an item with a blank, a control character, a comma or a double
@@ -248,9 +263,13 @@ class ThvBatch {
     void Execute();
     void SearchFolder(const std::string& folder, const ThvRegex* nameFilter);
     void ReadList();
+    void SearchPaths();
     /// Refuses a list none of whose entries lies below the source root (EhvError).
     void CheckListRoot(bool rootGiven);
     void StartShare(char delim);
+    /// What Start and StartPaths share once Mask and RegExt are set: checks the mask, notes an
+    /// unusable "RegExt", refuses an empty target and sets the target.
+    void PrepareFilters(const std::string& target, char delim);
     bool FitsPathLimit(const std::string& path, bool folder);
     void AppendNode(const std::string& path, const std::string& refusal);
     /// True when path is of this batch's share ("Shard" of "Shards"), by the target it becomes.
@@ -265,6 +284,7 @@ class ThvBatch {
     std::size_t nextIndex_ = 0;
     int32_t succeeded_ = 0;
     int32_t failed_ = 0;
+    int32_t skipped_ = 0;
     std::vector<std::string> failures_;
     std::unordered_set<std::string> failureKeys_;  ///< case-folded failures_
     std::size_t failureBytes_ = 0;                 ///< of failures_
@@ -274,8 +294,10 @@ class ThvBatch {
     std::atomic<bool> terminated_{false};
     bool started_ = false;
     char delim_ = PathDelim;             ///< the project's delimiter at Start
+    bool searchKeepsSubdirs_ = true;     ///< "KeepTargetSubdirs" at Start, for the search
     std::string maskRegex_;              ///< WildcardToRegex(Mask), made once
     std::unique_ptr<ThvReadFile> list_;  ///< the source list, opened by Start
+    std::vector<std::string> paths_;     ///< what StartPaths searches
     std::string listHead_;               ///< what Start read of the list; the search reads it first
     /// Why "RegExt" is no expression (the engine's message); empty when it is one or is empty.
     std::string regExtError_;

@@ -333,6 +333,30 @@ TEST_F(ThvBatchTest, AddFileAcceptsAnyPathAndCompletesTheList) {
     EXPECT_TRUE(batch.Exhausted());
 }
 
+TEST_F(ThvBatchTest, DroppedFoldersAreSearchedWithTheMaskAndDroppedFilesTakenAsTheyAre) {
+    Files({"a.pptx", "notes.txt", "sub/b.ppt", "sub/deep/c.pptm", "other/d.pptx"});
+    const auto sources = [](ThvBatch& batch) {
+        batch.WaitForSearch();
+        Names found;
+        while (ThvNode* node = batch.NextNode()) found.push_back(node->Source);
+        return found;
+    };
+    // One folder is searched as the source in_*.ppt? would be, sub-folders and all.
+    ThvBatch one;
+    one.StartPaths({in_ + "sub"}, "*.ppt?", out_, true);
+    EXPECT_EQ(sources(one), (Names{in_ + "sub/b.ppt", in_ + "sub/deep/c.pptm"}));
+    EXPECT_EQ(one.SourceFolder, in_ + "sub/");
+    EXPECT_EQ(one.TargetOf(in_ + "sub/deep/c.pptm"), out_ + "deep/c.pptm");
+    // Without sub-folders only the folder's own files; a file dropped beside it is listed
+    // whatever its name, and the texts keep the folders below the one both lie in.
+    ThvBatch mixed;
+    mixed.StartPaths({in_ + "sub", in_ + "notes.txt", in_ + "other/"}, "*.ppt?", out_, false);
+    EXPECT_EQ(sources(mixed), (Names{in_ + "sub/b.ppt", in_ + "notes.txt", in_ + "other/d.pptx"}));
+    EXPECT_EQ(mixed.SourceFolder, in_);
+    EXPECT_EQ(mixed.TargetOf(in_ + "other/d.pptx"), out_ + "other/d.pptx");
+    EXPECT_THROW(ThvBatch().StartPaths({in_}, "*.ppt?", "", false), EhvError);
+}
+
 TEST_F(ThvBatchTest, FailuresAreCountedAndKeptOnceIgnoringCase) {
     ThvBatch batch;
     batch.AddFailure("Cannot open Ä");

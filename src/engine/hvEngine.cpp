@@ -5,6 +5,7 @@
 
 #include "engine/crypto/cryptoLibrary.h"
 #include "engine/outline/rtfOutline.h"
+#include "engine/outline/textFormats.h"
 #include "engine/presentationFile.h"
 #include "platform/files/fileSystem.h"
 #include "platform/files/paths.h"
@@ -27,7 +28,45 @@ class ThvPptPresentation;
 struct ThvAppState {
     bool HasQuit = false;
     std::vector<std::shared_ptr<ThvPptPresentation>> Open;
+    /// What presentations opened from now on read besides their slides (TextContent).
+    ThvContentChoice Content;
 };
+
+/// The words of TextContent, in its order of "notes", "comments", "pictures".
+std::string ContentWords(const ThvContentChoice& content) {
+    std::string words;
+    for (const auto& [on, word] :
+         {std::pair{content.Notes, "notes"}, std::pair{content.Comments, "comments"},
+          std::pair{content.Pictures, "pictures"}}) {
+        if (!on) continue;
+        if (!words.empty()) words += ',';
+        words += word;
+    }
+    return words;
+}
+
+ThvContentChoice ReadContentWords(std::string_view member, std::string_view words) {
+    ThvContentChoice content;
+    while (!words.empty()) {
+        const std::size_t comma = words.find(',');
+        std::string_view word = words.substr(0, comma);
+        words = comma == std::string_view::npos ? std::string_view() : words.substr(comma + 1);
+        while (!word.empty() && word.front() == ' ') word.remove_prefix(1);
+        while (!word.empty() && word.back() == ' ') word.remove_suffix(1);
+        if (SameMemberName(word, "notes")) {
+            content.Notes = true;
+        } else if (SameMemberName(word, "comments")) {
+            content.Comments = true;
+        } else if (SameMemberName(word, "pictures")) {
+            content.Pictures = true;
+        } else if (!word.empty()) {
+            throw EAutomationError(AutomationCode::InvalidArg,
+                                   std::string(member) + ": \"" + std::string(word) +
+                                       "\" is none of notes, comments, pictures");
+        }
+    }
+    return content;
+}
 
 void CheckRunning(const ThvAppState* state) {
     if (!state || state->HasQuit) {
@@ -78,6 +117,10 @@ class ThvPptPresentation : public IAutomationObject {
             SaveAs(member, args);
             return {};
         }
+        if (kind == ThvInvokeKind::Method && SameMemberName(member, "SaveText")) {
+            SaveText(member, args);
+            return {};
+        }
         if (kind == ThvInvokeKind::Method && SameMemberName(member, "Close")) {
             CheckArgCount(member, args, 0, 0);
             Close(*app);
@@ -116,6 +159,46 @@ class ThvPptPresentation : public IAutomationObject {
         }
         try {
             WriteFileAtomic(fileName, WriteRtfOutline(text_));
+        } catch (const EhvError& error) {
+            Rethrow(error);
+        }
+    }
+
+    /// The engine's own: SaveText(fileName, format, hiddenSlides) writes "outline" (the rich
+    /// text SaveAs writes, hidden slides as asked), "markdown" or "jsonl"; hiddenSlides is
+    /// "include", "mark" or "skip".
+    void SaveText(std::string_view member, std::span<const Variant> args) {
+        CheckArgCount(member, args, 3, 3);
+        const std::string fileName = StringArg(member, args, 0, "FileName");
+        const std::string format = StringArg(member, args, 1, "Format");
+        const std::string hiddenWord = StringArg(member, args, 2, "HiddenSlides");
+        ThvHiddenSlides hidden = ThvHiddenSlides::Include;
+        if (SameMemberName(hiddenWord, "mark")) {
+            hidden = ThvHiddenSlides::Mark;
+        } else if (SameMemberName(hiddenWord, "skip")) {
+            hidden = ThvHiddenSlides::Skip;
+        } else if (!SameMemberName(hiddenWord, "include")) {
+            throw EAutomationError(
+                AutomationCode::InvalidArg,
+                "SaveText: hidden slides \"" + hiddenWord + "\" is none of include, mark, skip");
+        }
+        if (fileName.empty()) {
+            throw EAutomationError(AutomationCode::InvalidArg, "SaveText: the file name is empty");
+        }
+        std::string text;
+        if (SameMemberName(format, "outline")) {
+            text = WriteRtfOutline(text_, hidden);
+        } else if (SameMemberName(format, "markdown")) {
+            text = WriteMarkdown(text_, hidden);
+        } else if (SameMemberName(format, "jsonl")) {
+            text = WriteJsonLines(text_, fullName_, hidden);
+        } else {
+            throw EAutomationError(
+                AutomationCode::InvalidArg,
+                "SaveText: the format \"" + format + "\" is none of outline, markdown, jsonl");
+        }
+        try {
+            WriteFileAtomic(fileName, text);
         } catch (const EhvError& error) {
             Rethrow(error);
         }
@@ -162,6 +245,7 @@ class ThvPptPresentations : public IAutomationObject {
         if (args.size() > 3) BoolArg(member, args, 3, "WithWindow");
         ThvReadOptions options;
         options.Stopped = settings_.StopRequested;
+        options.Content = app_->Content;
         if (settings_.PasswordFile) {
             options.Passwords = [this] {
                 const std::string file = settings_.PasswordFile();
@@ -209,6 +293,10 @@ class ThvPptApplication : public IAutomationObject {
                 displayAlerts_ = RangeArg(member, args, ppAlertsNone, ppAlertsAll);
                 return {};
             }
+            if (SameMemberName(member, "TextContent")) {
+                app_->Content = ReadContentWords(member, StringArg(member, args, 0, member));
+                return {};
+            }
         } else if (kind == ThvInvokeKind::Method && SameMemberName(member, "Quit")) {
             CheckArgCount(member, args, 0, 0);
             app_->Open.clear();
@@ -225,6 +313,7 @@ class ThvPptApplication : public IAutomationObject {
             if (SameMemberName(member, "Visible")) return visible_;
             if (SameMemberName(member, "WindowState")) return windowState_;
             if (SameMemberName(member, "DisplayAlerts")) return displayAlerts_;
+            if (SameMemberName(member, "TextContent")) return ContentWords(app_->Content);
             if (SameMemberName(member, "Presentations")) {
                 return AutomationObjectPtr(presentations_);
             }

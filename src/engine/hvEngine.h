@@ -21,6 +21,16 @@
 ///     ReadOnly (read); SalvageNote (read, this engine's own): for a damaged file whose intact
 ///     parts were read, one line that says so and what was lost (""deck.pptx" was salvaged:
 ///     ..."), empty otherwise.
+///
+/// Beyond PowerPoint's members, two of this engine's own carry what the outline leaves out; a
+/// caller that finds them missing is driving another server:
+///   Application.TextContent (read and write): what presentations opened from then on read
+///     besides their slides' text, a comma list of "notes", "comments" and "pictures"
+///     (descriptions of pictures and frames); empty by default.
+///   Presentation.SaveText(fileName, format, hiddenSlides): writes the presentation atomically
+///     at exactly fileName as "outline" (the rich-text outline of SaveAs with what TextContent
+///     read: textFormats.h, rtfOutline.h), "markdown" or "jsonl" (UTF-8); hiddenSlides is
+///     "include", "mark" or "skip".
 /// Every failure is an EAutomationError whose message is the engine's own description.
 ///
 /// Each application object owns its presentations and shares no mutable state with any other,

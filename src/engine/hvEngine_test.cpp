@@ -93,6 +93,44 @@ TEST_F(EngineTest, OpenSaveAsCloseWritesTheOutlineAtExactlyThePath) {
               "The presentation \"" + (dir_ / "talk.pptx") + "\" has been closed");
 }
 
+TEST_F(EngineTest, TextContentReachesPresentationsOpenedAfterItAndSaveTextWritesEachForm) {
+    TPresentationBuilder builder;
+    builder.Slide(SlideXml(Shape("title", Para("Talk"))),
+                  "<Relationship Id=\"rIdN\" Type=\"" + kRelTypes +
+                      "notesSlide\" Target=\"../notesSlides/notesSlide1.xml\"/>",
+                  {{"ppt/notesSlides/notesSlide1.xml",
+                    "<p:notes xmlns:a=\"http://schemas.openxmlformats.org/drawingml/2006/main\" "
+                    "xmlns:p=\"http://schemas.openxmlformats.org/presentationml/2006/main\">"
+                    "<p:cSld><p:spTree>" +
+                        Shape("body", Para("Say hello")) + "</p:spTree></p:cSld></p:notes>"}});
+    WriteBytes(dir_ / "talk.pptx", builder.Bytes());
+    EXPECT_EQ(AutomationGet(*app_, "TextContent").ToString(), "");
+    AutomationObjectPtr before = Open(dir_ / "talk.pptx");
+    AutomationPut(*app_, "TextContent", " Pictures,NOTES ");
+    EXPECT_EQ(AutomationGet(*app_, "TextContent").ToString(), "notes,pictures");
+    AutomationObjectPtr after = Open(dir_ / "talk.pptx");
+    AutomationCall(*before, "SaveText", {dir_ / "before.md", "markdown", "include"});
+    AutomationCall(*after, "SaveText", {dir_ / "after.md", "Markdown", "include"});
+    EXPECT_EQ(ReadBytes(dir_ / "before.md"), "## 1. Talk\n");
+    EXPECT_EQ(ReadBytes(dir_ / "after.md"), "## 1. Talk\n\n### Notes\n\nSay hello\n");
+    AutomationCall(*after, "SaveText", {dir_ / "after.jsonl", "jsonl", "skip"});
+    EXPECT_NE(ReadBytes(dir_ / "after.jsonl").find("\"notes\":\"Say hello\""), std::string::npos);
+    AutomationCall(*after, "SaveText", {dir_ / "after.rtf", "outline", "mark"});
+    EXPECT_NE(ReadBytes(dir_ / "after.rtf").find("Notes:\\par"), std::string::npos);
+
+    EXPECT_EQ(ErrorOf<EAutomationError>([&] { AutomationPut(*app_, "TextContent", "notes,x"); }),
+              "TextContent: \"x\" is none of notes, comments, pictures");
+    EXPECT_EQ(ErrorOf<EAutomationError>([&] {
+                  AutomationCall(*after, "SaveText", {dir_ / "x", "html", "include"});
+              }),
+              "SaveText: the format \"html\" is none of outline, markdown, jsonl");
+    EXPECT_EQ(ErrorOf<EAutomationError>([&] {
+                  AutomationCall(*after, "SaveText", {dir_ / "x", "jsonl", "hide"});
+              }),
+              "SaveText: hidden slides \"hide\" is none of include, mark, skip");
+    EXPECT_FALSE(FileExists(dir_ / "x"));
+}
+
 TEST_F(EngineTest, ASalvagedFileSaysWhatWasSalvaged) {
     // A deck that lost its zip directory and whose second slide is not well formed.
     TPresentationBuilder builder;

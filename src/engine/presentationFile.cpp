@@ -50,7 +50,7 @@ ThvPresentationText ReadCompound(const ThvByteSource& source, std::string_view f
             }
             auto package =
                 ThvOoxmlPackage::FromSource(std::move(decrypted), fileName, options.Limits);
-            return ReadOoxmlPresentation(*package);
+            return ReadOoxmlPresentation(*package, options.Content);
         }
         case ThvCompoundKind::RightsManaged:
             ThrowFileError(fileName,
@@ -87,7 +87,7 @@ ThvPresentationText LoadPresentationBytes(std::string_view bytes, std::string_vi
     switch (ContainerOf(bytes.substr(0, 8))) {
         case ThvContainer::Zip: {
             auto package = ThvOoxmlPackage::FromBuffer(bytes, fileName, options.Limits);
-            return ReadOoxmlPresentation(*package);
+            return ReadOoxmlPresentation(*package, options.Content);
         }
         case ThvContainer::Compound:
             return ReadCompound(ThvMemorySource(bytes), fileName, options);
@@ -119,7 +119,7 @@ ThvPresentationText LoadPresentationFile(const std::string& path, const ThvReadO
     switch (ContainerOf(std::string_view(first, got))) {
         case ThvContainer::Zip:
             return ReadOoxmlPresentation(
-                *ThvOoxmlPackage::FromFile(std::move(file), path, options.Limits));
+                *ThvOoxmlPackage::FromFile(std::move(file), path, options.Limits), options.Content);
         case ThvContainer::Compound: {
             std::optional<ThvFileSource> source;
             try {

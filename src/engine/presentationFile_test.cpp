@@ -10,6 +10,7 @@
 #include "errorText.h"
 #include "namedPipe.h"
 #include "platform/base/hvError.h"
+#include "platform/files/fileSystem.h"
 #include "tempDir.h"
 
 namespace {
@@ -126,4 +127,61 @@ TEST(PresentationFileTest, FilesAreReadByContentNotByName) {
     EXPECT_EQ(ErrorOf([&] { LoadPresentationFile("HTTPS://example.com/talk.pptx"); }),
               "\"HTTPS://example.com/talk.pptx\" is an address on the network; remote files are "
               "not supported");
+}
+
+namespace {
+
+const std::string kPublic = QUILLON_PUBLIC_CORPUS "/poi/";
+
+ThvPresentationText ReadPublic(const std::string& name) {
+    ThvReadOptions options;
+    options.Content = {.Notes = true, .Comments = true, .Pictures = true};
+    return LoadPresentationFile(kPublic + name, options);
+}
+
+std::vector<std::string> NotesBySlide(const ThvPresentationText& deck) {
+    std::vector<std::string> notes;
+    for (const ThvSlideText& slide : deck.Slides) {
+        std::string text;
+        for (const ThvParagraph& p : slide.Notes) text += p.Text + "|";
+        notes.push_back(text);
+    }
+    return notes;
+}
+
+}  // namespace
+
+TEST(PresentationContentTest, BothFormatsOfOneDeckGiveTheSameNotesSlideBySlide) {
+    if (!FileExists(kPublic + "SampleShow.ppt")) GTEST_SKIP() << "no public corpus";
+    const std::vector<std::string> binary = NotesBySlide(ReadPublic("SampleShow.ppt"));
+    ASSERT_GE(binary.size(), 2u);
+    EXPECT_EQ(binary[0].rfind("I am the notes of the first slide", 0), 0u) << binary[0];
+    EXPECT_EQ(binary, NotesBySlide(ReadPublic("SampleShow.pptx")));
+    // Notes in a text box of the notes page, as converted decks have them, are notes too.
+    const std::vector<std::string> boxed = NotesBySlide(ReadPublic("42474-2.ppt"));
+    ASSERT_GE(boxed.size(), 2u);
+    EXPECT_EQ(boxed[1].rfind("A wide variety of hardware", 0), 0u) << boxed[1];
+    // The page number and footer boxes of the notes pages are no notes.
+    for (const char* name : {"45776.ppt", "aascu.org_workarea_downloadasset.aspx_id=5864.pptx"}) {
+        for (const std::string& notes : NotesBySlide(ReadPublic(name)))
+            EXPECT_TRUE(notes.empty() || notes.size() > 3) << name << ": " << notes;
+    }
+}
+
+TEST(PresentationContentTest, CommentsAndHiddenSlidesOfPublicFiles) {
+    if (!FileExists(kPublic + "WithComments.ppt")) GTEST_SKIP() << "no public corpus";
+    const ThvPresentationText binary = ReadPublic("WithComments.ppt");
+    ASSERT_EQ(binary.Slides.size(), 1u);
+    ASSERT_EQ(binary.Slides[0].Comments.size(), 1u);
+    EXPECT_EQ(binary.Slides[0].Comments[0].Author, "Administrator");
+    EXPECT_EQ(binary.Slides[0].Comments[0].Text.rfind("This is a test comment", 0), 0u);
+    const ThvPresentationText open = ReadPublic("45545_Comment.pptx");
+    ASSERT_GE(open.Slides.size(), 2u);
+    ASSERT_EQ(open.Slides[1].Comments.size(), 1u);
+    EXPECT_EQ(open.Slides[1].Comments[0].Author, "XPVMWARE01");
+    EXPECT_EQ(open.Slides[1].Comments[0].Text, "test phrase");
+    std::size_t hidden = 0;
+    for (const ThvSlideText& slide : ReadPublic("2411-Performance_Up.pptx").Slides)
+        hidden += slide.Hidden;
+    EXPECT_EQ(hidden, 2u);
 }

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <initializer_list>
 
 #include "platform/base/hvError.h"
 #include "platform/files/fileSystem.h"
@@ -67,6 +68,51 @@ ThvOverwriteMode ThvProject::OverwriteMode() const {
     if (SameText(value, "skip")) return ThvOverwriteMode::Skip;
     return ReadBool(value, OverwriteDefault) ? ThvOverwriteMode::Overwrite
                                              : ThvOverwriteMode::NewName;
+}
+
+namespace {
+
+/// The index in words of the option's value, ignoring case; 0 when it is empty.
+std::size_t OptionWord(const ThvProject& project, const std::string& key,
+                       std::initializer_list<const char*> words) {
+    const std::string value = project.Option(key);
+    if (value.empty()) return 0;
+    std::size_t index = 0;
+    std::string list;
+    for (const char* word : words) {
+        if (SameText(value, word)) return index;
+        list += (index++ == 0 ? "" : ", ") + std::string(word);
+    }
+    throw EhvError(key + "=" + value + " is none of " + list);
+}
+
+}  // namespace
+
+ThvHiddenSlideMode ThvProject::HiddenSlides() const {
+    return static_cast<ThvHiddenSlideMode>(
+        OptionWord(*this, "HiddenSlides", {"include", "mark", "skip"}));
+}
+
+ThvOutputFormat ThvProject::OutputFormat() const {
+    return static_cast<ThvOutputFormat>(
+        OptionWord(*this, "OutputFormat", {"text", "markdown", "jsonl"}));
+}
+
+ThvTextEncoding ThvProject::TextEncoding() const {
+    return static_cast<ThvTextEncoding>(
+        OptionWord(*this, "TextEncoding", {"ansi", "utf-8", "utf-8-bom", "utf-16"}));
+}
+
+std::string ThvProject::OutputExt() const {
+    switch (OutputFormat()) {
+        case ThvOutputFormat::Markdown:
+            return ".md";
+        case ThvOutputFormat::JsonLines:
+            return ".jsonl";
+        case ThvOutputFormat::Text:
+            break;
+    }
+    return TargetExt;
 }
 
 bool ThvProject::RunAndClose() const {

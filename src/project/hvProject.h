@@ -17,6 +17,14 @@ struct ThvConvertorClass;
 
 /// What to do when a target file exists already ("IsOverwrite").
 enum class ThvOverwriteMode { Skip, Overwrite, NewName };
+/// The form of the text files: the outline as plain text, Markdown or JSON Lines.
+enum class ThvOutputFormat { Text, Markdown, JsonLines };
+/// How the plain text files are encoded: the system's ANSI code page, UTF-8 without or with a
+/// byte-order mark, or UTF-16 little-endian with its mark.
+enum class ThvTextEncoding { Ansi, Utf8, Utf8Bom, Utf16 };
+/// What becomes of a slide the slide show passes over: kept, kept and said to be hidden, left
+/// out.
+enum class ThvHiddenSlideMode { Include, Mark, Skip };
 
 /// The batch project: the option list of a run, its project file, the recently used project
 /// files, the option text of the command line, and the product's fixed texts. There is one, the
@@ -94,6 +102,23 @@ class ThvProject {
     std::string SourceRoot() const { return PathOption("SourceRoot"); }
     std::string JsonLog() const { return PathOption("JsonLog"); }
     ThvOverwriteMode OverwriteMode() const;
+    // What the text files hold besides the slides' own text, all off by default.
+    bool Notes() const { return ReadBool(Option("Notes"), false); }
+    bool Comments() const { return ReadBool(Option("Comments"), false); }
+    bool AltText() const { return ReadBool(Option("AltText"), false); }
+    /// "include" (the default), "mark" or "skip", ignoring case. Unlike a switch, a word that
+    /// is none of them throws EhvError naming the option: taken for the default, it would put
+    /// the slides a user meant to keep out of an index right into it.
+    ThvHiddenSlideMode HiddenSlides() const;
+    /// "text" (the default), "markdown" or "jsonl", ignoring case; another word throws
+    /// EhvError naming the option rather than writing a form nobody asked for.
+    ThvOutputFormat OutputFormat() const;
+    /// "ansi" (the default), "utf-8", "utf-8-bom" or "utf-16", ignoring case; another word
+    /// throws EhvError naming the option. Markdown and JSON Lines are UTF-8 whatever it says.
+    ThvTextEncoding TextEncoding() const;
+    /// The extension of the text files: TargetExt for text, ".md" or ".jsonl" for the others.
+    /// Throws as OutputFormat.
+    std::string OutputExt() const;
     /// "RunAndClose", or PureConsole, or a Daemon period.
     bool RunAndClose() const;
     /// Target with the delimiter at its end. An empty Target gives empty text: the root folder

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "errorText.h"
 #include "platform/base/hvError.h"
 #include "platform/files/fileSystem.h"
 #include "platform/system/choosers.h"
@@ -58,6 +59,37 @@ TEST_F(ProjectTest, TypedGettersAndTheirDefaults) {
     EXPECT_EQ(p->OverwriteMode(), ThvOverwriteMode::NewName);
     p->Options.SetText("PureConsole=True\n");
     EXPECT_TRUE(p->RunAndClose());
+}
+
+TEST_F(ProjectTest, OutputWordsReadIgnoringCaseAndAnyOtherWordIsAnError) {
+    auto p = MakeProject();
+    p->TargetExt = ".txt";
+    EXPECT_EQ(p->OutputFormat(), ThvOutputFormat::Text);
+    EXPECT_EQ(p->HiddenSlides(), ThvHiddenSlideMode::Include);
+    EXPECT_EQ(p->TextEncoding(), ThvTextEncoding::Ansi);
+    EXPECT_EQ(p->OutputExt(), ".txt");
+    EXPECT_FALSE(p->Notes() || p->Comments() || p->AltText());
+    p->Options.SetText(
+        "OutputFormat=JSONL\nHiddenSlides=Skip\nTextEncoding=UTF-8-BOM\n"
+        "Notes=1\nComments=True\nAltText=yes\n");
+    EXPECT_EQ(p->OutputFormat(), ThvOutputFormat::JsonLines);
+    EXPECT_EQ(p->OutputExt(), ".jsonl");
+    EXPECT_EQ(p->HiddenSlides(), ThvHiddenSlideMode::Skip);
+    EXPECT_EQ(p->TextEncoding(), ThvTextEncoding::Utf8Bom);
+    EXPECT_TRUE(p->Notes() && p->Comments());
+    EXPECT_FALSE(p->AltText());  // a switch's unreadable value is its default, as for any
+    p->Options.SetText("OutputFormat=markdown\nHiddenSlides=mark\nTextEncoding=utf-16\n");
+    EXPECT_EQ(p->OutputExt(), ".md");
+    EXPECT_EQ(p->HiddenSlides(), ThvHiddenSlideMode::Mark);
+    EXPECT_EQ(p->TextEncoding(), ThvTextEncoding::Utf16);
+    // A word of no option is never taken for the default, which would write what nobody
+    // asked for: hidden slides into an index, question marks for characters.
+    p->Options.SetText("OutputFormat=md\nHiddenSlides=hide\nTextEncoding=utf8\n");
+    EXPECT_EQ(ErrorOf([&] { p->OutputExt(); }), "OutputFormat=md is none of text, markdown, jsonl");
+    EXPECT_EQ(ErrorOf([&] { p->HiddenSlides(); }),
+              "HiddenSlides=hide is none of include, mark, skip");
+    EXPECT_EQ(ErrorOf([&] { p->TextEncoding(); }),
+              "TextEncoding=utf8 is none of ansi, utf-8, utf-8-bom, utf-16");
 }
 
 TEST_F(ProjectTest, ThreadsCountAutoIsTheCoresThisProcessMayUse) {

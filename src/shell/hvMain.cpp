@@ -27,6 +27,9 @@ ThvMain* hvMain = nullptr;
 
 namespace {
 
+// The target that sends each converted file to standard output instead of a folder.
+bool ToStandardOutput() { return hvProject->Target() == "-"; }
+
 std::string StateWord(int32_t state) {
     switch (state) {
         case ThvNode::Success:
@@ -68,7 +71,18 @@ void ThvMain::Run() {
     } clearOnExit;
     Batch = std::make_unique<ThvBatch>();
     const bool subdirs = hvProject->Subdir();
-    Batch->SetTarget(hvProject->TargetFolder());
+    // The files pass through a folder of their own: a converter writes and moves its file into
+    // place as always, and only a whole file goes out, when its turn comes.
+    std::optional<ThvPrivateFolder> textFolder;
+    {
+        std::lock_guard lock(textLock_);
+        textsDone_.clear();
+        nextText_ = 0;
+    }
+    textLost_ = false;
+    if (ToStandardOutput()) textFolder.emplace();
+    textFolder_ = textFolder ? textFolder->Path() : std::string();
+    Batch->SetTarget(textFolder ? textFolder->Path() : hvProject->TargetFolder());
     const std::string target = Batch->TargetFolder;
     const std::string source = hvProject->Source();
     if (ReadExitCodes(hvProject->Option("ExitCodes")) == ThvExitCodes::Strict)
@@ -106,10 +120,13 @@ void ThvMain::Run() {
     // safe. A signal handler can only leave a mark, so the wait looks for one every 10 ms: a
     // converter that starts a file after the request would delay the stop by that file.
     auto nextTick = started;
+    bool stopped = false;
     while (!WaitForConverters(std::chrono::milliseconds(10))) {
-        if (stopSignal_ == 0 && ThvStopSignals::Received() != 0) {
-            // As the window's Stop: the search ends, every converter finishes its file.
+        if (stopSignal_ == 0 && ThvStopSignals::Received() != 0)
             stopSignal_ = ThvStopSignals::Received();
+        // As the window's Stop: the search ends, every converter finishes its file.
+        if (!stopped && (stopSignal_ != 0 || textLost_)) {
+            stopped = true;
             Batch->Terminate();
             Converter->Stop();
         }
@@ -121,6 +138,7 @@ void ThvMain::Run() {
     // A signal may have cut the last files short (their passwords' hashing) just before the
     // converters ended, between two looks: the run was still stopped by it.
     if (stopSignal_ == 0) stopSignal_ = ThvStopSignals::Received();
+    if (textFolder) PassRemainingTexts();
     ShowProgress(elapsed(), true);
     ReportRun();
     jsonLog_.reset();
@@ -129,6 +147,8 @@ void ThvMain::Run() {
             std::to_string(Batch->Succeeded() + Batch->Failed()) + " of the " +
             std::to_string(Batch->Count()) + " files found; the others were left as they are.");
     }
+    if (textLost_)
+        throw EhvError("Standard output was closed before every converted file was written to it");
     std::lock_guard lock(logLock_);
     if (!jsonLogError_.empty()) throw EhvError(jsonLogError_);
 }
@@ -166,7 +186,7 @@ void ThvMain::CheckProject() const {
     const std::string target = hvProject->Target();
     if (target.empty())
         throw EhvError("No target folder: set Target, or give a Source with a folder");
-    if (hvProject->PathDelim == PathDelim) {
+    if (hvProject->PathDelim == PathDelim && !ToStandardOutput()) {
         const std::string bare = ExcludeTrailingPathDelimiter(target);
         const auto attributes = GetFileAttributes(bare.empty() ? target : bare);
         if (attributes && !attributes->Directory)
@@ -191,10 +211,13 @@ void ThvMain::CheckProject() const {
 
 void ThvMain::FileDone(ThvBatch& batch, ThvNode& node) {
     if (jsonLog_) WriteJsonRecord(batch, node);
+    // The private folder is no place the user can look for the text.
+    const bool passed = !textFolder_.empty() && node.State == ThvNode::Success;
+    if (!textFolder_.empty()) PassText(node.Index, passed ? node.Result : std::string());
     // Every field escaped: a name holding a line break or " => " cannot make a line of its own.
     std::string line = EscapeLogField(StateWord(node.State), codePage_) + " => " +
                        EscapeLogField(node.Source, codePage_) + " => " +
-                       EscapeLogField(node.Result, codePage_);
+                       EscapeLogField(passed ? "-" : node.Result, codePage_);
     // A fourth field tells of a source left in place that the options asked to delete, rename
     // or time-stamp: the next run converts it again.
     if (!node.Warning.empty()) line += " => " + EscapeLogField(node.Warning, codePage_);
@@ -217,7 +240,7 @@ void ThvMain::WriteJsonRecord(ThvBatch& batch, ThvNode& node) {
     if (!batch.IsListLine(node.Source) &&
         (!batch.KeepTargetSubdirs || batch.SourceFolder.empty() ||
          IsBelowFolder(node.Source, batch.SourceFolder, hvProject->PathDelim)))
-        target = batch.TargetOf(node.Source);
+        target = textFolder_.empty() ? batch.TargetOf(node.Source) : "-";
     const int32_t shard = batch.Shards > 1 ? batch.Shard : 0;
     try {
         jsonLog_->Write(JsonLogRecordOf(node, target, shard, attempt_));
@@ -229,6 +252,39 @@ void ThvMain::WriteJsonRecord(ThvBatch& batch, ThvNode& node) {
         std::lock_guard lock(logLock_);
         if (jsonLogError_.empty()) jsonLogError_ = e.Message();
     }
+}
+
+void ThvMain::PassText(int32_t index, const std::string& path) {
+    std::lock_guard lock(textLock_);
+    textsDone_[index] = path;
+    for (auto next = textsDone_.begin();
+         next != textsDone_.end() && next->first == nextText_; next = textsDone_.begin()) {
+        if (!next->second.empty()) WriteText(next->second);
+        textsDone_.erase(next);
+        ++nextText_;
+    }
+}
+
+void ThvMain::PassRemainingTexts() {
+    std::lock_guard lock(textLock_);
+    for (const auto& [index, path] : textsDone_)
+        if (!path.empty()) WriteText(path);
+    textsDone_.clear();
+}
+
+void ThvMain::WriteText(const std::string& path) {
+    // In pieces: a file may be as large as the text limit allows. Once the stream has failed,
+    // the rest would only be lost as well.
+    if (const ThvFilePtr file = OpenFileForReading(path); file && !textLost_) {
+        char buffer[1 << 16];
+        while (const std::size_t got = std::fread(buffer, 1, sizeof buffer, file.get())) {
+            if (!text_({buffer, got})) {
+                textLost_ = true;
+                break;
+            }
+        }
+    }
+    DeleteFile(path);
 }
 
 void ThvMain::Say(const std::string& line) {

@@ -36,15 +36,17 @@ void WriteRunLog(const std::string& path, const std::vector<std::string>& lines)
 }
 
 void ReportRun(const ThvBatch& batch, const std::string& logFile, const ThvLogLines& logLines,
-               std::string* lastReported) {
+               std::string* lastReported, ThvFailureReport report) {
     hvInfo->UpdateCounter("A", 0, batch.Count());
     hvInfo->UpdateCounter("S", 0, batch.Succeeded());
     hvInfo->UpdateCounter("F", 0, batch.Failed());
-    if (!lastReported) {
-        OpenFailureReport(batch);
-    } else if (batch.Failed() > 0 && batch.Failures() != *lastReported) {
-        *lastReported = batch.Failures();
-        OpenFailureReport(batch);
+    if (report == ThvFailureReport::Open) {
+        if (!lastReported) {
+            OpenFailureReport(batch);
+        } else if (batch.Failed() > 0 && batch.Failures() != *lastReported) {
+            *lastReported = batch.Failures();
+            OpenFailureReport(batch);
+        }
     }
     if (!logFile.empty()) WriteRunLog(logFile, logLines);
 }

@@ -28,13 +28,18 @@ void OpenFailureReport(const ThvBatch& batch);
 void WriteRunLog(const std::string& path, const ThvLogLines& lines);
 void WriteRunLog(const std::string& path, const std::vector<std::string>& lines);
 
+/// Who opens the report of a run's failed files: the end of the run itself (the unattended
+/// run), or the user, whom a window offers it (FailureReportLink) and who may never send it.
+enum class ThvFailureReport { Open, Offer };
+
 /// The end of a run, on the owner's thread once every converter of it has ended: adds the
 /// batch's figures to the usage counters ("A" files listed, "S" converted, "F" failed), opens
-/// the failure report when files failed, then, when logFile is not empty, writes the lines
-/// logLines gives (asked for only then) with WriteRunLog. A log that cannot be written (or
-/// that logLines refuses by throwing) throws EhvError after the counters and the report are
-/// done. With lastReported, the report opens only when the failures differ from those it
-/// holds, which it then keeps: an owner that runs again and again over a file that keeps
-/// failing reports it once.
+/// the failure report when files failed and report is Open, then, when logFile is not empty,
+/// writes the lines logLines gives (asked for only then) with WriteRunLog. A log that cannot be
+/// written (or that logLines refuses by throwing) throws EhvError after the counters and the
+/// report are done. With lastReported, the report opens only when the failures differ from
+/// those it holds, which it then keeps: an owner that runs again and again over a file that
+/// keeps failing reports it once.
 void ReportRun(const ThvBatch& batch, const std::string& logFile, const ThvLogLines& logLines,
-               std::string* lastReported = nullptr);
+               std::string* lastReported = nullptr,
+               ThvFailureReport report = ThvFailureReport::Open);

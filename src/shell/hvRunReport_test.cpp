@@ -120,3 +120,14 @@ TEST_F(RunReportTest, AnOwnerThatRunsAgainReportsTheSameFailuresOnce) {
     ReportRun(batch, "", {}, &reported);
     EXPECT_EQ(links.size(), 2u) << "new failures are reported again";
 }
+
+TEST_F(RunReportTest, AnOwnerThatOffersTheReportOpensNothingButCountsAndLogs) {
+    CountThreeFiles();
+    ReportRun(
+        batch, dir / "run.log", [](const auto& put) { put("one"); }, nullptr,
+        ThvFailureReport::Offer);
+    EXPECT_TRUE(links.empty());
+    EXPECT_EQ(Counter("F"), "2");
+    EXPECT_EQ(ReadBytes(dir / "run.log"), "one\r\n");
+    EXPECT_FALSE(FailureReportLink(batch).empty());
+}

@@ -1,10 +1,17 @@
 #include "ui/hvActionButton.h"
 
 #include <QAction>
+#include <QApplication>
 
 ThvActionButton::ThvActionButton(QWidget* parent) : QPushButton(parent) {
     connect(this, &QPushButton::clicked, this, [this] {
-        if (action_) action_->trigger();
+        if (!action_) return;
+        if (clicked_ && clicked_ != action_ && sinceClick_.isValid() &&
+            sinceClick_.elapsed() < QApplication::doubleClickInterval())
+            return;
+        clicked_ = action_;
+        sinceClick_.start();
+        action_->trigger();
     });
 }
 

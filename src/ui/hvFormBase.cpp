@@ -1,6 +1,7 @@
 #include "ui/hvFormBase.h"
 
 #include <QEventLoop>
+#include <algorithm>
 #include <QFontDatabase>
 #include <QGuiApplication>
 #include <QScreen>
@@ -40,8 +41,19 @@ void ThvFrmBase::showEvent(QShowEvent* event) {
     if (!centred_ && !event->spontaneous()) {
         centred_ = true;
         if (const QScreen* screen = this->screen()) {
+            // The first size fits the screen's free area whatever its scale: a 1200 x 600
+            // window at a scale of 2 is wider than a 1920-pixel screen.
+            const QRect area = screen->availableGeometry();
+            QSize decoration = frameGeometry().size() - size();
+            if (decoration.isEmpty()) decoration = QSize(8, 32);  // not framed yet
+            const QSize room = (area.size() - decoration).expandedTo(minimumSize());
+            if (!isMinimized() && !isMaximized() && (width() > room.width() || height() > room.height()))
+                resize(size().boundedTo(room));
             QRect frame = frameGeometry();
-            frame.moveCenter(screen->availableGeometry().center());
+            frame.moveCenter(area.center());
+            // Never with the caption above the screen's top or left of its side.
+            frame.moveTopLeft(QPoint(std::max(frame.left(), area.left()),
+                                     std::max(frame.top(), area.top())));
             move(frame.topLeft());
         }
     }

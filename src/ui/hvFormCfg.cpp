@@ -1,5 +1,6 @@
 #include "ui/hvFormCfg.h"
 
+#include <QKeyEvent>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QShowEvent>
@@ -50,6 +51,14 @@ void ThvFrmCfg::showEvent(QShowEvent* event) {
     // The list's text ends every line with CR LF; the memo keeps lines apart by LF alone.
     txtCfg->setPlainText(QString::fromStdString(hvProject->Options.Text()).replace("\r\n", "\n"));
     txtCfg->setFocus();
+}
+
+void ThvFrmCfg::keyPressEvent(QKeyEvent* event) {
+    // Escape is Cancel, as in any dialog.
+    if (event->key() == Qt::Key_Escape)
+        close();
+    else
+        ThvFrmBase::keyPressEvent(event);
 }
 
 void ThvFrmCfg::btnOkClick() {

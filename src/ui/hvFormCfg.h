@@ -22,6 +22,7 @@ class ThvFrmCfg : public ThvFrmBase {
 
   protected:
     void showEvent(QShowEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
 
   private:
     void btnOkClick();

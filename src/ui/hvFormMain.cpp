@@ -4,6 +4,7 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QFrame>
+#include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
@@ -13,7 +14,9 @@
 #include <QTableView>
 #include <QToolBar>
 #include <QToolButton>
+#include <QStatusBar>
 #include <QVBoxLayout>
+#include <filesystem>
 #include <thread>
 
 #include "conversion/hvConvertor.h"
@@ -82,6 +85,12 @@ ThvFrmMain::ThvFrmMain(QWidget* parent)
     layout->addWidget(pSpacer);
     CreateViewer();
     layout->addWidget(pViewer, 1);
+    CreateStatusBar();
+    layout->addWidget(StatusBar);
+    setWindowIcon(ThvImageList::ProductPicture());
+    // Every control of the panels stays in reach; the tool bar folds what does not fit into
+    // its extension menu.
+    setMinimumSize(560, 300);
 
     setTabOrder(eSource, bSource);
     setTabOrder(bSource, bSourceFile);
@@ -212,71 +221,85 @@ void ThvFrmMain::CreateToolBar() {
 
 void ThvFrmMain::CreateActionPanel() {
     pAction = MakePanel(this, "pAction", true);
-    pAction->setFixedHeight(70);
+    pAction->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
     auto* column = new QVBoxLayout(pAction);
-    column->setContentsMargins(pAction->frameWidth(), pAction->frameWidth(), 0, 0);
-    column->setSpacing(0);
+    const int bevel = pAction->frameWidth();
+    column->setContentsMargins(bevel + 4, bevel + 6, bevel + 4, bevel + 6);
+    column->setSpacing(6);
 
+    // A row of a panel: the label left of the box, the box taking what width there is, then
+    // the buttons at their own widths.
+    auto row = [](QWidget* panel) {
+        auto* line = new QHBoxLayout(panel);
+        line->setContentsMargins(0, 0, 0, 0);
+        line->setSpacing(4);
+        return line;
+    };
     auto labelFor = [](QWidget* panel, const char* name, const char* caption, QLineEdit* edit) {
         auto* label = new QLabel(QString::fromUtf8(caption), panel);
         label->setObjectName(name);
         label->setBuddy(edit);
-        label->adjustSize();
-        // Left of the box, 4 pixels away, its text on the box's text line.
-        const QRect box = edit->geometry();
-        label->move(box.left() - 4 - label->width(),
-                    box.top() + (box.height() - label->height()) / 2);
         return label;
     };
-    auto actionButton = [](QWidget* panel, const char* name, QAction* action, const QRect& r) {
+    auto actionButton = [](QWidget* panel, const char* name, QAction* action) {
         auto* button = new ThvActionButton(panel);
         button->setObjectName(name);
-        button->setGeometry(r);
         button->SetAction(action);
+        button->setMinimumWidth(76);
+        return button;
+    };
+    auto narrowButton = [](QWidget* panel, const char* name, const char* caption) {
+        auto* button = new QPushButton(QString::fromUtf8(caption), panel);
+        button->setObjectName(name);
+        // The caption's width and a little, not a push button's usual 80 pixels.
+        button->setMinimumWidth(button->fontMetrics().horizontalAdvance(button->text()) + 12);
+        button->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
         return button;
     };
 
     pSource = MakePanel(pAction, "pSource", false);
-    pSource->setFixedHeight(32);
     pSource->setToolTip("Choose or drag & drop source folder or file(s)");
     eSource = new QLineEdit(pSource);
     eSource->setObjectName("eSource");
-    eSource->setGeometry(50, 10, 500, 21);
     lSource = labelFor(pSource, "lSource", "&Source", eSource);
-    bSource = new QPushButton("Folder", pSource);
-    bSource->setObjectName("bSource");
-    bSource->setGeometry(550, 10, 38, 21);
+    bSource = narrowButton(pSource, "bSource", "Folder");
     bSource->setToolTip("Choose a folder and click \"Search\" to list files");
-    bSourceFile = new QPushButton("Files", pSource);
-    bSourceFile->setObjectName("bSourceFile");
-    bSourceFile->setGeometry(588, 10, 38, 21);
+    bSourceFile = narrowButton(pSource, "bSourceFile", "Files");
     bSourceFile->setToolTip("Choose file(s) and click \"Convert\" to convert them");
     cSubdir = new QCheckBox("Su&b folders", pSource);
     cSubdir->setObjectName("cSubdir");
-    // Wider to the left than the box itself is laid out: the caption must not be cut.
-    cSubdir->setGeometry(627, 12, 79, 17);
     cSubdir->setLayoutDirection(Qt::RightToLeft);  // the caption left of the box
-    bSearch = actionButton(pSource, "bSearch", aSearch, QRect(710, 10, 76, 21));
+    bSearch = actionButton(pSource, "bSearch", aSearch);
+    QHBoxLayout* source = row(pSource);
+    for (QWidget* w : std::initializer_list<QWidget*>{lSource, eSource, bSource, bSourceFile,
+                                                      cSubdir, bSearch})
+        source->addWidget(w, w == eSource ? 1 : 0);
     column->addWidget(pSource);
 
     pTarget = MakePanel(pAction, "pTarget", false);
-    pTarget->setFixedHeight(30);
     pTarget->setToolTip("Choose or drag & drop target folder");
     eTarget = new QLineEdit(pTarget);
     eTarget->setObjectName("eTarget");
-    eTarget->setGeometry(50, 6, 500, 21);
     lTarget = labelFor(pTarget, "lTarget", "&Target", eTarget);
-    bTarget = new QPushButton("Folder", pTarget);
-    bTarget->setObjectName("bTarget");
-    bTarget->setGeometry(550, 6, 38, 21);
+    bTarget = narrowButton(pTarget, "bTarget", "Folder");
     bTarget->setToolTip("Choose a target folder to save the converted file(s)");
-    bView = actionButton(pTarget, "bView", aView, QRect(588, 6, 38, 21));
-    bSearchConvert = actionButton(pTarget, "bSearchConvert", aSearchConvert, QRect(630, 6, 76, 21));
-    bCreate = actionButton(pTarget, "bCreate", aConvert, QRect(710, 6, 76, 21));
+    bView = actionButton(pTarget, "bView", aView);
+    bView->setMinimumWidth(bSourceFile->minimumWidth());
+    bView->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+    bSearchConvert = actionButton(pTarget, "bSearchConvert", aSearchConvert);
+    bCreate = actionButton(pTarget, "bCreate", aConvert);
+    QHBoxLayout* target = row(pTarget);
+    for (QWidget* w : std::initializer_list<QWidget*>{lTarget, eTarget, bTarget, bView,
+                                                      bSearchConvert, bCreate})
+        target->addWidget(w, w == eTarget ? 1 : 0);
     column->addWidget(pTarget);
+    // The two labels as wide as the wider, so that both boxes start at one line.
+    const int labels = std::max(lSource->sizeHint().width(), lTarget->sizeHint().width());
+    lSource->setMinimumWidth(labels);
+    lTarget->setMinimumWidth(labels);
 
     pOthers = MakePanel(pAction, "pOthers", false);
-    column->addWidget(pOthers, 1);
+    column->addWidget(pOthers);
 
     const std::initializer_list<QPushButton*> buttons = {
         bSource, bSourceFile, bSearch, bTarget, bView, bSearchConvert, bCreate};
@@ -310,14 +333,22 @@ void ThvFrmMain::CreateViewer() {
     lViewer->horizontalHeader()->setHighlightSections(false);
     lViewer->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     model_ = new ThvResultsModel(lViewer);
-    lViewer->setModel(model_);
+    shown_ = new ThvResultsFilter(model_, lViewer);
+    lViewer->setModel(shown_);
     QHeaderView* header = lViewer->horizontalHeader();
+    // Unsorted until a column is clicked, and back to the batch's order on a third click.
+    header->setSortIndicator(-1, Qt::AscendingOrder);
+    header->setSortIndicatorClearable(true);
+    lViewer->setSortingEnabled(true);
     header->setMinimumSectionSize(16);
     header->resizeSection(0, 30);
     header->setSectionResizeMode(0, QHeaderView::Fixed);
     header->resizeSection(1, 370);
     header->resizeSection(2, 370);
-    header->setStretchLastSection(false);
+    // The Result column takes the rest of the width: failure texts are long.
+    header->setStretchLastSection(true);
+    // Tab leaves the list for the next control instead of moving between its cells.
+    lViewer->setTabKeyNavigation(false);
     // Drops are the window's: the drop point decides what they do.
     lViewer->setAcceptDrops(false);
     lViewer->viewport()->setAcceptDrops(false);
@@ -414,15 +445,30 @@ void ThvFrmMain::aSearchExecute() {
     const std::string source = eSource->text().toStdString();
     if (source.empty()) {
         eSource->setFocus();
+        ShowStatus("Choose a Source: the box is empty");
         RunEnded();
         return;
     }
     NewBatch();
-    if (source.starts_with("http"))
+    if (source.starts_with("http")) {
         AddSourceFile(source);
-    else
-        FBatch->Start(hvProject->ResolvePath(source),
-                      hvProject->ResolvePath(eTarget->text().toStdString()), cSubdir->isChecked());
+        return;
+    }
+    StartStatus("Searching");
+    FBatch->Start(hvProject->ResolvePath(source),
+                  hvProject->ResolvePath(eTarget->text().toStdString()), cSubdir->isChecked());
+}
+
+std::string ThvFrmMain::MissingSource() const {
+    const std::string source = eSource->text().toStdString();
+    if (source.empty() || source.starts_with("http")) return {};
+    const ThvSearchScope scope =
+        ThvSearchScope::Of(hvProject->ResolvePath(source), cSubdir->isChecked());
+    // Only a folder that is not there: other searches that find nothing say so at their end.
+    if (scope.Delim != PathDelim || scope.SourceFolder.empty() ||
+        DirectoryExists(scope.SourceFolder))
+        return {};
+    return scope.SourceAdvice(hvProject->SourceMask);
 }
 
 void ThvFrmMain::aConvertExecute() {
@@ -435,6 +481,15 @@ void ThvFrmMain::aConvertExecute() {
     }
     if (target.empty()) {
         eTarget->setFocus();
+        ShowStatus("Choose a Target folder for the texts: the box is empty");
+        RunEnded();
+        return;
+    }
+    // A chosen or dropped list has no source to search; a source folder that is not there
+    // would find nothing, and the run would only have made the target.
+    const bool listed = FBatch && !FBatch->Exhausted();
+    if (const std::string missing = listed ? std::string() : MissingSource(); !missing.empty()) {
+        ShowStatus(Q(missing));
         RunEnded();
         return;
     }
@@ -444,7 +499,14 @@ void ThvFrmMain::aConvertExecute() {
     }
     // The box keeps what the project says; a relative folder leads from the project's.
     target = hvProject->ResolvePath(target);
-    if (delim == PathDelim && !DirectoryExists(target)) ForceDirectories(target);
+    madeFolders_.clear();
+    if (delim == PathDelim && !DirectoryExists(target)) {
+        for (std::string folder = ExcludeTrailingPathDelimiter(target, delim);
+             !folder.empty() && !DirectoryExists(folder);
+             folder = ExcludeTrailingPathDelimiter(ExtractFilePath(folder, delim), delim))
+            madeFolders_.push_back(folder);
+        ForceDirectories(target);
+    }
     hvProject->ControlsToOptions();
     if (!FBatch) aSearchExecute();
     if (FBatch && FBatch->Exhausted()) aSearchExecute();
@@ -463,6 +525,7 @@ void ThvFrmMain::aConvertExecute() {
         if (const auto window = self.lock()) (*window)->OnFinish();
     });
     EnterState(TRunState::Converting);
+    StartStatus("Converting");
     try {
         FConvertor->Start();
     } catch (...) {
@@ -497,6 +560,8 @@ void ThvFrmMain::aSearchConvertExecute() {
 }
 
 void ThvFrmMain::aPauseExecute() {
+    statusWord_ = "Paused";
+    lRunState->setText(statusWord_);
     EnterState(TRunState::Stopping);
     if (FConvertor) FConvertor->Stop();
     FStopPending = false;
@@ -504,6 +569,8 @@ void ThvFrmMain::aPauseExecute() {
 
 void ThvFrmMain::aStopExecute() {
     FStopped = true;
+    statusWord_ = "Stopped";
+    lRunState->setText(statusWord_);
     EnterState(TRunState::Stopping);
     if (FBatch) FBatch->Terminate();
     if (FConvertor) FConvertor->Stop();
@@ -515,7 +582,13 @@ void ThvFrmMain::OnFinish() {
     if (FRunning >= 1) return;
     // Every converter has reported its files before its end: the rows are complete now.
     ItemForEntry();
+    // Stop leaves the files not reached; after Pause they are converted when the run goes on.
+    if (FStopPending) model_->MarkNotConverted();
     EnterState(TRunState::Idle);
+    if (FBatch) {
+        ShowRunEnd(*FBatch);
+        if (FBatch->Searched() && FBatch->Count() == 0) RemoveMadeFolders();
+    }
     RunEnded(FBatch.get());
     if (FStopPending) {
         // The rows stay; the batch goes once its converters have all counted themselves out.
@@ -532,10 +605,14 @@ void ThvFrmMain::RunEnded(const ThvBatch* ran) {
         for (const std::string& line : ListLines()) put(line);
     };
     try {
-        // A "Daemon" window runs again and again over a file that keeps failing: its failures
-        // are reported once, and again only when they change.
+        // A run-and-close window is the unattended run and reports as it does; a "Daemon" one
+        // runs again and again over a file that keeps failing, so its failures are reported
+        // once, and again only when they change. Where a person sits, the report holds their
+        // paths and is sent only when they press for it.
         if (ran)
-            ReportRun(*ran, logFile, lines, &reportedFailures_);
+            ReportRun(*ran, logFile, lines, &reportedFailures_,
+                      hvProject->RunAndClose() ? ThvFailureReport::Open
+                                               : ThvFailureReport::Offer);
         else if (!logFile.empty())
             WriteRunLog(logFile, lines);
     } catch (const EhvError& e) {
@@ -551,6 +628,16 @@ void ThvFrmMain::RunEnded(const ThvBatch* ran) {
     if (!FStopped && !closePending_) daemon_.start(hvProject->Daemon());
 }
 
+void ThvFrmMain::RemoveMadeFolders() {
+    for (const std::string& folder : madeFolders_) {
+        std::error_code ignored;
+        // Only an empty folder goes: remove takes no other.
+        std::filesystem::remove(
+            std::filesystem::path(std::u8string(folder.begin(), folder.end())), ignored);
+    }
+    madeFolders_.clear();
+}
+
 void ThvFrmMain::CloseLater() {
     // Not from inside a show, a finish or an action's handler: from the event loop.
     QTimer::singleShot(0, this, &QWidget::close);
@@ -564,6 +651,7 @@ void ThvFrmMain::NewBatch() {
     FBatch = std::make_unique<ThvBatch>();
     ++batchNumber_;
     feed_->Follow(batchNumber_);
+    FailuresOnly1->setChecked(false);
     model_->Clear();
     FBatch->OnFound = [this, number = batchNumber_](ThvBatch&, ThvNode& entry) {
         OnBatchEntry(number, entry);

@@ -15,7 +15,9 @@ class QFrame;
 class QLabel;
 class QLineEdit;
 class QMenu;
+class QProgressBar;
 class QPushButton;
+class QStatusBar;
 class QTableView;
 class QToolBar;
 class QToolButton;
@@ -26,6 +28,7 @@ class ThvConvertor;
 class ThvFrmCfg;
 class ThvNode;
 class ThvResultFeed;
+class ThvResultsFilter;
 class ThvResultsModel;
 
 /// The main window: source, target and the sub-folder switch bound to the project, the list of
@@ -113,6 +116,15 @@ class ThvFrmMain : public ThvFrmBase {
     void ExportList(const std::string& path);
     /// Opens the source of the first selected row, or with folderOnly its folder.
     void OpenSelectedSource(bool folderOnly);
+    /// Opens the text file of a row that has one (converted, whole or salvaged); nothing for
+    /// any other row.
+    void OpenRowText(int row);
+    /// Puts the selected rows on the clipboard as the lines ExportList writes.
+    void CopySelectedRows();
+    /// Hides every row but the failed ones, or shows them all again.
+    void ShowFailuresOnly(bool only);
+    /// Opens the failure report of the run that ended last, which the status bar offered.
+    void ReportClick();
     void RecentProjectClick(QAction* item);
     void pm1Popup();
     void pm2Popup();
@@ -126,8 +138,13 @@ class ThvFrmMain : public ThvFrmBase {
     void bTargetClick();
     /// A drop of paths at pos (window coordinates): a single project file opens the project;
     /// on an edit box the first path sets that box; on the list the paths replace the batch
-    /// (refused during a run); anywhere else nothing happens.
+    /// (refused during a run), a folder among them searched (DropFolders); anywhere else
+    /// nothing happens.
     void DropFiles(const QPoint& pos, const std::vector<std::string>& paths);
+    /// Paths dropped on the list of which some are folders: each folder is searched with the
+    /// mask of the Source box (or the product's) and the Sub folders switch, the other paths
+    /// listed as they are.
+    void DropFolders(const std::vector<std::string>& paths);
     /// Whether the list takes new files now: not while a run goes on.
     bool ListTakesFiles() const { return state_ == TRunState::Idle; }
     ThvResultsModel* Results() const { return model_; }
@@ -172,7 +189,16 @@ class ThvFrmMain : public ThvFrmBase {
     QAction* OpenSource1;
     QAction* ViewOutput1;
     QAction* ExportList1;
+    QAction* OpenText1;
+    QAction* Copy1;
+    QAction* FailuresOnly1;
     QMenu* pm2;
+    QStatusBar* StatusBar;
+    QLabel* lRunState;  ///< the run's state, or what the last run or search came to
+    QLabel* lFigures;   ///< found, converted, failed, skipped, elapsed, rate
+    QProgressBar* pbRun;
+    QPushButton* bShowFailures;
+    QPushButton* bReport;
 
     QAction* aSearch;
     QAction* aConvert;
@@ -220,9 +246,42 @@ class ThvFrmMain : public ThvFrmBase {
     void RefuseListPath(const std::string& path) const;
     /// The rows as "[state] => source => result" lines.
     std::vector<std::string> ListLines() const;
+    /// The same of the rows given, in that order.
+    std::vector<std::string> ListLines(const std::vector<int>& rows) const;
     void FreeEndedBatches();
+    /// Why Convert cannot search the source: its folder is not there. Empty otherwise.
+    std::string MissingSource() const;
+    /// Takes away the folders made for the target of a run that found nothing (empty ones).
+    void RemoveMadeFolders();
     void CloseLater();
     void CreateListMenu();
+    /// The first selected entry in the batch's order; -1 with none selected.
+    int FirstSelectedRow() const;
+    void CreateStatusBar();
+
+    /// A run's figures as the status bar shows them, from the batch's counters.
+    struct TRunFigures {
+        int32_t Found = 0;
+        int32_t Converted = 0;
+        int32_t Failed = 0;
+        int32_t Skipped = 0;
+        qint64 ElapsedMs = 0;
+        /// "Done: 28 converted, 2 failed, 0 skipped in 4.2 s" with word first.
+        QString Summary(const QString& word) const;
+        /// The figures of a run going on, with its rate in files per second.
+        QString Progress() const;
+    };
+    TRunFigures Figures(const ThvBatch& batch) const;
+    /// A word in the status bar in place of the figures (why nothing was started, say).
+    void ShowStatus(const QString& text);
+    /// The figures of a search or run that starts now under word, updated from the counters.
+    void StartStatus(const QString& word);
+    void UpdateStatus();
+    /// What the status bar says when the ended run has: its summary, or why nothing was found,
+    /// and the offer of its failures.
+    void ShowRunEnd(const ThvBatch& ran);
+    /// Why the source found nothing.
+    QString NothingFound() const;
     /// The control a drop at pos lands on: lViewer, eSource, eTarget, or null for any other.
     QWidget* DropTarget(const QPoint& pos) const;
 
@@ -246,12 +305,22 @@ class ThvFrmMain : public ThvFrmBase {
     };
     std::vector<TRetired> retired_;
     ThvResultsModel* model_ = nullptr;
+    ThvResultsFilter* shown_ = nullptr;  ///< model_ as lViewer shows it
     ThvResultFeed* feed_ = nullptr;
     QTimer reaper_;  ///< frees retired batches
     QTimer daemon_;  ///< the "Daemon" wait between two runs
 
     /// The failures of the last report opened.
     std::string reportedFailures_;
+    /// The report of the run that ended last, which bReport opens; empty without failures.
+    std::string reportLink_;
+    QTimer status_;            ///< updates the status bar's figures during a search or run
+    QElapsedTimer runClock_;   ///< since the search or run of the current batch started
+    uint64_t clockBatch_ = 0;  ///< the batch runClock_ is timing: a resumed run goes on timing
+    QString statusWord_;       ///< "Searching", "Converting", "Paused" or "Stopped"
+    /// The folders the current run made to hold its target, innermost first: taken away again
+    /// when the run found nothing.
+    std::vector<std::string> madeFolders_;
     /// Looks for a stop signal: its handler can only leave a mark.
     QTimer stopPoll_;
     int stopSignal_ = 0;

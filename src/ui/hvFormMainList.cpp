@@ -2,7 +2,10 @@
 // menu and the recent-projects menu.
 
 #include <QAction>
+#include <QClipboard>
+#include <QGuiApplication>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QItemSelectionModel>
 #include <QMenu>
 #include <QMessageBox>
@@ -22,6 +25,7 @@
 #include "shell/hvRunReport.h"
 #include "text/textEncoding.h"
 #include "ui/hvFormMain.h"
+#include "ui/hvImages.h"
 #include "ui/hvResultFeed.h"
 #include "ui/hvResultsModel.h"
 
@@ -31,10 +35,13 @@ QString Q(const std::string& s) { return QString::fromStdString(s); }
 
 const char* StateWord(int image) {
     switch (image) {
-        case 1:
+        case ThvImageList::Success:
+        case ThvImageList::Salvaged:
             return "Success";
-        case 2:
+        case ThvImageList::Failure:
             return "Failure";
+        case ThvImageList::NotConverted:
+            return "Not converted";
         default:
             return "Running";
     }
@@ -58,11 +65,24 @@ void ThvFrmMain::CreateListMenu() {
     ViewOutput1 = item("ViewOutput1", "View  Output");
     pm1->addSeparator()->setObjectName("N3");
     ExportList1 = item("ExportList1", "Export the List");
+    pm1->addSeparator()->setObjectName("N4");
+    OpenText1 = item("OpenText1", "Open Text");
+    Copy1 = item("Copy1", "Copy");
+    Copy1->setShortcut(QKeySequence::Copy);
+    Copy1->setShortcutContext(Qt::WidgetShortcut);
+    lViewer->addAction(Copy1);
+    FailuresOnly1 = item("FailuresOnly1", "Failures only");
+    FailuresOnly1->setCheckable(true);
     connect(BrowseFiles1, &QAction::triggered, this, &ThvFrmMain::bSourceFileClick);
     connect(ViewSource1, &QAction::triggered, this, &ThvFrmMain::ViewSource1Click);
     connect(OpenSource1, &QAction::triggered, this, &ThvFrmMain::OpenSource1Click);
     connect(ViewOutput1, &QAction::triggered, aView, &QAction::trigger);
     connect(ExportList1, &QAction::triggered, this, &ThvFrmMain::ExportList1Click);
+    connect(OpenText1, &QAction::triggered, this, [this] { OpenRowText(FirstSelectedRow()); });
+    connect(Copy1, &QAction::triggered, this, &ThvFrmMain::CopySelectedRows);
+    connect(FailuresOnly1, &QAction::toggled, this, &ThvFrmMain::ShowFailuresOnly);
+    connect(lViewer, &QAbstractItemView::activated, this,
+            [this](const QModelIndex& index) { OpenRowText(shown_->EntryOf(index)); });
     lViewer->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(lViewer, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
         pm1Popup();
@@ -110,7 +130,19 @@ void ThvFrmMain::ItemForEntry() {
         const QString result = entry->State != ThvNode::Failure ? Q(entry->Result)
                                : lines.empty()                  ? QString()
                                                                 : Q(lines[0]);
-        model_->Update(entry->Index, entry->State, Q(entry->Source), &result);
+        if (entry->State == ThvNode::Success && !entry->Salvage.empty()) {
+            // What was lost, after the text file: the note begins with the source's name,
+            // which the row shows already.
+            const std::string& note = entry->Salvage;
+            const std::size_t from = note.find(" was salvaged: ");
+            const std::string lost = from == std::string::npos ? note : note.substr(from + 5);
+            const std::vector<std::string> said = SplitLines(lost);
+            const QString salvaged = result + " (" + (said.empty() ? QString() : Q(said[0])) + ")";
+            model_->Update(entry->Index, ThvImageList::Salvaged, Q(entry->Source), &salvaged);
+        } else {
+            model_->Update(entry->Index, entry->State, Q(entry->Source), &result);
+        }
+        if (entry->State == ThvNode::Success) model_->SetText(entry->Index, Q(entry->Result));
     }
 }
 
@@ -139,18 +171,41 @@ void ThvFrmMain::RefuseListPath(const std::string& path) const {
     if (!FBatch) RefuseListedSource(path);
 }
 
-std::vector<std::string> ThvFrmMain::ListLines() const {
+std::vector<std::string> ThvFrmMain::ListLines(const std::vector<int>& rows) const {
     std::vector<std::string> lines;
-    lines.reserve(static_cast<std::size_t>(model_->rowCount()));
+    lines.reserve(rows.size());
     // The fields in the unattended log's escape form: no file name can break or forge a line.
     const std::string codePage = AnsiCodePage();
-    for (int i = 0; i < model_->rowCount(); ++i) {
+    for (int i : rows) {
         const ThvResultsModel::TRow& row = model_->Row(i);
         lines.push_back(std::string("[") + StateWord(row.Image) + "] => " +
                         EscapeLogField(row.Source.toStdString(), codePage) + " => " +
                         EscapeLogField(row.Result.toStdString(), codePage));
     }
     return lines;
+}
+
+std::vector<std::string> ThvFrmMain::ListLines() const {
+    std::vector<int> rows(static_cast<std::size_t>(model_->rowCount()));
+    for (std::size_t i = 0; i < rows.size(); ++i) rows[i] = static_cast<int>(i);
+    return ListLines(rows);
+}
+
+void ThvFrmMain::CopySelectedRows() {
+    std::vector<int> rows;
+    for (const QModelIndex& index : lViewer->selectionModel()->selectedRows())
+        rows.push_back(shown_->EntryOf(index));
+    if (rows.empty()) return;
+    std::sort(rows.begin(), rows.end());
+    QString text;
+    for (const std::string& line : ListLines(rows)) text += Q(line) + "\n";
+    QGuiApplication::clipboard()->setText(text);
+}
+
+void ThvFrmMain::OpenRowText(int row) {
+    if (row < 0 || row >= model_->rowCount()) return;
+    const QString& text = model_->Row(row).Text;
+    if (!text.isEmpty()) ShellOpen(text.toStdString());
 }
 
 void ThvFrmMain::ExportList(const std::string& path) {
@@ -172,13 +227,22 @@ void ThvFrmMain::pm1Popup() {
     const bool selected = lViewer->selectionModel()->hasSelection();
     OpenSource1->setEnabled(selected);
     ViewSource1->setEnabled(selected);
+    Copy1->setEnabled(selected);
+    const int first = FirstSelectedRow();
+    OpenText1->setEnabled(first >= 0 && !model_->Row(first).Text.isEmpty());
+}
+
+int ThvFrmMain::FirstSelectedRow() const {
+    const QModelIndexList rows = lViewer->selectionModel()->selectedRows();
+    if (rows.isEmpty()) return -1;
+    int first = shown_->EntryOf(rows.front());
+    for (const QModelIndex& row : rows) first = std::min(first, shown_->EntryOf(row));
+    return first;
 }
 
 void ThvFrmMain::OpenSelectedSource(bool folderOnly) {
-    const QModelIndexList rows = lViewer->selectionModel()->selectedRows();
-    if (rows.isEmpty()) return;
-    int first = rows.front().row();
-    for (const QModelIndex& row : rows) first = std::min(first, row.row());
+    const int first = FirstSelectedRow();
+    if (first < 0) return;
     std::string source = model_->Row(first).Source.toStdString();
     if (folderOnly) source = ExtractFilePath(source, hvProject->PathDelim);
     ShellOpen(source);

@@ -2,17 +2,24 @@
 // log, and the list's and the Open button's menus.
 
 #include <QAction>
+#include <QApplication>
+#include <QClipboard>
+#include <QGuiApplication>
+#include <QHeaderView>
+#include <QLabel>
 #include <QItemSelectionModel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTableView>
+#include <QMouseEvent>
 #include <filesystem>
 
 #include "platform/files/fileSystem.h"
 #include "text/textEncoding.h"
 #include "ui/hvActionButton.h"
+#include "ui/hvImages.h"
 #include "ui/hvResultsModel.h"
 #include "ui/testing/uiTestSupport.h"
 
@@ -37,6 +44,23 @@ class ResultsListTest : public WindowTest {
         return Rows().index(row, column).data().toString().toStdString();
     }
     int Image(int row) { return Rows().Row(row).Image; }
+    /// A row as the list shows it (sorted or filtered), as a click or a key would give it.
+    QModelIndex Shown(int row, int column = 0) { return window->lViewer->model()->index(row, column); }
+    /// Converts the files named (in dir, chosen with Files), one converter, the gate closed.
+    void ConvertChosenBehindTheGate(const std::vector<std::string>& names) {
+        Gate().Close();
+        project->ConverterClass = &ThvGateConvertor::Class();
+        std::vector<std::string> chosen;
+        for (const std::string& name : names) chosen.push_back(dir / name);
+        ThvChooserTestHook::NextOpenFiles(chosen);
+        OpenWindow("Target=" + dir / "out,ThreadsCount=1");
+        window->bSourceFile->click();
+        window->bCreate->click();
+    }
+    void SelectShown(int row) {
+        window->lViewer->selectionModel()->select(
+            Shown(row), QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    }
 };
 
 TEST_F(ResultsListTest, ColumnsAndRowsOfASearchThenTheirStatesAfterARun) {
@@ -47,7 +71,8 @@ TEST_F(ResultsListTest, ColumnsAndRowsOfASearchThenTheirStatesAfterARun) {
     EXPECT_EQ(Rows().headerData(2, Qt::Horizontal, Qt::DisplayRole), "Result");
     EXPECT_EQ(window->lViewer->columnWidth(0), 30);
     EXPECT_EQ(window->lViewer->columnWidth(1), 370);
-    EXPECT_EQ(window->lViewer->columnWidth(2), 370);
+    // The Result column takes the rest of the list's width.
+    EXPECT_EQ(window->lViewer->columnWidth(2), window->lViewer->viewport()->width() - 400);
     EXPECT_EQ(window->lViewer->selectionBehavior(), QAbstractItemView::SelectRows);
     EXPECT_EQ(window->lViewer->selectionMode(), QAbstractItemView::ExtendedSelection);
 
@@ -101,8 +126,10 @@ TEST_F(ResultsListTest, MultiLineResultsShowTheirFirstLineAndExportIsByteForByte
     EXPECT_EQ(ReadBytes(dir / "run.log"),
               "[Success] => " + dir / "a.pptx => done\r\n[Failure] => " + dir /
                   "fail.pptx => first line\r\n[Success] => " + dir / "c.pptx => done\r\n");
-    // One report at the last converter's end (the link drops the comma text's quotes and
+    // One report, when the user asks for it (the link drops the comma text's quotes and
     // percent-encodes the rest).
+    EXPECT_TRUE(links.empty());
+    Find<QPushButton>(window.get(), "bReport")->click();
     ASSERT_EQ(links.size(), 1u);
     EXPECT_NE(links[0].find("a=err&e=first%20line%0D%0Asecond%20line&"), std::string::npos)
         << links[0];
@@ -276,7 +303,8 @@ TEST_F(ResultsListTest, ListMenuEnablesTheSourceItemsOnlyWithASelection) {
     for (QAction* item : window->pm1->actions())
         captions.push_back(item->isSeparator() ? "-" : item->text().toStdString());
     EXPECT_EQ(captions, (std::vector<std::string>{"Browse Files", "-", "View  Source", "Open Source",
-                                                  "-", "View  Output", "-", "Export the List"}));
+                                                  "-", "View  Output", "-", "Export the List",
+                                                  "-", "Open Text", "Copy", "Failures only"}));
     window->pm1Popup();
     EXPECT_FALSE(window->ViewSource1->isEnabled());
     EXPECT_FALSE(window->OpenSource1->isEnabled());
@@ -286,12 +314,8 @@ TEST_F(ResultsListTest, ListMenuEnablesTheSourceItemsOnlyWithASelection) {
     window->OpenSource1->trigger();  // nothing selected: nothing opens
     EXPECT_TRUE(links.empty());
 
-    window->lViewer->selectionModel()->select(
-        window->Results()->index(1, 0),
-        QItemSelectionModel::Select | QItemSelectionModel::Rows);
-    window->lViewer->selectionModel()->select(
-        window->Results()->index(0, 0),
-        QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    SelectShown(1);
+    SelectShown(0);
     window->pm1Popup();
     EXPECT_TRUE(window->ViewSource1->isEnabled());
     window->OpenSource1->trigger();  // the first selected row in list order
@@ -316,6 +340,110 @@ TEST_F(ResultsListTest, RecentProjectsMenuShowsPathsExactlyAndDisablesMissingFil
     EXPECT_EQ(window->windowTitle().toStdString(), "Quillon Converter - " + kept);
     emit window->pm2->aboutToShow();  // made anew each time
     EXPECT_EQ(window->pm2->actions().size(), 2);
+}
+
+TEST_F(ResultsListTest, StopLeavesRowsNotConvertedAndRowsOpenTheirTextOrNothing) {
+    ConvertChosenBehindTheGate({"a.pptx", "fail.pptx", "c.pptx"});
+    ASSERT_TRUE(PumpUntil([] { return Gate().Waiting() == 1; }));
+    window->bSearchConvert->click();  // Stop: the file in hand is finished, no other
+    Gate().Open();
+    ASSERT_TRUE(WaitForIdle());
+    EXPECT_EQ(Image(0), ThvImageList::Success);
+    EXPECT_EQ(Image(1), ThvImageList::NotConverted);
+    EXPECT_EQ(Text(2, 2), "Not converted");
+    EXPECT_TRUE(Find<QLabel>(window.get(), "lRunState")->text().startsWith("Stopped: 1 converted"));
+    window->ExportList(dir / "stopped.log");
+    EXPECT_EQ(ReadBytes(dir / "stopped.log"),
+              "[Success] => " + dir / "a.pptx => done\r\n[Not converted] => " + dir /
+                  "fail.pptx => Not converted\r\n[Not converted] => " + dir /
+                  "c.pptx => Not converted\r\n");
+
+    // Copy puts the selected rows on the clipboard as the exported lines, in list order.
+    SelectShown(2);
+    SelectShown(0);
+    window->Copy1->trigger();
+    EXPECT_EQ(QGuiApplication::clipboard()->text().toStdString(),
+              "[Success] => " + dir / "a.pptx => done\n[Not converted] => " + dir /
+                  "c.pptx => Not converted\n");
+    // A converted row opens its text file; one not converted opens nothing.
+    window->pm1Popup();
+    EXPECT_TRUE(window->OpenText1->isEnabled());
+    emit window->lViewer->activated(Shown(1, 1));
+    EXPECT_TRUE(links.empty());
+    emit window->lViewer->activated(Shown(0, 1));
+    EXPECT_EQ(links, (std::vector<std::string>{"done"}));
+}
+
+TEST_F(ResultsListTest, AColumnClickSortsTheRowsAndTheyStillOpenAndCopyTheirOwnEntry) {
+    ConvertChosenBehindTheGate({"c.pptx", "fail.pptx", "a.pptx"});
+    // Failures only, set while the run goes: the failure that arrives later shows, the
+    // successes and the waiting rows do not.
+    window->FailuresOnly1->setChecked(true);
+    EXPECT_EQ(window->lViewer->model()->rowCount(), 0);
+    Gate().Open();
+    ASSERT_TRUE(WaitForIdle());
+    ASSERT_EQ(window->lViewer->model()->rowCount(), 1);
+    EXPECT_EQ(Shown(0, 1).data().toString().toStdString(), dir / "fail.pptx");
+    window->FailuresOnly1->setChecked(false);
+    ASSERT_EQ(window->lViewer->model()->rowCount(), 3);
+
+    QHeaderView* header = window->lViewer->horizontalHeader();
+    const auto click = [&](int column) {
+        const QPointF at(header->sectionViewportPosition(column) + 5, header->height() / 2);
+        const QPointF global = header->viewport()->mapToGlobal(at);
+        QMouseEvent press(QEvent::MouseButtonPress, at, global, Qt::LeftButton, Qt::LeftButton,
+                          Qt::NoModifier);
+        QMouseEvent release(QEvent::MouseButtonRelease, at, global, Qt::LeftButton,
+                            Qt::NoButton, Qt::NoModifier);
+        QApplication::sendEvent(header->viewport(), &press);
+        QApplication::sendEvent(header->viewport(), &release);
+    };
+    const auto names = [&] {
+        std::vector<std::string> shown;
+        for (int i = 0; i < window->lViewer->model()->rowCount(); ++i)
+            shown.push_back(ExtractFileName(Shown(i, 1).data().toString().toStdString()));
+        return shown;
+    };
+    click(1);
+    EXPECT_EQ(names(), (std::vector<std::string>{"a.pptx", "c.pptx", "fail.pptx"}));
+    click(1);
+    EXPECT_EQ(names(), (std::vector<std::string>{"fail.pptx", "c.pptx", "a.pptx"}));
+    click(1);  // the third click gives the batch's order back
+    EXPECT_EQ(names(), (std::vector<std::string>{"c.pptx", "fail.pptx", "a.pptx"}));
+    click(0);  // by state: the failure first
+    EXPECT_EQ(names(), (std::vector<std::string>{"fail.pptx", "c.pptx", "a.pptx"}));
+    // The entries stay the batch's: Export keeps its order, Copy and Enter take the row shown.
+    click(1);
+    SelectShown(0);
+    window->Copy1->trigger();
+    EXPECT_EQ(QGuiApplication::clipboard()->text().toStdString(),
+              "[Success] => " + dir / "a.pptx => done\n");
+    emit window->lViewer->activated(Shown(2, 1));
+    EXPECT_TRUE(links.empty());  // the failure
+    emit window->lViewer->activated(Shown(0, 1));
+    EXPECT_EQ(links, (std::vector<std::string>{"done"}));
+    window->ExportList(dir / "sorted.log");
+    EXPECT_EQ(ReadBytes(dir / "sorted.log").substr(0, 13), "[Success] => ");
+    EXPECT_NE(ReadBytes(dir / "sorted.log").find(dir / "c.pptx => done\r\n[Failure]"),
+              std::string::npos);
+}
+
+TEST_F(ResultsListTest, AFileReadOnlyInPartShowsWhatWasLost) {
+    // A package whose zip directory is cut off: the engine rebuilds it from the entries.
+    fs::create_directories(dir / "in");
+    std::string bytes = ReadBytes(std::string(QUILLON_SAMPLES) + "/quarterly-review.pptx");
+    const std::size_t directory = bytes.rfind(std::string("PK\x01\x02", 4), bytes.size());
+    ASSERT_NE(directory, std::string::npos);
+    bytes.resize(bytes.find(std::string("PK\x01\x02", 4)));
+    WriteBytes(dir / "in/cut.pptx", bytes);
+    OpenWindow("Source=" + dir / "in/*.ppt?,Target=" + dir / "out");
+    window->bCreate->click();
+    ASSERT_TRUE(WaitForIdle());
+    ASSERT_EQ(Rows().rowCount(), 1);
+    EXPECT_EQ(Image(0), ThvImageList::Salvaged);
+    EXPECT_TRUE(Text(0, 2).starts_with(dir / "out/cut.txt (salvaged: ")) << Text(0, 2);
+    window->ExportList(dir / "run.log");
+    EXPECT_TRUE(ReadBytes(dir / "run.log").starts_with("[Success] => ")) << ReadBytes(dir / "run.log");
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 // The main window's sources and target: the folder and file choosers, and dropped paths.
 
+#include <QCheckBox>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QLineEdit>
@@ -8,10 +9,14 @@
 #include <QToolBar>
 #include <QToolTip>
 #include <QUrl>
+#include <algorithm>
 
+#include "platform/base/hvError.h"
+#include "platform/files/fileSystem.h"
 #include "platform/files/paths.h"
 #include "platform/files/textFile.h"
 #include "platform/system/choosers.h"
+#include "discovery/hvBatch.h"
 #include "project/hvProject.h"
 #include "ui/hvFormMain.h"
 
@@ -44,7 +49,7 @@ const char* const RefusedDuringRun = "Files can be added to the list when the ru
 void ThvFrmMain::bSourceClick() {
     const char delim = hvProject->PathDelim;
     std::string folder = ExtractFilePath(eSource->text().toStdString(), delim);
-    SelectFolder(folder);
+    if (!SelectFolder(folder)) return;
     if (folder.empty() || folder.back() != delim) folder += delim;
     eSource->setText(Q(folder + hvProject->SourceMask));
     SuggestTarget(folder);
@@ -53,7 +58,10 @@ void ThvFrmMain::bSourceClick() {
 void ThvFrmMain::bSourceFileClick() {
     if (!ListTakesFiles()) return;
     std::string chosen = eSource->text().toStdString();
-    if (!SelectOpenFile(hvProject->SourceFilter, chosen, true)) return;
+    // After the product's own filter, the names a search converts and any file at all.
+    const std::string filter =
+        hvProject->SourceFilter + "|Presentations (*.ppt?)|*.ppt?|All files (*)|*";
+    if (!SelectOpenFile(filter, chosen, true)) return;
     const std::string text = Trim(chosen);
     if (text.find('\n') == std::string::npos) eSource->setText(Q(text));
     NewBatch();
@@ -66,7 +74,7 @@ void ThvFrmMain::bSourceFileClick() {
 void ThvFrmMain::bTargetClick() {
     const char delim = hvProject->PathDelim;
     std::string folder = eTarget->text().toStdString();
-    SelectFolder(folder);
+    if (!SelectFolder(folder)) return;
     if (folder.empty() || folder.back() != delim) folder += delim;
     eTarget->setText(Q(folder));
 }
@@ -98,8 +106,29 @@ void ThvFrmMain::DropFiles(const QPoint& pos, const std::vector<std::string>& pa
             return;
         }
         if (!ListTakesFiles()) return;
+        if (std::any_of(paths.begin(), paths.end(), DirectoryExists)) {
+            DropFolders(paths);
+            return;
+        }
         if (i == 0) NewBatch();
         AddSourceFile(path);
+    }
+}
+
+void ThvFrmMain::DropFolders(const std::vector<std::string>& paths) {
+    // The mask of the Source box when it has one, else the product's.
+    const std::string name = ExtractFileName(eSource->text().toStdString());
+    const std::string mask = name.find_first_of("*?") != std::string::npos
+                                 ? name
+                                 : hvProject->SourceMask;
+    NewBatch();
+    SuggestTarget(ExtractFilePath(paths[0], hvProject->PathDelim));
+    try {
+        FBatch->StartPaths(paths, mask, hvProject->ResolvePath(eTarget->text().toStdString()),
+                           cSubdir->isChecked());
+        StartStatus("Searching");
+    } catch (const EhvError& e) {
+        ShowStatus(Q(e.what()));
     }
 }
 

@@ -9,9 +9,11 @@
 #include <QTableView>
 #include <QToolBar>
 #include <QUrl>
+#include <algorithm>
 
 #include "ui/hvActionButton.h"
 #include "ui/hvResultsModel.h"
+#include "ui/hvImages.h"
 #include "ui/testing/uiTestSupport.h"
 
 namespace {
@@ -54,11 +56,18 @@ class SourcesTest : public WindowTest {
     std::string Target() { return window->eTarget->text().toStdString(); }
 };
 
-TEST_F(SourcesTest, FolderButtonsWriteTheFolderEvenWhenTheChooserIsCancelled) {
+TEST_F(SourcesTest, FolderButtonsFillTheBoxesAndACancelledChooserChangesNothing) {
     OpenWindow();
     ThvChooserTestHook::NextFolder(std::nullopt);
     window->bSource->click();
-    EXPECT_EQ(Source(), "/*.ppt?");  // an empty box and a cancelled chooser
+    EXPECT_EQ(Source(), "");  // not "/*.ppt?", the root of the file system
+    window->eSource->setText("/data/talks/one.pptx");
+    ThvChooserTestHook::NextFolder(std::nullopt);
+    window->bSource->click();
+    EXPECT_EQ(Source(), "/data/talks/one.pptx");  // a single file stays a single file
+    ThvChooserTestHook::NextFolder(std::nullopt);
+    window->bTarget->click();
+    EXPECT_EQ(Target(), "");  // not "/"
     window->eSource->setText("/data/talks/*.pptx");
     window->eTarget->clear();
     ThvChooserTestHook::NextFolder("/data/other");
@@ -71,10 +80,10 @@ TEST_F(SourcesTest, FolderButtonsWriteTheFolderEvenWhenTheChooserIsCancelled) {
     ThvChooserTestHook::NextFolder(std::nullopt);
     window->eTarget->setText("/out");
     window->bTarget->click();
-    EXPECT_EQ(Target(), "/out/");
+    EXPECT_EQ(Target(), "/out");
     ThvChooserTestHook::NextFolder("/chosen/target");
     window->bTarget->click();
-    EXPECT_EQ(ThvChooserTestHook::LastFolderStart(), "/out/");
+    EXPECT_EQ(ThvChooserTestHook::LastFolderStart(), "/out");
     EXPECT_EQ(Target(), "/chosen/target/");
 }
 
@@ -83,8 +92,10 @@ TEST_F(SourcesTest, FilesButtonListsExactlyTheChosenFiles) {
     window->eSource->setText("/in/*.ppt?");
     ThvChooserTestHook::NextOpenFiles(std::vector<std::string>{"/in/b.pptx", "/other/a.ppt"});
     window->bSourceFile->click();
+    // The product's filter first, then what a search converts and any file.
     EXPECT_EQ(ThvChooserTestHook::LastOpenRequest().Filter,
-              "PowerPoint Workbook (*.ppt;*.pptx)|*.ppt;*.pptx");
+              "PowerPoint Workbook (*.ppt;*.pptx)|*.ppt;*.pptx|Presentations (*.ppt?)|*.ppt?|"
+              "All files (*)|*");
     EXPECT_EQ(ThvChooserTestHook::LastOpenRequest().FileName, "/in/*.ppt*");
     EXPECT_EQ(Source(), "/in/*.ppt?");  // several files leave the box
     EXPECT_EQ(Target(), "/in/");        // the folder of the first
@@ -207,6 +218,31 @@ TEST_F(SourcesTest, RowsFollowManyConvertersWhileTheSearchStillRuns) {
         EXPECT_EQ(row.Result.toStdString(),
                   node.State == ThvNode::Failure ? "first line" : "done");
     }
+}
+
+TEST_F(SourcesTest, AFolderDroppedOnTheListIsSearchedWithTheMaskAndSubFolders) {
+    std::filesystem::create_directories(dir / "in/sub");
+    for (const char* name : {"in/a.pptx", "in/notes.txt", "in/sub/b.ppt", "loose.pptx"})
+        WriteBytes(dir / name, "");
+    OpenWindow("Target=" + dir / "out");
+    window->eSource->setText(QString::fromStdString(dir / "elsewhere/*.ppt?"));
+    window->cSubdir->setChecked(true);
+    Drop(window->lViewer->viewport(), {dir / "in", dir / "loose.pptx"});
+    ASSERT_TRUE(PumpUntil([&] { return window->Batch()->Searched(); }));
+    window->ItemForEntry();
+    std::vector<std::string> listed = ListedSources();
+    std::sort(listed.begin(), listed.end());
+    // Not one row for the folder that fails "is a folder": its presentations.
+    EXPECT_EQ(listed, (std::vector<std::string>{dir / "in/a.pptx", dir / "in/sub/b.ppt",
+                                                dir / "loose.pptx"}));
+    window->cSubdir->setChecked(false);
+    Drop(window->lViewer->viewport(), {dir / "in"});
+    ASSERT_TRUE(PumpUntil([&] { return window->Batch()->Searched(); }));
+    window->ItemForEntry();
+    EXPECT_EQ(ListedSources(), (std::vector<std::string>{dir / "in/a.pptx"}));
+    window->bCreate->click();
+    ASSERT_TRUE(WaitForIdle());
+    EXPECT_EQ(window->Results()->Row(0).Image, ThvImageList::Success);
 }
 
 }  // namespace

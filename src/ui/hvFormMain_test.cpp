@@ -7,9 +7,14 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QKeyEvent>
+#include <QPlainTextEdit>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QScreen>
 #include <QTableView>
 #include <QToolBar>
 #include <QToolButton>
@@ -20,6 +25,8 @@
 #include "shell/hvMain.h"
 #include "ui/hvActionButton.h"
 #include "ui/hvFormCfg.h"
+#include "ui/hvImages.h"
+#include "ui/hvResultsModel.h"
 #include "ui/testing/uiTestSupport.h"
 
 namespace {
@@ -62,7 +69,13 @@ TEST_F(MainWindowTest, CaptionNamesTheProjectFileOrNone) {
 
 TEST_F(MainWindowTest, LayoutCaptionsHintsAndAccessKeys) {
     OpenWindow();
-    EXPECT_EQ(window->size(), QSize(1200, 600));
+    // 1200 x 600, or what of it the screen holds.
+    const QSize room = window->screen()->availableGeometry().size();
+    EXPECT_LE(window->width(), 1200);
+    EXPECT_GE(window->width(), std::min(1200, room.width() - 16));
+    EXPECT_LE(window->frameGeometry().width(), room.width());
+    EXPECT_LE(window->height(), 600);
+    EXPECT_FALSE(window->windowIcon().isNull());
     EXPECT_EQ(window->bSource->text(), "Folder");
     EXPECT_EQ(window->bSource->toolTip(), "Choose a folder and click \"Search\" to list files");
     EXPECT_EQ(window->bSourceFile->text(), "Files");
@@ -78,9 +91,13 @@ TEST_F(MainWindowTest, LayoutCaptionsHintsAndAccessKeys) {
     EXPECT_EQ(window->eSource->toolTip(), "");
     EXPECT_EQ(window->eSource->property("hint").toString(), "Text");
     EXPECT_EQ(window->cSubdir->property("hint").toString(), "Checked");
-    EXPECT_EQ(window->eSource->geometry(), QRect(50, 10, 500, 21));
-    EXPECT_EQ(window->bCreate->geometry(), QRect(710, 6, 76, 21));
-    EXPECT_LT(window->lSource->geometry().right(), 50 - 3);
+    // Labels left of their boxes, both boxes starting on one line.
+    EXPECT_LT(window->lSource->geometry().right(), window->eSource->geometry().left());
+    EXPECT_EQ(window->eSource->geometry().left(), window->eTarget->geometry().left());
+    EXPECT_LT(window->eSource->geometry().right(), window->bSource->geometry().left());
+    EXPECT_LT(window->bSource->geometry().right(), window->bSourceFile->geometry().left());
+    EXPECT_LT(window->cSubdir->geometry().right(), window->bSearch->geometry().left());
+    EXPECT_LT(window->bSearchConvert->geometry().right(), window->bCreate->geometry().left());
 
     // Buttons show their actions: caption, hint, and the hidden "Start".
     EXPECT_EQ(window->bSearch->text(), "Search");
@@ -151,6 +168,7 @@ TEST_F(MainWindowTest, ActionStatesInIdleConvertingAndStopping) {
     EXPECT_EQ(window->bSearchConvert->text(), "Sto&p");
     EXPECT_EQ(Counter("C"), "1");
 
+    AfterDoubleClickTime();
     window->bCreate->click();  // Pause
     EXPECT_EQ(window->RunState(), ThvFrmMain::TRunState::Stopping);
     EXPECT_FALSE(Enabled("aPause"));
@@ -189,7 +207,11 @@ TEST_F(MainWindowTest, SearchThenConvertWritesTheTexts) {
     EXPECT_EQ(Counter("A"), "4");
     EXPECT_EQ(Counter("S"), "3");
     EXPECT_EQ(Counter("F"), "1");
-    // One failure report, at the end of the run, not per converter.
+    // The report is offered, not opened: it holds the user's paths.
+    EXPECT_TRUE(links.empty());
+    auto* report = Find<QPushButton>(window.get(), "bReport");
+    EXPECT_TRUE(report->isVisibleTo(window.get()));
+    report->click();
     ASSERT_EQ(links.size(), 1u);
     EXPECT_NE(links[0].find("/net/?a=err&e="), std::string::npos) << links[0];
 }
@@ -201,6 +223,7 @@ TEST_F(MainWindowTest, WindowAndUnattendedRunReportTheSameAddressForTheSameFailu
     OpenWindow("Source=" + dir / "in/*.ppt?,Target=" + dir / "out");
     window->bCreate->click();
     ASSERT_TRUE(WaitForIdle());
+    Find<QPushButton>(window.get(), "bReport")->click();
     std::ostringstream progress;
     ThvMain(progress, false).Run();
     ASSERT_EQ(links.size(), 2u);
@@ -237,12 +260,14 @@ TEST_F(MainWindowTest, PauseThenConvertGoesOnWithTheRestStopThenConvertSearchesA
     ThvBatch* batch = window->Batch();
     const uint64_t number = window->BatchNumber();
     ASSERT_TRUE(PumpUntil([] { return Gate().Waiting() == 1; }));
+    AfterDoubleClickTime();
     window->bCreate->click();  // Pause: the file in hand is finished, the rest waits
     Gate().Open();
     ASSERT_TRUE(WaitForIdle());
     EXPECT_EQ(batch->Succeeded(), 1);
     EXPECT_EQ(window->Batch(), batch);
 
+    AfterDoubleClickTime();
     window->bCreate->click();
     ASSERT_TRUE(WaitForIdle());
     EXPECT_EQ(window->BatchNumber(), number);
@@ -417,6 +442,105 @@ TEST_F(MainWindowTest, AnErrorThatReachesTheEventLoopIsCountedAndReported) {
     ASSERT_EQ(links.size(), 1u);
     EXPECT_NE(links[0].find("a=err&e=Cannot%20create%20file"), std::string::npos) << links[0];
     EXPECT_TRUE(window->isVisible());
+}
+
+TEST_F(MainWindowTest, ADoubleClickOnConvertStartsTheRunWithoutPausingIt) {
+    UseGate();
+    MakeFiles(2);
+    OpenWindow("Source=" + dir / "in/*.ppt?,Target=" + dir / "out");
+    window->bCreate->click();
+    window->bCreate->click();  // the second click of a double click lands on Pause
+    EXPECT_EQ(window->RunState(), ThvFrmMain::TRunState::Converting);
+    AfterDoubleClickTime();
+    window->bCreate->click();  // a click of its own pauses
+    EXPECT_EQ(window->RunState(), ThvFrmMain::TRunState::Stopping);
+    Gate().Open();
+    ASSERT_TRUE(WaitForIdle());
+}
+
+TEST_F(MainWindowTest, AMissingSourceOrAnEmptyTargetSaysWhyAndCreatesNothing) {
+    OpenWindow("Source=" + dir / "nowhere/*.ppt?,Target=" + dir / "out");
+    auto* state = Find<QLabel>(window.get(), "lRunState");
+    window->bCreate->click();
+    ASSERT_TRUE(WaitForIdle());
+    EXPECT_TRUE(state->text().startsWith("The source folder")) << state->text().toStdString();
+    EXPECT_FALSE(fs::exists(dir / "out"));
+    EXPECT_EQ(window->Batch(), nullptr);
+
+    // A folder that is there but holds nothing to convert: said, and the target taken away.
+    fs::create_directories(dir / "empty");
+    window->eSource->setText(QString::fromStdString(dir / "empty/*.ppt?"));
+    window->eTarget->setText(QString::fromStdString(dir / "made/out"));
+    window->bCreate->click();
+    ASSERT_TRUE(WaitForIdle());
+    EXPECT_TRUE(state->text().startsWith("No file found")) << state->text().toStdString();
+    EXPECT_FALSE(fs::exists(dir / "made"));
+
+    window->eTarget->clear();
+    window->bCreate->click();
+    EXPECT_EQ(state->text(), "Choose a Target folder for the texts: the box is empty");
+}
+
+TEST_F(MainWindowTest, StatusBarFollowsTheRunFromTheBatchCounters) {
+    UseGate();
+    MakeFiles(4);
+    WriteBytes(dir / "in/fail.pptx", "");
+    OpenWindow("Source=" + dir / "in/*.ppt?,Target=" + dir / "out,ThreadsCount=1");
+    auto* state = Find<QLabel>(window.get(), "lRunState");
+    auto* figures = Find<QLabel>(window.get(), "lFigures");
+    auto* progress = Find<QProgressBar>(window.get(), "pbRun");
+    auto* showFailures = Find<QPushButton>(window.get(), "bShowFailures");
+    window->bCreate->click();
+    EXPECT_EQ(state->text(), "Converting");
+    ASSERT_TRUE(PumpUntil([&] { return window->Batch()->Searched(); }));
+    // Two files through the gate, the third held: the figures catch up within a tenth of a
+    // second and agree with the batch's own.
+    ASSERT_TRUE(PumpUntil([] { return Gate().Waiting() == 1; }));
+    ThvBatch* batch = window->Batch();
+    ASSERT_TRUE(PumpUntil([&] {
+        return figures->text().startsWith("5 found, 0 converted");
+    }, std::chrono::seconds(2))) << figures->text().toStdString();
+    EXPECT_EQ(progress->maximum(), batch->Count());
+    EXPECT_TRUE(progress->isVisibleTo(window.get()));
+    EXPECT_FALSE(showFailures->isVisibleTo(window.get()));
+
+    AfterDoubleClickTime();
+    window->bCreate->click();  // Pause
+    EXPECT_EQ(state->text(), "Paused");
+    Gate().Open();
+    ASSERT_TRUE(WaitForIdle());
+    EXPECT_TRUE(state->text().startsWith("Paused: 1 converted, 0 failed, 0 skipped in "))
+        << state->text().toStdString();
+    AfterDoubleClickTime();
+    window->bCreate->click();  // on with the rest
+    ASSERT_TRUE(WaitForIdle());
+    const QString done = QStringLiteral("Done: %1 converted, %2 failed, 0 skipped in ")
+                             .arg(batch->Succeeded())
+                             .arg(batch->Failed());
+    EXPECT_TRUE(state->text().startsWith(done)) << state->text().toStdString();
+    EXPECT_EQ(batch->Failed(), 1);
+    EXPECT_FALSE(progress->isVisibleTo(window.get()));
+    EXPECT_TRUE(links.empty());
+
+    // Show failures leaves only the failed row in sight.
+    ASSERT_TRUE(showFailures->isVisibleTo(window.get()));
+    showFailures->click();
+    const QAbstractItemModel* shown = window->lViewer->model();
+    ASSERT_EQ(shown->rowCount(), 1);
+    EXPECT_EQ(shown->index(0, 1).data().toString().toStdString(), dir / "in/fail.pptx");
+    EXPECT_TRUE(window->FailuresOnly1->isChecked());
+    showFailures->click();
+    EXPECT_EQ(shown->rowCount(), window->Results()->rowCount());
+}
+
+TEST_F(MainWindowTest, EscapeClosesTheConfigDialog) {
+    OpenWindow();
+    QTimer::singleShot(0, [this] {
+        QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+        QApplication::sendEvent(window->ConfigDialog()->txtCfg, &escape);
+    });
+    window->aConfig->trigger();  // returns once the dialog is gone
+    EXPECT_FALSE(window->ConfigDialog()->isVisible());
 }
 
 }  // namespace

@@ -52,6 +52,10 @@ const char* ImageName(int index) {
             return "about";
         case ThvImageList::Config:
             return "config";
+        case ThvImageList::Salvaged:
+            return "salvaged";
+        case ThvImageList::NotConverted:
+            return "notconverted";
         default:
             return nullptr;
     }

@@ -52,7 +52,7 @@ void ThvResultsModel::Append(const std::vector<QString>& sources) {
     if (sources.empty()) return;
     const int first = rowCount();
     beginInsertRows({}, first, first + static_cast<int>(sources.size()) - 1);
-    for (const QString& source : sources) rows_.push_back({0, source, {}, false});
+    for (const QString& source : sources) rows_.push_back({0, source, {}, false, {}});
     endInsertRows();
 }
 
@@ -63,4 +63,71 @@ void ThvResultsModel::Update(int row, int image, const QString& source, const QS
     r.HasResult = result != nullptr;
     r.Result = result ? *result : QString();
     emit dataChanged(index(row, 0), index(row, 2));
+}
+
+void ThvResultsModel::MarkNotConverted() {
+    int first = -1, last = -1;
+    for (std::size_t i = 0; i < rows_.size(); ++i) {
+        TRow& r = rows_[i];
+        if (r.Image != ThvImageList::Running) continue;
+        r.Image = ThvImageList::NotConverted;
+        r.Result = QStringLiteral("Not converted");
+        r.HasResult = true;
+        if (first < 0) first = static_cast<int>(i);
+        last = static_cast<int>(i);
+    }
+    if (first >= 0) emit dataChanged(index(first, 0), index(last, 2));
+}
+
+ThvResultsFilter::ThvResultsFilter(ThvResultsModel* results, QObject* parent)
+    : QSortFilterProxyModel(parent), results_(results) {
+    setSourceModel(results);
+}
+
+void ThvResultsFilter::SetFailuresOnly(bool only) {
+    if (only == failuresOnly_) return;
+    failuresOnly_ = only;
+    invalidateRowsFilter();
+}
+
+int ThvResultsFilter::EntryOf(const QModelIndex& index) const {
+    return index.isValid() ? mapToSource(index).row() : -1;
+}
+
+bool ThvResultsFilter::filterAcceptsRow(int sourceRow, const QModelIndex&) const {
+    return !failuresOnly_ || results_->Row(sourceRow).Image == ThvImageList::Failure;
+}
+
+namespace {
+
+/// Where a state sorts: what needs a look first, the work left last.
+int StateRank(int image) {
+    switch (image) {
+        case ThvImageList::Failure:
+            return 0;
+        case ThvImageList::Salvaged:
+            return 1;
+        case ThvImageList::Success:
+            return 2;
+        case ThvImageList::NotConverted:
+            return 3;
+        default:
+            return 4;
+    }
+}
+
+}  // namespace
+
+bool ThvResultsFilter::lessThan(const QModelIndex& left, const QModelIndex& right) const {
+    const ThvResultsModel::TRow& a = results_->Row(left.row());
+    const ThvResultsModel::TRow& b = results_->Row(right.row());
+    // Equal keys keep the batch's order: the sort is stable.
+    switch (left.column()) {
+        case 0:
+            return StateRank(a.Image) < StateRank(b.Image);
+        case 1:
+            return a.Source.localeAwareCompare(b.Source) < 0;
+        default:
+            return a.Result.localeAwareCompare(b.Result) < 0;
+    }
 }

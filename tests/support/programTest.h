@@ -40,6 +40,20 @@ class ProgramTest : public ::testing::Test {
         std::filesystem::permissions(bin + "/xdg-open", std::filesystem::perms::owner_all);
         return {"PATH=" + bin + ":" + getenv("PATH")};
     }
+    /// The sample deck of many scripts as in/languages.pptx, and a locale whose character set
+    /// is ISO-8859-1 made below dir: the environment that selects that locale, or nothing when
+    /// the sample or the locale tools are missing (the test then skips).
+    std::vector<std::string> LanguagesDeckAndLatin1Locale() {
+        const std::string deck = ReadBytes(QUILLON_SAMPLES "/languages.pptx");
+        const std::string locales = dir / "locale";
+        std::filesystem::create_directories(locales);
+        const std::string make =
+            "localedef -i en_US -f ISO-8859-1 '" + locales + "/en_US.ISO-8859-1' >/dev/null 2>&1";
+        if (deck.empty() || std::system(make.c_str()) != 0) return {};
+        std::filesystem::create_directories(dir / "in");
+        WriteBytes(dir / "in/languages.pptx", deck);
+        return {"LOCPATH=" + locales, "LC_ALL=en_US.ISO-8859-1"};
+    }
     /// The recorded links, waiting up to 10 s for count of them (the opener runs detached).
     std::vector<std::string> Links(std::size_t count) {
         for (int i = 0; i < 200; ++i) {

@@ -8,9 +8,20 @@
 #include "engine/base/engineError.h"
 #include "engine/base/engineLimits.h"
 
+/// What is read besides the slides' own text. Each costs the parts or records it needs, and
+/// their damage costs only what they hold, so nothing is read unasked.
+struct ThvContentChoice {
+    bool Notes = false;     ///< each slide's speaker notes
+    bool Comments = false;  ///< each slide's comments, with their authors
+    bool Pictures = false;  ///< the descriptions of pictures and frames, in document order
+
+    bool Any() const { return Notes || Comments || Pictures; }
+};
+
 /// How the engine reads one file, besides its bytes.
 struct ThvReadOptions {
     ThvEngineLimits Limits;
+    ThvContentChoice Content;
     /// The passwords to try on an encrypted file after the format's default one, in order
     /// (UTF-8). Asked for only when an encrypted file is met, on the reading thread; may throw
     /// EhvError (a password list that cannot be read). Passwords are never written to a

@@ -29,6 +29,8 @@ constexpr ThvNamespace kNamespaces[] = {
     {"http://schemas.microsoft.com/office/powerpoint/2012/main", "p15", true},
     {"http://schemas.microsoft.com/office/drawing/2012/main", "a15", true},
     {"http://schemas.microsoft.com/office/drawing/2014/main", "a16", true},
+    // Threaded comments and their authors; read in parts of their own, never in slides.
+    {"http://schemas.microsoft.com/office/powerpoint/2018/8/main", "p188", false},
 };
 
 std::string_view PrefixOf(std::string_view qualifiedName) {

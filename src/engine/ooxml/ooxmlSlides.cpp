@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cstdint>
 #include <cstring>
 #include <functional>
 #include <iterator>
@@ -93,7 +94,7 @@ void AppendTextBody(const pugi::xml_node& body, int extraLevel, std::vector<ThvP
         std::string text = ParagraphText(paragraph);
         if (IsBlank(text)) continue;
         const int level = ParagraphLevel(paragraph.child("a:pPr").attribute("lvl").value());
-        out.push_back({std::min(level + extraLevel, 8), std::move(text)});
+        out.push_back({std::min(level + extraLevel, 8), std::move(text), ThvTextKind::Diagram});
     }
 }
 
@@ -105,14 +106,23 @@ class ThvSlideReader {
     using Token = ThvXmlStream::Token;
 
     ThvSlideReader(ThvXmlStream& xml, std::string_view fileName, std::string_view partName,
-                   const ThvRelatedText& related)
-        : xml_(xml), fileName_(fileName), partName_(partName), related_(related) {}
+                   const ThvRelatedText& related, const ThvSlideReading& reading)
+        : xml_(xml),
+          fileName_(fileName),
+          partName_(partName),
+          related_(related),
+          reading_(reading) {}
 
     ThvSlideText Read() {
-        if (xml_.Next() != Token::Start || xml_.Name() != "p:sld") {
-            ThrowFileError(fileName_, "is damaged: its part \"" + std::string(partName_) +
-                                          "\" is not a slide");
+        const std::string_view root = reading_.Notes ? "p:notes" : "p:sld";
+        if (xml_.Next() != Token::Start || xml_.Name() != root) {
+            ThrowFileError(fileName_,
+                           "is damaged: its part \"" + std::string(partName_) +
+                               (reading_.Notes ? "\" is not a notes page" : "\" is not a slide"));
         }
+        // show="0": the slide show passes over the slide.
+        const std::string_view show = xml_.Attribute("show");
+        text_.Hidden = !show.empty() && !XmlTrue(show);
         FirstChild("p:cSld", [&] { FirstChild("p:spTree", [&] { ReadTree(); }); });
         // The rest of the part must still be well formed.
         while (xml_.Next() != Token::Done) {
@@ -162,6 +172,8 @@ class ThvSlideReader {
                 ReadGraphicFrame();
             } else if (name == "p:grpSp" || IsCompatibilityWrapper(name)) {
                 ReadTree();
+            } else if (name == "p:pic" && reading_.Pictures) {
+                FirstChild("p:nvPicPr", [&] { ReadDescription(); });
             } else {
                 xml_.Skip();
             }
@@ -187,7 +199,15 @@ class ThvSlideReader {
                 xml_.Skip();
             }
         });
-        if (placeholder && (type == "title" || type == "ctrTitle") && !text_.HasTitle) {
+        // Notes stand in the page's body placeholder, or, in converted decks, in text boxes. Its
+        // other placeholders are the slide's picture, the page's number, date, header and
+        // footer; a box that holds only a number is the page's number too.
+        if (reading_.Notes &&
+            ((placeholder && type != "body" && !type.empty()) || IsNumberOnly(paragraphs))) {
+            return;
+        }
+        if (!reading_.Notes && placeholder && (type == "title" || type == "ctrTitle") &&
+            !text_.HasTitle) {
             text_.HasTitle = true;
             for (std::size_t i = 0; i < paragraphs.size(); ++i) {
                 if (i > 0) text_.Title += '\n';
@@ -233,7 +253,28 @@ class ThvSlideReader {
     }
 
     void ReadGraphicFrame() {
-        FirstChild("a:graphic", [&] { FirstChild("a:graphicData", [&] { ReadGraphicData(); }); });
+        bool seenProperties = false, seenGraphic = false;
+        Children([&](std::string_view name) {
+            if (name == "p:nvGraphicFramePr" && reading_.Pictures &&
+                !std::exchange(seenProperties, true)) {
+                ReadDescription();
+            } else if (name == "a:graphic" && !std::exchange(seenGraphic, true)) {
+                FirstChild("a:graphicData", [&] { ReadGraphicData(); });
+            } else {
+                xml_.Skip();
+            }
+        });
+    }
+
+    /// The description (alternative text) of a picture or frame, from the non-visual
+    /// properties it is called on, as a paragraph of its own in document order.
+    void ReadDescription() {
+        FirstChild("p:cNvPr", [&] {
+            std::string description(xml_.Attribute("descr"));
+            xml_.Skip();
+            if (!IsBlank(description))
+                text_.Body.push_back({0, std::move(description), ThvTextKind::Picture});
+        });
     }
 
     // A table wins over a diagram or a chart wherever each stands among the (kept)
@@ -264,18 +305,22 @@ class ThvSlideReader {
         };
         search();
         if (table) {
+            const std::uint32_t frame = ++frames_;
+            for (ThvParagraph& row : rows) row.Frame = frame;
             std::move(rows.begin(), rows.end(), std::back_inserter(text_.Body));
             return;
         }
         if (kind.empty() || relId.empty() || !related_) return;
         std::vector<ThvParagraph> texts = related_(relId, kind);
+        const std::uint32_t frame = ++frames_;
+        for (ThvParagraph& text : texts) text.Frame = frame;
         std::move(texts.begin(), texts.end(), std::back_inserter(text_.Body));
     }
 
     void ReadTable(std::vector<ThvParagraph>& out) {
         Children([&](std::string_view name) {
             if (name != "a:tr") return xml_.Skip();
-            std::string rowText;
+            ThvParagraph row{0, {}, ThvTextKind::TableRow};
             bool firstCell = true;
             Children([&](std::string_view child) {
                 // A merged area's text lives in its first cell; the others repeat nothing.
@@ -283,15 +328,19 @@ class ThvSlideReader {
                     XmlTrue(xml_.Attribute("vMerge"))) {
                     return xml_.Skip();
                 }
-                if (!std::exchange(firstCell, false)) rowText += '\t';
+                if (!std::exchange(firstCell, false)) {
+                    row.CellEnds.push_back(static_cast<std::uint32_t>(row.Text.size()));
+                    row.Text += '\t';
+                }
                 std::vector<ThvParagraph> cellParagraphs;
                 FirstChild("a:txBody", [&] { ReadTextBody(0, cellParagraphs); });
                 for (std::size_t i = 0; i < cellParagraphs.size(); ++i) {
-                    if (i > 0) rowText += '\n';
-                    rowText += cellParagraphs[i].Text;
+                    if (i > 0) row.Text += '\n';
+                    row.Text += cellParagraphs[i].Text;
                 }
             });
-            if (!IsBlank(rowText)) out.push_back({0, std::move(rowText)});
+            if (!firstCell) row.CellEnds.push_back(static_cast<std::uint32_t>(row.Text.size()));
+            if (!IsBlank(row.Text)) out.push_back(std::move(row));
         });
     }
 
@@ -299,15 +348,23 @@ class ThvSlideReader {
     std::string_view fileName_;
     std::string_view partName_;
     const ThvRelatedText& related_;
+    const ThvSlideReading reading_;
     ThvSlideText text_;
+    std::uint32_t frames_ = 0;
 };
 
 }  // namespace
 
 ThvSlideText ReadSlideText(std::string bytes, std::string_view fileName, std::string_view partName,
-                           const ThvRelatedText& related, const ThvEngineLimits& limits) {
+                           const ThvRelatedText& related, const ThvEngineLimits& limits,
+                           const ThvSlideReading& reading) {
     ThvXmlStream xml(std::move(bytes), fileName, partName, limits);
-    return ThvSlideReader(xml, fileName, partName, related).Read();
+    return ThvSlideReader(xml, fileName, partName, related, reading).Read();
+}
+
+std::vector<ThvParagraph> ReadNotesText(std::string bytes, std::string_view fileName,
+                                        std::string_view partName, const ThvEngineLimits& limits) {
+    return ReadSlideText(std::move(bytes), fileName, partName, {}, limits, {.Notes = true}).Body;
 }
 
 std::vector<ThvParagraph> ReadDiagramText(std::string bytes, std::string_view fileName,
@@ -379,8 +436,9 @@ std::vector<ThvParagraph> ReadChartText(std::string bytes, std::string_view file
     const pugi::xml_node space = xml.Root();
     if (!Named(space, "c:chartSpace")) return out;
     const pugi::xml_node chart = space.child("c:chart");
-    const auto add = [&out](std::string text) {
-        if (!IsBlank(text)) out.push_back({0, std::move(text)});
+    ThvTextKind kind = ThvTextKind::ChartTitle;
+    const auto add = [&out, &kind](std::string text) {
+        if (!IsBlank(text)) out.push_back({0, std::move(text), kind});
     };
     // A cache holds its points by index; only the points it holds are text.
     const auto cachedPoints = [&add](const pugi::xml_node& cache) {
@@ -406,6 +464,7 @@ std::vector<ThvParagraph> ReadChartText(std::string bytes, std::string_view file
     };
     // Titles without text of their own are made up when the chart is drawn: not read.
     addText(chart.child("c:title").child("c:tx"));
+    kind = ThvTextKind::Chart;
     const pugi::xml_node plot = chart.child("c:plotArea");
     for (pugi::xml_node axis = plot.first_child(); axis; axis = axis.next_sibling()) {
         const std::string_view name = axis.name();
@@ -440,6 +499,60 @@ std::vector<ThvParagraph> ReadChartText(std::string bytes, std::string_view file
     return out;
 }
 
+void ReadCommentAuthors(std::string bytes, std::string_view fileName, std::string_view partName,
+                        ThvCommentAuthors& authors, const ThvEngineLimits& limits) {
+    ThvXmlPart xml(std::move(bytes), fileName, partName, limits);
+    const pugi::xml_node root = xml.Root();
+    const bool classic = Named(root, "p:cmAuthorLst");
+    if (!classic && !Named(root, "p188:authorLst")) return;
+    for (pugi::xml_node author = root.child(classic ? "p:cmAuthor" : "p188:author"); author;
+         author = author.next_sibling(classic ? "p:cmAuthor" : "p188:author")) {
+        authors.try_emplace(author.attribute("id").value(), author.attribute("name").value());
+    }
+}
+
+std::vector<ThvComment> ReadCommentsText(std::string bytes, std::string_view fileName,
+                                         std::string_view partName,
+                                         const ThvCommentAuthors& authors,
+                                         const ThvEngineLimits& limits) {
+    ThvXmlPart xml(std::move(bytes), fileName, partName, limits);
+    std::vector<ThvComment> comments;
+    const auto add = [&](const pugi::xml_node& comment, std::string text) {
+        if (IsBlank(text)) return;
+        const auto author = authors.find(comment.attribute("authorId").value());
+        comments.push_back(
+            {author == authors.end() ? std::string() : author->second, std::move(text)});
+    };
+    // A modern comment's text body, its paragraphs one line each.
+    const auto bodyText = [](const pugi::xml_node& body) {
+        std::string text;
+        for (pugi::xml_node paragraph = body.child("a:p"); paragraph;
+             paragraph = paragraph.next_sibling("a:p")) {
+            if (paragraph != body.child("a:p")) text += '\n';
+            text += ParagraphText(paragraph);
+        }
+        return text;
+    };
+    const pugi::xml_node root = xml.Root();
+    if (Named(root, "p:cmLst")) {
+        for (pugi::xml_node comment = root.child("p:cm"); comment;
+             comment = comment.next_sibling("p:cm")) {
+            add(comment, comment.child("p:text").text().get());
+        }
+    } else if (Named(root, "p188:cmLst")) {
+        // A thread: the comment, then its replies in their order.
+        for (pugi::xml_node comment = root.child("p188:cm"); comment;
+             comment = comment.next_sibling("p188:cm")) {
+            add(comment, bodyText(comment.child("p188:txBody")));
+            for (pugi::xml_node reply = comment.child("p188:replyLst").child("p188:reply"); reply;
+                 reply = reply.next_sibling("p188:reply")) {
+                add(reply, bodyText(reply.child("p188:txBody")));
+            }
+        }
+    }
+    return comments;
+}
+
 namespace {
 
 /// The phrase of a failure without its verb, for a note: "its part ... is missing".
@@ -470,7 +583,8 @@ std::vector<std::string> SlidePartsByName(const ThvOoxmlPackage& package) {
 /// The slide parts in the order of the presentation part's slide list. Empty optional when the
 /// package holds no presentation part (the part it names is of another kind).
 std::optional<std::vector<std::string>> ListedSlides(ThvOoxmlPackage& package,
-                                                     ThvPresentationText& presentation) {
+                                                     ThvPresentationText& presentation,
+                                                     std::vector<std::string>& authorParts) {
     const std::string& fileName = package.FileName();
     const ThvEngineLimits& limits = package.Limits();
     std::string presentationPart;
@@ -494,6 +608,10 @@ std::optional<std::vector<std::string>> ListedSlides(ThvOoxmlPackage& package,
             package.HasPart(rel.Target)) {
             presentation.HasVBProject = true;
         }
+        // Classic comments name their authors in one part, threaded comments in another.
+        if (!rel.External && (IsRelationshipType(rel.Type, "commentAuthors") ||
+                              IsRelationshipType(rel.Type, "authors")))
+            authorParts.push_back(rel.Target);
         relsById.emplace(rel.Id, std::move(rel));
     }
     std::vector<std::string> slideParts;
@@ -514,9 +632,61 @@ std::optional<std::vector<std::string>> ListedSlides(ThvOoxmlPackage& package,
     return slideParts;
 }
 
+/// A slide's notes and comments, through the slide's own relationships: its notes page and
+/// its comment parts, whatever their names. Each part that is damaged costs what it holds,
+/// and salvaged says so.
+void ReadNotesAndComments(ThvOoxmlPackage& package, const std::string& slidePart,
+                          std::optional<std::vector<ThvRelationship>>& slideRels,
+                          const ThvContentChoice& content, const ThvCommentAuthors& authors,
+                          const std::string& slide, ThvSlideText& text,
+                          std::vector<std::string>& salvaged) {
+    const std::string& fileName = package.FileName();
+    const ThvEngineLimits& limits = package.Limits();
+    const auto lose = [&](std::string_view what, const EhvFileError& error) {
+        salvaged.push_back(slide + " loses its " + std::string(what) + ": " + Phrase(error));
+    };
+    try {
+        if (!slideRels) slideRels = package.ReadRelationships(slidePart);
+    } catch (const EhvFileRefused&) {
+        throw;
+    } catch (const EhvFileError& error) {
+        lose(content.Notes && content.Comments ? "notes and comments"
+             : content.Notes                   ? "notes"
+                                               : "comments",
+             error);
+        return;
+    }
+    bool notesRead = false;
+    for (const ThvRelationship& rel : *slideRels) {
+        if (rel.External) continue;
+        const bool notes = IsRelationshipType(rel.Type, "notesSlide");
+        const bool comments = IsRelationshipType(rel.Type, "comments");
+        // A slide has one notes page; a second relationship to one is not the slide's.
+        if (!(notes && content.Notes && !std::exchange(notesRead, true)) &&
+            !(comments && content.Comments)) {
+            continue;
+        }
+        try {
+            std::string bytes = package.ReadPart(rel.Target);
+            if (notes) {
+                text.Notes = ReadNotesText(std::move(bytes), fileName, rel.Target, limits);
+            } else {
+                std::vector<ThvComment> read =
+                    ReadCommentsText(std::move(bytes), fileName, rel.Target, authors, limits);
+                std::move(read.begin(), read.end(), std::back_inserter(text.Comments));
+            }
+        } catch (const EhvFileRefused&) {
+            throw;
+        } catch (const EhvFileError& error) {
+            lose(notes ? "notes" : "comments", error);
+        }
+    }
+}
+
 }  // namespace
 
-ThvPresentationText ReadOoxmlPresentation(ThvOoxmlPackage& package) {
+ThvPresentationText ReadOoxmlPresentation(ThvOoxmlPackage& package,
+                                          const ThvContentChoice& content) {
     const std::string& fileName = package.FileName();
     const ThvEngineLimits& limits = package.Limits();
     ThvPresentationText presentation;
@@ -526,9 +696,10 @@ ThvPresentationText ReadOoxmlPresentation(ThvOoxmlPackage& package) {
     }
 
     std::optional<std::vector<std::string>> listed;
+    std::vector<std::string> authorParts;
     std::string damage;
     try {
-        listed = ListedSlides(package, presentation);
+        listed = ListedSlides(package, presentation, authorParts);
     } catch (const EhvFileRefused&) {
         throw;
     } catch (const EhvFileError& error) {
@@ -564,6 +735,21 @@ ThvPresentationText ReadOoxmlPresentation(ThvOoxmlPackage& package) {
             (damage.empty() ? std::string("its package names no presentation part") : damage) +
             ": its slides were taken in the order of their part names");
     }
+
+    ThvCommentAuthors authors;
+    if (content.Comments) {
+        for (const std::string& part : authorParts) {
+            try {
+                ReadCommentAuthors(package.ReadPart(part), fileName, part, authors, limits);
+            } catch (const EhvFileRefused&) {
+                throw;
+            } catch (const EhvFileError& error) {
+                presentation.Salvaged.push_back("its comments lose their authors' names: " +
+                                                Phrase(error));
+            }
+        }
+    }
+    const ThvSlideReading reading{.Pictures = content.Pictures};
 
     std::size_t lost = 0, textBytes = 0;
     std::string firstLoss;
@@ -620,8 +806,8 @@ ThvPresentationText ReadOoxmlPresentation(ThvOoxmlPackage& package) {
             return {};
         };
         try {
-            presentation.Slides.push_back(
-                ReadSlideText(package.ReadPart(slidePart), fileName, slidePart, related, limits));
+            presentation.Slides.push_back(ReadSlideText(package.ReadPart(slidePart), fileName,
+                                                        slidePart, related, limits, reading));
         } catch (const EhvFileRefused&) {
             throw;
         } catch (const EhvFileError& error) {
@@ -630,6 +816,10 @@ ThvPresentationText ReadOoxmlPresentation(ThvOoxmlPackage& package) {
             presentation.Salvaged.push_back(slide + " is lost: " + Phrase(error));
             if (lost++ == 0) firstLoss = error.What();
             continue;
+        }
+        if (content.Notes || content.Comments) {
+            ReadNotesAndComments(package, slidePart, slideRels, content, authors, slide,
+                                 presentation.Slides.back(), presentation.Salvaged);
         }
         textBytes += TextBytes(presentation.Slides.back());
         if (textBytes > limits.MaxTextBytes) {

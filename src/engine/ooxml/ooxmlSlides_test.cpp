@@ -1,11 +1,13 @@
 #include "engine/ooxml/ooxmlSlides.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <map>
 
 #include "engine/base/engineError.h"
 #include "engine/base/engineLimits.h"
+#include "engine/ooxml/ooxmlPackage.h"
 #include "engine/ooxml/ooxmlStream.h"
 #include "engine/ooxml/ooxmlXml.h"
 #include "engine/testing/ooxmlTestPackage.h"
@@ -428,3 +430,139 @@ TEST(XmlStreamTest, MalformedPartsFailWithTheParsersWords) {
 }
 
 }  // namespace
+
+// ---- What is read besides the slides ----------------------------------------------------------
+
+namespace {
+
+const std::string kOfficeRels = "http://schemas.microsoft.com/office/2018/10/relationships/";
+
+/// A notes page: the slide's picture and number placeholders, and a box with the number as
+/// converted decks have it, around the notes themselves, in the body placeholder or in a box.
+std::string NotesXml(const std::string& notes, bool inTextBox = false) {
+    std::string xml = SlideXml(Shape("sldImg", "") + Shape(inTextBox ? "" : "body", notes) +
+                               Shape("sldNum", Para("7")) + Shape("", Para(" 7 ")));
+    xml.replace(xml.find("<p:sld "), 7, "<p:notes ");
+    xml.replace(xml.rfind("</p:sld>"), 8, "</p:notes>");
+    return xml;
+}
+
+std::string NotesRel(const std::string& part) {
+    return "<Relationship Id=\"rIdN\" Type=\"" + kRelTypes + "notesSlide\" Target=\"../" + part +
+           "\"/>";
+}
+
+ThvPresentationText ReadDeck(const std::string& bytes, const ThvContentChoice& content) {
+    auto package = ThvOoxmlPackage::FromBuffer(bytes, "deck.pptx");
+    return ReadOoxmlPresentation(*package, content);
+}
+
+std::vector<std::string> NotesOf(const ThvPresentationText& deck) {
+    std::vector<std::string> notes;
+    for (const ThvSlideText& slide : deck.Slides) {
+        std::string text;
+        for (const ThvParagraph& p : slide.Notes) text += (text.empty() ? "" : "/") + p.Text;
+        notes.push_back(text);
+    }
+    return notes;
+}
+
+}  // namespace
+
+TEST(SlideExtrasTest, NotesFollowTheSlidesOwnRelationshipNotNamesOrOrder) {
+    // Slide parts are named in reverse; the notes parts are named in yet another order, and
+    // the third slide has none, so pairing by position or number gets every one wrong.
+    const std::string bytes =
+        TPresentationBuilder()
+            .Slide(SlideXml(Shape("title", Para("One"))), NotesRel("notesSlides/notesSlide2.xml"),
+                   {{"ppt/notesSlides/notesSlide2.xml", NotesXml(Para("first") + Para("more", 1))}})
+            .Slide(SlideXml(Shape("title", Para("Two"))), NotesRel("notesSlides/notesSlide1.xml"),
+                   {{"ppt/notesSlides/notesSlide1.xml", NotesXml(Para("second"), true)}})
+            .Slide(SlideXml(Shape("title", Para("Three"))))
+            .Bytes();
+    EXPECT_EQ(NotesOf(ReadDeck(bytes, {.Notes = true})), (Strings{"first/more", "second", ""}));
+    const ThvPresentationText deck = ReadDeck(bytes, {.Notes = true});
+    EXPECT_EQ(deck.Slides[0].Notes[1].Level, 1);
+    // Nothing is read unasked, and the slides' own text never takes in the notes.
+    EXPECT_EQ(NotesOf(ReadDeck(bytes, {})), (Strings{"", "", ""}));
+    EXPECT_EQ(Lines(deck.Slides[0]), Strings{});
+}
+
+TEST(SlideExtrasTest, ADamagedNotesPageCostsOnlyItsNotes) {
+    const std::string bytes =
+        TPresentationBuilder()
+            .Slide(SlideXml(Shape("title", Para("One")) + Shape("", Para("body"))),
+                   NotesRel("notesSlides/notesSlide1.xml"),
+                   {{"ppt/notesSlides/notesSlide1.xml", "<p:notes><broken"}})
+            .Slide(SlideXml(Shape("title", Para("Two"))), NotesRel("notesSlides/missing.xml"))
+            .Bytes();
+    const ThvPresentationText deck = ReadDeck(bytes, {.Notes = true});
+    ASSERT_EQ(deck.Slides.size(), 2u);
+    EXPECT_EQ(Lines(deck.Slides[0]), Strings{"0|body"});
+    ASSERT_EQ(deck.Salvaged.size(), 2u);
+    EXPECT_THAT(deck.Salvaged[0], ::testing::StartsWith("slide 1 loses its notes: "));
+    EXPECT_THAT(deck.Salvaged[1], ::testing::StartsWith("slide 2 loses its notes: "));
+    EXPECT_TRUE(ReadDeck(bytes, {}).Salvaged.empty());
+}
+
+TEST(SlideExtrasTest, ClassicAndThreadedCommentsWithTheirAuthors) {
+    const std::string p = "xmlns:p=\"http://schemas.openxmlformats.org/presentationml/2006/main\"";
+    const std::string p188 =
+        "xmlns:p188=\"http://schemas.microsoft.com/office/powerpoint/2018/8/main\" "
+        "xmlns:a=\"http://schemas.openxmlformats.org/drawingml/2006/main\"";
+    const std::string classic = "<p:cmLst " + p +
+                                "><p:cm authorId=\"1\"><p:text>Check &amp; fix"
+                                "</p:text></p:cm><p:cm authorId=\"9\"><p:text>anonymous</p:text>"
+                                "</p:cm><p:cm authorId=\"1\"><p:text> </p:text></p:cm></p:cmLst>";
+    const std::string threaded =
+        "<p188:cmLst " + p188 + "><p188:cm authorId=\"{A}\"><p188:txBody>" + Para("Why?") +
+        Para("Really") + "</p188:txBody><p188:replyLst><p188:reply authorId=\"{B}\"><p188:txBody>" +
+        Para("Because") + "</p188:txBody></p188:reply></p188:replyLst></p188:cm></p188:cmLst>";
+    const std::string bytes =
+        TPresentationBuilder()
+            .Slide(SlideXml(Shape("title", Para("One"))),
+                   "<Relationship Id=\"rIdC\" Type=\"" + kRelTypes +
+                       "comments\" Target=\"../comments/comment1.xml\"/>",
+                   {{"ppt/comments/comment1.xml", classic}})
+            .Slide(SlideXml(Shape("title", Para("Two"))),
+                   "<Relationship Id=\"rIdC\" Type=\"" + kOfficeRels +
+                       "comments\" Target=\"../comments/modernComment_1.xml\"/>",
+                   {{"ppt/comments/modernComment_1.xml", threaded}})
+            .Related(kRelTypes + "commentAuthors", "ppt/commentAuthors.xml",
+                     "<p:cmAuthorLst " + p + "><p:cmAuthor id=\"1\" name=\"Ann\"/></p:cmAuthorLst>")
+            .Related(kOfficeRels + "authors", "ppt/authors.xml",
+                     "<p188:authorLst " + p188 +
+                         "><p188:author id=\"{A}\" name=\"Bo\"/>"
+                         "<p188:author id=\"{B}\" name=\"Cy\"/></p188:authorLst>")
+            .Bytes();
+    const ThvPresentationText deck = ReadDeck(bytes, {.Comments = true});
+    ASSERT_EQ(deck.Slides.size(), 2u);
+    const auto comments = [](const ThvSlideText& slide) {
+        Strings lines;
+        for (const ThvComment& c : slide.Comments) lines.push_back(c.Author + ":" + c.Text);
+        return lines;
+    };
+    EXPECT_EQ(comments(deck.Slides[0]), (Strings{"Ann:Check & fix", ":anonymous"}));
+    EXPECT_EQ(comments(deck.Slides[1]), (Strings{"Bo:Why?\nReally", "Cy:Because"}));
+    EXPECT_TRUE(ReadDeck(bytes, {.Notes = true}).Slides[0].Comments.empty());
+}
+
+TEST(SlideExtrasTest, HiddenSlidesAndPictureDescriptionsInDocumentOrder) {
+    const std::string picture =
+        "<p:pic><p:nvPicPr><p:cNvPr id=\"4\" name=\"p\" descr=\"A red &quot;kite&quot;\"/>"
+        "<p:cNvPicPr/><p:nvPr/></p:nvPicPr></p:pic>";
+    const std::string frame =
+        "<p:graphicFrame><p:nvGraphicFramePr><p:cNvPr id=\"5\" name=\"c\" descr=\"Sales chart\"/>"
+        "</p:nvGraphicFramePr><a:graphic><a:graphicData uri=\"x\"/></a:graphic></p:graphicFrame>";
+    std::string hidden =
+        SlideXml(Shape("", Para("before")) + Group(picture) + frame + Shape("", Para("after")));
+    hidden.replace(hidden.find("<p:sld "), 7, "<p:sld show=\"0\" ");
+    const std::string bytes = TPresentationBuilder().Slide(hidden).Slide(SlideXml("")).Bytes();
+    const ThvPresentationText deck = ReadDeck(bytes, {.Pictures = true});
+    EXPECT_TRUE(deck.Slides[0].Hidden);
+    EXPECT_FALSE(deck.Slides[1].Hidden);
+    EXPECT_EQ(Lines(deck.Slides[0]),
+              (Strings{"0|before", "0|A red \"kite\"", "0|Sales chart", "0|after"}));
+    EXPECT_EQ(deck.Slides[0].Body[1].Kind, ThvTextKind::Picture);
+    EXPECT_EQ(Lines(ReadDeck(bytes, {}).Slides[0]), (Strings{"0|before", "0|after"}));
+}

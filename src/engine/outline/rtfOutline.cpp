@@ -121,7 +121,7 @@ std::string EscapeRtfText(std::string_view utf8) {
     return out;
 }
 
-std::string WriteRtfOutline(const ThvPresentationText& presentation) {
+std::string WriteRtfOutline(const ThvPresentationText& presentation, ThvHiddenSlides hidden) {
     std::string rtf =
         "{\\rtf1\\ansi\\ansicpg1252\\deff0\\uc1\n"
         "{\\fonttbl{\\f0\\fswiss\\fcharset0 Arial;}}\n"
@@ -133,10 +133,23 @@ std::string WriteRtfOutline(const ThvPresentationText& presentation) {
     }
     rtf += "}\n";
     for (const ThvSlideText& slide : presentation.Slides) {
+        if (slide.Hidden && hidden == ThvHiddenSlides::Skip) continue;
         AppendParagraph(rtf, 1, slide.Title);
+        if (slide.Hidden && hidden == ThvHiddenSlides::Mark) AppendParagraph(rtf, 2, kHiddenMark);
         for (const ThvParagraph& paragraph : slide.Body) {
-            AppendParagraph(rtf, paragraph.Level + 2, paragraph.Text);
+            if (paragraph.Kind == ThvTextKind::Picture) {
+                AppendParagraph(rtf, 2, PictureLine(paragraph.Text));
+            } else {
+                AppendParagraph(rtf, paragraph.Level + 2, paragraph.Text);
+            }
         }
+        if (!slide.Notes.empty()) {
+            AppendParagraph(rtf, 2, kNotesHeading);
+            for (const ThvParagraph& paragraph : slide.Notes)
+                AppendParagraph(rtf, paragraph.Level + 2, paragraph.Text);
+        }
+        for (const ThvComment& comment : slide.Comments)
+            AppendParagraph(rtf, 2, CommentLine(comment));
     }
     rtf += "}\n";
     return rtf;

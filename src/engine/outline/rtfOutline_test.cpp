@@ -99,9 +99,10 @@ TEST(RtfOutlineTest, HeaderDeclaresCodePageFontsAndNineHeadingStyles) {
 
 TEST(RtfOutlineTest, SlidesBecomeTitleAndBodyParagraphsAtTheirLevels) {
     ThvPresentationText presentation;
-    presentation.Slides.push_back({true, "Intro", {{0, "point"}, {1, "sub"}, {8, "deepest"}}});
-    presentation.Slides.push_back({false, "", {{0, "untitled body"}}});
-    presentation.Slides.push_back({true, "", {}});
+    presentation.Slides.push_back(
+        {true, "Intro", {{0, "point"}, {1, "sub"}, {8, "deepest"}}, false, {}, {}});
+    presentation.Slides.push_back({false, "", {{0, "untitled body"}}, false, {}, {}});
+    presentation.Slides.push_back({true, "", {}, false, {}, {}});
     std::vector<TReadParagraph> expected{{0, u"Intro"},   {1, u"point"}, {2, u"sub"},
                                          {8, u"deepest"}, {0, u""},      {1, u"untitled body"},
                                          {0, u""}};
@@ -112,7 +113,7 @@ TEST(RtfOutlineTest, SpecialCharactersRoundTrip) {
     const std::string tricky =
         "a{b}c\\d\te\nf \xC3\xA9 \xE2\x82\xAC \xEF\xBF\xBD \xF0\x9F\x98\x80 \xE4\xB8\xAD end";
     ThvPresentationText presentation;
-    presentation.Slides.push_back({true, tricky, {{3, tricky}}});
+    presentation.Slides.push_back({true, tricky, {{3, tricky}}, false, {}, {}});
     std::vector<TReadParagraph> read = ReadBack(WriteRtfOutline(presentation));
     ASSERT_EQ(read.size(), 2u);
     EXPECT_EQ(read[0].Text, Utf8ToUtf16(tricky));

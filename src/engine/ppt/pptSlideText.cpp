@@ -1,8 +1,10 @@
 #include "engine/ppt/pptSlideText.h"
 
 #include <algorithm>
+#include <iterator>
 #include <optional>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "engine/base/byteOrder.h"
@@ -19,6 +21,8 @@ constexpr std::uint16_t kDocumentAtom = 0x03E9;
 constexpr std::uint16_t kSlideContainer = 0x03EE;
 constexpr std::uint16_t kSlideAtom = 0x03EF;
 constexpr std::uint16_t kSlidePersistAtom = 0x03F3;
+constexpr std::uint16_t kNotesContainer = 0x03F0;
+constexpr std::uint16_t kSlideShowSlideInfoAtom = 0x03F9;
 constexpr std::uint16_t kVbaInfoContainer = 0x03FF;
 constexpr std::uint16_t kVbaInfoAtom = 0x0400;
 constexpr std::uint16_t kDrawingContainer = 0x040C;
@@ -30,6 +34,10 @@ constexpr std::uint16_t kHeadersFootersAtom = 0x0FDA;
 constexpr std::uint16_t kOutlineTextRefAtom = 0x0F9E;
 constexpr std::uint16_t kTextHeaderAtom = 0x0F9F;
 constexpr std::uint16_t kSlideListWithText = 0x0FF0;
+constexpr std::uint16_t kProgTags = 0x1388;
+constexpr std::uint16_t kProgBinaryTag = 0x138A;
+constexpr std::uint16_t kBinaryTagData = 0x138B;
+constexpr std::uint16_t kComment10 = 0x2EE0;
 constexpr std::uint16_t kRoundTripHFPlaceholder12Atom = 0x1420;
 constexpr std::uint16_t kDgContainer = 0xF002;
 constexpr std::uint16_t kSpgrContainer = 0xF003;
@@ -42,26 +50,51 @@ constexpr std::uint16_t kClientAnchor = 0xF010;
 constexpr std::uint16_t kClientData = 0xF011;
 constexpr std::uint16_t kTertiaryOptAtom = 0xF122;
 
-constexpr std::uint16_t kLineShape = 20;  // shape type of a straight line
+constexpr std::uint16_t kLineShape = 20;          // shape type of a straight line
+constexpr std::uint16_t kPictureFrame = 75;       // shape type of pictures and embedded objects
+constexpr std::uint16_t kDescriptionId = 0x0381;  // the shape's alternative text
 constexpr std::uint16_t kTablePropertiesId = 0x03A0;
 constexpr std::uint16_t kSlidesHeadersFooters = 3;  // instance of the slides' defaults
+constexpr std::uint16_t kNotesList = 2;             // instance of the notes pages' list
 
 // Placeholder types of the headers and footers, as OEPlaceholderAtom and
 // RoundTripHFPlaceholder12Atom name them.
 constexpr std::uint8_t kMasterDate = 7;
 constexpr std::uint8_t kMasterSlideNumber = 8;
 constexpr std::uint8_t kMasterFooter = 9;
+constexpr std::uint8_t kMasterHeader = 10;
 constexpr std::uint32_t kTitleSlideLayout = 0;
 
 bool IsBlank(std::string_view text) {
     return text.find_first_not_of(" \t\n\r") == std::string_view::npos;
 }
 
-/// A slide of the slide list: its persist id and the texts of its placeholders.
+/// A slide (or notes page) of a slide list: its persist id, its id, and the texts of its
+/// placeholders.
 struct TSlideListEntry {
     std::uint32_t PersistId = 0;
+    std::uint32_t Id = 0;
     std::vector<ThvPptText> Texts;
 };
+
+/// The description (alternative text) in a shape's property table, from its complex data;
+/// empty when it has none. Properties come as six-byte entries, instance of them, and the
+/// complex ones' data follows the table in the entries' order.
+std::string ShapeDescription(const ThvPptRecord& table, std::string_view body) {
+    const std::size_t entries = table.Instance;
+    if (entries > body.size() / 6) return {};
+    std::size_t complex = entries * 6;
+    for (std::size_t i = 0; i < entries; ++i) {
+        const std::uint16_t id = U16(body, i * 6);
+        if (!(id & 0x8000)) continue;
+        const std::uint32_t size = U32(body, i * 6 + 2);
+        // Data that runs past the record leaves this and every later property unread.
+        if (size > body.size() - complex) return {};
+        if ((id & 0x3FFF) == kDescriptionId) return PptStringLine(body.substr(complex, size), true);
+        complex += size;
+    }
+    return {};
+}
 
 /// The headers-and-footers settings of the slides, or of one slide.
 struct THeadersFooters {
@@ -100,10 +133,19 @@ struct TDocument {
 /// list through its outline reference, a text box's own atoms otherwise.
 class TSlideBuilder {
   public:
-    /// scratch is working memory for the texts, kept from slide to slide.
+    /// scratch is working memory for the texts, kept from slide to slide. A notes page's
+    /// builder takes its notes and leaves out the page's number, date, header and footer.
     TSlideBuilder(const ThvPptDocument& document, const TSlideListEntry& entry,
-                  std::string& scratch)
-        : document_(document), entry_(entry), used_(entry.Texts.size(), false), scratch_(scratch) {}
+                  std::string& scratch, const ThvContentChoice& content, bool notesPage = false)
+        : document_(document),
+          entry_(entry),
+          used_(entry.Texts.size(), false),
+          scratch_(scratch),
+          content_(content),
+          notesPage_(notesPage) {}
+
+    /// The id of the slide's notes page (0 for none), once Read has run.
+    std::uint32_t NotesId() const { return notesId_; }
 
     /// Reads the slide record: its layout, its own headers and footers, its drawing.
     void Read(const ThvPptBytes& slide, const TDocument& settings, std::size_t index) {
@@ -111,10 +153,16 @@ class TSlideBuilder {
         std::optional<THeadersFooters> own;
         bool titleLayout = false;
         slide.ForEachChild(record, [&](const ThvPptRecord& child) {
+            const std::string_view body = slide.Body(child);
             if (child.Type == kSlideAtom && child.BodySize() >= 4) {
-                titleLayout = U32(slide.Body(child), 0) == kTitleSlideLayout;
+                titleLayout = U32(body, 0) == kTitleSlideLayout;
+                if (body.size() >= 20) notesId_ = U32(body, 16);
             } else if (child.Type == kHeadersFootersContainer) {
                 own = ReadHeadersFooters(slide, child);
+            } else if (child.Type == kSlideShowSlideInfoAtom && body.size() >= 12) {
+                slide_.Hidden = (U16(body, 10) & 0x0004) != 0;
+            } else if (child.Type == kProgTags && content_.Comments) {
+                ReadComments(slide, child);
             }
         });
         Fields(own                       ? &*own
@@ -122,15 +170,13 @@ class TSlideBuilder {
                                          : nullptr,
                settings.FirstSlideNumber + static_cast<std::int32_t>(index),
                settings.OmitOnTitleSlide && titleLayout);
-        slide.ForEachChild(record, [&](const ThvPptRecord& drawing) {
-            if (drawing.Type != kDrawingContainer) return;
-            slide.ForEachChild(drawing, [&](const ThvPptRecord& dg) {
-                if (dg.Type != kDgContainer) return;
-                slide.ForEachChild(dg, [&](const ThvPptRecord& group) {
-                    if (group.Type == kSpgrContainer) WalkGroup(slide, group, 1);
-                });
-            });
-        });
+        ReadDrawing(slide);
+    }
+
+    /// A notes page: its drawing's texts, the slide number fields as its slide's number.
+    void ReadNotes(const ThvPptBytes& notes, std::int32_t slideNumber) {
+        Fields(nullptr, slideNumber, false);
+        ReadDrawing(notes);
     }
 
     /// For a slide whose drawing is gone: its placeholder text in the slide list is all.
@@ -156,6 +202,39 @@ class TSlideBuilder {
     }
 
   private:
+    void ReadDrawing(const ThvPptBytes& slide) {
+        slide.ForEachChild(slide.Record(), [&](const ThvPptRecord& drawing) {
+            if (drawing.Type != kDrawingContainer) return;
+            slide.ForEachChild(drawing, [&](const ThvPptRecord& dg) {
+                if (dg.Type != kDgContainer) return;
+                slide.ForEachChild(dg, [&](const ThvPptRecord& group) {
+                    if (group.Type == kSpgrContainer) WalkGroup(slide, group, 1);
+                });
+            });
+        });
+    }
+
+    /// The comments of the slide's programmable tags: "___PPT10" holds one record per comment,
+    /// with its author, text and initials as strings of instance 0, 1 and 2.
+    void ReadComments(const ThvPptBytes& slide, const ThvPptRecord& tags) {
+        slide.ForEachChild(tags, [&](const ThvPptRecord& tag) {
+            if (tag.Type != kProgBinaryTag) return;
+            slide.ForEachChild(tag, [&](const ThvPptRecord& data) {
+                if (data.Type != kBinaryTagData) return;
+                slide.ForEachChild(data, [&](const ThvPptRecord& comment) {
+                    if (comment.Type != kComment10) return;
+                    ThvComment read;
+                    slide.ForEachChild(comment, [&](const ThvPptRecord& atom) {
+                        if (atom.Type != kCString) return;
+                        if (atom.Instance == 0) read.Author = PptStringLine(slide.Body(atom));
+                        if (atom.Instance == 1) read.Text = PptStringLine(slide.Body(atom), true);
+                    });
+                    if (!IsBlank(read.Text)) slide_.Comments.push_back(std::move(read));
+                });
+            });
+        });
+    }
+
     struct TCell {
         std::int32_t Top = 0;
         std::int32_t Left = 0;
@@ -204,11 +283,18 @@ class TSlideBuilder {
     /// A shape's text goes to the slide, or, for a table cell, to the cell list.
     void ReadShape(const ThvPptBytes& slide, const ThvPptRecord& shape, std::vector<TCell>* cells) {
         TCell cell;
-        bool hasText = false, line = false, anchored = false;
+        bool hasText = false, line = false, anchored = false, picture = false, furniture = false;
+        std::string description;
+        ThvPptText own;
+        const ThvPptText* text = nullptr;
         slide.ForEachChild(shape, [&](const ThvPptRecord& part) {
             const std::string_view body = slide.Body(part);
             if (part.Type == kFspAtom) {
                 line = part.Instance == kLineShape;
+                picture = part.Instance == kPictureFrame;
+            } else if ((part.Type == kOptAtom || part.Type == kTertiaryOptAtom) &&
+                       content_.Pictures && description.empty()) {
+                description = ShapeDescription(part, body);
             } else if (part.Type == kChildAnchor && body.size() >= 16) {
                 cell.Left = static_cast<std::int32_t>(U32(body, 0));
                 cell.Top = static_cast<std::int32_t>(U32(body, 4));
@@ -218,31 +304,36 @@ class TSlideBuilder {
                 cell.Left = static_cast<std::int16_t>(U16(body, 2));
                 anchored = true;
             } else if (part.Type == kClientData) {
-                NotePlaceholder(slide, part);
-            } else if (part.Type == kClientTextbox) {
-                ThvPptText own;
-                if (const ThvPptText* text = Resolve(slide, part, own)) {
-                    hasText = true;
-                    if (cells == nullptr) {
-                        Add(*text);
-                    } else {
-                        std::vector<ThvParagraph> paragraphs;
-                        AppendPptParagraphs(*text, values_, scratch_, paragraphs);
-                        for (const ThvParagraph& paragraph : paragraphs) {
-                            if (!cell.Text.empty()) cell.Text += '\n';
-                            cell.Text += paragraph.Text;
-                        }
-                    }
-                }
+                furniture = NotePlaceholder(slide, part);
+            } else if (part.Type == kClientTextbox && !text) {
+                text = Resolve(slide, part, own);
             }
         });
+        if (picture && !IsBlank(description))
+            slide_.Body.push_back({0, std::move(description), ThvTextKind::Picture});
+        // A notes page's own number, date, header and footer are no notes.
+        if (text && !(notesPage_ && furniture)) {
+            hasText = true;
+            if (cells == nullptr) {
+                Add(*text);
+            } else {
+                std::vector<ThvParagraph> paragraphs;
+                AppendPptParagraphs(*text, values_, scratch_, paragraphs);
+                for (const ThvParagraph& paragraph : paragraphs) {
+                    if (!cell.Text.empty()) cell.Text += '\n';
+                    cell.Text += paragraph.Text;
+                }
+            }
+        }
         // Borders are line shapes of the table group; every other shape is a cell, empty
         // or not, so that the columns stay in place.
         if (cells != nullptr && !line && (hasText || anchored)) cells->push_back(cell);
     }
 
     /// A shape that stands for the date, slide number or footer: the slide shows that itself.
-    void NotePlaceholder(const ThvPptBytes& slide, const ThvPptRecord& data) {
+    /// True for those and for a header.
+    bool NotePlaceholder(const ThvPptBytes& slide, const ThvPptRecord& data) {
+        bool furniture = false;
         slide.ForEachChild(data, [&](const ThvPptRecord& atom) {
             const std::string_view body = slide.Body(atom);
             std::uint8_t type = 0;
@@ -254,7 +345,9 @@ class TSlideBuilder {
             if (type == kMasterDate) shows_[0] = true;
             if (type == kMasterSlideNumber) shows_[1] = true;
             if (type == kMasterFooter) shows_[2] = true;
+            furniture = furniture || (type >= kMasterDate && type <= kMasterHeader);
         });
+        return furniture;
     }
 
     bool HasTableProperties(const ThvPptBytes& slide, const ThvPptRecord& shape) const {
@@ -275,14 +368,16 @@ class TSlideBuilder {
         std::stable_sort(cells.begin(), cells.end(), [](const TCell& a, const TCell& b) {
             return a.Top != b.Top ? a.Top < b.Top : a.Left < b.Left;
         });
+        const std::uint32_t frame = ++frames_;
         for (std::size_t i = 0; i < cells.size();) {
-            std::string row;
+            ThvParagraph row{0, {}, ThvTextKind::TableRow, frame};
             std::size_t j = i;
             for (; j < cells.size() && cells[j].Top == cells[i].Top; ++j) {
-                if (j > i) row += '\t';
-                row += cells[j].Text;
+                if (j > i) row.Text += '\t';
+                row.Text += cells[j].Text;
+                row.CellEnds.push_back(static_cast<std::uint32_t>(row.Text.size()));
             }
-            if (!IsBlank(row)) slide_.Body.push_back({0, std::move(row)});
+            if (!IsBlank(row.Text)) slide_.Body.push_back(std::move(row));
             i = j;
         }
     }
@@ -320,7 +415,15 @@ class TSlideBuilder {
     }
 
     void Add(const ThvPptText& text) {
-        if (text.Type == kPptNotesText || text.Type == kPptUnusedText) return;
+        if (text.Type == kPptUnusedText || (text.Type == kPptNotesText && !notesPage_)) return;
+        if (notesPage_) {
+            // Notes stand in the notes placeholder, or, in converted decks, in text boxes.
+            std::vector<ThvParagraph> paragraphs;
+            AppendPptParagraphs(text, values_, scratch_, paragraphs);
+            if (IsNumberOnly(paragraphs)) return;
+            std::move(paragraphs.begin(), paragraphs.end(), std::back_inserter(slide_.Body));
+            return;
+        }
         const bool title = text.Type == kPptTitleText || text.Type == kPptCenterTitleText;
         if (title && !slide_.HasTitle) {
             slide_.HasTitle = true;
@@ -339,6 +442,10 @@ class TSlideBuilder {
     const TSlideListEntry& entry_;
     std::vector<bool> used_;
     std::string& scratch_;
+    const ThvContentChoice& content_;
+    const bool notesPage_;
+    std::uint32_t notesId_ = 0;
+    std::uint32_t frames_ = 0;
     ThvSlideText slide_;
     ThvPptFieldValues values_;
     std::string showDate_, showFooter_;
@@ -387,18 +494,20 @@ std::optional<std::uint64_t> NextIntactSlide(const ThvPptBytes& list, std::uint6
 /// record from which the list is intact, or, without one, the rest of the list; salvaged says
 /// which.
 void ReadSlideList(const ThvPptDocument& document, const ThvPptBytes& list,
-                   std::vector<TSlideListEntry>& slides, std::vector<std::string>& salvaged) {
+                   std::vector<TSlideListEntry>& slides, std::vector<std::string>& salvaged,
+                   std::string_view what = "slide") {
     const ThvPptRecord& record = list.Record();
     for (std::uint64_t at = record.Body; at < record.End;) {
         const std::optional<ThvPptRecord> child = list.TryChildAt(at, record);
         if (!child) {
             const std::optional<std::uint64_t> next = NextIntactSlide(list, at);
             const std::string where = slides.empty()
-                                          ? std::string("the slide list, before its first slide,")
-                                          : "slide " + std::to_string(slides.size());
+                                          ? "the " + std::string(what) +
+                                                " list, before its first " + std::string(what) + ","
+                                          : std::string(what) + " " + std::to_string(slides.size());
             salvaged.push_back(where + " loses text" +
-                               (next ? "" : ", and the slide list ends there") + ": " +
-                               list.Damage().back());
+                               (next ? "" : ", and the " + std::string(what) + " list ends there") +
+                               ": " + list.Damage().back());
             if (!next) break;
             at = *next;
             continue;
@@ -406,12 +515,14 @@ void ReadSlideList(const ThvPptDocument& document, const ThvPptBytes& list,
         at = child->End;
         const std::string_view body = list.Body(*child);
         if (child->Type == kSlidePersistAtom) {
-            if (body.size() < 4) document.DamagedAt(child->Offset, "a slide record is too short");
+            if (body.size() < 4)
+                document.DamagedAt(child->Offset,
+                                   "a " + std::string(what) + " record is too short");
             if (slides.size() >= document.Limits().MaxSlides) {
                 document.Refuse("is refused: it has more than " +
                                 std::to_string(document.Limits().MaxSlides) + " slides");
             }
-            slides.push_back({U32(body, 0), {}});
+            slides.push_back({U32(body, 0), body.size() >= 16 ? U32(body, 12) : 0, {}});
         } else if (slides.empty()) {
             continue;
         } else if (child->Type == kTextHeaderAtom) {
@@ -422,6 +533,29 @@ void ReadSlideList(const ThvPptDocument& document, const ThvPptBytes& list,
             ReadPptTextAtom(child->Type, body, slides.back().Texts.back());
         }
     }
+}
+
+/// The notes of a notes page: the texts of its drawing, or of the list where the drawing is
+/// gone. Damage costs the notes only, and salvaged says so.
+std::vector<ThvParagraph> ReadNotesPage(const ThvPptDocument& document, const TSlideListEntry& page,
+                                        std::string& scratch, std::int32_t slideNumber,
+                                        const std::string& slideName,
+                                        std::vector<std::string>& salvaged) {
+    static const ThvContentChoice kNothingMore;
+    TSlideBuilder builder(document, page, scratch, kNothingMore, true);
+    try {
+        const ThvPptBytes notes =
+            document.Load(document.PersistObject(page.PersistId, kNotesContainer, "notes page"));
+        builder.ReadNotes(notes, slideNumber);
+        if (!notes.Damage().empty())
+            salvaged.push_back(slideName + " loses notes text: " + DamagePhrase(notes.Damage()));
+    } catch (const EhvFileRefused&) {
+        throw;
+    } catch (const EhvFileError& error) {
+        salvaged.push_back(slideName + " loses its notes: " + WhatIsDamaged(error.What()));
+        return {};
+    }
+    return builder.Finish().Body;
 }
 
 bool HasVbaInfo(const ThvPptBytes& list) {
@@ -449,7 +583,7 @@ ThvPresentationText ReadPptPresentation(const ThvCfbReader& cfb, std::string_vie
     // records read here are loaded.
     const ThvPptRecord container =
         document.PersistObject(document.DocumentRef(), kDocumentContainer, "document");
-    std::optional<ThvPptBytes> slideList;
+    std::optional<ThvPptBytes> slideList, notesList;
     TDocument settings;
     // Damage inside the records read here costs what they hold, and is told.
     auto noteDamage = [&](const ThvPptBytes& bytes, const std::string& what) {
@@ -459,6 +593,9 @@ ThvPresentationText ReadPptPresentation(const ThvCfbReader& cfb, std::string_vie
     document.ForEachChild(container, [&](const ThvPptRecord& child) {
         if (child.Type == kSlideListWithText && child.Instance == 0 && !slideList) {
             slideList.emplace(document.Load(child));
+        } else if (child.Type == kSlideListWithText && child.Instance == kNotesList &&
+                   options.Content.Notes && !notesList) {
+            notesList.emplace(document.Load(child));
         } else if (child.Type == kDocInfoListContainer) {
             const ThvPptBytes info = document.Load(child);
             result.HasVBProject = HasVbaInfo(info) || result.HasVBProject;
@@ -483,6 +620,15 @@ ThvPresentationText ReadPptPresentation(const ThvCfbReader& cfb, std::string_vie
             document.Damaged(DamagePhrase(slideList->Damage()));
     }
 
+    // The notes pages by their ids, which each slide names: never by their place in the list.
+    std::vector<TSlideListEntry> notesPages;
+    std::unordered_map<std::uint32_t, std::size_t> notesById;
+    if (notesList) {
+        ReadSlideList(document, *notesList, notesPages, result.Salvaged, "notes page");
+        for (std::size_t i = 0; i < notesPages.size(); ++i)
+            notesById.try_emplace(notesPages[i].Id, i);
+    }
+
     std::size_t textBytes = 0, lost = 0;
     std::string scratch, firstLoss;
     ThvPptBytes::TStorage storage;
@@ -491,14 +637,16 @@ ThvPresentationText ReadPptPresentation(const ThvCfbReader& cfb, std::string_vie
         const TSlideListEntry& entry = slides[i];
         const std::string slideName = "slide " + std::to_string(i + 1);
         std::optional<ThvSlideText> text;
+        std::uint32_t notesId = 0;
         // A slide whose drawing is gone still has its placeholder text in the slide list.
         if (document.HasPersistObject(entry.PersistId)) {
             try {
                 ThvPptBytes slide =
                     document.Load(document.PersistObject(entry.PersistId, kSlideContainer, "slide"),
                                   std::move(storage));
-                TSlideBuilder builder(document, entry, scratch);
+                TSlideBuilder builder(document, entry, scratch, options.Content);
                 builder.Read(slide, settings, i);
+                notesId = builder.NotesId();
                 text = builder.Finish();
                 noteDamage(slide, slideName + " loses text");
                 storage = std::move(slide).Release();
@@ -512,9 +660,14 @@ ThvPresentationText ReadPptPresentation(const ThvCfbReader& cfb, std::string_vie
             }
         }
         if (!text) {
-            TSlideBuilder builder(document, entry, scratch);
+            TSlideBuilder builder(document, entry, scratch, options.Content);
             builder.ReadWithoutDrawing(settings, i);
             text = builder.Finish();
+        }
+        if (const auto page = notesById.find(notesId); notesId != 0 && page != notesById.end()) {
+            text->Notes = ReadNotesPage(document, notesPages[page->second], scratch,
+                                        settings.FirstSlideNumber + static_cast<std::int32_t>(i),
+                                        slideName, result.Salvaged);
         }
         result.Slides.push_back(std::move(*text));
         textBytes += TextBytes(result.Slides.back());

@@ -31,7 +31,8 @@ std::string ErrorOf(std::string_view bytes, std::string_view name = "deck.ppt") 
 
 std::vector<std::string> Lines(const std::vector<ThvParagraph>& paragraphs) {
     std::vector<std::string> lines;
-    for (const ThvParagraph& p : paragraphs) lines.push_back(std::to_string(p.Level) + ":" + p.Text);
+    for (const ThvParagraph& p : paragraphs)
+        lines.push_back(std::to_string(p.Level) + ":" + p.Text);
     return lines;
 }
 
@@ -381,3 +382,76 @@ TEST_F(PptCorpusTest, HeadersAndFootersAsTheSettingsShowThem) {
 }
 
 }  // namespace
+
+// ---- Notes pages and hidden slides -------------------------------------------------------------
+
+namespace {
+
+/// A slide naming its notes page by id; hidden, its slide show settings say so.
+std::string SlideWithNotes(std::uint32_t notesId, bool hidden,
+                           const std::vector<std::string>& shapes) {
+    std::vector<std::string> parts{
+        Rec(0x03EF, std::string(16, '\0') + U32(notesId) + std::string(4, '\0'), 0, 2)};
+    if (hidden) parts.push_back(Rec(0x03F9, std::string(10, '\0') + U16(4) + std::string(4, '\0')));
+    parts.push_back(Box(0x040C, {Box(0xF002, {Group(shapes)})}));
+    return Box(0x03EE, parts);
+}
+
+std::string NotesPage(const std::vector<std::string>& shapes) {
+    return Box(0x03F0, {Rec(0x03F1, std::string(8, '\0'), 0, 1),
+                        Box(0x040C, {Box(0xF002, {Group(shapes)})})});
+}
+
+/// Two slides whose notes pages stand in the notes list in the other order: the first slide
+/// names the second page (id 261, persist 5), the second the first (id 260, persist 4).
+std::string TwoSlidesCrossedNotes() {
+    TPptBuilder ppt;
+    ppt.Object(1, Document({SlidePersist(2), SlidePersist(3)},
+                           {Box(0x0FF0, {SlidePersist(4), SlidePersist(5)}, 2)}));
+    ppt.Object(2, SlideWithNotes(261, false, {OwnTextShape(kOther, Chars(u"first slide"))}));
+    ppt.Object(3, SlideWithNotes(260, true, {OwnTextShape(kOther, Chars(u"second slide"))}));
+    ppt.Object(4, NotesPage({OwnTextShape(kNotes, Chars(u"notes of the second")),
+                             OwnTextShape(kOther, Chars(u" 2 "))}));
+    ppt.Object(5, NotesPage({OwnTextShape(kOther, Chars(u"boxed notes of the first"))}));
+    return ppt.File(ppt.Edit(1));
+}
+
+}  // namespace
+
+TEST(PptSlideTextTest, NotesFollowEachSlidesNotesReferenceNotTheListsOrder) {
+    ThvReadOptions options;
+    options.Content.Notes = true;
+    const ThvPresentationText deck =
+        ReadPptPresentation(TwoSlidesCrossedNotes(), "deck.ppt", options);
+    ASSERT_EQ(deck.Slides.size(), 2u);
+    EXPECT_THAT(Lines(deck.Slides[0].Notes), ElementsAre("0:boxed notes of the first"));
+    // The box holding only the page's number is no note.
+    EXPECT_THAT(Lines(deck.Slides[1].Notes), ElementsAre("0:notes of the second"));
+    EXPECT_THAT(Lines(deck.Slides[0]), ElementsAre("0:first slide"));
+    EXPECT_FALSE(deck.Slides[0].Hidden);
+    EXPECT_TRUE(deck.Slides[1].Hidden);
+    EXPECT_TRUE(deck.Salvaged.empty());
+    // Unasked, no notes page is read.
+    EXPECT_TRUE(ReadPptPresentation(TwoSlidesCrossedNotes(), "deck.ppt").Slides[0].Notes.empty());
+}
+
+TEST(PptSlideTextTest, ADamagedOrMissingNotesPageCostsItsNotesOnly) {
+    ThvReadOptions options;
+    options.Content.Notes = true;
+    for (const bool missing : {false, true}) {
+        SCOPED_TRACE(missing ? "missing" : "damaged");
+        TPptBuilder ppt;
+        ppt.Object(1, Document({SlidePersist(2)}, {Box(0x0FF0, {SlidePersist(4)}, 2)}));
+        ppt.Object(2, SlideWithNotes(260, false, {OwnTextShape(kOther, Chars(u"kept"))}));
+        // A notes page whose record claims more than the stream holds, or none at all.
+        if (!missing) ppt.Object(4, Rec(0x03F0, "not a container"));
+        const ThvPresentationText deck =
+            ReadPptPresentation(ppt.File(ppt.Edit(1)), "deck.ppt", options);
+        ASSERT_EQ(deck.Slides.size(), 1u);
+        EXPECT_THAT(Lines(deck.Slides[0]), ElementsAre("0:kept"));
+        EXPECT_TRUE(deck.Slides[0].Notes.empty());
+        ASSERT_EQ(deck.Salvaged.size(), 1u);
+        EXPECT_THAT(deck.Salvaged[0], StartsWith(missing ? "slide 1 loses its notes: "
+                                                         : "slide 1 loses notes text: "));
+    }
+}

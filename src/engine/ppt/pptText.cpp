@@ -305,7 +305,7 @@ void AppendPptParagraphs(const ThvPptText& text, const ThvPptFieldValues& values
     }
 }
 
-std::string PptStringLine(std::string_view utf16) {
+std::string PptStringLine(std::string_view utf16, bool keepLineBreaks) {
     ThvPptText text;
     text.Raw = utf16.substr(0, utf16.size() & ~std::size_t{1});
     text.Wide = true;
@@ -318,7 +318,7 @@ std::string PptStringLine(std::string_view utf16) {
         } else if (c >= 0x20 || c == u'\t') {
             *end++ = static_cast<char>(c);
         } else if (c == u'\r' || c == 0x0B || c == u'\n') {
-            *end++ = ' ';
+            *end++ = keepLineBreaks ? '\n' : ' ';
         }
     }
     return std::string(scratch.data(), end);

@@ -69,5 +69,5 @@ void AppendPptParagraphs(const ThvPptText& text, const ThvPptFieldValues& values
                          std::string& scratch, std::vector<ThvParagraph>& out);
 
 /// UTF-16LE bytes (a string record) as one line of UTF-8: line and paragraph breaks become
-/// spaces, other control characters are dropped.
-std::string PptStringLine(std::string_view utf16);
+/// spaces (with keepLineBreaks, "\n"), other control characters are dropped.
+std::string PptStringLine(std::string_view utf16, bool keepLineBreaks = false);

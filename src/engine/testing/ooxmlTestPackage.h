@@ -260,6 +260,11 @@ class TPresentationBuilder {
         macros_ = true;
         return *this;
     }
+    /// A part the presentation part relates to by type (a comment authors list, say).
+    TPresentationBuilder& Related(std::string type, std::string name, std::string bytes) {
+        related_.push_back({std::move(type), std::move(name), std::move(bytes)});
+        return *this;
+    }
 
     TZipBuilder Zip() const {
         TZipBuilder zip;
@@ -295,6 +300,11 @@ class TPresentationBuilder {
                 "Target=\"vbaProject.bin\"/>";
             zip.Add("ppt/vbaProject.bin", "not really a project");
         }
+        for (std::size_t i = 0; i < related_.size(); ++i) {
+            rels += "<Relationship Id=\"rIdR" + std::to_string(i) + "\" Type=\"" +
+                    related_[i].Type + "\" Target=\"" + related_[i].Name.substr(4) + "\"/>";
+            zip.Add(related_[i].Name, related_[i].Bytes);
+        }
         zip.Add("ppt/presentation.xml",
                 "<?xml version=\"1.0\"?><p:presentation "
                 "xmlns:p=\"http://schemas.openxmlformats.org/presentationml/2006/main\" "
@@ -316,7 +326,11 @@ class TPresentationBuilder {
         std::string Rels;
         std::vector<std::pair<std::string, std::string>> Parts;
     };
+    struct TRelated {
+        std::string Type, Name, Bytes;  ///< Name is the part's, under "ppt/"
+    };
     std::vector<TSlide> slides_;
+    std::vector<TRelated> related_;
     bool macros_ = false;
 };
 

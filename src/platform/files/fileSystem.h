@@ -6,6 +6,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 /// The file system as the program needs it. Paths are UTF-8. On POSIX a name that begins with
@@ -135,6 +136,27 @@ class ThvTempFile {
     friend class TTempFileAccess;
     struct TState;
     std::unique_ptr<TState> state_;
+};
+
+/// Writes bytes to the process's standard output, all of them. False when they could not all
+/// go, a reader that has gone included: that ends the write, never the program.
+bool WriteStandardOutput(std::string_view bytes);
+
+/// A new folder of this process's own in the system's folder for temporaries, which only the
+/// user may enter; removed with everything in it when the object goes (errors ignored).
+/// Throws EhvError "Cannot create a temporary folder in "<folder>". <reason>".
+class ThvPrivateFolder {
+  public:
+    ThvPrivateFolder();
+    ~ThvPrivateFolder();
+    ThvPrivateFolder(const ThvPrivateFolder&) = delete;
+    ThvPrivateFolder& operator=(const ThvPrivateFolder&) = delete;
+
+    /// The folder, ending with the delimiter.
+    const std::string& Path() const { return path_; }
+
+  private:
+    std::string path_;
 };
 
 /// Removes from folder (empty, or ending with the delimiter) the temporary files of writers

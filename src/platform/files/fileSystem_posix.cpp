@@ -1,10 +1,13 @@
 #include <fcntl.h>
+#include <ftw.h>
 #include <sys/stat.h>
 #include <sys/types.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "platform/base/hvError.h"
@@ -236,4 +239,27 @@ std::string CurrentExecutablePath() {
         }
         buffer.resize(buffer.size() * 2);
     }
+}
+
+ThvPrivateFolder::ThvPrivateFolder() {
+    const char* system = std::getenv("TMPDIR");
+    const std::string folder =
+        IncludeTrailingPathDelimiter(system && *system ? system : "/tmp", '/');
+    std::string name = folder + "quillon-XXXXXX";
+    // mkdtemp makes it 0700 under a name nobody else could have taken.
+    if (!mkdtemp(name.data()))
+        throw EhvError("Cannot create a temporary folder in \"" + folder + "\". " +
+                       SystemErrorMessage(errno));
+    path_ = name + '/';
+}
+
+ThvPrivateFolder::~ThvPrivateFolder() {
+    // Depth first and without following links: a link inside is removed, never what it names.
+    nftw(
+        path_.c_str(),
+        [](const char* path, const struct stat*, int, struct FTW*) {
+            std::remove(path);
+            return 0;
+        },
+        16, FTW_DEPTH | FTW_PHYS);
 }

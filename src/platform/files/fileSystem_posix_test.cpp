@@ -9,6 +9,7 @@
 #include <chrono>
 #include <filesystem>
 #include <functional>
+#include <optional>
 
 #include "errorText.h"
 #include "fullDisk.h"
@@ -38,6 +39,38 @@ mode_t ModeOf(const std::string& path) {
     struct stat st {};
     stat(path.c_str(), &st);
     return st.st_mode & 07777;
+}
+
+TEST_F(FileSystemPosixTest, APrivateFolderIsTheUsersAloneAndLeavesWhatItsLinksName) {
+    // Where TMPDIR says; a link inside is removed with the folder, what it names stays.
+    const char* saved = std::getenv("TMPDIR");
+    const std::optional<std::string> previous =
+        saved ? std::optional<std::string>(saved) : std::nullopt;
+    const auto restore = [&] {
+        if (previous) setenv("TMPDIR", previous->c_str(), 1);
+        else unsetenv("TMPDIR");
+    };
+    setenv("TMPDIR", folder_.c_str(), 1);
+    WriteFileAtomic(Path("outside.txt"), "keep");
+    std::string made;
+    {
+        const ThvPrivateFolder folder;
+        made = folder.Path();
+        EXPECT_TRUE(made.starts_with(dir_.Path() + "quillon-")) << made;
+        EXPECT_EQ(ModeOf(made), 0700u);
+        ASSERT_EQ(symlink(Path("outside.txt").c_str(), (made + "link").c_str()), 0);
+        ASSERT_EQ(symlink(folder_.c_str(), (made + "linkedFolder").c_str()), 0);
+    }
+    restore();
+    EXPECT_FALSE(DirectoryExists(made));
+    EXPECT_EQ(ReadFileBytes(Path("outside.txt"), 10), "keep");
+
+    setenv("TMPDIR", Path("missing").c_str(), 1);
+    const std::string error = ErrorOf([] { ThvPrivateFolder folder; });
+    restore();
+    EXPECT_TRUE(error.starts_with("Cannot create a temporary folder in \"" + Path("missing/") +
+                                  "\". "))
+        << error;
 }
 
 TEST_F(FileSystemPosixTest, Times) {

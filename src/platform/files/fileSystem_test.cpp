@@ -6,6 +6,7 @@
 
 #include "errorText.h"
 #include "platform/base/hvError.h"
+#include "platform/files/paths.h"
 #include "tempDir.h"
 
 namespace {
@@ -15,6 +16,22 @@ class FileSystemTest : public ::testing::Test {
     std::string Path(const std::string& name) const { return dir_ / name; }
     TempDir dir_;
 };
+
+TEST_F(FileSystemTest, APrivateFolderIsNewAndGoesWithAllItHolds) {
+    std::string kept;
+    {
+        const ThvPrivateFolder folder, other;
+        kept = folder.Path();
+        ASSERT_TRUE(kept.ends_with(PathDelim)) << kept;
+        EXPECT_TRUE(DirectoryExists(kept));
+        EXPECT_NE(other.Path(), kept);
+        ASSERT_TRUE(ForceDirectories(kept + "a" + PathDelim + "b"));
+        WriteFileAtomic(kept + "a" + PathDelim + "b" + PathDelim + "deep.txt", "x");
+        WriteFileAtomic(kept + "top.txt", "y");
+    }
+    EXPECT_FALSE(DirectoryExists(kept));
+    EXPECT_EQ(GetPathKind(kept), ThvPathKind::Missing);
+}
 
 TEST_F(FileSystemTest, ForceDirectoriesAndMoveFile) {
     EXPECT_TRUE(ForceDirectories(Path("a/b/c/")));

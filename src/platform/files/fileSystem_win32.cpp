@@ -14,6 +14,7 @@
 #include <cstring>
 
 #include "platform/base/hvError.h"
+#include "platform/files/folderEntries.h"
 #include "platform/files/paths.h"
 #include "platform/files/win32Text.h"
 
@@ -40,6 +41,19 @@ FILETIME FromNanos(int64_t nanos) {
 }
 
 DWORD AttributesOf(const std::string& path) { return GetFileAttributesW(LongPath(path).c_str()); }
+
+void RemoveTree(const std::string& folder) {
+    for (const ThvFolderEntry& entry : ReadFolderEntries(folder)) {
+        const std::string path = folder + entry.Name;
+        // A junction is listed as Other and removed as a folder, without entering it.
+        if (entry.Kind == ThvEntryKind::Folder) {
+            RemoveTree(path + '\\');
+        } else if (!DeleteFileW(LongPath(path).c_str())) {
+            RemoveDirectoryW(LongPath(path).c_str());
+        }
+    }
+    RemoveDirectoryW(LongPath(folder).c_str());
+}
 
 }  // namespace
 
@@ -241,3 +255,30 @@ std::string CurrentExecutablePath() {
         buffer.resize(buffer.size() * 2);
     }
 }
+
+ThvPrivateFolder::ThvPrivateFolder() {
+    wchar_t buffer[MAX_PATH + 1];
+    const DWORD length = GetTempPathW(MAX_PATH + 1, buffer);
+    if (length == 0 || length > MAX_PATH)
+        throw EhvError("Cannot create a temporary folder in \"%TEMP%\". " +
+                       Win32ErrorMessage(GetLastError()));
+    const std::string folder = IncludeTrailingPathDelimiter(NarrowText({buffer, length}), '\\');
+    // The user's own temporary folder is closed to others already; the name only has to be new.
+    static std::atomic<uint32_t> counter{0};
+    for (int attempt = 0;; ++attempt) {
+        char name[64];
+        std::snprintf(name, sizeof name, "quillon-%lx-%x", GetCurrentProcessId(),
+                      static_cast<unsigned>(counter.fetch_add(1) + GetTickCount()));
+        const std::string path = folder + name;
+        if (CreateDirectoryW(LongPath(path).c_str(), nullptr)) {
+            path_ = path + '\\';
+            return;
+        }
+        const DWORD error = GetLastError();
+        if (error != ERROR_ALREADY_EXISTS || attempt == 100)
+            throw EhvError("Cannot create a temporary folder in \"" + folder + "\". " +
+                           Win32ErrorMessage(error));
+    }
+}
+
+ThvPrivateFolder::~ThvPrivateFolder() { RemoveTree(path_); }

@@ -371,3 +371,14 @@ void MoveFileOver(const std::string& from, const std::string& to) {
     }
     FinishAndRename(fd.Get(), &fd, target, from, fail);
 }
+
+bool WriteStandardOutput(std::string_view bytes) {
+    const TQuietBrokenPipe quiet;
+    while (!bytes.empty()) {
+        const ssize_t written = write(STDOUT_FILENO, bytes.data(), bytes.size());
+        if (written < 0 && errno == EINTR) continue;
+        if (written <= 0) return false;
+        bytes.remove_prefix(static_cast<std::size_t>(written));
+    }
+    return true;
+}

@@ -26,6 +26,7 @@ bool DeleteOnClose(HANDLE file) {
 #undef ReplaceFile
 #undef GetFileAttributes
 
+#include <algorithm>
 #include <atomic>
 #include <cstring>
 #include <mutex>
@@ -356,4 +357,16 @@ void MoveFileOver(const std::string& from, const std::string& to) {
     }
     if (!MoveFileExW(wide.c_str(), LongPath(to).c_str(), MOVEFILE_REPLACE_EXISTING))
         fail(GetLastError());
+}
+
+bool WriteStandardOutput(std::string_view bytes) {
+    const HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
+    if (out == nullptr || out == INVALID_HANDLE_VALUE) return false;
+    while (!bytes.empty()) {
+        DWORD written = 0;
+        const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(bytes.size(), 1 << 20));
+        if (!WriteFile(out, bytes.data(), chunk, &written, nullptr) || written == 0) return false;
+        bytes.remove_prefix(written);
+    }
+    return true;
 }

@@ -19,9 +19,12 @@ ThvChoosers SetChoosers(ThvChoosers choosers) {
     return choosers;
 }
 
-void SelectFolder(std::string& path) {
-    if (!Installed().Folder) return;
-    if (auto chosen = Installed().Folder(path)) path = *chosen;
+bool SelectFolder(std::string& path) {
+    if (!Installed().Folder) return false;
+    auto chosen = Installed().Folder(path);
+    if (!chosen) return false;
+    path = *chosen;
+    return true;
 }
 
 bool SelectOpenFile(const std::string& filter, std::string& path, bool several) {

@@ -35,8 +35,8 @@ struct ThvChoosers {
 ThvChoosers SetChoosers(ThvChoosers choosers);
 
 /// Folder chooser starting at path when it is not empty; on confirmation path becomes the
-/// chosen folder, on cancel it stays. The caller compares the path to learn which.
-void SelectFolder(std::string& path);
+/// chosen folder and the result is true, on cancel path stays and the result is false.
+bool SelectFolder(std::string& path);
 
 /// Open chooser proposing path with every "?" turned into "*" and starting in its folder part.
 /// On confirmation path becomes the chosen file, or with several allowed every chosen file

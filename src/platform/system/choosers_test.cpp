@@ -20,7 +20,7 @@ std::string P(std::string path) {
 TEST(Choosers, NothingInstalledMeansCancelled) {
     ScopedChoosers none{{}};
     std::string path = "/in/a.pptx";
-    SelectFolder(path);
+    EXPECT_FALSE(SelectFolder(path));
     EXPECT_FALSE(SelectOpenFile("All|*", path, false));
     EXPECT_FALSE(SelectSaveFile("All|*", ".x", path));
     EXPECT_EQ(path, "/in/a.pptx");
@@ -54,7 +54,7 @@ TEST(Choosers, CancelKeepsPath) {
     c.SaveFile = [](const ThvSaveFileRequest&) { return std::nullopt; };
     ScopedChoosers scoped{c};
     std::string path = P("/in/");
-    SelectFolder(path);
+    EXPECT_FALSE(SelectFolder(path));
     EXPECT_FALSE(SelectOpenFile("", path, false));
     EXPECT_FALSE(SelectSaveFile("", "", path));
     EXPECT_EQ(path, P("/in/"));
@@ -77,6 +77,6 @@ TEST(Choosers, SaveProposesPathUnchanged) {
     EXPECT_EQ(path, P("/p/new.batch-quillon"));
 
     std::string folder = P("/data/");
-    SelectFolder(folder);
+    EXPECT_TRUE(SelectFolder(folder));
     EXPECT_EQ(folder, P("/data/sub"));
 }

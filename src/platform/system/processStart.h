@@ -6,7 +6,7 @@
 /// What the program's main() needs of the process it runs in.
 
 /// Prepares the process before anything else runs: on POSIX the locale (which names the "ANSI"
-/// code page) and the time zone; Windows needs nothing.
+/// code page) and the time zone; on Windows standard output in binary mode.
 void PrepareProcess();
 
 /// The process's command line as one text, UTF-8, where the system keeps it so (Windows: the

@@ -48,6 +48,12 @@ inline bool PumpUntil(const std::function<bool()>& done,
     return true;
 }
 
+/// Waits past the platform's double-click time, so that the next click on a button is a click
+/// of its own and not the second of a double click.
+inline void AfterDoubleClickTime() {
+    QThread::msleep(static_cast<unsigned long>(QApplication::doubleClickInterval()) + 20);
+}
+
 /// Finds a child of the window by object name, failing the test when it is missing.
 template <typename T>
 T* Find(QObject* parent, const char* name) {
