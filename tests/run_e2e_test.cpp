@@ -155,6 +155,33 @@ TEST_F(RunTest, CharactersTheCharacterSetCannotHoldAreCountedAndTold) {
         << ReadBytes(dir / "run.jsonl");
 }
 
+// ICU is loaded at the first legacy character set: a UTF-8 system runs without it, even with
+// every symbol bound at start, and a Latin-1 one that cannot load it is told which library.
+TEST_F(RunTest, OnlyALegacyCharacterSetNeedsTheCodePageLibrary) {
+    const std::vector<std::string> latin1 = LanguagesDeckAndLatin1Locale();
+    if (latin1.empty()) GTEST_SKIP() << "no sample or no locale (install locales)";
+    const std::string options = "-P:Source=" + dir / "in/*.ppt?,Target=" + dir / "out,PureConsole=1";
+    const std::string emptyIcu = "LD_LIBRARY_PATH=" QUILLON_EMPTY_ICU_DIR;
+
+    ProcessResult r = Run({options}, {"LC_ALL=C.UTF-8"});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    const std::string text = ReadBytes(dir / "out/languages.txt");
+    ASSERT_FALSE(text.empty());
+    std::filesystem::remove(dir / "out/languages.txt");
+    r = Run({options}, {"LC_ALL=C.UTF-8", "LD_BIND_NOW=1", emptyIcu});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(ReadBytes(dir / "out/languages.txt"), text);
+
+    // The log is written in the locale's character set, so the run cannot begin.
+    std::vector<std::string> env = latin1;
+    env.push_back(emptyIcu);
+    r = Run({options + ",LogFile=" + dir / "run.log"}, env);
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_NE(r.err.find("needs the library libicuuc.so."), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("which cannot be loaded ("), std::string::npos) << r.err;
+}
+
 TEST_F(RunTest, EmptyTargetIsRefused) {
     const ProcessResult r = Run({"-P:Source=*.ppt?,PureConsole=1"});
     EXPECT_EQ(r.exitCode, 1);
