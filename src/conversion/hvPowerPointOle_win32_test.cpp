@@ -179,14 +179,16 @@ TEST_F(PowerPointComTest, ConvertersDriveTheRegisteredApplicationCallByCall) {
             converted.push_back(file);
             const std::string target =
                 ChangeFileExt(dir / ("out/" + ExtractFileName(file)), ".txt");
-            ASSERT_LT(i + 2, made.size());
+            ASSERT_LT(i + 3, made.size());
+            // The converter asks for the engine's salvage note, which PowerPoint does not know.
+            EXPECT_EQ(made[i + 1], "Presentation.SalvageNote unknown");
             // The rich text goes to a companion of the converter's held temporary beside the
             // target: "<folder>.quillon-<16 hex digits>.<n>.rtf".
             const std::string saveAs = "Presentation.SaveAs call(str:" + ExtractFilePath(target);
-            EXPECT_TRUE(made[i + 1].starts_with(saveAs + ".quillon-")) << made[i + 1];
-            EXPECT_TRUE(made[i + 1].ends_with(".rtf, int:6)")) << made[i + 1];
-            EXPECT_EQ(made[i + 1].size(), saveAs.size() + 9 + 16 + 14) << made[i + 1];
-            EXPECT_EQ(made[i + 2], "Presentation.Close call()");
+            EXPECT_TRUE(made[i + 2].starts_with(saveAs + ".quillon-")) << made[i + 2];
+            EXPECT_TRUE(made[i + 2].ends_with(".rtf, int:6)")) << made[i + 2];
+            EXPECT_EQ(made[i + 2].size(), saveAs.size() + 9 + 16 + 14) << made[i + 2];
+            EXPECT_EQ(made[i + 3], "Presentation.Close call()");
         }
         EXPECT_EQ(quits, 1) << application;
     }
