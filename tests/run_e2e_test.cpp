@@ -160,7 +160,8 @@ TEST_F(RunTest, CharactersTheCharacterSetCannotHoldAreCountedAndTold) {
 TEST_F(RunTest, OnlyALegacyCharacterSetNeedsTheCodePageLibrary) {
     const std::vector<std::string> latin1 = LanguagesDeckAndLatin1Locale();
     if (latin1.empty()) GTEST_SKIP() << "no sample or no locale (install locales)";
-    const std::string options = "-P:Source=" + dir / "in/*.ppt?,Target=" + dir / "out,PureConsole=1";
+    const std::string options =
+        "-P:Source=" + dir / "in/*.ppt?,Target=" + dir / "out,PureConsole=1";
     const std::string emptyIcu = "LD_LIBRARY_PATH=" QUILLON_EMPTY_ICU_DIR;
 
     ProcessResult r = Run({options}, {"LC_ALL=C.UTF-8"});

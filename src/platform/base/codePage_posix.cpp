@@ -13,6 +13,7 @@
 #include <unordered_map>
 
 #include "platform/base/codePage.h"
+#include "platform/base/dlopenNote.h"
 #include "platform/base/hvError.h"
 
 // ICU renames every function with its major version ("ucnv_open_72"); the library's file name
@@ -21,31 +22,27 @@
 #define QUILLON_EXPANDED_TEXT(x) QUILLON_TEXT(x)
 #define QUILLON_ICU_NAME "libicuuc.so." QUILLON_EXPANDED_TEXT(U_ICU_VERSION_MAJOR_NUM)
 
-const char* const kCodePageLibraryName = QUILLON_ICU_NAME;
-
 namespace {
 
-// The library is no longer among the program's needed libraries; an ELF note of the kind systemd
-// reads ("FDO", type 0x407c0c0a, a JSON list) declares it, so that packaging tools still find it.
-#define QUILLON_ICU_NOTE                                                                  \
+const char* const kCodePageLibraryName = QUILLON_ICU_NAME;
+
+#define QUILLON_ICU_NOTE                                                                       \
     "[{\"feature\":\"code-pages\",\"description\":\"Text in legacy code pages\",\"priority\":" \
     "\"required\",\"soname\":[\"" QUILLON_ICU_NAME "\"]}]"
 
-struct TDlopenNote {
-    std::uint32_t NameBytes;
-    std::uint32_t DescriptionBytes;
-    std::uint32_t Type;
-    char Name[4];
-    alignas(4) char Description[sizeof QUILLON_ICU_NOTE];
-};
-
-[[gnu::used, gnu::section(".note.dlopen")]] alignas(4) const TDlopenNote kDlopenNote = {
-    4, sizeof QUILLON_ICU_NOTE, 0x407c0c0a, "FDO", QUILLON_ICU_NOTE};
+QUILLON_DLOPEN_NOTE(kDlopenNote, QUILLON_ICU_NOTE);
 
 // The ICU functions the converters use, looked up by their versioned names.
-#define QUILLON_ICU_CALLS(X)                                                                   \
-    X(ucnv_open) X(ucnv_close) X(ucnv_reset) X(ucnv_setSubstString) X(ucnv_setToUCallBack)     \
-        X(ucnv_cbToUWriteUChars) X(ucnv_getMaxCharSize) X(ucnv_fromUChars) X(ucnv_toUChars)
+#define QUILLON_ICU_CALLS(X) \
+    X(ucnv_open)             \
+    X(ucnv_close)            \
+    X(ucnv_reset)            \
+    X(ucnv_setSubstString)   \
+    X(ucnv_setToUCallBack)   \
+    X(ucnv_cbToUWriteUChars) \
+    X(ucnv_getMaxCharSize)   \
+    X(ucnv_fromUChars)       \
+    X(ucnv_toUChars)
 
 struct TIcuCalls {
 #define QUILLON_ICU_MEMBER(name) decltype(&::name) name = nullptr;
@@ -58,9 +55,11 @@ TIcuCalls LoadIcu() {
     void* handle = dlopen(kCodePageLibraryName, RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE);
     if (!handle) throw EhvError(dlerror());
     TIcuCalls calls;
-#define QUILLON_ICU_LOAD(name)                                                                  \
-    calls.name = reinterpret_cast<decltype(calls.name)>(dlsym(handle, QUILLON_EXPANDED_TEXT(name))); \
-    if (!calls.name) throw EhvError("no function " QUILLON_EXPANDED_TEXT(name) " in " QUILLON_ICU_NAME);
+#define QUILLON_ICU_LOAD(name)                                                              \
+    calls.name =                                                                            \
+        reinterpret_cast<decltype(calls.name)>(dlsym(handle, QUILLON_EXPANDED_TEXT(name))); \
+    if (!calls.name)                                                                        \
+        throw EhvError("no function " QUILLON_EXPANDED_TEXT(name) " in " QUILLON_ICU_NAME);
     QUILLON_ICU_CALLS(QUILLON_ICU_LOAD)
 #undef QUILLON_ICU_LOAD
     return calls;
@@ -172,8 +171,8 @@ std::string EncodeCodePage(std::u16string_view text, std::string_view codePage) 
                                 [&](char* out, int32_t capacity, UErrorCode* error) {
                                     Icu().ucnv_reset(cnv);
                                     return Icu().ucnv_fromUChars(cnv, out, capacity, text.data(),
-                                                           static_cast<int32_t>(text.size()),
-                                                           error);
+                                                                 static_cast<int32_t>(text.size()),
+                                                                 error);
                                 });
 }
 
@@ -188,6 +187,6 @@ std::u16string DecodeCodePage(std::string_view bytes, std::string_view codePage)
         [&](char16_t* out, int32_t capacity, UErrorCode* error) {
             Icu().ucnv_reset(cnv);
             return Icu().ucnv_toUChars(cnv, out, capacity, bytes.data(),
-                                 static_cast<int32_t>(bytes.size()), error);
+                                       static_cast<int32_t>(bytes.size()), error);
         });
 }
