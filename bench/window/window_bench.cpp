@@ -131,7 +131,7 @@ int main(int argc, char** argv) {
         return 2;
     }
     setenv("QT_QPA_PLATFORM", "offscreen", 0);
-    // As the program's main does: the zip library's time conversions look the zone up once.
+    // As the program's start does: time conversions look the zone up once.
     if (std::getenv("TZ") == nullptr) setenv("TZ", ":/etc/localtime", 0);
     int qtArgc = 1;
     ThvApplication application(qtArgc, argv);

@@ -6,6 +6,7 @@
 
 #include "engine/base/byteOrder.h"
 #include "engine/base/engineError.h"
+#include "engine/crypto/cryptoLibrary.h"
 #include "engine/crypto/pptCrypto.h"
 #include "text/textEncoding.h"
 
@@ -346,6 +347,7 @@ void ThvPptDocument::OpenEncryption(std::uint32_t headerToken) {
     if (const std::string why = ThvRc4CryptoApiKey::Unsupported(info); !why.empty())
         Fail(locked + " (" + why + ")");
 
+    CryptoCallsFor(fileName_);
     std::vector<std::string> passwords{std::string(kDefaultPassword)};
     bool asked = false;
     for (std::size_t i = 0; i < passwords.size() && i < options_.Limits.MaxPasswords; ++i) {
