@@ -2,7 +2,7 @@
 # make run only what the program and its window need, make test everything its tests use.
 
 # The program and its window (make run).
-RUN_PACKAGES := cmake ninja-build g++ pkg-config libicu-dev libpcre2-dev libzip-dev libdeflate-dev \
+RUN_PACKAGES := cmake ninja-build g++ pkg-config libicu-dev libpcre2-dev libdeflate-dev \
                 libpugixml-dev libssl-dev zlib1g-dev qt6-base-dev unicode-data
 # The manual page and the PDF guide: groff typesets both (gropdf, no TeX), rsvg-convert makes the
 # pictures (and the icons), poppler-utils measures and joins the PDFs.
@@ -212,7 +212,7 @@ bench-scheduler: deps
 # (installed into build-bench-engine/ by bench/ooxml/run.sh), and Debian's catdoc and Apache
 # POI, which read only binary .ppt and are the peers of the .ppt benchmark.
 BENCH_PACKAGES := catdoc=1:0.95-6~deb12u1 libapache-poi-java=4.0.1-4 python3 hyperfine time \
-    cmark python3-jsonschema
+                  libzip-dev cmark python3-jsonschema
 OFFICEPARSER_VERSION := 7.8.0
 
 # The peers and tools of the benchmarks: catdoc, Apache POI and a JDK for the .ppt one,

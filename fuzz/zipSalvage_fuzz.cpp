@@ -1,7 +1,8 @@
 // Zip packages read from their local headers, as when the central directory is broken: the
 // header scan, each entry's inflation against its checksum and sizes, and the presentation
-// made of what is intact. Every end record in the input is spoilt first, so libzip never opens
-// it and the salvage path always runs, under small limits so that they are reached too.
+// made of what is intact. Every end record in the input is spoilt first, so the central
+// directory is never read and the salvage path always runs, under small limits so that they are
+// reached too.
 
 #include <zlib.h>
 
@@ -29,9 +30,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     limits.MaxEntries = 2000;
     const ThvMemorySource source(bytes);
     try {
-        for (const ThvLocalEntry& entry : ScanLocalHeaders(source, "fuzz.pptx", limits)) {
+        ThvZipInflater inflater;
+        for (const ThvZipEntry& entry : ScanLocalHeaders(source, "fuzz.pptx", limits)) {
             if (entry.DataOffset > bytes.size()) __builtin_trap();
-            const ThvLocalRead read = ReadLocalEntry(source, entry, limits.MaxPartBytes);
+            const ThvZipRead read = ReadZipEntry(source, entry, limits.MaxPartBytes, inflater);
             if (!read.Bytes) continue;
             // What is given as intact is: within the limit, with the checksum it states.
             if (read.Bytes->size() > limits.MaxPartBytes) __builtin_trap();

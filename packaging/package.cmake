@@ -123,7 +123,12 @@ set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://quillon.example.org")
 # The dependencies are what dpkg-shlibdeps finds in the binaries, and Python for the cluster
 # scripts; Dask and Slurm only for those who use them.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_PACKAGE_DEPENDS python3)
+# ICU is loaded at the first legacy code page, so dpkg-shlibdeps does not see it either; unlike
+# libcrypto it is needed on any system whose locale is not UTF-8.
+string(REGEX MATCH "^[0-9]+" icuMajor "${ICU_VERSION}")
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "python3, libicu${icuMajor}")
+# libcrypto is loaded only for encrypted files, so dpkg-shlibdeps does not see it.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "libssl3")
 set(CPACK_DEBIAN_PACKAGE_SUGGESTS "python3-distributed, slurm-client")
 set(CPACK_STRIP_FILES ON)
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)

@@ -3,7 +3,7 @@
 // converted.
 
 #include <sys/resource.h>
-#include <zip.h>
+#include <zlib.h>
 
 #include <cstring>
 #include <fstream>
@@ -18,27 +18,50 @@
 
 namespace {
 
+// A deck whose one slide part is the file at scratch, deflated a piece at a time so that the
+// test's memory never holds it inflated; the scratch file is removed.
+void WriteDeckOfSlideFile(const std::string& path, const std::string& scratch) {
+    z_stream zs{};
+    ASSERT_EQ(deflateInit2(&zs, 1, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY), Z_OK);
+    std::ifstream in(scratch, std::ios::binary);
+    std::string input(1 << 20, '\0'), packed;
+    char output[1 << 16];
+    uLong crc = crc32(0, nullptr, 0);
+    std::uint64_t size = 0;
+    int status = Z_OK;
+    while (status != Z_STREAM_END) {
+        in.read(input.data(), static_cast<std::streamsize>(input.size()));
+        const uInt got = static_cast<uInt>(in.gcount());
+        crc = crc32(crc, reinterpret_cast<const Bytef*>(input.data()), got);
+        size += got;
+        zs.next_in = reinterpret_cast<Bytef*>(input.data());
+        zs.avail_in = got;
+        do {
+            zs.next_out = reinterpret_cast<Bytef*>(output);
+            zs.avail_out = sizeof output;
+            status = deflate(&zs, got == 0 ? Z_FINISH : Z_NO_FLUSH);
+            packed.append(output, sizeof output - zs.avail_out);
+        } while (zs.avail_out == 0);
+    }
+    deflateEnd(&zs);
+    std::filesystem::remove(scratch);
+    WriteBytes(path, TPresentationBuilder()
+                         .Slide(SlideXml(""))
+                         .Zip()
+                         .AddDeflated("ppt/slides/slide1.xml", std::move(packed),
+                                      static_cast<std::uint32_t>(crc), size)
+                         .Bytes());
+}
+
 // A deck whose one slide part inflates to size bytes: a slide head in a sparse file of that
 // size, so neither the disk nor the test's memory holds the gigabyte.
 void WriteZipBomb(const std::string& path, const std::string& scratch, std::uint64_t size) {
-    const std::string head = SlideXml("");
     {
         std::ofstream part(scratch, std::ios::binary);
-        part << head;
+        part << SlideXml("");
     }
     std::filesystem::resize_file(scratch, size);
-    WriteBytes(path, TPresentationBuilder().Slide(head).Bytes());
-    int error = 0;
-    zip_t* archive = zip_open(path.c_str(), 0, &error);
-    ASSERT_NE(archive, nullptr);
-    zip_source_t* source = zip_source_file(archive, scratch.c_str(), 0, -1);
-    ASSERT_NE(source, nullptr);
-    const zip_int64_t index =
-        zip_file_add(archive, "ppt/slides/slide1.xml", source, ZIP_FL_OVERWRITE);
-    ASSERT_GE(index, 0);
-    zip_set_file_compression(archive, static_cast<zip_uint64_t>(index), ZIP_CM_DEFLATE, 1);
-    ASSERT_EQ(zip_close(archive), 0);
-    std::filesystem::remove(scratch);
+    WriteDeckOfSlideFile(path, scratch);
 }
 
 class BadInputTest : public ProgramTest {
@@ -243,6 +266,36 @@ TEST_F(BadInputTest, ThePasswordsOptionOpensProtectedFilesAndNeverShowsAPassword
     }
 }
 
+// The crypto library is loaded at the first encrypted file: where it cannot be had, those files
+// fail and say what is missing, and the others convert as ever.
+TEST_F(BadInputTest, WithoutTheCryptoLibraryOnlyEncryptedFilesFail) {
+    const std::string binary = Corpus("poi/Password_Protected-hello.ppt");
+    const std::string deck = Corpus("python-pptx/test_slides.pptx");
+    if (binary.empty() || deck.empty()) GTEST_SKIP() << "no corpus";
+    std::filesystem::create_directories(dir / "in");
+    WriteBytes(In("binary.ppt"), binary);
+    WriteBytes(In("agile.pptx"), crypto_test::EncryptAgile(deck, "hello", 1000));
+    WriteBytes(In("plain.pptx"), deck);
+    WriteBytes(dir / "passwords.txt", "hello\r\n");
+    const ProcessResult r =
+        Run({"-P:Source=" + dir / "in/*.ppt?,Target=" + dir / "out,PureConsole=1,LogFile=" +
+             dir / "run.log,Passwords=" + dir / "passwords.txt"},
+            {"LD_LIBRARY_PATH=" QUILLON_EMPTY_CRYPTO_DIR});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    const auto log = Log();
+    for (const char* name : {"binary.ppt", "agile.pptx"}) {
+        EXPECT_EQ(log.at(name).first, "Failure") << name;
+        const std::string& message = log.at(name).second;
+        EXPECT_NE(message.find("is encrypted, and decrypting it needs the crypto library "
+                               "libcrypto.so.3, which cannot be loaded ("),
+                  std::string::npos)
+            << message;
+        EXPECT_NE(message.find("EVP_MD_CTX_new"), std::string::npos) << message;
+    }
+    EXPECT_EQ(log.at("plain.pptx").first, "Success");
+    EXPECT_NE(ReadBytes(dir / "out/plain.txt").find("Col head 1"), std::string::npos);
+}
+
 TEST_F(BadInputTest, ASlideOfAMillionTextRunsConvertsInBoundedMemory) {
     // Runs as PowerPoint writes them, language and spell-check marks included: about 56 MB of
     // slide XML, a thousand paragraphs of a thousand runs.
@@ -264,14 +317,7 @@ TEST_F(BadInputTest, ASlideOfAMillionTextRunsConvertsInBoundedMemory) {
     ASSERT_GT(slideBytes, 50u << 20);
     std::filesystem::create_directories(dir / "in");
     const std::string deck = In("million.pptx");
-    WriteBytes(deck, TPresentationBuilder().Slide(SlideXml("")).Bytes());
-    int error = 0;
-    zip_t* archive = zip_open(deck.c_str(), 0, &error);
-    ASSERT_NE(archive, nullptr);
-    zip_source_t* source = zip_source_file(archive, scratch.c_str(), 0, -1);
-    ASSERT_GE(zip_file_add(archive, "ppt/slides/slide1.xml", source, ZIP_FL_OVERWRITE), 0);
-    ASSERT_EQ(zip_close(archive), 0);
-    std::filesystem::remove(scratch);
+    WriteDeckOfSlideFile(deck, scratch);
 
     // The program's memory over a small deck is the baseline (sanitizer builds take more).
     const std::string small = dir / "small.pptx";
@@ -374,11 +420,19 @@ TEST_F(BadInputTest, ABinaryDeckBeyondTheOld256MiBCapConvertsWithoutBeingReadWho
     const std::uint32_t edit = ppt.Edit(1);
     std::filesystem::create_directories(dir / "in");
     WriteSparsePpt(In("large.ppt"), ppt.Stream() + U32(edit), 300ull << 20);
+    // A child's peak counts the test's own pages it was forked with, which a sanitizer build
+    // keeps high after the suite's larger tests: the program's growth is over a small deck's.
+    const std::string small = dir / "small.pptx";
+    WriteBytes(small, TPresentationBuilder().Slide(SlideXml(Shape("", Para("small")))).Bytes());
+    const ProcessResult baseline =
+        Run({"-P:Source=" + small + ",Target=" + dir / "small-out,PureConsole=1"});
+    ASSERT_EQ(baseline.exitCode, 0) << baseline.err;
     const ProcessResult r = Run({"-P:Source=" + In("large.ppt") + ",Target=" + dir / "out," +
                                  "PureConsole=1,LogFile=" + dir / "run.log"});
     EXPECT_EQ(r.exitCode, 0) << r.err;
     EXPECT_EQ(Log().at("large.ppt").first, "Success") << Log().at("large.ppt").second;
     EXPECT_NE(ReadBytes(dir / "out/large.txt").find("beside 300 MB of pictures"),
               std::string::npos);
-    EXPECT_LT(r.maxRssKb, 64 * 1024) << "peak KiB";
+    EXPECT_LT(r.maxRssKb, baseline.maxRssKb + 56 * 1024)
+        << "peak KiB; over a small deck " << baseline.maxRssKb;
 }

@@ -155,6 +155,44 @@ TEST_F(RunTest, CharactersTheCharacterSetCannotHoldAreCountedAndTold) {
         << ReadBytes(dir / "run.jsonl");
 }
 
+// ICU is loaded at the first legacy character set: a UTF-8 system runs without it, even with
+// every symbol bound at start, and a Latin-1 one that cannot load it is told which library.
+// The binary deck's rich text holds single characters between control words, which once went
+// to the converter of its code page one by one.
+TEST_F(RunTest, OnlyALegacyCharacterSetNeedsTheCodePageLibrary) {
+    const std::vector<std::string> latin1 = LanguagesDeckAndLatin1Locale();
+    if (latin1.empty()) GTEST_SKIP() << "no sample or no locale (install locales)";
+    const std::string binary =
+        ReadBytes((std::filesystem::path(QUILLON_PUBLIC_CORPUS) / "poi/44770.ppt").string());
+    if (binary.empty()) GTEST_SKIP() << "no corpus";
+    WriteBytes(dir / "in/44770.ppt", binary);
+    const std::string options =
+        "-P:Source=" + dir / "in/*.ppt?,Target=" + dir / "out,PureConsole=1";
+    const std::string emptyIcu = "LD_LIBRARY_PATH=" QUILLON_EMPTY_ICU_DIR;
+
+    ProcessResult r = Run({options}, {"LC_ALL=C.UTF-8"});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    std::map<std::string, std::string> texts;
+    for (const char* name : {"languages.txt", "44770.txt"}) {
+        texts[name] = ReadBytes(dir / ("out/" + std::string(name)));
+        ASSERT_FALSE(texts[name].empty()) << name;
+        std::filesystem::remove(dir / ("out/" + std::string(name)));
+    }
+    r = Run({options}, {"LC_ALL=C.UTF-8", "LD_BIND_NOW=1", emptyIcu});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.err, "");
+    for (const auto& [name, text] : texts)
+        EXPECT_EQ(ReadBytes(dir / ("out/" + std::string(name))), text) << name;
+
+    // The log is written in the locale's character set, so the run cannot begin.
+    std::vector<std::string> env = latin1;
+    env.push_back(emptyIcu);
+    r = Run({options + ",LogFile=" + dir / "run.log"}, env);
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_NE(r.err.find("needs the library libicuuc.so."), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("which cannot be loaded ("), std::string::npos) << r.err;
+}
+
 TEST_F(RunTest, EmptyTargetIsRefused) {
     const ProcessResult r = Run({"-P:Source=*.ppt?,PureConsole=1"});
     EXPECT_EQ(r.exitCode, 1);

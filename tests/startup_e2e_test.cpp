@@ -116,3 +116,15 @@ TEST_F(ProgramTest, BadFilesBesideTheProgramAreHarmless) {
         << r.err;
     EXPECT_NE(r.err.find("no display"), std::string::npos) << r.err;
 }
+
+// The libraries the program loads only when a file needs them are not among its needed
+// libraries; the program's .note.dlopen names them for packaging tools, and names them all.
+TEST_F(ProgramTest, LibrariesLoadedLaterAreDeclaredInTheProgramsNotes) {
+    const std::string notes = dir / "notes";
+    const ProcessResult r = RunProcess(
+        "/usr/bin/objcopy", {"-O", "binary", "--only-section=.note.dlopen", exe, notes}, work);
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    const std::string bytes = ReadBytes(notes);
+    for (const char* soname : {"\"soname\":[\"libcrypto.so.3\"]", "\"soname\":[\"libicuuc.so."})
+        EXPECT_NE(bytes.find(soname), std::string::npos) << soname;
+}

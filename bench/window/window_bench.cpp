@@ -163,8 +163,7 @@ int main(int argc, char** argv) {
         return 2;
     }
     if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-    // As the program's main does (on POSIX: the zip library's time conversions look the zone up
-    // once).
+    // As the program's main does: the locale and time zone on POSIX, the console on Windows.
     PrepareProcess();
     int qtArgc = 1;
     ThvApplication application(qtArgc, argv);

@@ -27,7 +27,6 @@ APTDIR="$DEPS/apt"
 PCRE2="pcre2=10.42-1+deb12u2 pcre2=10.42-1"
 PUGIXML=pugixml=1.13-0.2
 LIBDEFLATE=libdeflate=1.14-1
-LIBZIP=libzip=1.7.3-1
 GOOGLETEST=googletest=1.12.1-0.2
 OPENSSL="openssl=3.0.19-1~deb12u2 openssl=3.0.17-1~deb12u2 openssl=3.0.15-1~deb12u1"
 QTBASE=qt6-base=6.4.2+dfsg-10
@@ -129,7 +128,7 @@ done_stamp() { [ -f "$DEPS/$1.done" ]; }
 stamp() { touch "$DEPS/$1.done"; echo "buildDeps: $1 built in $(($(date +%s) - $2)) s"; }
 
 need_apt=0
-for lib in pcre2 pugixml libdeflate libzip openssl googletest; do done_stamp $lib || need_apt=1; done
+for lib in pcre2 pugixml libdeflate openssl googletest; do done_stamp $lib || need_apt=1; done
 
 # The smallest static QtWidgets the window needs: the Windows platform plugin and style, and the
 # minimal platform of its tests (Qt makes no off-screen one for Windows). Its host tools (moc,
@@ -203,16 +202,6 @@ Libs: -L\${prefix}/lib -ldeflate
 Cflags: -I\${prefix}/include
 PC
     stamp libdeflate $t
-fi
-
-if ! done_stamp libzip; then
-    t=$(date +%s)
-    src="$(fetch $LIBZIP)"
-    cmake_dep libzip "$src" -DENABLE_BZIP2=OFF -DENABLE_LZMA=OFF -DENABLE_ZSTD=OFF \
-        -DENABLE_GNUTLS=OFF -DENABLE_OPENSSL=OFF -DENABLE_MBEDTLS=OFF -DENABLE_COMMONCRYPTO=OFF \
-        -DENABLE_WINDOWS_CRYPTO=OFF -DBUILD_TOOLS=OFF -DBUILD_REGRESS=OFF -DBUILD_EXAMPLES=OFF \
-        -DBUILD_DOC=OFF
-    stamp libzip $t
 fi
 
 if ! done_stamp openssl; then

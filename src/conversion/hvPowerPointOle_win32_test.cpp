@@ -180,7 +180,7 @@ TEST_F(PowerPointComTest, ConvertersDriveTheRegisteredApplicationCallByCall) {
             const std::string target =
                 ChangeFileExt(dir / ("out/" + ExtractFileName(file)), ".txt");
             ASSERT_LT(i + 3, made.size());
-            // The engine's salvage note, asked for; PowerPoint knows no such member.
+            // Asked whether it read the file only in part: PowerPoint knows no such member.
             EXPECT_EQ(made[i + 1], "Presentation.SalvageNote unknown");
             // The rich text goes to a companion of the converter's held temporary beside the
             // target: "<folder>.quillon-<16 hex digits>.<n>.rtf".

@@ -1,10 +1,9 @@
 #include "engine/hvEngine.h"
 
-#include <openssl/crypto.h>
-
 #include <algorithm>
 #include <vector>
 
+#include "engine/crypto/cryptoLibrary.h"
 #include "engine/outline/rtfOutline.h"
 #include "engine/outline/textFormats.h"
 #include "engine/presentationFile.h"
@@ -307,7 +306,7 @@ class ThvPptApplication : public IAutomationObject {
             // exits (its clean-up at exit forgets the state of every other thread), nor at all
             // where it is linked in statically (the Windows build). The thread that drove this
             // application is done with it: its state goes now.
-            OPENSSL_thread_stop();
+            StopCryptoThread();
             return {};
         } else if (IsPropertyRead(kind, args)) {
             if (SameMemberName(member, "Version")) return "16.0";

@@ -15,9 +15,19 @@ add_library(quillon_engine_ppt STATIC
     ${CMAKE_CURRENT_LIST_DIR}/ppt/pptText.cpp
     ${CMAKE_CURRENT_LIST_DIR}/ppt/pptSlideText.cpp
     ${CMAKE_CURRENT_LIST_DIR}/crypto/pptCrypto.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/crypto/cryptoLibrary.cpp
 )
 target_include_directories(quillon_engine_ppt PUBLIC ${CMAKE_CURRENT_LIST_DIR}/..)
-target_link_libraries(quillon_engine_ppt PUBLIC quillon_platform PRIVATE PkgConfig::LIBCRYPTO)
+target_link_libraries(quillon_engine_ppt PUBLIC quillon_platform)
+# Only encrypted files need libcrypto: the Windows build links it in statically, elsewhere it is
+# loaded at the first one (crypto/cryptoLibrary.h), and only its headers are needed here.
+if(WIN32)
+    target_sources(quillon_engine_ppt PRIVATE ${CMAKE_CURRENT_LIST_DIR}/crypto/cryptoLibrary_linked.cpp)
+    target_link_libraries(quillon_engine_ppt PUBLIC PkgConfig::LIBCRYPTO)
+else()
+    target_sources(quillon_engine_ppt PRIVATE ${CMAKE_CURRENT_LIST_DIR}/crypto/cryptoLibrary_loaded.cpp)
+    target_include_directories(quillon_engine_ppt SYSTEM PUBLIC ${LIBCRYPTO_INCLUDE_DIRS})
+endif()
 
 quillon_add_test(engine_ppt_tests
     SOURCES ${CMAKE_CURRENT_LIST_DIR}/cfb/cfbReader_test.cpp

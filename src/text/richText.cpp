@@ -496,7 +496,13 @@ void ThvRichTextReader::Text(std::string_view utf8) {
 
 void ThvRichTextReader::Flush() {
     if (!pendingBytes_.empty()) {
-        line_ += DecodeBytes(pendingBytes_, pendingCodePage_);
+        // Single characters between control words come here one by one; printable ASCII needs
+        // no converter, and the code page library is then not loaded at all.
+        if (IsPrintableAscii(pendingBytes_) && AsciiCompatible(pendingCodePage_)) {
+            line_ += pendingBytes_;
+        } else {
+            line_ += DecodeBytes(pendingBytes_, pendingCodePage_);
+        }
         pendingBytes_.clear();
     }
     if (!pendingUnits_.empty()) {

@@ -485,6 +485,14 @@ void ThvFrmMain::aConvertExecute() {
         RunEnded();
         return;
     }
+    // "-" is standard output to an unattended run; here it would quietly become a folder
+    // named "-" beside the project.
+    if (target == "-") {
+        eTarget->setFocus();
+        ShowStatus("Target \"-\" (standard output) is for unattended runs: choose a Target folder");
+        RunEnded();
+        return;
+    }
     // A chosen or dropped list has no source to search; a source folder that is not there
     // would find nothing, and the run would only have made the target.
     const bool listed = FBatch && !FBatch->Exhausted();

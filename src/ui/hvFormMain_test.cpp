@@ -15,6 +15,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
+#include <QStatusBar>
 #include <QTableView>
 #include <QToolBar>
 #include <QToolButton>
@@ -131,6 +132,34 @@ TEST_F(MainWindowTest, LayoutCaptionsHintsAndAccessKeys) {
     EXPECT_EQ(Find<QToolButton>(window->ToolBar, "tbUpdate")->text(), "Check &Update");
     EXPECT_EQ(Action("aStop")->text(), "Sto&p");
     EXPECT_EQ(Action("aSaveAs")->property("hint").toString(), "Save the batch project as ...");
+}
+
+TEST_F(MainWindowTest, AtItsSmallestEveryControlIsInsideTheWindow) {
+    OpenWindow();
+    window->resize(window->minimumSize());
+    QApplication::processEvents();
+    ASSERT_EQ(window->size(), window->minimumSize());
+    const QRect inside = window->rect();
+    const std::vector<QWidget*> controls = {
+        window->eSource, window->bSource, window->bSourceFile, window->cSubdir, window->bSearch,
+        window->eTarget, window->bTarget, window->bView,       window->bCreate, window->lViewer,
+        window->StatusBar, window->pbRun};
+    for (QWidget* control : controls) {
+        ASSERT_NE(control, nullptr);
+        const QRect place(control->mapTo(window.get(), QPoint(0, 0)), control->size());
+        EXPECT_TRUE(inside.contains(place)) << control->objectName().toStdString();
+        // Squeezed to nothing is out of reach too.
+        EXPECT_GE(place.width(), control == window->cSubdir ? 16 : 40)
+            << control->objectName().toStdString();
+        EXPECT_GE(place.height(), 10) << control->objectName().toStdString();
+    }
+    // The buttons keep their whole captions.
+    const std::vector<QPushButton*> buttons = {window->bSource, window->bSourceFile,
+                                               window->bSearch, window->bTarget,
+                                               window->bView,   window->bCreate};
+    for (QPushButton* button : buttons)
+        EXPECT_GE(button->width(), button->fontMetrics().horizontalAdvance(button->text()))
+            << button->objectName().toStdString();
 }
 
 TEST_F(MainWindowTest, TabOrderRunsThroughBothPanelsInTheirOrder) {
@@ -489,6 +518,15 @@ TEST_F(MainWindowTest, AMissingSourceOrAnEmptyTargetSaysWhyAndCreatesNothing) {
     window->eTarget->clear();
     window->bCreate->click();
     EXPECT_EQ(state->text(), "Choose a Target folder for the texts: the box is empty");
+
+    // Standard output is the unattended run's: no folder named "-" appears where a relative
+    // Target would lead (the working folder, as this project has no file).
+    window->eSource->setText(QString::fromStdString(dir / "empty/*.ppt?"));
+    window->eTarget->setText("-");
+    window->bCreate->click();
+    EXPECT_EQ(state->text(),
+              "Target \"-\" (standard output) is for unattended runs: choose a Target folder");
+    EXPECT_FALSE(fs::exists("-"));
 }
 
 TEST_F(MainWindowTest, StatusBarFollowsTheRunFromTheBatchCounters) {

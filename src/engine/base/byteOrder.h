@@ -16,3 +16,8 @@ inline std::uint32_t U32(std::string_view b, std::size_t at) {
     return static_cast<std::uint32_t>(U16(b, at)) | static_cast<std::uint32_t>(U16(b, at + 2))
                                                         << 16;
 }
+
+inline std::uint64_t U64(std::string_view b, std::size_t at) {
+    return static_cast<std::uint64_t>(U32(b, at)) | static_cast<std::uint64_t>(U32(b, at + 4))
+                                                        << 32;
+}

@@ -1,6 +1,5 @@
 #include "engine/crypto/ooxmlCrypto.h"
 
-#include <openssl/crypto.h>
 #include <openssl/evp.h>
 
 #include <algorithm>
@@ -11,6 +10,7 @@
 
 #include "engine/base/byteOrder.h"
 #include "engine/base/engineError.h"
+#include "engine/crypto/cryptoLibrary.h"
 #include "text/textEncoding.h"
 
 namespace {
@@ -24,40 +24,40 @@ const std::string kVerifierHashBlock("\xD7\xAA\x0F\x6D\x30\x61\x34\x4E", 8);
 const std::string kKeyValueBlock("\x14\x6E\x0B\xE7\xAB\xAC\xD0\xD6", 8);
 
 struct TDigestFree {
-    void operator()(EVP_MD_CTX* context) const { EVP_MD_CTX_free(context); }
+    void operator()(EVP_MD_CTX* context) const { CryptoCalls().EVP_MD_CTX_free(context); }
 };
 struct TCipherFree {
-    void operator()(EVP_CIPHER_CTX* context) const { EVP_CIPHER_CTX_free(context); }
+    void operator()(EVP_CIPHER_CTX* context) const { CryptoCalls().EVP_CIPHER_CTX_free(context); }
 };
 
 const EVP_MD* Digest(std::string_view name) {
-    if (name == "SHA1" || name == "SHA-1") return EVP_sha1();
-    if (name == "SHA256" || name == "SHA-256") return EVP_sha256();
-    if (name == "SHA384" || name == "SHA-384") return EVP_sha384();
-    if (name == "SHA512" || name == "SHA-512") return EVP_sha512();
+    if (name == "SHA1" || name == "SHA-1") return CryptoCalls().EVP_sha1();
+    if (name == "SHA256" || name == "SHA-256") return CryptoCalls().EVP_sha256();
+    if (name == "SHA384" || name == "SHA-384") return CryptoCalls().EVP_sha384();
+    if (name == "SHA512" || name == "SHA-512") return CryptoCalls().EVP_sha512();
     return nullptr;
 }
 
 const EVP_CIPHER* Aes(std::size_t keyBytes, bool cbc) {
     switch (keyBytes) {
         case 16:
-            return cbc ? EVP_aes_128_cbc() : EVP_aes_128_ecb();
+            return cbc ? CryptoCalls().EVP_aes_128_cbc() : CryptoCalls().EVP_aes_128_ecb();
         case 24:
-            return cbc ? EVP_aes_192_cbc() : EVP_aes_192_ecb();
+            return cbc ? CryptoCalls().EVP_aes_192_cbc() : CryptoCalls().EVP_aes_192_ecb();
         case 32:
-            return cbc ? EVP_aes_256_cbc() : EVP_aes_256_ecb();
+            return cbc ? CryptoCalls().EVP_aes_256_cbc() : CryptoCalls().EVP_aes_256_ecb();
     }
     return nullptr;
 }
 
 std::string Hash(const EVP_MD* md, std::string_view a, std::string_view b = {}) {
-    std::unique_ptr<EVP_MD_CTX, TDigestFree> context(EVP_MD_CTX_new());
+    std::unique_ptr<EVP_MD_CTX, TDigestFree> context(CryptoCalls().EVP_MD_CTX_new());
     unsigned char out[EVP_MAX_MD_SIZE];
     unsigned int size = 0;
-    if (!context || EVP_DigestInit_ex(context.get(), md, nullptr) != 1 ||
-        EVP_DigestUpdate(context.get(), a.data(), a.size()) != 1 ||
-        EVP_DigestUpdate(context.get(), b.data(), b.size()) != 1 ||
-        EVP_DigestFinal_ex(context.get(), out, &size) != 1) {
+    if (!context || CryptoCalls().EVP_DigestInit_ex(context.get(), md, nullptr) != 1 ||
+        CryptoCalls().EVP_DigestUpdate(context.get(), a.data(), a.size()) != 1 ||
+        CryptoCalls().EVP_DigestUpdate(context.get(), b.data(), b.size()) != 1 ||
+        CryptoCalls().EVP_DigestFinal_ex(context.get(), out, &size) != 1) {
         throw std::bad_alloc();
     }
     return std::string(reinterpret_cast<char*>(out), size);
@@ -79,30 +79,30 @@ std::optional<std::string> PasswordHash(const EVP_MD* md, std::string_view salt,
                                         const std::function<bool()>& stopped) {
     std::string utf16 = Utf16Le(password);
     std::string hash = Hash(md, salt, utf16);
-    OPENSSL_cleanse(utf16.data(), utf16.size());
-    std::unique_ptr<EVP_MD_CTX, TDigestFree> context(EVP_MD_CTX_new());
+    CryptoCalls().OPENSSL_cleanse(utf16.data(), utf16.size());
+    std::unique_ptr<EVP_MD_CTX, TDigestFree> context(CryptoCalls().EVP_MD_CTX_new());
     if (!context) throw std::bad_alloc();
     unsigned char buffer[EVP_MAX_MD_SIZE];
     unsigned int size = static_cast<unsigned int>(hash.size());
     std::memcpy(buffer, hash.data(), size);
     for (std::uint32_t i = 0; i < spinCount; ++i) {
         if (i % 4096 == 0 && stopped && stopped()) {
-            OPENSSL_cleanse(buffer, sizeof buffer);
-            OPENSSL_cleanse(hash.data(), hash.size());
+            CryptoCalls().OPENSSL_cleanse(buffer, sizeof buffer);
+            CryptoCalls().OPENSSL_cleanse(hash.data(), hash.size());
             return std::nullopt;
         }
         const unsigned char iterator[4] = {
             static_cast<unsigned char>(i), static_cast<unsigned char>(i >> 8),
             static_cast<unsigned char>(i >> 16), static_cast<unsigned char>(i >> 24)};
-        if (EVP_DigestInit_ex(context.get(), md, nullptr) != 1 ||
-            EVP_DigestUpdate(context.get(), iterator, 4) != 1 ||
-            EVP_DigestUpdate(context.get(), buffer, size) != 1 ||
-            EVP_DigestFinal_ex(context.get(), buffer, &size) != 1) {
+        if (CryptoCalls().EVP_DigestInit_ex(context.get(), md, nullptr) != 1 ||
+            CryptoCalls().EVP_DigestUpdate(context.get(), iterator, 4) != 1 ||
+            CryptoCalls().EVP_DigestUpdate(context.get(), buffer, size) != 1 ||
+            CryptoCalls().EVP_DigestFinal_ex(context.get(), buffer, &size) != 1) {
             throw std::bad_alloc();
         }
     }
     hash.assign(reinterpret_cast<char*>(buffer), size);
-    OPENSSL_cleanse(buffer, sizeof buffer);
+    CryptoCalls().OPENSSL_cleanse(buffer, sizeof buffer);
     return hash;
 }
 
@@ -110,19 +110,20 @@ std::optional<std::string> PasswordHash(const EVP_MD* md, std::string_view salt,
 bool AesDecrypt(std::string_view key, std::string_view iv, bool cbc, char* data, std::size_t size) {
     const EVP_CIPHER* cipher = Aes(key.size(), cbc);
     if (cipher == nullptr || size % 16 != 0) return false;
-    std::unique_ptr<EVP_CIPHER_CTX, TCipherFree> context(EVP_CIPHER_CTX_new());
+    std::unique_ptr<EVP_CIPHER_CTX, TCipherFree> context(CryptoCalls().EVP_CIPHER_CTX_new());
     if (!context) throw std::bad_alloc();
     std::string ivBlock(iv.substr(0, 16));
     ivBlock.resize(16, '\0');
     int produced = 0, tail = 0;
     const auto* in = reinterpret_cast<const unsigned char*>(data);
     auto* out = reinterpret_cast<unsigned char*>(data);
-    return EVP_DecryptInit_ex(
+    return CryptoCalls().EVP_DecryptInit_ex(
                context.get(), cipher, nullptr, reinterpret_cast<const unsigned char*>(key.data()),
                cbc ? reinterpret_cast<const unsigned char*>(ivBlock.data()) : nullptr) == 1 &&
-           EVP_CIPHER_CTX_set_padding(context.get(), 0) == 1 &&
-           EVP_DecryptUpdate(context.get(), out, &produced, in, static_cast<int>(size)) == 1 &&
-           EVP_DecryptFinal_ex(context.get(), out + produced, &tail) == 1;
+           CryptoCalls().EVP_CIPHER_CTX_set_padding(context.get(), 0) == 1 &&
+           CryptoCalls().EVP_DecryptUpdate(context.get(), out, &produced, in,
+                                           static_cast<int>(size)) == 1 &&
+           CryptoCalls().EVP_DecryptFinal_ex(context.get(), out + produced, &tail) == 1;
 }
 
 std::string Base64(std::string_view text) {
@@ -132,9 +133,9 @@ std::string Base64(std::string_view text) {
     }
     if (clean.size() % 4 != 0) return {};
     std::string out(clean.size() / 4 * 3, '\0');
-    const int size = EVP_DecodeBlock(reinterpret_cast<unsigned char*>(out.data()),
-                                     reinterpret_cast<const unsigned char*>(clean.data()),
-                                     static_cast<int>(clean.size()));
+    const int size = CryptoCalls().EVP_DecodeBlock(
+        reinterpret_cast<unsigned char*>(out.data()),
+        reinterpret_cast<const unsigned char*>(clean.data()), static_cast<int>(clean.size()));
     if (size < 0) return {};
     std::size_t padding = 0;
     while (padding < 2 && padding < clean.size() && clean[clean.size() - 1 - padding] == '=')
@@ -237,7 +238,7 @@ ThvPackageKey::TResult ThvPackageKey::Open(std::string_view info, std::string_vi
         }
         const std::string check = Hash(passwordHash, std::string_view(input).substr(0, saltSize));
         if (value.size() < check.size() ||
-            CRYPTO_memcmp(value.data(), check.data(), check.size()) != 0) {
+            CryptoCalls().CRYPTO_memcmp(value.data(), check.data(), check.size()) != 0) {
             return TResult::WrongPassword;
         }
         if (!AesDecrypt(derived(kKeyValueBlock), salt, true, secret.data(), secret.size()) ||
@@ -245,10 +246,10 @@ ThvPackageKey::TResult ThvPackageKey::Open(std::string_view info, std::string_vi
             why = "its key records cannot be read";
             return TResult::Unsupported;
         }
-        OPENSSL_cleanse(hash.data(), hash.size());
+        CryptoCalls().OPENSSL_cleanse(hash.data(), hash.size());
         opened->agile_ = true;
         opened->key_ = secret.substr(0, dataKeyBytes);
-        OPENSSL_cleanse(secret.data(), secret.size());
+        CryptoCalls().OPENSSL_cleanse(secret.data(), secret.size());
         opened->keySalt_ = Base64(data.attribute("saltValue").value());
         opened->hash_ = data.attribute("hashAlgorithm").value();
         opened->blockSize_ = data.attribute("blockSize").as_uint(16);
@@ -280,18 +281,20 @@ ThvPackageKey::TResult ThvPackageKey::Open(std::string_view info, std::string_vi
             return TResult::Unsupported;
         }
         const std::string_view salt = verifier.substr(4, 16);
-        std::optional<std::string> slow = PasswordHash(EVP_sha1(), salt, password, 50000, stopped);
+        std::optional<std::string> slow =
+            PasswordHash(CryptoCalls().EVP_sha1(), salt, password, 50000, stopped);
         if (!slow) return TResult::Stopped;
         std::string h = std::move(*slow);
-        h = Hash(EVP_sha1(), h, std::string(4, '\0'));
+        h = Hash(CryptoCalls().EVP_sha1(), h, std::string(4, '\0'));
         std::string x1(64, '\x36'), x2(64, '\x5C');
         for (std::size_t i = 0; i < h.size(); ++i) {
             x1[i] = static_cast<char>(x1[i] ^ h[i]);
             x2[i] = static_cast<char>(x2[i] ^ h[i]);
         }
         const std::string derived =
-            (Hash(EVP_sha1(), x1) + Hash(EVP_sha1(), x2)).substr(0, keyBytes);
-        OPENSSL_cleanse(h.data(), h.size());
+            (Hash(CryptoCalls().EVP_sha1(), x1) + Hash(CryptoCalls().EVP_sha1(), x2))
+                .substr(0, keyBytes);
+        CryptoCalls().OPENSSL_cleanse(h.data(), h.size());
         std::string check(verifier.substr(20, 16));
         std::string checkHash(verifier.substr(40, 32));
         if (!AesDecrypt(derived, {}, false, check.data(), check.size()) ||
@@ -299,8 +302,8 @@ ThvPackageKey::TResult ThvPackageKey::Open(std::string_view info, std::string_vi
             why = "its key records cannot be read";
             return TResult::Unsupported;
         }
-        const std::string expected = Hash(EVP_sha1(), check);
-        if (CRYPTO_memcmp(expected.data(), checkHash.data(), expected.size()) != 0) {
+        const std::string expected = Hash(CryptoCalls().EVP_sha1(), check);
+        if (CryptoCalls().CRYPTO_memcmp(expected.data(), checkHash.data(), expected.size()) != 0) {
             return TResult::WrongPassword;
         }
         opened->key_ = derived;
@@ -382,6 +385,7 @@ std::unique_ptr<ThvByteSource> OpenEncryptedPackage(const ThvCfbReader& cfb,
         package->Kind != ThvCfbEntry::TKind::Stream) {
         ThrowFileError(fileName, locked);
     }
+    CryptoCallsFor(fileName);
     std::string infoBytes;
     try {
         if (info->Size > kMaxInfoBytes)

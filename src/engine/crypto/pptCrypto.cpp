@@ -1,17 +1,17 @@
 #include "engine/crypto/pptCrypto.h"
 
-#include <openssl/evp.h>
-
 #include <algorithm>
 #include <new>
 #include <string>
 
 #include "engine/base/byteOrder.h"
+#include "engine/crypto/cryptoLibrary.h"
 
 std::array<std::uint8_t, 20> Sha1(std::string_view data) {
     std::array<std::uint8_t, 20> digest{};
     unsigned int size = 0;
-    if (EVP_Digest(data.data(), data.size(), digest.data(), &size, EVP_sha1(), nullptr) != 1 ||
+    if (CryptoCalls().EVP_Digest(data.data(), data.size(), digest.data(), &size,
+                                 CryptoCalls().EVP_sha1(), nullptr) != 1 ||
         size != digest.size()) {
         throw std::bad_alloc();  // the library fails only when it cannot allocate
     }

@@ -10,16 +10,10 @@
 #include <vector>
 
 #include "engine/base/engineLimits.h"
+#include "engine/zip/zipArchive.h"
 #include "platform/files/fileSystem.h"
 
-struct libdeflate_decompressor;
-struct zip_stat;
-
-struct zip;
-struct zip_source;
-
 class ThvByteSource;
-struct ThvLocalEntry;
 
 /// A relationship of a package part, its target resolved to a part name.
 struct ThvRelationship {
@@ -48,8 +42,9 @@ class ThvOoxmlPackage {
     static std::unique_ptr<ThvOoxmlPackage> FromBuffer(std::string_view bytes,
                                                        std::string_view fileName,
                                                        const ThvEngineLimits& limits = {});
-    /// A package read from an open file as parts are asked for, so pictures never enter
-    /// memory. The package takes the file over and closes it.
+    /// A package read from an open file as parts are asked for: a large file's pictures never
+    /// enter memory (ThvFileSource reads a file of up to 1 MiB whole, a larger one in
+    /// windows). The package takes the file over and closes it.
     static std::unique_ptr<ThvOoxmlPackage> FromFile(ThvFilePtr file, std::string_view fileName,
                                                      const ThvEngineLimits& limits = {});
     /// A package read from a byte source the package takes over (a decrypted package).
@@ -84,43 +79,27 @@ class ThvOoxmlPackage {
     std::uint64_t InflatedBytes() const { return inflated_; }
 
   private:
-    struct ThvZipCloser {
-        void operator()(zip* archive) const;
-    };
-    struct ThvDecompressorFree {
-        void operator()(libdeflate_decompressor* decompressor) const;
-    };
     struct TPart {
         std::string Name;
-        std::uint64_t Index = 0;         ///< in the central directory
-        std::vector<std::size_t> Local;  ///< salvaged: candidates, the one to try first first
+        std::vector<std::size_t> Entries;  ///< candidates, the one to try first first
     };
 
-    /// Opens the archive of a source it then owns; salvage reads through salvageBytes (which
-    /// may read the source itself) when the central directory cannot be read.
-    static std::unique_ptr<ThvOoxmlPackage> Open(zip_source* source,
-                                                 std::unique_ptr<ThvByteSource> salvageBytes,
+    /// Reads the package from bytes it then owns: through the central directory when it can
+    /// be read, else from the local headers.
+    static std::unique_ptr<ThvOoxmlPackage> Open(std::unique_ptr<ThvByteSource> bytes,
                                                  std::string_view fileName,
                                                  const ThvEngineLimits& limits);
 
     ThvOoxmlPackage(std::string_view fileName, const ThvEngineLimits& limits);
-    void IndexArchive(zip* archive);
-    void IndexLocalHeaders(std::unique_ptr<ThvByteSource> bytes, std::string reason);
+    void IndexDirectory();
+    void IndexLocalHeaders();
 
-    std::string ReadArchivePart(const TPart& part, std::string_view partName);
-    std::string ReadLocalPart(const TPart& part, std::string_view partName);
-    /// A deflated part taken whole and inflated in one call; false when the part is of
-    /// another kind (stored, encrypted, oddly large) and must go the streaming way.
-    bool InflateWhole(std::uint64_t index, const struct zip_stat& stat, std::string_view partName,
-                      std::string& bytes);
     [[noreturn]] void RefusePart(std::string_view partName) const;
     [[noreturn]] void RefuseTotal() const;
 
-    // The source before the archive that may read it, so it is destroyed after it.
-    std::unique_ptr<ThvByteSource> sourceBytes_;  ///< a source the package owns, or salvage's
-    std::unique_ptr<zip, ThvZipCloser> archive_;
-    std::unique_ptr<libdeflate_decompressor, ThvDecompressorFree> decompressor_;
-    std::vector<ThvLocalEntry> local_;
+    std::unique_ptr<ThvByteSource> bytes_;
+    ThvZipInflater inflater_;
+    std::vector<ThvZipEntry> entries_;
     std::string salvageReason_;
     std::string fileName_;
     ThvEngineLimits limits_;

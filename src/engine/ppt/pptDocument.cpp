@@ -6,6 +6,7 @@
 
 #include "engine/base/byteOrder.h"
 #include "engine/base/engineError.h"
+#include "engine/crypto/cryptoLibrary.h"
 #include "engine/crypto/pptCrypto.h"
 #include "text/textEncoding.h"
 
@@ -140,11 +141,11 @@ ThvPptBytes ThvPptDocument::Load(const ThvPptRecord& record, ThvPptBytes::TStora
     // decrypted.
     if (!key_ || record.Persist == 0 || record.Persist == encryptionRef_) {
         const std::string_view in = stream_->View(record.Offset, static_cast<std::size_t>(size));
-        if (!in.empty()) return ThvPptBytes(*this, record, std::move(storage), in);
+        if (!in.empty()) return ThvPptBytes(record, std::move(storage), in);
     }
     storage.resize(static_cast<std::size_t>(size));
     ReadBytes(record.Offset, storage.data(), storage.size(), record.Persist, record.PersistStart);
-    return ThvPptBytes(*this, record, std::move(storage), {});
+    return ThvPptBytes(record, std::move(storage), {});
 }
 
 ThvPptRecord ThvPptDocument::PersistObject(std::uint32_t id, std::uint16_t type,
@@ -346,6 +347,7 @@ void ThvPptDocument::OpenEncryption(std::uint32_t headerToken) {
     if (const std::string why = ThvRc4CryptoApiKey::Unsupported(info); !why.empty())
         Fail(locked + " (" + why + ")");
 
+    CryptoCallsFor(fileName_);
     std::vector<std::string> passwords{std::string(kDefaultPassword)};
     bool asked = false;
     for (std::size_t i = 0; i < passwords.size() && i < options_.Limits.MaxPasswords; ++i) {

@@ -95,14 +95,11 @@ class ThvPptBytes {
   private:
     friend class ThvPptDocument;
     /// The bytes are view, or storage where view is empty.
-    ThvPptBytes(const ThvPptDocument& document, const ThvPptRecord& record, TStorage storage,
-                std::string_view view)
-        : document_(&document),
-          record_(record),
+    ThvPptBytes(const ThvPptRecord& record, TStorage storage, std::string_view view)
+        : record_(record),
           storage_(std::move(storage)),
           bytes_(view.empty() ? std::string_view(storage_.data(), storage_.size()) : view) {}
 
-    const ThvPptDocument* document_;
     ThvPptRecord record_;
     TStorage storage_;        ///< the bytes where they had to be read (or decrypted)
     std::string_view bytes_;  ///< the whole record, its header included, decrypted

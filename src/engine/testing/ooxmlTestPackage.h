@@ -2,61 +2,212 @@
 
 // Test support: zip packages and presentation parts built in memory.
 
-#include <zip.h>
 #include <zlib.h>
 
 #include <cstdint>
-#include <memory>
 #include <stdexcept>
 #include <string>
 #include <utility>
 #include <vector>
 
-/// Builds a zip archive in memory with libzip.
+/// Deflates bytes as zip entries hold them (raw deflate, no zlib header).
+inline std::string ZipDeflate(const std::string& data) {
+    z_stream zs{};
+    if (deflateInit2(&zs, 6, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY) != Z_OK)
+        throw std::runtime_error("deflateInit2");
+    std::string out(deflateBound(&zs, static_cast<uLong>(data.size())), '\0');
+    zs.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.data()));
+    zs.avail_in = static_cast<uInt>(data.size());
+    zs.next_out = reinterpret_cast<Bytef*>(out.data());
+    zs.avail_out = static_cast<uInt>(out.size());
+    const int status = deflate(&zs, Z_FINISH);
+    out.resize(zs.total_out);
+    deflateEnd(&zs);
+    if (status != Z_STREAM_END) throw std::runtime_error("deflate");
+    return out;
+}
+
+inline std::uint32_t ZipCrc(const std::string& data) {
+    return static_cast<std::uint32_t>(
+        crc32(0, reinterpret_cast<const Bytef*>(data.data()), static_cast<uInt>(data.size())));
+}
+
+/// Little-endian integers appended to a zip being written.
+inline void ZipPut(std::string& out, std::uint64_t value, int bytes) {
+    for (int i = 0; i < bytes; ++i) out += static_cast<char>(value >> (8 * i));
+}
+
+/// One entry as a zip writer puts it down: its local header, data and data descriptor.
+struct TZipEntryBytes {
+    std::string Name;
+    std::string Packed;  ///< the data as stored: deflated unless Method is 0
+    std::uint32_t Crc = 0;
+    std::uint64_t Size = 0;
+    std::uint16_t Method = 8;
+    bool Descriptor = false;  ///< sizes and checksum after the data, zero in the header
+    bool Zip64 = false;       ///< sizes (and the offset, in the directory) in a ZIP64 extra field
+
+    /// Appends the local header, the data and the descriptor; answers where the data begin.
+    std::size_t Write(std::string& out) const {
+        ZipPut(out, 0x04034B50, 4);
+        ZipPut(out, Zip64 ? 45 : 20, 2);
+        ZipPut(out, Descriptor ? 8 : 0, 2);
+        ZipPut(out, Method, 2);
+        ZipPut(out, 0, 4);  // time and date
+        ZipPut(out, Descriptor ? 0 : Crc, 4);
+        const std::uint64_t wide = 0xFFFFFFFF;
+        ZipPut(out, Zip64 ? wide : Descriptor ? 0 : Packed.size(), 4);
+        ZipPut(out, Zip64 ? wide : Descriptor ? 0 : Size, 4);
+        ZipPut(out, Name.size(), 2);
+        ZipPut(out, Zip64 ? 20 : 0, 2);
+        out += Name;
+        if (Zip64) {
+            ZipPut(out, 0x0001, 2);
+            ZipPut(out, 16, 2);
+            ZipPut(out, Descriptor ? 0 : Size, 8);
+            ZipPut(out, Descriptor ? 0 : Packed.size(), 8);
+        }
+        const std::size_t data = out.size();
+        out += Packed;
+        if (Descriptor) {
+            ZipPut(out, 0x08074B50, 4);
+            ZipPut(out, Crc, 4);
+            ZipPut(out, Packed.size(), Zip64 ? 8 : 4);
+            ZipPut(out, Size, Zip64 ? 8 : 4);
+        }
+        return data;
+    }
+
+    /// Appends the central directory's record of the entry whose header is at offset.
+    void WriteRecord(std::string& out, std::uint64_t offset) const {
+        const std::uint64_t wide = 0xFFFFFFFF;
+        ZipPut(out, 0x02014B50, 4);
+        ZipPut(out, 0x0314, 2);  // made by: Unix, 2.0
+        ZipPut(out, Zip64 ? 45 : 20, 2);
+        ZipPut(out, Descriptor ? 8 : 0, 2);
+        ZipPut(out, Method, 2);
+        ZipPut(out, 0, 4);
+        ZipPut(out, Crc, 4);
+        ZipPut(out, Zip64 ? wide : Packed.size(), 4);
+        ZipPut(out, Zip64 ? wide : Size, 4);
+        ZipPut(out, Name.size(), 2);
+        ZipPut(out, Zip64 ? 28 : 0, 2);
+        ZipPut(out, 0, 2);  // comment
+        ZipPut(out, 0, 2);  // disk
+        ZipPut(out, 0, 2);
+        ZipPut(out, 0, 4);
+        ZipPut(out, Zip64 ? wide : offset, 4);
+        out += Name;
+        if (Zip64) {
+            ZipPut(out, 0x0001, 2);
+            ZipPut(out, 24, 2);
+            ZipPut(out, Size, 8);
+            ZipPut(out, Packed.size(), 8);
+            ZipPut(out, offset, 8);
+        }
+    }
+};
+
+/// Builds a zip archive in memory, written by hand from the format's description: the entries,
+/// the central directory and its end record (with the ZIP64 end records when asked for).
 class TZipBuilder {
   public:
     /// Adds an entry; stored entries are not compressed.
-    TZipBuilder& Add(std::string name, std::string bytes, bool stored = false) {
-        entries_.push_back({std::move(name), std::move(bytes), stored});
+    TZipBuilder& Add(std::string name, const std::string& bytes, bool stored = false) {
+        TZipEntryBytes entry;
+        entry.Name = std::move(name);
+        entry.Packed = stored ? bytes : ZipDeflate(bytes);
+        entry.Crc = ZipCrc(bytes);
+        entry.Size = bytes.size();
+        entry.Method = stored ? 0 : 8;
+        entries_.push_back(std::move(entry));
+        return *this;
+    }
+    /// Adds an entry deflated beforehand (one too large to hold inflated), in the place of an
+    /// entry of the same name when there is one.
+    TZipBuilder& AddDeflated(std::string name, std::string packed, std::uint32_t crc,
+                             std::uint64_t size) {
+        TZipEntryBytes entry;
+        entry.Name = std::move(name);
+        entry.Packed = std::move(packed);
+        entry.Crc = crc;
+        entry.Size = size;
+        for (TZipEntryBytes& old : entries_) {
+            if (old.Name == entry.Name) {
+                old = std::move(entry);
+                return *this;
+            }
+        }
+        entries_.push_back(std::move(entry));
+        return *this;
+    }
+    /// Every entry with a data descriptor, as streaming writers write them.
+    TZipBuilder& Descriptors() {
+        descriptors_ = true;
+        return *this;
+    }
+    /// Every size and offset through the ZIP64 fields and end records, as for a large archive.
+    TZipBuilder& Zip64() {
+        zip64_ = true;
+        return *this;
+    }
+    /// A comment after the end record.
+    TZipBuilder& Comment(std::string comment) {
+        comment_ = std::move(comment);
         return *this;
     }
 
     std::string Bytes() const {
-        zip_error_t error;
-        zip_error_init(&error);
-        zip_source_t* source = zip_source_buffer_create(nullptr, 0, 0, &error);
-        zip_error_fini(&error);
-        if (!source) throw std::runtime_error("zip_source_buffer_create");
-        zip_source_keep(source);
-        std::unique_ptr<zip_source_t, decltype(&zip_source_free)> owner(source, &zip_source_free);
-        zip_t* archive = zip_open_from_source(source, ZIP_TRUNCATE, nullptr);
-        if (!archive) throw std::runtime_error("zip_open_from_source");
-        for (const auto& entry : entries_) {
-            zip_source_t* data =
-                zip_source_buffer(archive, entry.Bytes.data(), entry.Bytes.size(), 0);
-            zip_int64_t index = zip_file_add(archive, entry.Name.c_str(), data, ZIP_FL_ENC_UTF_8);
-            if (index < 0) throw std::runtime_error("zip_file_add " + entry.Name);
-            if (entry.Stored) zip_set_file_compression(archive, index, ZIP_CM_STORE, 0);
+        std::string out;
+        std::vector<std::uint64_t> offsets;
+        for (TZipEntryBytes entry : entries_) {
+            entry.Descriptor = descriptors_;
+            entry.Zip64 = zip64_;
+            offsets.push_back(out.size());
+            entry.Write(out);
         }
-        if (zip_close(archive) != 0) throw std::runtime_error("zip_close");
-        zip_stat_t stat;
-        if (zip_source_stat(source, &stat) != 0 || zip_source_open(source) != 0) {
-            throw std::runtime_error("zip_source_open");
+        const std::uint64_t directory = out.size();
+        for (std::size_t i = 0; i < entries_.size(); ++i) {
+            TZipEntryBytes entry = entries_[i];
+            entry.Descriptor = descriptors_;
+            entry.Zip64 = zip64_;
+            entry.WriteRecord(out, offsets[i]);
         }
-        std::string bytes(stat.size, '\0');
-        zip_int64_t got = zip_source_read(source, bytes.data(), bytes.size());
-        zip_source_close(source);
-        if (got != static_cast<zip_int64_t>(bytes.size())) throw std::runtime_error("read");
-        return bytes;
+        const std::uint64_t directorySize = out.size() - directory;
+        const std::uint64_t count = entries_.size();
+        if (zip64_) {
+            const std::uint64_t record = out.size();
+            ZipPut(out, 0x06064B50, 4);
+            ZipPut(out, 44, 8);
+            ZipPut(out, 45, 2);
+            ZipPut(out, 45, 2);
+            ZipPut(out, 0, 4);
+            ZipPut(out, 0, 4);
+            ZipPut(out, count, 8);
+            ZipPut(out, count, 8);
+            ZipPut(out, directorySize, 8);
+            ZipPut(out, directory, 8);
+            ZipPut(out, 0x07064B50, 4);
+            ZipPut(out, 0, 4);
+            ZipPut(out, record, 8);
+            ZipPut(out, 1, 4);
+        }
+        ZipPut(out, 0x06054B50, 4);
+        ZipPut(out, 0, 4);  // this disk, the directory's disk
+        ZipPut(out, zip64_ ? 0xFFFF : count, 2);
+        ZipPut(out, zip64_ ? 0xFFFF : count, 2);
+        ZipPut(out, zip64_ ? 0xFFFFFFFF : directorySize, 4);
+        ZipPut(out, zip64_ ? 0xFFFFFFFF : directory, 4);
+        ZipPut(out, comment_.size(), 2);
+        out += comment_;
+        return out;
     }
 
   private:
-    struct TEntry {
-        std::string Name;
-        std::string Bytes;
-        bool Stored;
-    };
-    std::vector<TEntry> entries_;
+    std::vector<TZipEntryBytes> entries_;
+    bool descriptors_ = false;
+    bool zip64_ = false;
+    std::string comment_;
 };
 
 inline const std::string kRelTypes =
@@ -185,36 +336,22 @@ class TPresentationBuilder {
 
 /// Writes a zip by hand, entry by entry, the way streaming writers do when they ask for it:
 /// with a data descriptor after each entry's data instead of sizes in its header. No central
-/// directory unless asked for, so readers must find the entries by their local headers.
+/// directory, so readers must find the entries by their local headers.
 class TLocalZipWriter {
   public:
     /// Adds an entry, deflated unless stored; with a descriptor the header's sizes and
     /// checksum are zero and follow the data.
     TLocalZipWriter& Add(const std::string& name, const std::string& data, bool descriptor,
                          bool stored = false) {
-        std::string packed = stored ? data : Deflate(data);
-        const std::uint32_t crc = static_cast<std::uint32_t>(
-            crc32(0, reinterpret_cast<const Bytef*>(data.data()), static_cast<uInt>(data.size())));
+        TZipEntryBytes entry;
+        entry.Name = name;
+        entry.Packed = stored ? data : ZipDeflate(data);
+        entry.Crc = ZipCrc(data);
+        entry.Size = data.size();
+        entry.Method = stored ? 0 : 8;
+        entry.Descriptor = descriptor;
         Offsets.push_back(bytes_.size());
-        Put32(0x04034B50);
-        Put16(20);
-        Put16(descriptor ? 8 : 0);
-        Put16(stored ? 0 : 8);
-        Put32(0);  // time and date
-        Put32(descriptor ? 0 : crc);
-        Put32(descriptor ? 0 : static_cast<std::uint32_t>(packed.size()));
-        Put32(descriptor ? 0 : static_cast<std::uint32_t>(data.size()));
-        Put16(static_cast<std::uint16_t>(name.size()));
-        Put16(0);
-        bytes_ += name;
-        DataOffsets.push_back(bytes_.size());
-        bytes_ += packed;
-        if (descriptor) {
-            Put32(0x08074B50);
-            Put32(crc);
-            Put32(static_cast<std::uint32_t>(packed.size()));
-            Put32(static_cast<std::uint32_t>(data.size()));
-        }
+        DataOffsets.push_back(entry.Write(bytes_));
         return *this;
     }
 
@@ -230,29 +367,5 @@ class TLocalZipWriter {
     std::vector<std::size_t> DataOffsets;  ///< of each entry's data
 
   private:
-    static std::string Deflate(const std::string& data) {
-        z_stream zs{};
-        if (deflateInit2(&zs, 6, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY) != Z_OK)
-            throw std::runtime_error("deflateInit2");
-        std::string out(deflateBound(&zs, static_cast<uLong>(data.size())), '\0');
-        zs.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.data()));
-        zs.avail_in = static_cast<uInt>(data.size());
-        zs.next_out = reinterpret_cast<Bytef*>(out.data());
-        zs.avail_out = static_cast<uInt>(out.size());
-        const int status = deflate(&zs, Z_FINISH);
-        out.resize(zs.total_out);
-        deflateEnd(&zs);
-        if (status != Z_STREAM_END) throw std::runtime_error("deflate");
-        return out;
-    }
-    void Put16(std::uint16_t v) {
-        bytes_ += static_cast<char>(v);
-        bytes_ += static_cast<char>(v >> 8);
-    }
-    void Put32(std::uint32_t v) {
-        Put16(static_cast<std::uint16_t>(v));
-        Put16(static_cast<std::uint16_t>(v >> 16));
-    }
-
     std::string bytes_;
 };

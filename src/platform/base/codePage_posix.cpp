@@ -1,7 +1,11 @@
-// The legacy code pages through ICU's converters.
+// The legacy code pages through ICU's converters. ICU is loaded at the first legacy code page,
+// not at start: a UTF-8 system never needs it, and its two libraries were a tenth of an empty
+// run's start.
+#include <dlfcn.h>
 #include <langinfo.h>
 #include <unicode/ucnv.h>
 #include <unicode/ucnv_cb.h>
+#include <unicode/uvernum.h>
 
 #include <cstdint>
 #include <memory>
@@ -9,9 +13,64 @@
 #include <unordered_map>
 
 #include "platform/base/codePage.h"
+#include "platform/base/dlopenNote.h"
 #include "platform/base/hvError.h"
 
+// ICU renames every function with its major version ("ucnv_open_72"); the library's file name
+// carries the same number.
+#define QUILLON_TEXT(x) #x
+#define QUILLON_EXPANDED_TEXT(x) QUILLON_TEXT(x)
+#define QUILLON_ICU_NAME "libicuuc.so." QUILLON_EXPANDED_TEXT(U_ICU_VERSION_MAJOR_NUM)
+
 namespace {
+
+const char* const kCodePageLibraryName = QUILLON_ICU_NAME;
+
+#define QUILLON_ICU_NOTE                                                                       \
+    "[{\"feature\":\"code-pages\",\"description\":\"Text in legacy code pages\",\"priority\":" \
+    "\"required\",\"soname\":[\"" QUILLON_ICU_NAME "\"]}]"
+
+QUILLON_DLOPEN_NOTE(kDlopenNote, QUILLON_ICU_NOTE);
+
+// The ICU functions the converters use, looked up by their versioned names.
+#define QUILLON_ICU_CALLS(X) \
+    X(ucnv_open)             \
+    X(ucnv_close)            \
+    X(ucnv_reset)            \
+    X(ucnv_setSubstString)   \
+    X(ucnv_setToUCallBack)   \
+    X(ucnv_cbToUWriteUChars) \
+    X(ucnv_getMaxCharSize)   \
+    X(ucnv_fromUChars)       \
+    X(ucnv_toUChars)
+
+struct TIcuCalls {
+#define QUILLON_ICU_MEMBER(name) decltype(&::name) name = nullptr;
+    QUILLON_ICU_CALLS(QUILLON_ICU_MEMBER)
+#undef QUILLON_ICU_MEMBER
+};
+
+TIcuCalls LoadIcu() {
+    // RTLD_NODELETE: converters cached by threads that are still ending must stay valid.
+    void* handle = dlopen(kCodePageLibraryName, RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE);
+    if (!handle) throw EhvError(dlerror());
+    TIcuCalls calls;
+#define QUILLON_ICU_LOAD(name)                                                              \
+    calls.name =                                                                            \
+        reinterpret_cast<decltype(calls.name)>(dlsym(handle, QUILLON_EXPANDED_TEXT(name))); \
+    if (!calls.name)                                                                        \
+        throw EhvError("no function " QUILLON_EXPANDED_TEXT(name) " in " QUILLON_ICU_NAME);
+    QUILLON_ICU_CALLS(QUILLON_ICU_LOAD)
+#undef QUILLON_ICU_LOAD
+    return calls;
+}
+
+// Every call but the first converter's open finds the library loaded already.
+const TIcuCalls& Icu() {
+    // A static whose initialisation throws is initialised again at the next call.
+    static const TIcuCalls calls = LoadIcu();
+    return calls;
+}
 
 constexpr UChar kReplacementChar = 0xFFFD;
 
@@ -40,7 +99,7 @@ String IcuFill(std::size_t estimate, const std::string& failure, Call call) {
 }
 
 struct ConverterCloser {
-    void operator()(UConverter* cnv) const { ucnv_close(cnv); }
+    void operator()(UConverter* cnv) const { Icu().ucnv_close(cnv); }
 };
 using ConverterPtr = std::unique_ptr<UConverter, ConverterCloser>;
 
@@ -51,22 +110,29 @@ void ToUnicodeReplace(const void*, UConverterToUnicodeArgs* args, const char*, i
                       UConverterCallbackReason reason, UErrorCode* error) {
     if (reason > UCNV_IRREGULAR) return;  // reset, close and clone carry no bad bytes
     *error = U_ZERO_ERROR;
-    ucnv_cbToUWriteUChars(args, &kReplacementChar, 1, 0, error);
+    Icu().ucnv_cbToUWriteUChars(args, &kReplacementChar, 1, 0, error);
 }
 
 ConverterPtr OpenConverter(const std::string& name) {
+    const TIcuCalls* icu = nullptr;
+    try {
+        icu = &Icu();
+    } catch (const EhvError& error) {
+        throw EhvError("The code page \"" + name + "\" needs the library " + kCodePageLibraryName +
+                       ", which cannot be loaded (" + error.what() + ")");
+    }
     // ucnv_open takes "" to mean the process default, which is not what any caller means.
     UErrorCode error = U_ZERO_ERROR;
-    ConverterPtr cnv(name.empty() ? nullptr : ucnv_open(name.c_str(), &error));
+    ConverterPtr cnv(name.empty() ? nullptr : icu->ucnv_open(name.c_str(), &error));
     if (!cnv || U_FAILURE(error)) throw EhvError("Unknown code page \"" + name + "\"");
 
     // ucnv_setSubstString checks that "?" is representable and finds its bytes in that code
     // page (EBCDIC, UTF-16); where it is not, the converter's own substitute stays.
     UErrorCode substError = U_ZERO_ERROR;
-    ucnv_setSubstString(cnv.get(), u"?", 1, &substError);
+    icu->ucnv_setSubstString(cnv.get(), u"?", 1, &substError);
 
     UErrorCode cbError = U_ZERO_ERROR;
-    ucnv_setToUCallBack(cnv.get(), ToUnicodeReplace, nullptr, nullptr, nullptr, &cbError);
+    icu->ucnv_setToUCallBack(cnv.get(), ToUnicodeReplace, nullptr, nullptr, nullptr, &cbError);
     if (U_FAILURE(cbError)) throw EhvError("Unknown code page \"" + name + "\"");
     return cnv;
 }
@@ -79,7 +145,7 @@ UConverter* CachedConverter(std::string_view codePage) {
     std::string name(codePage);
     auto it = cache.find(name);
     if (it == cache.end()) it = cache.emplace(name, OpenConverter(name)).first;
-    ucnv_reset(it->second.get());
+    Icu().ucnv_reset(it->second.get());
     return it->second.get();
 }
 
@@ -100,13 +166,13 @@ std::string SystemCodePage() {
 std::string EncodeCodePage(std::u16string_view text, std::string_view codePage) {
     UConverter* cnv = CachedConverter(codePage);
     if (text.empty()) return {};
-    return IcuFill<std::string>(IcuBufferSize(text.size(), ucnv_getMaxCharSize(cnv), 16),
+    return IcuFill<std::string>(IcuBufferSize(text.size(), Icu().ucnv_getMaxCharSize(cnv), 16),
                                 "Cannot encode text in code page \"" + std::string(codePage) + "\"",
                                 [&](char* out, int32_t capacity, UErrorCode* error) {
-                                    ucnv_reset(cnv);
-                                    return ucnv_fromUChars(cnv, out, capacity, text.data(),
-                                                           static_cast<int32_t>(text.size()),
-                                                           error);
+                                    Icu().ucnv_reset(cnv);
+                                    return Icu().ucnv_fromUChars(cnv, out, capacity, text.data(),
+                                                                 static_cast<int32_t>(text.size()),
+                                                                 error);
                                 });
 }
 
@@ -119,8 +185,8 @@ std::u16string DecodeCodePage(std::string_view bytes, std::string_view codePage)
         IcuBufferSize(bytes.size(), 2, 2),
         "Cannot decode text in code page \"" + std::string(codePage) + "\"",
         [&](char16_t* out, int32_t capacity, UErrorCode* error) {
-            ucnv_reset(cnv);
-            return ucnv_toUChars(cnv, out, capacity, bytes.data(),
-                                 static_cast<int32_t>(bytes.size()), error);
+            Icu().ucnv_reset(cnv);
+            return Icu().ucnv_toUChars(cnv, out, capacity, bytes.data(),
+                                       static_cast<int32_t>(bytes.size()), error);
         });
 }

@@ -12,9 +12,10 @@ void PrepareProcess() {
     // Only those categories are taken: each of the others is a file read at every start, for
     // nothing this program does (the window's toolkit takes them all for itself).
     for (const int category : {LC_CTYPE, LC_NUMERIC, LC_MESSAGES}) std::setlocale(category, "");
-    // The zip library converts the time of every entry it reads with mktime, and with no TZ set
-    // the C library looks /etc/localtime up again on each call: tens of look-ups per file.
-    // Naming the same zone once keeps the zone and drops the look-ups.
+    // With no TZ set, the C library looks /etc/localtime up again at every local time
+    // conversion. The engine's own zip reader converts no times, unlike libzip before it, but the
+    // libraries the program loads may: naming the same zone once keeps the zone and drops the
+    // look-ups.
     if (std::getenv("TZ") == nullptr) setenv("TZ", ":/etc/localtime", 0);
 }
 
