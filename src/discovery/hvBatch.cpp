@@ -610,14 +610,7 @@ std::string ThvSearchScope::SourceAdvice(const std::string& sourceMask) const {
     if (!DirectoryExists(folder)) {
         // The nearest folder above that exists, as a source that searches it.
         std::string nearest = ExcludeTrailingPathDelimiter(folder, Delim);
-        while (!nearest.empty() && !DirectoryExists(nearest)) {
-            std::string above =
-                ExcludeTrailingPathDelimiter(ExtractFilePath(nearest, Delim), Delim);
-            // A drive that is not there ("Q:", or "http:" of a link) is its own folder above:
-            // no folder nearer exists.
-            if (above == nearest) above.clear();
-            nearest = std::move(above);
-        }
+        while (!nearest.empty() && !DirectoryExists(nearest)) nearest = FolderAbove(nearest, Delim);
         if (!nearest.empty())
             nearest = IncludeTrailingPathDelimiter(nearest, Delim);
         else

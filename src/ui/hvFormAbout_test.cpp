@@ -38,13 +38,13 @@ TEST_F(AboutTest, StartUpCallShowsNothingAndOnlyCounts) {
 }
 
 TEST_F(AboutTest, PureConsoleWindowIsFullyTransparent) {
-    OpenWindow("Source=http://example.org/a.ppt,PureConsole=1");
+    OpenWindow("Source=http://example.org/a.ppt,PureConsole=1,Target=" + dir / "out");
     EXPECT_EQ(window->windowOpacity(), 0.0);
 }
 
 // The box hides the window it belongs to, which it is given, not one a global names.
 TEST_F(AboutTest, StartUpCallHidesTheWindowTheBoxBelongsTo) {
-    OpenWindow("Source=http://example.org/a.ppt,PureConsole=1");
+    OpenWindow("Source=http://example.org/a.ppt,PureConsole=1,Target=" + dir / "out");
     hvFrmMain = nullptr;
     QWidget other;
     ThvFrmQuillonAbout box(&other);

@@ -511,7 +511,7 @@ void ThvFrmMain::aConvertExecute() {
     if (delim == PathDelim && !DirectoryExists(target)) {
         for (std::string folder = ExcludeTrailingPathDelimiter(target, delim);
              !folder.empty() && !DirectoryExists(folder);
-             folder = ExcludeTrailingPathDelimiter(ExtractFilePath(folder, delim), delim))
+             folder = FolderAbove(folder, delim))
             madeFolders_.push_back(folder);
         ForceDirectories(target);
     }

@@ -60,3 +60,10 @@ std::string ExcludeTrailingPathDelimiter(std::string_view path, char delim) {
     if (path.size() > 1 && path.back() == delim) path.remove_suffix(1);
     return std::string(path);
 }
+
+std::string FolderAbove(std::string_view folder, char delim) {
+    std::string above = ExcludeTrailingPathDelimiter(ExtractFilePath(folder, delim), delim);
+    // A drive, or the root, is its own folder part.
+    if (above == folder) above.clear();
+    return above;
+}

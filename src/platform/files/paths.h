@@ -32,3 +32,8 @@ std::string IncludeTrailingPathDelimiter(std::string_view path, char delim = Pat
 
 /// The path without a trailing delimiter.
 std::string ExcludeTrailingPathDelimiter(std::string_view path, char delim = PathDelim);
+
+/// The folder that holds folder (given without a trailing delimiter), without a trailing
+/// delimiter; empty when nothing is above it: the root, a drive ("C:", also the "http:" of a
+/// link read as a path) or a lone relative name. A walk upward ends on it.
+std::string FolderAbove(std::string_view folder, char delim = PathDelim);

@@ -55,3 +55,21 @@ TEST(PathsTest, TrailingDelimiter) {
     // The root stays the root rather than becoming the current folder.
     EXPECT_EQ(ExcludeTrailingPathDelimiter("/", '/'), "/");
 }
+
+// Each step must shorten the path, or a walk up to an existing folder never ends where none
+// exists (a source or target "http://..." on Windows, whose "http:" reads as a drive).
+TEST(PathsTest, FolderAboveEndsAtTheRootOrADrive) {
+    EXPECT_EQ(FolderAbove("/in/sub", '/'), "/in");
+    EXPECT_EQ(FolderAbove("/in", '/'), "/");
+    EXPECT_EQ(FolderAbove("/", '/'), "");
+    EXPECT_EQ(FolderAbove("in", '/'), "");
+    EXPECT_EQ(FolderAbove("C:\\in", '\\'), "C:");
+    EXPECT_EQ(FolderAbove("C:", '\\'), "");
+    EXPECT_EQ(FolderAbove("http://example.org", '\\'), "http:");
+    EXPECT_EQ(FolderAbove("http:", '\\'), "");
+    EXPECT_EQ(FolderAbove("\\\\srv\\share", '\\'), "\\\\srv");
+    std::string walked = "\\\\srv\\share\\a\\b";
+    int steps = 0;
+    while (!walked.empty() && steps < 10) walked = FolderAbove(walked, '\\'), ++steps;
+    EXPECT_EQ(steps, 5);
+}
