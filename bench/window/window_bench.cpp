@@ -162,7 +162,11 @@ int main(int argc, char** argv) {
                      "[N]\n");
         return 2;
     }
+#ifndef _WIN32
+    // On Windows the window runs on the desktop, as the program's does: Qt makes no off-screen
+    // platform there (under Wine, on an X server; Wine passes no QT_ variable on).
     if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+#endif
     // As the program's main does: the locale and time zone on POSIX, the console on Windows.
     PrepareProcess();
     int qtArgc = 1;
