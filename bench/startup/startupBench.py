@@ -4,7 +4,11 @@ same files, an empty unattended run, and every .ppt of the corpus in one process
 them all, the unattended run a folder of links to them), in interleaved rounds (bench/README.md,
 "Start-up").
 
-    startupBench.py [--before <quillon>] --quillon <quillon> [--files N] [--rounds N] CORPUS
+    startupBench.py [--before <quillon>] --quillon <quillon> [--floor NAME=PROGRAM ...]
+                    [--files N] [--rounds N] CORPUS
+
+A floor program (bench/startup/startupFloor.cpp) takes "<file> <folder>" and joins the first
+two sets: one process per file, and its start on the empty file.
 
 Each program runs from a private copy of itself, so its usage store and recent list are its
 own. A round runs every file once through each program and through catppt, one program after
@@ -56,6 +60,8 @@ def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--quillon", required=True)
     parser.add_argument("--before", help="an older quillon, measured the same way")
+    parser.add_argument("--floor", action="append", default=[],
+                        help="NAME=PROGRAM: a program run as PROGRAM <file> <folder>")
     parser.add_argument("--files", type=int, default=30)
     parser.add_argument("--rounds", type=int, default=9)
     parser.add_argument("corpus")
@@ -97,6 +103,12 @@ def main():
                 [copy, f"-P:Source={empty}/*.ppt?,Target={out},PureConsole=1"]] * len(files)
             sets["all in one process"][name] = [
                 [copy, f"-P:Source={links}/*.ppt,Target={out},PureConsole=1"]]
+        for floor in args.floor:
+            name, program = floor.split("=", 1)
+            out = os.path.join(work, name + "-out")
+            os.mkdir(out)
+            sets["one file a process"][name] = [[program, f, out] for f in files]
+            sets["empty run"][name] = [[program, blank, out]] * len(files)
 
         for commands in sets.values():
             for command in commands.values():
