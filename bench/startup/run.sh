@@ -31,4 +31,5 @@ echo "before: $commit; after: $(git rev-parse --short HEAD)$(git diff --quiet ||
 python3 bench/startup/startupBench.py --before "$work/base-$commit/quillon" \
     --quillon "$work/head/quillon" --floor "floor=$work/floor/startupFloor" \
     --floor "floor, quillon's libraries=$work/floor/startupFloorLinked" \
+    --leave-out 'Password_Protected-*' --leave-out '*_encrypted.ppt' \
     --files "${FILES:-30}" --rounds "${ROUNDS:-9}" "$CORPUS"
