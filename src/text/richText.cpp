@@ -126,7 +126,7 @@ bool IsPlainByte(char c) {
 // A control word against one name: the length first, then the letters, compared in place. The
 // reader tries every word against a few dozen names, and most words are none of them.
 template <std::size_t N>
-bool Is(std::string_view word, const char (&name)[N]) {
+[[gnu::always_inline]] inline bool Is(std::string_view word, const char (&name)[N]) {
     return word.size() == N - 1 && std::memcmp(word.data(), name, N - 1) == 0;
 }
 
