@@ -6,8 +6,12 @@
 /// What the program's main() needs of the process it runs in.
 
 /// Prepares the process before anything else runs: on POSIX the locale (which names the "ANSI"
-/// code page) and the time zone; on Windows standard output in binary mode.
+/// code page), the time zone and, with the GNU C library, the allocator's thresholds (a freed
+/// block of up to kKeptAllocationBytes stays in the process for the next file); on Windows
+/// standard output in binary mode.
 void PrepareProcess();
+
+inline constexpr int kKeptAllocationBytes = 1 << 20;
 
 /// The process's command line as one text, UTF-8, where the system keeps it so (Windows: the
 /// program splits it itself, by its own rules); empty where the arguments arrive split (POSIX).
