@@ -5,7 +5,7 @@ them all, the unattended run a folder of links to them), in interleaved rounds (
 "Start-up").
 
     startupBench.py [--before <quillon>] --quillon <quillon> [--floor NAME=PROGRAM ...]
-                    [--files N] [--rounds N] CORPUS
+                    [--leave-out PATTERN ...] [--files N] [--rounds N] CORPUS
 
 With --leave-out, the third set is run a second time without the files whose names match (the
 encrypted ones, which catppt prints nothing of and the run fails without their password, yet

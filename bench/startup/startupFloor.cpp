@@ -9,8 +9,7 @@
 #include <iterator>
 #include <string>
 
-int main(int argc, char** argv)
-{
+int main(int argc, char** argv) {
     if (argc != 3) {
         std::fputs("usage: startupFloor <file> <folder>\n", stderr);
         return 2;

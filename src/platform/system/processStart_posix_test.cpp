@@ -1,9 +1,9 @@
-#include "platform/system/processStart.h"
-
 #include <gtest/gtest.h>
 #include <malloc.h>
 
 #include <cstdlib>
+
+#include "platform/system/processStart.h"
 
 namespace {
 
