@@ -23,8 +23,13 @@ if [ ! -x "$work/base-$commit/quillon" ]; then
 fi
 cmake -S . -B "$work/head" -G Ninja -DCMAKE_BUILD_TYPE=Release -DQUILLON_WINDOW=OFF > /dev/null
 cmake --build "$work/head" --target quillon > /dev/null
+cmake -S bench/startup -B "$work/floor" -G Ninja -DCMAKE_BUILD_TYPE=Release > /dev/null
+cmake --build "$work/floor" > /dev/null
 
 echo "before: $commit; after: $(git rev-parse --short HEAD)$(git diff --quiet || echo ' + changes');" \
      "$(catppt -V 2>&1 | head -1); $(nproc) cores; $(date -u '+%Y-%m-%d %H:%M'); load: $(cut -d' ' -f1-3 /proc/loadavg)"
 python3 bench/startup/startupBench.py --before "$work/base-$commit/quillon" \
-    --quillon "$work/head/quillon" --files "${FILES:-30}" --rounds "${ROUNDS:-9}" "$CORPUS"
+    --quillon "$work/head/quillon" --floor "floor=$work/floor/startupFloor" \
+    --floor "floor, quillon's libraries=$work/floor/startupFloorLinked" \
+    --leave-out 'Password_Protected-*' --leave-out '*_encrypted.ppt' \
+    --files "${FILES:-30}" --rounds "${ROUNDS:-9}" "$CORPUS"

@@ -4,7 +4,15 @@ same files, an empty unattended run, and every .ppt of the corpus in one process
 them all, the unattended run a folder of links to them), in interleaved rounds (bench/README.md,
 "Start-up").
 
-    startupBench.py [--before <quillon>] --quillon <quillon> [--files N] [--rounds N] CORPUS
+    startupBench.py [--before <quillon>] --quillon <quillon> [--floor NAME=PROGRAM ...]
+                    [--leave-out PATTERN ...] [--files N] [--rounds N] CORPUS
+
+With --leave-out, the third set is run a second time without the files whose names match (the
+encrypted ones, which catppt prints nothing of and the run fails without their password, yet
+loads the crypto library for).
+
+A floor program (bench/startup/startupFloor.cpp) takes "<file> <folder>" and joins the first
+two sets: one process per file, and its start on the empty file.
 
 Each program runs from a private copy of itself, so its usage store and recent list are its
 own. A round runs every file once through each program and through catppt, one program after
@@ -13,6 +21,7 @@ catppt's; the figures are the median and range of those ratios over the rounds. 
 user and system time of the children (getrusage); peak memory is GNU time's.
 """
 import argparse
+import fnmatch
 import glob
 import os
 import resource
@@ -56,6 +65,10 @@ def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--quillon", required=True)
     parser.add_argument("--before", help="an older quillon, measured the same way")
+    parser.add_argument("--floor", action="append", default=[],
+                        help="NAME=PROGRAM: a program run as PROGRAM <file> <folder>")
+    parser.add_argument("--leave-out", action="append", default=[],
+                        help="a file name pattern: run the third set again without them")
     parser.add_argument("--files", type=int, default=30)
     parser.add_argument("--rounds", type=int, default=9)
     parser.add_argument("corpus")
@@ -75,15 +88,24 @@ def main():
         os.mkdir(empty)
         blank = os.path.join(work, "blank.ppt")  # catppt on an empty file: its start-up alone
         open(blank, "wb").close()
-        links = os.path.join(work, "links")
-        os.mkdir(links)
-        for index, path in enumerate(every_file):
-            os.symlink(os.path.abspath(path), os.path.join(links, f"{index:04d}.ppt"))
+        kept = [f for f in every_file
+                if not any(fnmatch.fnmatch(os.path.basename(f), p) for p in args.leave_out)]
+        without = f"all in one process, without {len(every_file) - len(kept)} left out"
+        folders = {"all in one process": every_file}
+        if args.leave_out:
+            folders[without] = kept
+        links = {}
+        for set_name, chosen in folders.items():
+            links[set_name] = os.path.join(work, f"links{len(links)}")
+            os.mkdir(links[set_name])
+            for index, path in enumerate(chosen):
+                os.symlink(os.path.abspath(path), os.path.join(links[set_name], f"{index:04d}.ppt"))
         sets = {"one file a process": {"catppt": [["catppt", f] for f in files]},
-                "empty run": {"catppt": [["catppt", blank]] * len(files)},
-                "all in one process": {"catppt": [["catppt"] + every_file]}}
-        per_set = {"one file a process": len(files), "empty run": len(files),
-                   "all in one process": len(every_file)}
+                "empty run": {"catppt": [["catppt", blank]] * len(files)}}
+        per_set = {"one file a process": len(files), "empty run": len(files)}
+        for set_name, chosen in folders.items():
+            sets[set_name] = {"catppt": [["catppt"] + chosen]}
+            per_set[set_name] = len(chosen)
         for name, program in programs.items():
             folder = os.path.join(work, name)
             os.mkdir(folder)
@@ -95,8 +117,15 @@ def main():
                 [copy, f"-P:Source={f},Target={out},PureConsole=1"] for f in files]
             sets["empty run"][name] = [
                 [copy, f"-P:Source={empty}/*.ppt?,Target={out},PureConsole=1"]] * len(files)
-            sets["all in one process"][name] = [
-                [copy, f"-P:Source={links}/*.ppt,Target={out},PureConsole=1"]]
+            for set_name in folders:
+                sets[set_name][name] = [
+                    [copy, f"-P:Source={links[set_name]}/*.ppt,Target={out},PureConsole=1"]]
+        for floor in args.floor:
+            name, program = floor.split("=", 1)
+            out = os.path.join(work, name + "-out")
+            os.mkdir(out)
+            sets["one file a process"][name] = [[program, f, out] for f in files]
+            sets["empty run"][name] = [[program, blank, out]] * len(files)
 
         for commands in sets.values():
             for command in commands.values():
@@ -117,7 +146,8 @@ def main():
                     r["ratio"].append(wall / peer_wall)
                     r["cpu ratio"].append(cpu / peer_cpu if peer_cpu > 0 else float("nan"))
 
-        print(f"{len(files)} files a process, {len(every_file)} in one; {args.rounds} rounds; "
+        print(f"{len(files)} files a process, {len(every_file)} in one ({len(kept)} without those "
+              f"left out); {args.rounds} rounds; "
               "median (min to max); ms per file (per process for the empty run)")
         print("| what | program | wall ms | CPU ms | wall / catppt | CPU / catppt |")
         print("|---|---|---|---|---|---|")

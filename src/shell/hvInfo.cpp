@@ -46,6 +46,16 @@ std::string EncodeQueryValue(std::string_view value) {
     return out;
 }
 
+// What EncodeQueryValue makes of value, in characters.
+std::size_t EncodedQueryValueSize(std::string_view value) {
+    std::size_t size = 0;
+    for (char ch : value) {
+        const unsigned char c = static_cast<unsigned char>(ch);
+        if (c != '"') size += StandsForItself(c) ? 1 : 3;
+    }
+    return size;
+}
+
 // The extra text is a piece of query its caller made ("lang=en"): its "&" and "=" are its
 // structure, its "%" may be an escape already; only what can never stand in a link is encoded.
 std::string EncodeQueryPiece(std::string_view piece) {
@@ -77,13 +87,24 @@ std::string CutToFit(std::string_view value, std::size_t budget) {
     std::size_t characters = 0;
     for (std::size_t i = 0; i < value.size(); ++i)
         if ((static_cast<unsigned char>(value[i]) & 0xC0) != 0x80) ++characters;
+    // A long failure list is cut character by character: its costs are counted, not built, and
+    // the note's cost changes only with the number of its digits.
+    std::size_t noteDigits = 0, noteCost = 0;
+    auto costOfNote = [&](std::size_t left) {
+        const std::size_t digits = std::to_string(left).size();
+        if (digits != noteDigits) {
+            noteDigits = digits;
+            noteCost = EncodedQueryValueSize(note(left));
+        }
+        return noteCost;
+    };
     std::size_t used = 0, taken = 0, end = 0;
     for (std::size_t i = 0; i < value.size();) {
         std::size_t next = i + 1;
         while (next < value.size() && (static_cast<unsigned char>(value[next]) & 0xC0) == 0x80)
             ++next;
-        const std::size_t cost = EncodeQueryValue(value.substr(i, next - i)).size();
-        if (used + cost + EncodeQueryValue(note(characters - taken - 1)).size() > budget) break;
+        const std::size_t cost = EncodedQueryValueSize(value.substr(i, next - i));
+        if (used + cost + costOfNote(characters - taken - 1) > budget) break;
         used += cost;
         ++taken;
         end = next;

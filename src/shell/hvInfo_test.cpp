@@ -173,6 +173,31 @@ TEST_F(InfoTest, ReportLinksArePercentEncodedAndCappedWithACount) {
     EXPECT_NE(capped.find("%C3%A9" + note + "&p="), std::string::npos) << capped;
 }
 
+// Every length that is cut keeps as many characters as fit: one more, with the note it would
+// then need (whose number may have a digit fewer), would not.
+TEST_F(InfoTest, ACutLinkKeepsAsMuchAsFitsWhateverTheNotesDigits) {
+    ThvInfo info(exe);
+    const std::string tail =
+        "&p=quillon&v=2024.16.323.2227&c=r1&i=" + std::to_string(info.InstallId());
+    auto linkWith = [&](std::size_t kept, std::size_t total) {
+        return "https://quillon.example.org/net/?a=err&e=" + std::string(kept, 'a') +
+               "%20...%20%28" + std::to_string(total - kept) +
+               "%20more%20characters%20left%20out%29" + tail;
+    };
+    int cut = 0;
+    for (std::size_t total = 1800; total <= 2100; ++total) {
+        info.OpenLink("", "err&e=" + std::string(total, 'a'), "");
+        const std::string& capped = links.back();
+        ASSERT_LE(capped.size(), ThvInfo::MaxLinkLength) << total;
+        if (capped.find("%20...") == std::string::npos) continue;  // it fits whole
+        ++cut;
+        const std::size_t kept = capped.find("%20...") - capped.find("e=") - 2;
+        ASSERT_EQ(capped, linkWith(kept, total)) << total;
+        EXPECT_GT(linkWith(kept + 1, total).size(), ThvInfo::MaxLinkLength) << total;
+    }
+    EXPECT_GT(cut, 150);  // the notes of these cuts run from one digit to three
+}
+
 TEST_F(InfoTest, SupportMailHelpAndErrorHandler) {
     project.Title = "Q&A & More";
     ThvInfo info(exe);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstring>
 #include <iterator>
 
 #include "platform/base/hvError.h"
@@ -122,6 +123,13 @@ bool IsPlainByte(char c) {
     return static_cast<unsigned char>(c) >= 0x20 && c != '\\' && c != '{' && c != '}';
 }
 
+// A control word against one name: the length first, then the letters, compared in place. The
+// reader tries every word against a few dozen names, and most words are none of them.
+template <std::size_t N>
+[[gnu::always_inline]] inline bool Is(std::string_view word, const char (&name)[N]) {
+    return word.size() == N - 1 && std::memcmp(word.data(), name, N - 1) == 0;
+}
+
 bool IsLetter(unsigned char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
 bool IsDigit(unsigned char c) { return c >= '0' && c <= '9'; }
 
@@ -170,7 +178,7 @@ bool ThvRichTextReader::TakeControlWord(const char*& p, const char* end) {
     if (q >= end) return false;
     const std::string_view name(word, std::min<std::size_t>(param - word, kMaxWordLetters));
     // \bin's data starts after the delimiter; the byte-by-byte path knows how to skip it.
-    if (name == "bin") return false;
+    if (Is(name, "bin")) return false;
     ControlWord(name, std::string_view(param, std::min<std::size_t>(q - param, kMaxParamChars)));
     p = *q == ' ' ? q + 1 : q;  // a blank delimiter belongs to the word
     return true;
@@ -349,7 +357,7 @@ void ThvRichTextReader::ControlWord(std::string_view w, std::string_view param) 
     }
     Group& g = groups_.back();
 
-    if (w == "bin") {
+    if (Is(w, "bin")) {
         // Binary data may hold braces and backslashes: skip it whatever the group is.
         if (n > 0) {
             binaryLeft_ = n;
@@ -362,42 +370,42 @@ void ThvRichTextReader::ControlWord(std::string_view w, std::string_view param) 
             g.dest = Dest::Skip;
             return;
         }
-        if (w == "fonttbl") {
+        if (Is(w, "fonttbl")) {
             g.dest = Dest::FontTable;
             return;
         }
     }
     if (skippedDepth_ > 0 || g.dest == Dest::Skip) return;
     if (g.dest == Dest::FontTable) {
-        if (w == "f" && hasParam) fontTableFont_ = static_cast<int>(n);
+        if (Is(w, "f") && hasParam) fontTableFont_ = static_cast<int>(n);
         // A table of absurd size is garbage; the first fonts are enough to read the text.
         if (fontCodePages_.size() < 4096) {
-            if (w == "fcharset" && hasParam && fontTableFont_ >= 0)
+            if (Is(w, "fcharset") && hasParam && fontTableFont_ >= 0)
                 fontCodePages_[fontTableFont_] = CharsetCodePage(static_cast<int>(n));
-            else if (w == "cpg" && hasParam && fontTableFont_ >= 0 && n > 0)
+            else if (Is(w, "cpg") && hasParam && fontTableFont_ >= 0 && n > 0)
                 fontCodePages_[fontTableFont_] = static_cast<int>(n);
         }
         return;
     }
 
     // Document-level settings count whatever else is pending.
-    if (w == "ansicpg" && hasParam && n > 0) {
+    if (Is(w, "ansicpg") && hasParam && n > 0) {
         documentCodePage_ = static_cast<int>(n);
         return;
     }
-    if (w == "ansi") return void(documentCodePage_ = 1252);
-    if (w == "mac") return void(documentCodePage_ = 10000);
-    if (w == "pc") return void(documentCodePage_ = 437);
-    if (w == "pca") return void(documentCodePage_ = 850);
-    if (w == "deff" && hasParam) return void(defaultFont_ = static_cast<int>(n));
-    if (w == "uc" && hasParam)
+    if (Is(w, "ansi")) return void(documentCodePage_ = 1252);
+    if (Is(w, "mac")) return void(documentCodePage_ = 10000);
+    if (Is(w, "pc")) return void(documentCodePage_ = 437);
+    if (Is(w, "pca")) return void(documentCodePage_ = 850);
+    if (Is(w, "deff") && hasParam) return void(defaultFont_ = static_cast<int>(n));
+    if (Is(w, "uc") && hasParam)
         return void(g.unicodeSkip = static_cast<int>(std::clamp<long long>(n, 0, 255)));
-    if (w == "f" && hasParam) return void(g.font = static_cast<int>(n));
-    if (w == "plain") return void(g.font = defaultFont_);
-    if (w == "pard") return void(g.inTable = false);
-    if (w == "intbl") return void(g.inTable = true);
+    if (Is(w, "f") && hasParam) return void(g.font = static_cast<int>(n));
+    if (Is(w, "plain")) return void(g.font = defaultFont_);
+    if (Is(w, "pard")) return void(g.inTable = false);
+    if (Is(w, "intbl")) return void(g.inTable = true);
 
-    if (w == "u" && hasParam) {
+    if (Is(w, "u") && hasParam) {
         if (ConsumeFallback()) return;
         TextUnit(static_cast<char16_t>(n < 0 ? n + 65536 : n));
         fallbackLeft_ = g.unicodeSkip;
@@ -405,7 +413,7 @@ void ThvRichTextReader::ControlWord(std::string_view w, std::string_view param) 
     }
     if (ConsumeFallback()) return;
 
-    if (w == "par" || w == "sect" || w == "page") {
+    if (Is(w, "par") || Is(w, "sect") || Is(w, "page")) {
         if (g.inTable) {
             // A paragraph inside a cell: the cell goes on, on the same line.
             Flush();
@@ -413,31 +421,31 @@ void ThvRichTextReader::ControlWord(std::string_view w, std::string_view param) 
         } else {
             EndParagraph();
         }
-    } else if (w == "line") {
+    } else if (Is(w, "line")) {
         EndParagraph();
-    } else if (w == "tab") {
+    } else if (Is(w, "tab")) {
         Text("\t");
-    } else if (w == "cell" || w == "nestcell") {
+    } else if (Is(w, "cell") || Is(w, "nestcell")) {
         Flush();
         cellBreak_ = false;
         line_ += '\t';
-    } else if (w == "row" || w == "nestrow") {
+    } else if (Is(w, "row") || Is(w, "nestrow")) {
         EndRow();
-    } else if (w == "emdash") {
+    } else if (Is(w, "emdash")) {
         Text("\xE2\x80\x94");
-    } else if (w == "endash") {
+    } else if (Is(w, "endash")) {
         Text("\xE2\x80\x93");
-    } else if (w == "emspace" || w == "enspace" || w == "qmspace") {
+    } else if (Is(w, "emspace") || Is(w, "enspace") || Is(w, "qmspace")) {
         Text(" ");
-    } else if (w == "bullet") {
+    } else if (Is(w, "bullet")) {
         Text("\xE2\x80\xA2");
-    } else if (w == "lquote") {
+    } else if (Is(w, "lquote")) {
         Text("\xE2\x80\x98");
-    } else if (w == "rquote") {
+    } else if (Is(w, "rquote")) {
         Text("\xE2\x80\x99");
-    } else if (w == "ldblquote") {
+    } else if (Is(w, "ldblquote")) {
         Text("\xE2\x80\x9C");
-    } else if (w == "rdblquote") {
+    } else if (Is(w, "rdblquote")) {
         Text("\xE2\x80\x9D");
     }
 }

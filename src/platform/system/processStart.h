@@ -6,10 +6,14 @@
 /// What the program's main() needs of the process it runs in.
 
 /// Prepares the process before anything else runs: on POSIX the locale (which names the "ANSI"
-/// code page) and the time zone; on Windows, where the program is a window program that gets
-/// no console of its own, the console of the program that started it (cmd, a batch file) for
-/// the standard output and error that were not redirected; standard output in binary mode.
+/// code page), the time zone and, with the GNU C library, the allocator's thresholds (a freed
+/// block of up to kKeptAllocationBytes stays in the process for the next file); on Windows,
+/// where the program is a window program that gets no console of its own, the console of the
+/// program that started it (cmd, a batch file) for the standard output and error that were not
+/// redirected; standard output in binary mode.
 void PrepareProcess();
+
+inline constexpr int kKeptAllocationBytes = 1 << 20;
 
 /// Shows a text the user asked for (how to use the program) on standard output; a Windows
 /// program started without a console (from Explorer or a shortcut) shows it in a message box

@@ -1,3 +1,4 @@
+#include <malloc.h>
 #include <unistd.h>
 
 #include <clocale>
@@ -17,6 +18,15 @@ void PrepareProcess() {
     // libraries the program loads may: naming the same zone once keeps the zone and drops the
     // look-ups.
     if (std::getenv("TZ") == nullptr) setenv("TZ", ":/etc/localtime", 0);
+#ifdef __GLIBC__
+    // A converter reads each file and builds its text in blocks of a few hundred KiB and frees
+    // them. With the C library's defaults a block over 128 KiB is mapped and unmapped, and free
+    // memory at the top of a heap goes back to the system, so every file faults the same pages
+    // in again: for the public .ppt files in one process, more than half the page faults and a
+    // third of the system time. Blocks up to 1 MiB now come from the heap and stay for the next.
+    mallopt(M_MMAP_THRESHOLD, kKeptAllocationBytes);
+    mallopt(M_TRIM_THRESHOLD, kKeptAllocationBytes);
+#endif
 }
 
 void ShowRequestedText(const std::string&, const std::string& text) { std::cout << text; }
